@@ -1,0 +1,6 @@
+# The portable core (no Win32): built natively for the unit tests, the fuzzers
+# and ynbpack, and into the Windows programs. One source a line.
+set(YNB_CORE_SOURCES
+    src/package/ClsSecurity.cpp
+    src/config/SetupText.cpp
+)

@@ -1,0 +1,19 @@
+# libFuzzer targets of the portable core, with AddressSanitizer and
+# UndefinedBehaviorSanitizer. Needs clang.
+set(YNB_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -g -O1)
+add_library(ynbcore_fuzz STATIC ${YNB_CORE_SOURCES})
+target_include_directories(ynbcore_fuzz PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(ynbcore_fuzz PUBLIC -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -g -O1)
+
+function(ynb_fuzz_target name)
+    add_executable(${name} ${ARGN})
+    target_link_libraries(${name} PRIVATE ynbcore_fuzz)
+    target_compile_options(${name} PRIVATE ${YNB_FUZZ_FLAGS})
+    target_link_options(${name} PRIVATE ${YNB_FUZZ_FLAGS})
+endfunction()
+
+file(GLOB YNB_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
+foreach(source ${YNB_FUZZ_SOURCES})
+    get_filename_component(name ${source} NAME_WE)
+    ynb_fuzz_target(${name} ${source})
+endforeach()

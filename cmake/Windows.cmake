@@ -1,0 +1,61 @@
+# Windows build (MinGW-w64): setup.exe and the Windows test programs, linked
+# statically so that they need no DLL beyond the system's own.
+set(YNBPACK "" CACHE FILEPATH "The host build's ynbpack, which generates the product data")
+if(NOT YNBPACK OR NOT EXISTS "${YNBPACK}")
+    message(FATAL_ERROR "YNBPACK must name the host build's ynbpack (build the host preset first)")
+endif()
+
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 STRICT)
+add_link_options(-static)
+# Size: every function and datum in its own section, unused ones dropped.
+add_compile_options(-ffunction-sections -fdata-sections)
+add_link_options(-Wl,--gc-sections)
+
+add_library(ynbcore STATIC ${YNB_CORE_SOURCES})
+target_include_directories(ynbcore PUBLIC ${CMAKE_SOURCE_DIR}/src)
+
+# The product data: configuration text scrambled with the configuration key,
+# and the three keys, regenerated when the product folder changes.
+set(YNB_PRODUCT_SOURCE ${CMAKE_BINARY_DIR}/generated/ProductData.cpp)
+add_custom_command(
+    OUTPUT ${YNB_PRODUCT_SOURCE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+    COMMAND ${YNBPACK} embed ${PRODUCT_DIR} ${YNB_PRODUCT_SOURCE}
+    DEPENDS ${YNBPACK} ${PRODUCT_DIR}/setup.cfg ${PRODUCT_DIR}/keys.txt
+    COMMENT "Embedding the product data of ${PRODUCT_DIR}"
+    VERBATIM)
+add_library(ynbproduct STATIC ${YNB_PRODUCT_SOURCE})
+target_link_libraries(ynbproduct PUBLIC ynbcore)
+
+# The Win32 side of the program; everything but the entry, so that the
+# Windows tests link the same code.
+file(GLOB YNB_WIN_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/src/app/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/config/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/install/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/package/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/sys/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/wizard/*.cpp)
+list(REMOVE_ITEM YNB_WIN_SOURCES ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_CORE_SOURCES})
+add_library(ynbwin STATIC ${YNB_WIN_SOURCES})
+target_link_libraries(ynbwin PUBLIC ynbproduct ynbcore)
+target_compile_options(ynbwin PUBLIC -Os)
+target_link_libraries(ynbwin PUBLIC ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 gdi32 user32 advapi32 kernel32 mpr)
+
+file(GLOB YNB_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/*.rc)
+add_executable(setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_RESOURCES})
+target_link_libraries(setup PRIVATE ynbwin)
+target_compile_options(setup PRIVATE -Os)
+target_link_options(setup PRIVATE -s)
+add_custom_command(TARGET setup POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup> -P ${CMAKE_SOURCE_DIR}/cmake/PrintSize.cmake
+    VERBATIM)
+
+# GoogleTest for Windows, from the sources the machine ships.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+add_subdirectory(tests)

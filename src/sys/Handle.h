@@ -1,0 +1,117 @@
+// One owner template for every kind of handle: the invalid value and the way
+// to close are a policy, so that a handle opened in a function is closed on
+// every path by its owner.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace sys {
+
+template <typename Policy>
+class Unique {
+public:
+    using Type = typename Policy::Type;
+
+    Unique() = default;
+    explicit Unique(Type value) : value_(value) {}
+    ~Unique() { Reset(); }
+    Unique(const Unique&) = delete;
+    Unique& operator=(const Unique&) = delete;
+    Unique(Unique&& other) noexcept : value_(other.Release()) {}
+    Unique& operator=(Unique&& other) noexcept
+    {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
+
+    Type Get() const { return value_; }
+    explicit operator bool() const { return value_ != Policy::Invalid(); }
+    // For out-parameters: closes what is held and hands out the slot.
+    Type* Put()
+    {
+        Reset();
+        return &value_;
+    }
+    Type Release()
+    {
+        Type v = value_;
+        value_ = Policy::Invalid();
+        return v;
+    }
+    // Closes what is held; returns the close's own result (true when nothing was held).
+    bool Reset(Type value = Policy::Invalid())
+    {
+        bool ok = true;
+        if (value_ != Policy::Invalid())
+            ok = Policy::Close(value_);
+        value_ = value;
+        return ok;
+    }
+
+private:
+    Type value_ = Policy::Invalid();
+};
+
+struct FilePolicy {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type h) { return CloseHandle(h) != 0; }
+};
+struct FindPolicy {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type h) { return FindClose(h) != 0; }
+};
+struct RegKeyPolicy {
+    using Type = HKEY;
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type h) { return RegCloseKey(h) == ERROR_SUCCESS; }
+};
+struct ModulePolicy {
+    using Type = HMODULE;
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type h) { return FreeLibrary(h) != 0; }
+};
+struct GdiPolicy {
+    using Type = HGDIOBJ;
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type h) { return DeleteObject(h) != 0; }
+};
+struct IconPolicy {
+    using Type = HICON;
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type h) { return DestroyIcon(h) != 0; }
+};
+struct IdListPolicy {
+    using Type = LPITEMIDLIST;
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type h)
+    {
+        CoTaskMemFree(h);
+        return true;
+    }
+};
+template <typename Interface>
+struct ComPolicy {
+    using Type = Interface*;
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type p)
+    {
+        p->Release();
+        return true;
+    }
+};
+
+using UniqueFile = Unique<FilePolicy>;
+using UniqueFind = Unique<FindPolicy>;
+using UniqueKey = Unique<RegKeyPolicy>;
+using UniqueModule = Unique<ModulePolicy>;
+using UniqueGdi = Unique<GdiPolicy>;
+using UniqueIcon = Unique<IconPolicy>;
+using UniqueIdList = Unique<IdListPolicy>;
+template <typename Interface>
+using UniqueCom = Unique<ComPolicy<Interface>>;
+
+} // namespace sys
