@@ -3,10 +3,12 @@
 
 #include "config/ProductData.h"
 #include "config/SetupText.h"
+#include "sys/DllSearch.h"
 #include "ui/Text.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    sys::HardenDllSearch();
     SetupRecord record;
     LoadSetupText(SetupTextLength, SetupTextData, kConfigKey, record);
     const std::wstring name = ui::FromShiftJis(record.ProductName);
