@@ -9,18 +9,25 @@
 class ClsRegist {
 public:
     ClsRegist() = default;
+    // Closes a key that a caller of OpenKey left open.
+    ~ClsRegist();
+    ClsRegist(const ClsRegist&) = delete;
+    ClsRegist& operator=(const ClsRegist&) = delete;
 
+    // Selectors are masked with 3: HKCR, HKCU, HKLM, HKU.
     bool KeyExists(int32_t root, const char* subKey);
     // On success Key is left open for the caller to close.
     bool OpenKey(int32_t root, const char* subKey);
+    // On success the key becomes the current key. A sub-key that does not fit
+    // SubKey is refused before anything is created.
     bool CreateKey(int32_t root, const char* subKey);
     bool WriteString(int32_t root, const char* subKey, const char* name, const char* text);
     // Writes into the current key; false, writing nothing, when there is none.
     bool SetString(const char* name, const char* text);
 
-    int32_t Root = 0;
+    int32_t Root = 0;     // as the caller gave it, unmasked
     char SubKey[260] = {};
-    HKEY Key = nullptr;
+    HKEY Key = nullptr;   // open only inside an operation, or after OpenKey
 
 private:
     bool hasCurrentKey_ = false;

@@ -1,0 +1,235 @@
+#include "sys/ClsFile.h"
+
+#include "sys/Handle.h"
+#include "sys/PathText.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kNoShare = 0;
+
+// Files of 2 GiB or more do not fit the signed 32-bit results.
+int32_t SizeOf(HANDLE file)
+{
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > INT32_MAX)
+        return ClsFile::kNoSize;
+    return static_cast<int32_t>(size.QuadPart);
+}
+
+sys::UniqueFile OpenExclusive(const char* path, DWORD access, DWORD disposition)
+{
+    if (path == nullptr || path[0] == 0)
+        return sys::UniqueFile();
+    return sys::UniqueFile(CreateFileA(path, access, kNoShare, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool GetSpecialFolder(int csidl, char* result)
+{
+    if (result == nullptr)
+        return true;
+    result[0] = 0;
+    sys::UniqueIdList idList;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, idList.Put())) || !idList)
+        return true;
+    if (!SHGetPathFromIDListA(idList.Get(), result))
+        result[0] = 0; // never leave a partial or stale text behind
+    return true;
+}
+
+// Clears the read-only bit of path, keeping its other attributes.
+void ClearReadOnly(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        (void)SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+bool IsDotEntry(const char* name)
+{
+    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// Opens a listing of folder; invalid when the pattern does not fit or the
+// folder cannot be listed.
+sys::UniqueFind FindFirst(const char* folder, WIN32_FIND_DATAA& entry)
+{
+    char pattern[MAX_PATH];
+    if (!sys::JoinPath(pattern, folder, "*.*"))
+        return sys::UniqueFind();
+    return sys::UniqueFind(FindFirstFileA(pattern, &entry));
+}
+
+// The walk behind CopyFolder, once the arguments have been checked.
+bool CopyTree(const char* source, const char* destination)
+{
+    (void)CreateDirectoryExA(source, destination, nullptr); // an existing destination is used as it is
+    WIN32_FIND_DATAA entry;
+    sys::UniqueFind find = FindFirst(source, entry);
+    if (!find)
+        return false;
+    do {
+        if (IsDotEntry(entry.cFileName))
+            continue;
+        char childSource[MAX_PATH];
+        char childDestination[MAX_PATH];
+        if (!sys::JoinPath(childSource, source, entry.cFileName)
+            || !sys::JoinPath(childDestination, destination, entry.cFileName))
+            continue; // would not fit: skipped rather than cut into another path
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            (void)CreateDirectoryExA(childSource, childDestination, nullptr);
+            (void)CopyTree(childSource, childDestination);
+        } else {
+            (void)CopyFileA(childSource, childDestination, FALSE);
+        }
+    } while (FindNextFileA(find.Get(), &entry));
+    return true;
+}
+
+// Removes a junction or symbolic link itself, never what it points to.
+void RemoveLink(const char* path, DWORD attributes)
+{
+    ClearReadOnly(path);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        (void)RemoveDirectoryA(path);
+    else
+        (void)DeleteFileA(path);
+}
+
+bool DeleteTree(const char* folder)
+{
+    {
+        WIN32_FIND_DATAA entry;
+        sys::UniqueFind find = FindFirst(folder, entry);
+        if (!find)
+            return false;
+        do {
+            if (IsDotEntry(entry.cFileName))
+                continue;
+            char child[MAX_PATH];
+            if (!sys::JoinPath(child, folder, entry.cFileName))
+                continue;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                RemoveLink(child, entry.dwFileAttributes);
+            } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                (void)DeleteTree(child);
+            } else {
+                ClearReadOnly(child);
+                (void)DeleteFileA(child);
+            }
+        } while (FindNextFileA(find.Get(), &entry));
+    } // the listing is closed before the folder is removed
+    ClearReadOnly(folder);
+    return RemoveDirectoryA(folder) != 0;
+}
+
+} // namespace
+
+int32_t ClsFile::WriteAll(const char* path, const void* data, int32_t length)
+{
+    // Refused before the file is truncated: nothing sensible can be written.
+    if (length < 0 || (data == nullptr && length > 0))
+        return kReadWriteFailed;
+    sys::UniqueFile file = OpenExclusive(path, GENERIC_WRITE, CREATE_ALWAYS);
+    if (!file)
+        return kCannotOpen;
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), data, static_cast<DWORD>(length), &written, nullptr))
+        return kReadWriteFailed;
+    return static_cast<int32_t>(written);
+}
+
+int32_t ClsFile::GetSize(const char* path)
+{
+    sys::UniqueFile file = OpenExclusive(path, GENERIC_READ, OPEN_EXISTING);
+    if (!file)
+        return kCannotOpen;
+    return SizeOf(file.Get());
+}
+
+int32_t ClsFile::ReadAll(const char* path, void* buffer, int32_t capacity)
+{
+    sys::UniqueFile file = OpenExclusive(path, GENERIC_READ, OPEN_EXISTING);
+    if (!file)
+        return kCannotOpen;
+    const int32_t size = SizeOf(file.Get());
+    if (size < 0)
+        return size;
+    if (size > capacity || (buffer == nullptr && size > 0))
+        return kReadWriteFailed; // nothing is written past the caller's buffer
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), buffer, static_cast<DWORD>(size), &read, nullptr))
+        return kReadWriteFailed;
+    return static_cast<int32_t>(read);
+}
+
+bool ClsFile::SaveFile(const char* path, const void* data, int32_t length)
+{
+    return WriteAll(path, data, length) >= 0;
+}
+
+bool ClsFile::LoadFile(const char* path, void* buffer, int32_t capacity)
+{
+    (void)ReadAll(path, buffer, capacity);
+    return true;
+}
+
+bool ClsFile::GetStartupFolder(char* result)
+{
+    return GetSpecialFolder(CSIDL_STARTUP, result);
+}
+
+bool ClsFile::GetWindowsFolder(char* result)
+{
+    return GetSpecialFolder(CSIDL_WINDOWS, result);
+}
+
+bool ClsFile::GetMyDocumentsFolder(char* result)
+{
+    return GetSpecialFolder(CSIDL_PERSONAL, result);
+}
+
+bool ClsFile::GetDesktopFolder(char* result)
+{
+    return GetSpecialFolder(CSIDL_DESKTOPDIRECTORY, result);
+}
+
+bool ClsFile::GetProgramFilesFolder(char* result)
+{
+    return GetSpecialFolder(CSIDL_PROGRAM_FILES, result);
+}
+
+bool ClsFile::RemoveFile(const char* path)
+{
+    if (path == nullptr || path[0] == 0)
+        return false;
+    return DeleteFileA(path) != 0;
+}
+
+bool ClsFile::CopyFolder(const char* source, const char* destination)
+{
+    // An empty path would name the current drive's root or folder.
+    if (source == nullptr || source[0] == 0 || destination == nullptr || destination[0] == 0)
+        return false;
+    // A destination inside the source would be listed again and again.
+    if (sys::LiesWithin(destination, source))
+        return false;
+    return CopyTree(source, destination);
+}
+
+bool ClsFile::DeleteFolder(const char* folder)
+{
+    if (folder == nullptr || folder[0] == 0)
+        return false;
+    const DWORD attributes = GetFileAttributesA(folder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A link given as the folder: remove the link, leave its target alone.
+        ClearReadOnly(folder);
+        return RemoveDirectoryA(folder) != 0;
+    }
+    return DeleteTree(folder);
+}
