@@ -3,4 +3,6 @@
 set(YNB_CORE_SOURCES
     src/package/ClsSecurity.cpp
     src/config/SetupText.cpp
+    src/package/PayloadBlocks.cpp
+    src/package/CabinetNames.cpp
 )
