@@ -1,0 +1,112 @@
+// Controls: each is a real child window of its standard class (labels,
+// images and panels are STATIC controls, the memo a read-only multi-line
+// EDIT), created from a layout record by its parent and owned by it.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "sys/Handle.h"
+#include "ui/Layout.h"
+
+namespace ui {
+
+class Container;
+
+class Control {
+public:
+    virtual ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+    const char* Name() const { return name_; }
+    Kind GetKind() const { return kind_; }
+
+    std::wstring Caption() const;
+    void SetCaption(const std::wstring& text);
+    void SetEnabled(bool enabled);
+    bool Enabled() const;
+    void SetVisible(bool visible);
+    bool Visible() const;
+    void SetFocus();
+
+    // Called by the parent for WM_COMMAND and WM_CTLCOLOR* of this control.
+    void Command(WORD code);
+    HBRUSH ColorFor(HDC dc, HBRUSH parentBrush) const;
+
+protected:
+    Control(Container& parent, const ControlSpec& spec);
+    // Creates the window; the parent's font unless the spec has its own.
+    void Create(const wchar_t* windowClass, DWORD style, DWORD exStyle, const wchar_t* caption);
+    virtual void OnCommand(WORD) {}
+    // Redraws the parent beneath a transparent control.
+    void RedrawBeneath();
+
+    Container& parent_;
+    const ControlSpec& spec_;
+    HWND hwnd_ = nullptr;
+    const char* name_;
+    Kind kind_;
+    sys::UniqueGdi font_;
+    sys::UniqueGdi brush_;
+    uint32_t textColor_;
+};
+
+class Label : public Control {
+public:
+    Label(Container& parent, const ControlSpec& spec);
+    // With automatic sizing the width (without word wrap) or the height (with
+    // it) follows the new caption.
+    void SetText(const std::wstring& text);
+};
+
+class Button : public Control {
+public:
+    Button(Container& parent, const ControlSpec& spec);
+    std::function<void()> OnClick;
+
+protected:
+    void OnCommand(WORD code) override;
+};
+
+class Edit : public Control {
+public:
+    Edit(Container& parent, const ControlSpec& spec);
+    // The text as ANSI bytes (paths), and back.
+    std::string Text() const;
+    void SetText(const std::string& ansi);
+};
+
+class CheckBox : public Control {
+public:
+    CheckBox(Container& parent, const ControlSpec& spec);
+    bool Checked() const;
+    void SetChecked(bool checked);
+};
+
+class Memo : public Control {
+public:
+    Memo(Container& parent, const ControlSpec& spec);
+    // Replaces the lines with those of the file (system code page, CR LF, LF
+    // or CR line ends). Throws FileOpenError when the file cannot be read.
+    void LoadFromFile(const char* fileName);
+};
+
+class Image : public Control {
+public:
+    Image(Container& parent, const ControlSpec& spec);
+    ~Image() override;
+
+private:
+    HANDLE picture_ = nullptr; // owned: a bitmap or an icon
+};
+
+class Panel : public Control {
+public:
+    Panel(Container& parent, const ControlSpec& spec);
+};
+
+} // namespace ui

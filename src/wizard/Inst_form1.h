@@ -1,0 +1,20 @@
+// The welcome page.
+#pragma once
+
+#include "ui/Forms.h"
+
+class TFrame1 : public ui::Frame {
+public:
+    explicit TFrame1(ui::Form& owner);
+
+    ui::Image* Image1;
+    ui::Image* Image2;
+    ui::Label* Label1;
+    ui::Label* Label2;
+    ui::Panel* Panel1;
+    ui::Button* Button2;
+    ui::Button* Button3;
+
+    void Button2Click();
+    void Button3Click();
+};

@@ -1,0 +1,25 @@
+// The licence page: two documents shown one after the other.
+#pragma once
+
+#include "ui/Forms.h"
+
+// The page's state: 0 while "setup.txt" is shown, 1 while "license.txt" is.
+extern int AgreementStep;
+
+class TFrame2 : public ui::Frame {
+public:
+    explicit TFrame2(ui::Form& owner);
+
+    ui::Image* Image2;
+    ui::Label* Label1;
+    ui::Image* Image1;
+    ui::Panel* Panel1;
+    ui::Button* Button1;
+    ui::Button* Button2;
+    ui::Button* Button3;
+    ui::Memo* Memo1;
+
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+};

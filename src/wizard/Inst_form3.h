@@ -1,0 +1,27 @@
+// The destination page: base folder, options and the Start button.
+#pragma once
+
+#include "ui/Forms.h"
+
+class TFrame3 : public ui::Frame {
+public:
+    explicit TFrame3(ui::Form& owner);
+
+    ui::Image* Image1;
+    ui::Image* Image2;
+    ui::Label* Label1;
+    ui::Label* Label2;
+    ui::Panel* Panel1;
+    ui::Button* Button1;
+    ui::Button* Button2;
+    ui::Button* Button3;
+    ui::Edit* Edit1;
+    ui::CheckBox* CheckBox1;
+    ui::CheckBox* CheckBox2;
+    ui::Button* Button4;
+
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+};
