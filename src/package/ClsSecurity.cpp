@@ -4,73 +4,81 @@
 
 namespace {
 
-// Exchanges bits lo and hi (lo < hi) of every byte and then adds delta to
-// every byte, eight bytes per step. Within a 64-bit word a right shift by
-// hi - lo carries bits of the next byte only into positions above 7 - (hi - lo),
-// which the mask at bit lo never reaches, so bytes stay independent. Plain
-// 64-bit arithmetic lets the compiler use vector registers where it can.
-void SwapBitsThenAdd(unsigned char* data, int32_t length, int lo, int hi, uint8_t delta)
-{
-    const uint64_t ones = 0x0101010101010101ull;
-    const uint64_t low7 = 0x7f7f7f7f7f7f7f7full;
-    const uint64_t high1 = 0x8080808080808080ull;
-    const uint64_t deltaWord = ones * delta;
-    const uint64_t mask = ones << lo;
-    const int distance = hi - lo;
+// On x86-64 ELF hosts the loops get an AVX2 clone chosen at load time; the
+// Windows programs use the baseline code of their target.
+#if defined(__x86_64__) && defined(__ELF__)
+#define YNB_MULTIVERSION __attribute__((target_clones("avx2", "default")))
+#else
+#define YNB_MULTIVERSION
+#endif
 
-    int32_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        if (distance != 0) {
-            const uint64_t diff = ((w >> distance) ^ w) & mask;
-            w ^= diff | (diff << distance);
-        }
-        // Byte-wise addition modulo 256 without carries between bytes.
-        w = ((w & low7) + (deltaWord & low7)) ^ ((w ^ deltaWord) & high1);
-        std::memcpy(data + i, &w, 8);
-    }
-    for (; i < length; ++i) {
-        unsigned v = data[i];
-        if (distance != 0) {
-            const unsigned diff = ((v >> distance) ^ v) & (1u << lo);
-            v ^= diff | (diff << distance);
-        }
-        data[i] = static_cast<unsigned char>(v + delta);
-    }
+// 32 bytes at a time: as 64-bit lanes for the bit exchange, as bytes for the
+// addition. Within a 64-bit lane a right shift by hi - lo moves bits of the
+// next byte only into positions above 7 - (hi - lo), which the mask at bit lo
+// never reaches, so the bytes stay independent.
+typedef uint64_t Lanes __attribute__((vector_size(32)));
+typedef uint8_t Octets __attribute__((vector_size(32)));
+constexpr int32_t kStep = 32;
+
+struct Exchange {
+    int lo;       // the lower of the two bit positions
+    int distance; // hi - lo; 0 means the exchange changes nothing
+};
+
+inline unsigned ExchangeByte(unsigned v, Exchange x)
+{
+    const unsigned diff = ((v >> x.distance) ^ v) & (1u << x.lo);
+    return v ^ (diff | (diff << x.distance));
 }
 
-// The inverse order: subtract first, then exchange the bits.
-void SubtractThenSwapBits(unsigned char* data, int32_t length, int lo, int hi, uint8_t delta)
+// Scramble's order: exchange the bits, then add.
+YNB_MULTIVERSION void ExchangeThenAdd(unsigned char* data, int32_t length, Exchange x, uint8_t delta)
 {
-    // Subtracting delta is adding its two's complement modulo 256.
-    const uint8_t negated = static_cast<uint8_t>(0u - delta);
-    const uint64_t ones = 0x0101010101010101ull;
-    const uint64_t low7 = 0x7f7f7f7f7f7f7f7full;
-    const uint64_t high1 = 0x8080808080808080ull;
-    const uint64_t deltaWord = ones * negated;
-    const uint64_t mask = ones << lo;
-    const int distance = hi - lo;
-
+    const uint64_t m = 0x0101010101010101ull << x.lo;
+    const Lanes mask = {m, m, m, m};
     int32_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        w = ((w & low7) + (deltaWord & low7)) ^ ((w ^ deltaWord) & high1);
-        if (distance != 0) {
-            const uint64_t diff = ((w >> distance) ^ w) & mask;
-            w ^= diff | (diff << distance);
-        }
-        std::memcpy(data + i, &w, 8);
+    for (; i + kStep <= length; i += kStep) {
+        Lanes w;
+        std::memcpy(&w, data + i, kStep);
+        const Lanes diff = ((w >> x.distance) ^ w) & mask;
+        w ^= diff | (diff << x.distance);
+        const Octets o = reinterpret_cast<Octets>(w) + delta;
+        std::memcpy(data + i, &o, kStep);
     }
-    for (; i < length; ++i) {
-        unsigned v = static_cast<uint8_t>(data[i] + negated);
-        if (distance != 0) {
-            const unsigned diff = ((v >> distance) ^ v) & (1u << lo);
-            v ^= diff | (diff << distance);
-        }
-        data[i] = static_cast<unsigned char>(v);
+    for (; i < length; ++i)
+        data[i] = static_cast<unsigned char>(ExchangeByte(data[i], x) + delta);
+}
+
+// Unscramble's order: subtract, then exchange the bits.
+YNB_MULTIVERSION void SubtractThenExchange(unsigned char* data, int32_t length, Exchange x, uint8_t delta)
+{
+    const uint64_t m = 0x0101010101010101ull << x.lo;
+    const Lanes mask = {m, m, m, m};
+    int32_t i = 0;
+    for (; i + kStep <= length; i += kStep) {
+        Octets o;
+        std::memcpy(&o, data + i, kStep);
+        o -= delta;
+        Lanes w = reinterpret_cast<Lanes>(o);
+        const Lanes diff = ((w >> x.distance) ^ w) & mask;
+        w ^= diff | (diff << x.distance);
+        std::memcpy(data + i, &w, kStep);
     }
+    for (; i < length; ++i)
+        data[i] = static_cast<unsigned char>(ExchangeByte(static_cast<uint8_t>(data[i] - delta), x));
+}
+
+Exchange BitsOf(int32_t key, unsigned char plainMiddle)
+{
+    const int a = static_cast<int>(static_cast<uint32_t>(key) & 7u);
+    const int b = plainMiddle & 7;
+    return a < b ? Exchange{a, b - a} : Exchange{b, a - b};
+}
+
+// Only the key modulo 256 matters for the shift, whatever its sign.
+uint8_t ShiftOf(int32_t key)
+{
+    return static_cast<uint8_t>(static_cast<uint32_t>(key) & 0xffu);
 }
 
 } // namespace
@@ -83,11 +91,9 @@ bool ClsSecurity::Scramble(void* buffer, int32_t length, int32_t key)
     const unsigned char first = data[0];
     const int32_t middle = length / 2;
     const unsigned char plainMiddle = data[middle];
-    const int a = static_cast<int>(static_cast<uint32_t>(key) & 7u);
-    const int b = plainMiddle & 7;
-    const uint8_t delta = static_cast<uint8_t>(static_cast<uint32_t>(key) & 0xffu);
+    const uint8_t delta = ShiftOf(key);
 
-    SwapBitsThenAdd(data, length, a < b ? a : b, a < b ? b : a, delta);
+    ExchangeThenAdd(data, length, BitsOf(key, plainMiddle), delta);
     // The middle byte carries b for the way back: it is shifted, never exchanged.
     data[middle] = static_cast<unsigned char>(plainMiddle + delta);
     return data[0] != first;
@@ -100,12 +106,10 @@ bool ClsSecurity::Unscramble(void* buffer, int32_t length, int32_t key)
     auto* data = static_cast<unsigned char*>(buffer);
     const unsigned char first = data[0];
     const int32_t middle = length / 2;
-    const uint8_t delta = static_cast<uint8_t>(static_cast<uint32_t>(key) & 0xffu);
+    const uint8_t delta = ShiftOf(key);
     const unsigned char plainMiddle = static_cast<unsigned char>(data[middle] - delta);
-    const int a = static_cast<int>(static_cast<uint32_t>(key) & 7u);
-    const int b = plainMiddle & 7;
 
-    SubtractThenSwapBits(data, length, a < b ? a : b, a < b ? b : a, delta);
+    SubtractThenExchange(data, length, BitsOf(key, plainMiddle), delta);
     data[middle] = plainMiddle;
     return data[0] != first;
 }
