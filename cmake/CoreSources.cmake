@@ -5,4 +5,7 @@ set(YNB_CORE_SOURCES
     src/config/SetupText.cpp
     src/package/PayloadBlocks.cpp
     src/package/CabinetNames.cpp
+    src/install/Manifest.cpp
+    src/install/InstallLog.cpp
+    src/install/InstallPaths.cpp
 )
