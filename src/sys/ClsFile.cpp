@@ -2,6 +2,7 @@
 
 #include "sys/Handle.h"
 #include "sys/PathText.h"
+#include "sys/SpecialFolder.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -26,19 +27,6 @@ sys::UniqueFile OpenExclusive(const char* path, DWORD access, DWORD disposition)
     if (path == nullptr || path[0] == 0)
         return sys::UniqueFile();
     return sys::UniqueFile(CreateFileA(path, access, kNoShare, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-bool GetSpecialFolder(int csidl, char* result)
-{
-    if (result == nullptr)
-        return true;
-    result[0] = 0;
-    sys::UniqueIdList idList;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, idList.Put())) || !idList)
-        return true;
-    if (!SHGetPathFromIDListA(idList.Get(), result))
-        result[0] = 0; // never leave a partial or stale text behind
-    return true;
 }
 
 // Clears the read-only bit of path, keeping its other attributes.
@@ -67,11 +55,13 @@ sys::UniqueFind FindFirst(const char* folder, WIN32_FIND_DATAA& entry)
 // The walk behind CopyFolder, once the arguments have been checked.
 bool CopyTree(const char* source, const char* destination)
 {
-    (void)CreateDirectoryExA(source, destination, nullptr); // an existing destination is used as it is
+    // Listed first, so that a source that cannot be listed leaves nothing
+    // behind (some systems create the folder without its template).
     WIN32_FIND_DATAA entry;
     sys::UniqueFind find = FindFirst(source, entry);
     if (!find)
         return false;
+    (void)CreateDirectoryExA(source, destination, nullptr); // an existing destination is used as it is
     do {
         if (IsDotEntry(entry.cFileName))
             continue;
@@ -129,6 +119,26 @@ bool DeleteTree(const char* folder)
 
 } // namespace
 
+void sys::GetSpecialFolder(int csidl, char* result)
+{
+    if (result == nullptr)
+        return;
+    result[0] = 0;
+    sys::UniqueIdList idList;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, idList.Put())) || !idList)
+        return;
+    if (!SHGetPathFromIDListA(idList.Get(), result)) {
+        result[0] = 0; // never leave a partial or stale text behind
+        return;
+    }
+    // Some shells give a folder with a trailing backslash; callers append "\"
+    // and names. A drive root ("C:\") keeps its backslash.
+    const std::size_t length = std::strlen(result);
+    const bool driveRoot = length == 3 && result[1] == ':';
+    if (length > 1 && !driveRoot && sys::LastSeparator(result) == static_cast<std::ptrdiff_t>(length) - 1)
+        result[length - 1] = 0;
+}
+
 int32_t ClsFile::WriteAll(const char* path, const void* data, int32_t length)
 {
     // Refused before the file is truncated: nothing sensible can be written.
@@ -180,27 +190,32 @@ bool ClsFile::LoadFile(const char* path, void* buffer, int32_t capacity)
 
 bool ClsFile::GetStartupFolder(char* result)
 {
-    return GetSpecialFolder(CSIDL_STARTUP, result);
+    sys::GetSpecialFolder(CSIDL_STARTUP, result);
+    return true;
 }
 
 bool ClsFile::GetWindowsFolder(char* result)
 {
-    return GetSpecialFolder(CSIDL_WINDOWS, result);
+    sys::GetSpecialFolder(CSIDL_WINDOWS, result);
+    return true;
 }
 
 bool ClsFile::GetMyDocumentsFolder(char* result)
 {
-    return GetSpecialFolder(CSIDL_PERSONAL, result);
+    sys::GetSpecialFolder(CSIDL_PERSONAL, result);
+    return true;
 }
 
 bool ClsFile::GetDesktopFolder(char* result)
 {
-    return GetSpecialFolder(CSIDL_DESKTOPDIRECTORY, result);
+    sys::GetSpecialFolder(CSIDL_DESKTOPDIRECTORY, result);
+    return true;
 }
 
 bool ClsFile::GetProgramFilesFolder(char* result)
 {
-    return GetSpecialFolder(CSIDL_PROGRAM_FILES, result);
+    sys::GetSpecialFolder(CSIDL_PROGRAM_FILES, result);
+    return true;
 }
 
 bool ClsFile::RemoveFile(const char* path)
