@@ -44,6 +44,13 @@ target_compile_options(ynbwin PUBLIC -Os)
 target_link_libraries(ynbwin PUBLIC ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 gdi32 user32 advapi32 kernel32 mpr)
 
 file(GLOB YNB_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/*.rc)
+# The pictures and the program icon come from the product's own art folder.
+set(YNB_ART_DIR ${PRODUCT_DIR}/art)
+set(YNB_ART ${YNB_ART_DIR}/image1.bmp ${YNB_ART_DIR}/image2.ico ${YNB_ART_DIR}/program.ico
+    ${CMAKE_SOURCE_DIR}/src/app/setup.manifest ${CMAKE_SOURCE_DIR}/src/app/Resource.h)
+set_source_files_properties(${YNB_RESOURCES} PROPERTIES
+    INCLUDE_DIRECTORIES "${YNB_ART_DIR};${CMAKE_SOURCE_DIR}/src/app"
+    OBJECT_DEPENDS "${YNB_ART}")
 add_executable(setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_RESOURCES})
 target_link_libraries(setup PRIVATE ynbwin)
 target_compile_options(setup PRIVATE -Os)
@@ -57,5 +64,7 @@ set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+include(${CMAKE_CURRENT_LIST_DIR}/ProductProgram.cmake)
 
 add_subdirectory(tests)

@@ -42,6 +42,7 @@ protected:
     // Creates the window; the parent's font unless the spec has its own.
     void Create(const wchar_t* windowClass, DWORD style, DWORD exStyle, const wchar_t* caption);
     virtual void OnCommand(WORD) {}
+    void DestroyHandle();
     // Redraws the parent beneath a transparent control.
     void RedrawBeneath();
 
@@ -108,5 +109,11 @@ class Panel : public Control {
 public:
     Panel(Container& parent, const ControlSpec& spec);
 };
+
+// For the framework: a layout font (caller deletes) and a layout colour.
+HFONT CreateLayoutFont(const FontSpec& font);
+COLORREF LayoutColor(uint32_t color);
+// The control behind a child window of the framework, or null.
+Control* ControlFromHandle(HWND hwnd);
 
 } // namespace ui

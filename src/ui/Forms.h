@@ -28,7 +28,8 @@ public:
     HWND Handle() const { return hwnd_; }
     const FontSpec& Font() const { return font_; }
     HFONT FontHandle() const { return static_cast<HFONT>(fontHandle_.Get()); }
-    HBRUSH Brush() const { return static_cast<HBRUSH>(brush_.Get()); }
+    HBRUSH Brush() const { return brushHandle_; }
+    uint32_t Color() const { return color_; }
 
     // The control of the layout with this name; throws nothing, null when absent.
     Control* FindControl(const char* name) const;
@@ -49,13 +50,14 @@ protected:
     // in tab order (controls without one keep their creation order).
     void BuildControls(std::span<const ControlSpec> layout);
     void ApplyTabOrder();
-    void Adopt(HWND hwnd);
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd_ = nullptr;
     FontSpec font_;
+    uint32_t color_;
     sys::UniqueGdi fontHandle_;
-    sys::UniqueGdi brush_;
+    sys::UniqueGdi brush_; // owned when the colour is no system colour
+    HBRUSH brushHandle_ = nullptr;
     std::vector<std::unique_ptr<Control>> controls_;
     // Children (controls and frames) with their tab order.
     std::vector<std::pair<int, HWND>> tabOrder_;
@@ -88,6 +90,8 @@ public:
     // form then ends the message loop, any other form is hidden.
     void Close();
     void SetWindowState(WindowState state);
+    // Brings the form to the front with the input focus.
+    void Focus();
 
     std::function<void()> OnShow;
     std::function<void()> OnActivate;

@@ -1,0 +1,110 @@
+#include "wizard/Inst_form3.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "install/InstallSequence.h"
+#include "sys/ClsFile.h"
+#include "ui/Dialogs.h"
+#include "wizard/Installermain.h"
+#include "wizard/Layouts.h"
+
+namespace {
+
+using namespace wizard;
+
+constexpr ui::FrameSpec kFrame { .left = -8, .top = 3, .width = kPageWidth, .height = kPageHeight, .tabOrder = 1 };
+
+constexpr ui::ControlSpec kLayout[] = {
+    Image1At(8, 8),
+    Image2At(144, 12),
+    TitleAt(184, 22, 178, L"インストール先フォルダの指定"),
+    { .kind = ui::Kind::Label, .name = "Label2", .left = 152, .top = 104, .width = 207, .height = 12,
+        .caption = L"以下のディレクトリにインストールします。", .flags = ui::kAutoSize },
+    SeparatorAt(8, 256),
+    ButtonAt("Button1", 232, L"< 戻る", 1),
+    ButtonAt("Button2", 312, L"開始 >", 2),
+    ButtonAt("Button3", 408, L"キャンセル", 3),
+    { .kind = ui::Kind::Edit, .name = "Edit1", .left = 152, .top = 120, .width = 257, .height = 20,
+        .caption = L"c:\\", .tabOrder = 4 },
+    { .kind = ui::Kind::CheckBox, .name = "CheckBox1", .left = 156, .top = 158, .width = 193, .height = 26,
+        .caption = L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成", .tabOrder = 5 },
+    { .kind = ui::Kind::CheckBox, .name = "CheckBox2", .left = 156, .top = 182, .width = 197, .height = 26,
+        .caption = L"スタートメニューに登録", .tabOrder = 6 },
+    { .kind = ui::Kind::Button, .name = "Button4", .left = 414, .top = 119, .width = 75, .height = 22,
+        .caption = L"フォルダ参照", .tabOrder = 7 },
+};
+
+constexpr char kProgramFiles[] = "C:\\Program Files";
+constexpr char kRoot[] = "C:\\";
+
+bool IsDirectory(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+TFrame3::TFrame3(ui::Form& owner)
+    : ui::Frame(owner, kFrame, kLayout)
+    , Image1(Find<ui::Image>("Image1"))
+    , Image2(Find<ui::Image>("Image2"))
+    , Label1(Find<ui::Label>("Label1"))
+    , Label2(Find<ui::Label>("Label2"))
+    , Panel1(Find<ui::Panel>("Panel1"))
+    , Button1(Find<ui::Button>("Button1"))
+    , Button2(Find<ui::Button>("Button2"))
+    , Button3(Find<ui::Button>("Button3"))
+    , Edit1(Find<ui::Edit>("Edit1"))
+    , CheckBox1(Find<ui::CheckBox>("CheckBox1"))
+    , CheckBox2(Find<ui::CheckBox>("CheckBox2"))
+    , Button4(Find<ui::Button>("Button4"))
+{
+    Button1->OnClick = [this] { Button1Click(); };
+    Button2->OnClick = [this] { Button2Click(); };
+    Button3->OnClick = [this] { Button3Click(); };
+    Button4->OnClick = [this] { Button4Click(); };
+
+    // "C:\Program Files" whenever it exists; the shell is asked only when not.
+    char* folder = Form2->Record.DefaultFolder;
+    static_assert(sizeof kProgramFiles <= kTextFieldSize);
+    std::memcpy(folder, kProgramFiles, sizeof kProgramFiles);
+    if (!IsDirectory(folder))
+        (void)ClsFile::GetProgramFilesFolder(folder);
+    if (folder[0] == '\0')
+        std::memcpy(folder, kRoot, sizeof kRoot);
+    Edit1->SetText(folder);
+    CheckBox1->SetChecked(true);
+    CheckBox2->SetChecked(true);
+}
+
+void TFrame3::Button1Click()
+{
+    Form2->TFrame31->Hide();
+    Form2->TFrame21->Show();
+}
+
+void TFrame3::Button2Click()
+{
+    RunInstallSequence(*this);
+}
+
+void TFrame3::Button3Click()
+{
+    Form2->CloseWizard();
+}
+
+void TFrame3::Button4Click()
+{
+    std::string folder = Edit1->Text();
+    // A text that names no existing directory leaves the current one as it is.
+    (void)SetCurrentDirectoryA(folder.c_str());
+    const bool chosen = ui::SelectDirectory(folder);
+    // Whatever the dialog left current, the documents and the payload are
+    // found relative to the program's directory.
+    (void)SetCurrentDirectoryA(Form2->ProgramDir.c_str());
+    if (chosen)
+        Edit1->SetText(folder);
+}

@@ -1,0 +1,169 @@
+#include "wizard/Installermain.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+
+#include "app/Installerback.h"
+#include "config/ProductData.h"
+#include "config/SetupText.h"
+#include "package/ClsSecurity.h"
+#include "package/ClsYnb.h"
+#include "sys/ClsFile.h"
+#include "ui/Dialogs.h"
+#include "ui/Text.h"
+
+TForm2* Form2 = nullptr;
+
+namespace {
+
+constexpr ui::FormSpec kForm2 {
+    .caption = L"Form2",
+    .border = ui::Border::Single,
+    .state = ui::WindowState::Normal,
+    .position = ui::Position::ScreenCenter,
+    .left = 241,
+    .top = 121,
+    .clientWidth = 495,
+    .clientHeight = 304,
+    .color = ui::kButtonFace,
+    .font = { .height = 12, .color = ui::kWindowText },
+};
+
+constexpr wchar_t kCancelQuestion[] = L"セットアップをキャンセルします。\nよろしいですか？";
+
+std::string CurrentDirectory()
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+} // namespace
+
+TForm2::TForm2() : ui::Form(kForm2)
+{
+    // The pages reach the window through Form2 while they are built.
+    Form2 = this;
+    TFrame41 = AdoptFrame(std::make_unique<TFrame4>(*this));
+    TFrame31 = AdoptFrame(std::make_unique<TFrame3>(*this));
+    TFrame21 = AdoptFrame(std::make_unique<TFrame2>(*this));
+    TFrame11 = AdoptFrame(std::make_unique<TFrame1>(*this));
+    TFrame41->Hide();
+    TFrame31->Hide();
+    TFrame21->Hide();
+
+    ProgramDir.clear();
+    File = new ClsFile;
+    Ynb = new ClsYnb;
+    Security = new ClsSecurity;
+    SetupFinished = false;
+    ProgramDir = CurrentDirectory();
+
+    // The configuration: copied into a zeroed working buffer, unscrambled in
+    // place and parsed. A stored length outside 0..999 loads nothing.
+    const int32_t length = SetupTextLengthValue(SetupTextLength, kSetupTextLengthSize);
+    if (length >= 0 && length <= kSetupTextMaxLength) {
+        char buffer[kSetupBufferSize] = {};
+        std::memcpy(buffer, SetupTextData, static_cast<std::size_t>(length));
+        (void)Security->Unscramble(buffer, length, kConfigKey);
+        (void)Ynb->ParseSetupText(buffer, Record);
+    }
+
+    const std::wstring caption = ui::FromShiftJis(Record.ProductName) + L"のセットアップ";
+    SetCaption(caption);
+    TFrame11->Label1->SetText(caption);
+
+    OnShow = [this] { FormShow(); };
+    OnActivate = [this] { FormActivate(); };
+    OnCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
+    OnClose = [this] { FormClose(); };
+}
+
+TForm2::~TForm2()
+{
+    DeleteServices();
+    if (Form2 == this)
+        Form2 = nullptr;
+}
+
+void TForm2::DeleteServices()
+{
+    delete File;
+    File = nullptr;
+    delete Ynb;
+    Ynb = nullptr;
+    delete Security;
+    Security = nullptr;
+}
+
+void TForm2::FormShow()
+{
+    const std::wstring name = ui::FromShiftJis(Record.ProductName);
+    if (Form1 != nullptr) {
+        Form1->SetCaption(name + L"セットアップ");
+        Form1->Label1->SetText(name);
+        Form1->Label2->SetText(name);
+        Form1->Show();
+        Form1->Repaint();
+    }
+    Repaint();
+}
+
+void TForm2::FormActivate()
+{
+    Repaint();
+}
+
+void TForm2::FormCloseQuery(bool& canClose)
+{
+    if (SetupFinished)
+        return;
+    canClose = ui::Confirm(kCancelQuestion);
+}
+
+void TForm2::FormClose()
+{
+    if (Form1 != nullptr)
+        Form1->Close();
+    DeleteServices();
+}
+
+void TForm2::TFrame11Button2Click()
+{
+    TFrame11->Button2Click();
+}
+
+int TForm2::ChangeAgreementPage(int step)
+{
+    switch (step) {
+    case -1:
+        TFrame21->Hide();
+        TFrame11->Show();
+        return 0;
+    case 0:
+        TFrame21->Memo1->LoadFromFile("setup.txt");
+        TFrame21->Label1->SetText(L"ソフトウェア使用許諾");
+        return 0;
+    case 1:
+        TFrame21->Memo1->LoadFromFile("license.txt");
+        TFrame21->Label1->SetText(L"シェアウェアパッケージ使用許諾");
+        return 1;
+    case 2:
+        TFrame21->Hide();
+        TFrame31->Show();
+        return 1;
+    default: return step;
+    }
+}
+
+void TForm2::SetFinished()
+{
+    SetupFinished = true;
+}
+
+void TForm2::CloseWizard()
+{
+    Close();
+}
