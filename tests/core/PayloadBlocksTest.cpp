@@ -47,8 +47,9 @@ TEST_P(PayloadBlocksSizes, FullBlocksScrambledTailPlainAndRoundTrip)
     Bytes payload = plain;
     ScramblePayloadBlocks(payload.data(), payload.size(), kKey);
     ExpectLayout(plain, payload);
-    if (plain.size() >= kBlock)
+    if (plain.size() >= kBlock) {
         EXPECT_NE(plain, payload);
+    }
     UnscramblePayloadBlocks(payload.data(), payload.size(), kKey);
     EXPECT_EQ(plain, payload);
 }

@@ -37,5 +37,9 @@ int32_t TakeKeyOption(std::vector<std::string>& args);
 int CommandScramble(std::vector<std::string> args, bool scramble);
 int CommandConfigDump(std::vector<std::string> args);
 int CommandEmbed(std::vector<std::string> args);
+int CommandManifest(std::vector<std::string> args);
+int CommandBuild(std::vector<std::string> args);
+int CommandCab(std::vector<std::string> args);
+int CommandPayload(std::vector<std::string> args, bool make);
 
 } // namespace ynbpack

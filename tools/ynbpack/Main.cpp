@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Common.h"
+#include "Payload.h"
 
 namespace {
 
@@ -16,6 +17,12 @@ const char kUsage[] =
     "  unscramble --key K [IN [OUT]]   the inverse\n"
     "  config-dump [FILE]              parse a plain configuration text\n"
     "  embed PRODUCT_DIR OUT.cpp       the product data compiled into setup.exe\n"
+    "  manifest --key K IN.txt OUT.com check a plain manifest and scramble it\n"
+    "  build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]...\n"
+    "                                  data00.dat, setup.txt and license.txt of a product\n"
+    "  cab DIR OUT.cab                 a cabinet of every file under DIR (MSZIP)\n"
+    "  payload --key K IN.cab OUT.dat  scramble every full 64 KiB block of a cabinet\n"
+    "  unpayload --key K IN.dat OUT.cab  the inverse\n"
     "Standard input and output stand for omitted files or '-'.\n";
 
 } // namespace
@@ -42,6 +49,16 @@ int main(int argc, char** argv)
             return ynbpack::CommandConfigDump(args);
         if (command == "embed")
             return ynbpack::CommandEmbed(args);
+        if (command == "manifest")
+            return ynbpack::CommandManifest(args);
+        if (command == "build")
+            return ynbpack::CommandBuild(args);
+        if (command == "cab")
+            return ynbpack::CommandCab(args);
+        if (command == "payload")
+            return ynbpack::CommandPayload(args, true);
+        if (command == "unpayload")
+            return ynbpack::CommandPayload(args, false);
         throw ynbpack::UsageError("unknown command '" + command + "'\n" + kUsage);
     } catch (const std::exception& e) {
         std::cerr << "ynbpack: " << e.what() << '\n';
