@@ -1,0 +1,204 @@
+// manifest and build: the scrambled manifest and the distribution of a product.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Common.h"
+#include "Payload.h"
+#include "config/SetupText.h"
+#include "install/InstallPaths.h"
+#include "install/Manifest.h"
+#include "package/ClsSecurity.h"
+
+namespace ynbpack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kManifestName = "ynb_inst.com";
+
+// The plain manifest checked and scrambled as one codec buffer.
+Bytes ScrambledManifest(const std::string& path, int32_t key)
+{
+    Bytes text = ReadFile(path);
+    const std::string fault = install::CheckManifest(reinterpret_cast<const char*>(text.data()), text.size());
+    if (!fault.empty())
+        throw UsageError(path + ": " + fault);
+    (void)ClsSecurity::Scramble(text.data(), static_cast<int32_t>(text.size()), key);
+    return text;
+}
+
+// A relative path of the payload, with backslashes or slashes, that stays
+// inside the tree.
+fs::path PayloadPath(const std::string& relative)
+{
+    std::string generic = relative;
+    std::replace(generic.begin(), generic.end(), '\\', '/');
+    const fs::path path(generic);
+    if (generic.empty() || path.is_absolute() || generic.find(':') != std::string::npos)
+        throw UsageError("'" + relative + "' is not a relative path inside the payload");
+    for (const fs::path& part : path)
+        if (part == ".." || part == "." || part.empty())
+            throw UsageError("'" + relative + "' is not a relative path inside the payload");
+    return path;
+}
+
+void CopyInto(const fs::path& source, const fs::path& target)
+{
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (!ec)
+        fs::copy(source, target, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    if (ec)
+        throw UsageError("cannot copy '" + source.string() + "' to '" + target.string() + "': " + ec.message());
+}
+
+// A scratch folder removed on every way out.
+struct ScratchFolder {
+    ScratchFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "ynbpack-build-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw UsageError("cannot create a scratch folder: " + std::string(std::strerror(errno)));
+        path = pattern;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    fs::path path;
+};
+
+SetupRecord ReadConfiguration(const std::string& path)
+{
+    const Bytes text = ReadFile(path);
+    if (text.size() > static_cast<std::size_t>(kSetupTextMaxLength))
+        throw UsageError(path + ": more than " + std::to_string(kSetupTextMaxLength) + " bytes");
+    char buffer[kSetupBufferSize] = {};
+    std::memcpy(buffer, text.data(), text.size());
+    SetupRecord record;
+    (void)ParseSetupText(buffer, record);
+    return record;
+}
+
+// Every source of the manifest must be in the staging folder of the tree,
+// as a folder when it ends with a backslash, as a file otherwise.
+void CheckSources(const std::string& manifestPath, const Bytes& plain, const fs::path& staging)
+{
+    std::string text(plain.begin(), plain.end());
+    install::ManifestEntry entries[install::kManifestMaxEntries];
+    const install::ManifestSplit split
+        = install::SplitManifest(text.data(), static_cast<int32_t>(text.size()), entries);
+    for (int i = 0; i < split.Count; ++i) {
+        std::string source = entries[i].Source;
+        const bool folder = install::IsFolderSource(source.c_str());
+        if (folder)
+            source.pop_back();
+        const std::string where = manifestPath + ": line " + std::to_string(i + 1) + ": ";
+        fs::path path;
+        try {
+            path = staging / PayloadPath(source);
+        } catch (const UsageError&) {
+            throw UsageError(where + "the source '" + entries[i].Source + "' does not lie in the staging folder");
+        }
+        const bool found = folder ? fs::is_directory(path) : fs::is_regular_file(path);
+        if (!found)
+            throw UsageError(where + "the payload holds no " + (folder ? "folder" : "file") + " '" + source
+                + "' in its staging folder");
+    }
+}
+
+} // namespace
+
+int CommandManifest(std::vector<std::string> args)
+{
+    const int32_t key = TakeKeyOption(args);
+    if (args.size() != 2)
+        throw UsageError("usage: ynbpack manifest --key K IN.txt OUT.com");
+    WriteFile(args[1], ScrambledManifest(args[0], key));
+    return 0;
+}
+
+// build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]...
+int CommandBuild(std::vector<std::string> args)
+{
+    std::vector<std::string> trees;
+    std::vector<std::pair<std::string, fs::path>> additions;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--tree" || args[i] == "--add") {
+            if (i + 1 >= args.size())
+                throw UsageError(args[i] + " needs a value");
+            const std::string value = args[++i];
+            if (args[i - 1] == "--tree") {
+                trees.push_back(value);
+                continue;
+            }
+            const auto eq = value.find('=');
+            if (eq == std::string::npos)
+                throw UsageError("--add needs SRC=RELPATH");
+            additions.emplace_back(value.substr(0, eq), PayloadPath(value.substr(eq + 1)));
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.size() != 2)
+        throw UsageError("usage: ynbpack build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]...");
+    const fs::path product = positional[0];
+    const fs::path out = positional[1];
+
+    const ProductKeys keys = ReadKeys((product / "keys.txt").string());
+    const SetupRecord record = ReadConfiguration((product / "setup.cfg").string());
+    char first[install::kPathSize];
+    if (!install::FirstComponent(record.ProductFolder, first) || first[0] == '\0')
+        throw UsageError((product / "setup.cfg").string() + ": the product folder (value 4) is empty or too long");
+    const fs::path stagingRelative = PayloadPath(std::string(first) + "\\ins");
+
+    // The payload tree: the product's own files, then the built ones.
+    ScratchFolder scratch;
+    const fs::path tree = scratch.path / "payload";
+    fs::create_directory(tree);
+    if (fs::is_directory(product / "payload"))
+        CopyInto(product / "payload", tree);
+    for (const std::string& extra : trees)
+        CopyInto(extra, tree);
+    for (const auto& [source, relative] : additions) {
+        if (!fs::is_regular_file(source))
+            throw UsageError("--add: '" + source + "' is not a file");
+        CopyInto(source, tree / relative);
+    }
+
+    const std::string manifestPath = (product / "manifest.txt").string();
+    const fs::path manifestTarget = tree / stagingRelative / kManifestName;
+    if (fs::exists(manifestTarget))
+        throw UsageError("the payload already holds " + manifestTarget.lexically_relative(tree).string()
+            + "; it is made from manifest.txt");
+    if (fs::exists(manifestPath)) {
+        const Bytes scrambled = ScrambledManifest(manifestPath, keys.manifest);
+        CheckSources(manifestPath, ReadFile(manifestPath), tree / stagingRelative);
+        std::error_code ec;
+        fs::create_directories(manifestTarget.parent_path(), ec);
+        WriteFile(manifestTarget.string(), scrambled);
+    }
+
+    std::error_code ec;
+    fs::create_directories(out, ec);
+    if (ec)
+        throw UsageError("cannot create '" + out.string() + "': " + ec.message());
+    WriteFile((out / "data00.dat").string(), MakePayload(BuildCabinetBytes(tree.string()), keys.payload));
+    for (const char* document : { "setup.txt", "license.txt" }) {
+        if (!fs::is_regular_file(product / document))
+            throw UsageError("the product has no " + std::string(document));
+        CopyInto(product / document, out / document);
+    }
+    return 0;
+}
+
+} // namespace ynbpack
