@@ -1,21 +1,34 @@
 # Thin driver over CMake. `make test` is what CI runs.
 PRODUCT ?= product/demo
 BUILD ?= build
+DIST ?= dist
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 
 product_dir := $(abspath $(PRODUCT))
 build_dir := $(abspath $(BUILD))
+dist_dir := $(abspath $(DIST))
 ynbpack := $(build_dir)/host/tools/ynbpack/ynbpack
 wine_run := scripts/wine-run.sh
 
 # cmake --preset PRESET -B DIR [extra]
 configure = cmake --preset $(1) -B $(build_dir)/$(1) -DPRODUCT_DIR=$(product_dir) $(2) >/dev/null
 
-.PHONY: all deps host win-x86 win-x64 fuzz-build test test-host test-win fuzz fuzz-short bench run clean
+.PHONY: all deps host win-x86 win-x64 dist fuzz-build test test-host test-win fuzz fuzz-short bench run clean
 
-all: host win-x86 win-x64
+all: host win-x86 win-x64 dist
 	@ls -l $(build_dir)/win-x86/setup.exe $(build_dir)/win-x64/setup.exe | awk '{print "setup.exe", $$NF, $$5, "bytes"}'
+
+# The distribution of each architecture: setup.exe, data00.dat and the two
+# documents, with the product's own programs when its folder builds any.
+dist: win-x86 win-x64
+	@set -e; for arch in x86 x64; do \
+	  out=$(dist_dir)/$$arch; rm -rf $$out; mkdir -p $$out; \
+	  cp $(build_dir)/win-$$arch/setup.exe $$out/; \
+	  $(ynbpack) build $(product_dir) $$out \
+	    $(if $(wildcard $(product_dir)/program/CMakeLists.txt),--tree $(build_dir)/win-$$arch/payload); \
+	done
+	@echo "dist: $(dist_dir)/x86 $(dist_dir)/x64"
 
 deps:
 	@bash scripts/deps.sh
@@ -60,8 +73,13 @@ fuzz: fuzz-build
 bench: host
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
 
-run: win-x86
-	@$(wine_run) $(build_dir)/win-x86/setup.exe || $(wine_run) $(build_dir)/win-x64/setup.exe
+# setup.exe from its own folder, in a Wine prefix of its own; the 64-bit one
+# on a host that cannot run 32-bit programs.
+run: dist
+	@export YNB_WINE_ROOT=$(build_dir)/run-wine; launcher=$(abspath $(wine_run)); \
+	  cd $(dist_dir)/x86 && $$launcher ./setup.exe; status=$$?; \
+	  if [ $$status -eq 77 ]; then cd $(dist_dir)/x64 && $$launcher ./setup.exe; status=$$?; fi; \
+	  echo "run: the prefix is $$YNB_WINE_ROOT/prefix"; exit $$status
 
 clean:
-	rm -rf $(build_dir)
+	rm -rf $(build_dir) $(dist_dir)
