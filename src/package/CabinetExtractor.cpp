@@ -85,6 +85,26 @@ int LastSeparator(const char* path)
     return last;
 }
 
+// The name in the ANSI code page that the file functions use: a name marked
+// as UTF-8 is converted; false when it is not valid UTF-8, does not fit, or
+// has characters the code page cannot represent.
+bool ToAnsiName(const char* name, USHORT attributes, char (&ansi)[kCabinetPathSize])
+{
+    if ((attributes & _A_NAME_IS_UTF) == 0) {
+        const std::size_t length = std::strlen(name);
+        if (length >= sizeof ansi)
+            return false;
+        std::memcpy(ansi, name, length + 1);
+        return true;
+    }
+    wchar_t wide[kCabinetPathSize];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, kCabinetPathSize) == 0)
+        return false;
+    BOOL lossy = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, sizeof ansi, nullptr, &lossy);
+    return length != 0 && !lossy;
+}
+
 // destinationFolder followed by the name, slashes made backslashes; false
 // (and nothing written past output) when it does not fit.
 bool BuildOutputPath(const char* name, char (&output)[kCabinetPathSize])
@@ -104,7 +124,14 @@ bool BuildOutputPath(const char* name, char (&output)[kCabinetPathSize])
 INT_PTR OnCopyFile(PFDINOTIFICATION record)
 {
     const char* name = record->psz1 != nullptr ? record->psz1 : "";
-    const CabinetNameFault fault = CheckCabinetName(name, std::strlen(name), IsAnsiLeadByte);
+    char ansiName[kCabinetPathSize];
+    if (!ToAnsiName(name, record->attribs, ansiName)) {
+        ++refusedFiles;
+        (void)Report(kCaptionError, kReportInformation,
+                     "Refused to extract '%s': its UTF-8 name has no form in the system's code page\n", name);
+        return 0;
+    }
+    const CabinetNameFault fault = CheckCabinetName(ansiName, std::strlen(ansiName), IsAnsiLeadByte);
     if (fault != CabinetNameFault::None) {
         ++refusedFiles;
         (void)Report(kCaptionError, kReportInformation, "Refused to extract '%s': %s\n", name,
@@ -112,7 +139,7 @@ INT_PTR OnCopyFile(PFDINOTIFICATION record)
         return 0;
     }
     char output[kCabinetPathSize];
-    if (!BuildOutputPath(name, output)) {
+    if (!BuildOutputPath(ansiName, output)) {
         ++refusedFiles;
         (void)Report(kCaptionError, kReportInformation, "Refused to extract '%s': the output path is longer than %u bytes\n",
                      name, kCabinetPathSize - 1);
@@ -138,8 +165,9 @@ INT_PTR OnCloseFileInfo(PFDINOTIFICATION record)
     const char* name = record->psz1 != nullptr ? record->psz1 : "";
     (void)Report(kCaptionClose, kReportInformation, "fdintCLOSE_FILE_INFO\n   file name in cabinet = %s\n\n", name);
     (void)CabClose(record->hf);
+    char ansiName[kCabinetPathSize];
     char output[kCabinetPathSize];
-    if (!BuildOutputPath(name, output))
+    if (!ToAnsiName(name, record->attribs, ansiName) || !BuildOutputPath(ansiName, output))
         return 1; // cannot happen: fdintCOPY_FILE opened it under this path
     sys::UniqueFile file(
         CreateFileA(output, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));

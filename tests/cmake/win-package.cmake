@@ -1,0 +1,17 @@
+# Payload and cabinet tests under Wine: fixtures made at build time with the
+# host's ynbpack, Debian's gcab and cabextract; the DLL-planting defence.
+set(YNB_PACKAGE_FIXTURES ${CMAKE_BINARY_DIR}/fixtures/package)
+add_custom_command(
+    OUTPUT ${YNB_PACKAGE_FIXTURES}/expected.txt
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/make-package-fixtures.sh ${YNBPACK} ${PRODUCT_DIR}/keys.txt
+            ${YNB_PACKAGE_FIXTURES}
+    DEPENDS ${YNBPACK} ${PRODUCT_DIR}/keys.txt ${CMAKE_CURRENT_SOURCE_DIR}/scripts/make-package-fixtures.sh
+    COMMENT "Making the payload and cabinet fixtures"
+    VERBATIM)
+add_custom_target(package_fixtures ALL DEPENDS ${YNB_PACKAGE_FIXTURES}/expected.txt)
+foreach(test win.PayloadTest win.CabinetTest)
+    if(TEST ${test})
+        # The fixtures record their times in UTC as local time.
+        set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "YNB_PACKAGE_FIXTURES=${YNB_PACKAGE_FIXTURES}" "TZ=UTC")
+    endif()
+endforeach()
