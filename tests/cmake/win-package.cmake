@@ -15,3 +15,15 @@ foreach(test win.PayloadTest win.CabinetTest)
         set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "YNB_PACKAGE_FIXTURES=${YNB_PACKAGE_FIXTURES}" "TZ=UTC")
     endif()
 endforeach()
+
+# A planted cabinet.dll and a probe beside it, in a folder of their own.
+set(YNB_PLANTED_DIR ${CMAKE_BINARY_DIR}/planted)
+add_library(planted_cabinet SHARED ${CMAKE_CURRENT_SOURCE_DIR}/win-tools/PlantedCabinet.cpp)
+set_target_properties(planted_cabinet PROPERTIES PREFIX "" OUTPUT_NAME cabinet
+    RUNTIME_OUTPUT_DIRECTORY ${YNB_PLANTED_DIR})
+add_executable(ynbprobe_dllsearch ${CMAKE_CURRENT_SOURCE_DIR}/win-tools/DllSearchProbe.cpp)
+target_link_libraries(ynbprobe_dllsearch PRIVATE ynbwin)
+set_target_properties(ynbprobe_dllsearch PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${YNB_PLANTED_DIR})
+add_dependencies(ynbprobe_dllsearch planted_cabinet)
+ynb_wine_test(win.DllSearch bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/dll-search.sh
+    ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:ynbprobe_dllsearch>)
