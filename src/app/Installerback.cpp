@@ -24,15 +24,30 @@ constexpr ui::FontSpec kTitleFont { .height = 32, .bold = true, .italic = true, 
 
 // The title (Label2, created second) is drawn over its shadow (Label1).
 constexpr ui::ControlSpec kLayout[] = {
-    { .kind = ui::Kind::Label, .name = "Label1", .left = 8, .top = 8, .width = 681, .height = 32,
-        .caption = L"ソフト名", .font = &kShadowFont, .flags = ui::kTransparent },
-    { .kind = ui::Kind::Label, .name = "Label2", .left = 6, .top = 6, .width = 1500, .height = 32,
-        .caption = L"ソフト名", .font = &kTitleFont, .flags = ui::kTransparent },
+    { .kind = ui::Kind::Label,
+        .name = "Label1",
+        .left = 8,
+        .top = 8,
+        .width = 681,
+        .height = 32,
+        .caption = L"ソフト名",
+        .font = &kShadowFont,
+        .flags = ui::kTransparent },
+    { .kind = ui::Kind::Label,
+        .name = "Label2",
+        .left = 6,
+        .top = 6,
+        .width = 1500,
+        .height = 32,
+        .caption = L"ソフト名",
+        .font = &kTitleFont,
+        .flags = ui::kTransparent },
 };
 
 } // namespace
 
-TForm1::TForm1() : ui::Form(kForm1, kLayout)
+TForm1::TForm1()
+    : ui::Form(kForm1, kLayout)
 {
     Form1 = this;
     Label1 = Find<ui::Label>("Label1");

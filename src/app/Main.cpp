@@ -24,8 +24,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     } catch (const ui::Error&) {
         ui::ButtonTexts texts;
         texts.ok = L"OK";
-        (void)ui::MessageBoxExact(nullptr, L"Catch the Expection! \n This Program is Closed", ui::ApplicationTitle(),
-            MB_OK, texts);
+        (void)ui::MessageBoxExact(
+            nullptr, L"Catch the Expection! \n This Program is Closed", ui::ApplicationTitle(), MB_OK, texts);
     }
     return 0;
 }

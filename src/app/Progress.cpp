@@ -20,13 +20,20 @@ constexpr ui::FormSpec kForm3 {
 constexpr ui::FontSpec kLabelFont { .height = 12, .color = ui::kWindowText };
 
 constexpr ui::ControlSpec kLayout[] = {
-    { .kind = ui::Kind::Label, .name = "Label1", .left = 32, .top = 16, .width = 81, .height = 12,
-        .caption = L"インストール中...", .font = &kLabelFont },
+    { .kind = ui::Kind::Label,
+        .name = "Label1",
+        .left = 32,
+        .top = 16,
+        .width = 81,
+        .height = 12,
+        .caption = L"インストール中...",
+        .font = &kLabelFont },
 };
 
 } // namespace
 
-TForm3::TForm3() : ui::Form(kForm3, kLayout)
+TForm3::TForm3()
+    : ui::Form(kForm3, kLayout)
 {
     Form3 = this;
     Label1 = Find<ui::Label>("Label1");

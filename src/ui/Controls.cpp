@@ -186,12 +186,14 @@ void Control::RedrawBeneath()
     (void)RedrawWindow(parent_.Handle(), &rect, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-Label::Label(Container& parent, const ControlSpec& spec) : Control(parent, spec)
+Label::Label(Container& parent, const ControlSpec& spec)
+    : Control(parent, spec)
 {
     DWORD style = SS_NOPREFIX | ((spec.flags & kWordWrap) ? SS_LEFT : SS_LEFTNOWORDWRAP);
     Create(L"Static", style, (spec.flags & kTransparent) ? WS_EX_TRANSPARENT : 0, spec.caption);
-    // A wrapping label with automatic size grows to show every line.
-    if ((spec.flags & kAutoSize) && (spec.flags & kWordWrap))
+    // Sized to the caption in the font this system has (the design's may be
+    // narrower or missing).
+    if (spec.flags & kAutoSize)
         SetText(spec.caption);
 }
 
@@ -226,7 +228,8 @@ void Label::SetText(const std::wstring& text)
     RedrawBeneath();
 }
 
-Button::Button(Container& parent, const ControlSpec& spec) : Control(parent, spec)
+Button::Button(Container& parent, const ControlSpec& spec)
+    : Control(parent, spec)
 {
     Create(L"Button", BS_PUSHBUTTON | WS_TABSTOP, 0, spec.caption);
 }
@@ -237,7 +240,8 @@ void Button::OnCommand(WORD code)
         OnClick();
 }
 
-Edit::Edit(Container& parent, const ControlSpec& spec) : Control(parent, spec)
+Edit::Edit(Container& parent, const ControlSpec& spec)
+    : Control(parent, spec)
 {
     Create(L"Edit", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, spec.caption);
 }
@@ -252,7 +256,8 @@ void Edit::SetText(const std::string& ansi)
     (void)SetWindowTextW(hwnd_, FromAnsi(ansi.c_str()).c_str());
 }
 
-CheckBox::CheckBox(Container& parent, const ControlSpec& spec) : Control(parent, spec)
+CheckBox::CheckBox(Container& parent, const ControlSpec& spec)
+    : Control(parent, spec)
 {
     Create(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, 0, spec.caption);
 }
@@ -267,7 +272,8 @@ void CheckBox::SetChecked(bool checked)
     SendMessageW(hwnd_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-Memo::Memo(Container& parent, const ControlSpec& spec) : Control(parent, spec)
+Memo::Memo(Container& parent, const ControlSpec& spec)
+    : Control(parent, spec)
 {
     DWORD style = ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP;
     if (spec.flags & kReadOnly)
@@ -280,8 +286,8 @@ Memo::Memo(Container& parent, const ControlSpec& spec) : Control(parent, spec)
 void Memo::LoadFromFile(const char* fileName)
 {
     constexpr DWORD kMaxDocument = 16u << 20; // a licence text, not a library
-    sys::UniqueFile file(CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL, nullptr));
+    sys::UniqueFile file(
+        CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         throw FileOpenError(fileName);
     LARGE_INTEGER size {};
@@ -289,8 +295,9 @@ void Memo::LoadFromFile(const char* fileName)
         throw FileOpenError(fileName);
     std::vector<char> bytes(static_cast<std::size_t>(size.QuadPart));
     DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)
-                              || read != bytes.size()))
+    if (!bytes.empty()
+        && (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)
+            || read != bytes.size()))
         throw FileOpenError(fileName);
 
     // One line per CR LF, LF or CR; the edit control wants CR LF between them.
@@ -316,7 +323,8 @@ void Memo::LoadFromFile(const char* fileName)
     (void)SetWindowTextW(hwnd_, wide.c_str());
 }
 
-Image::Image(Container& parent, const ControlSpec& spec) : Control(parent, spec)
+Image::Image(Container& parent, const ControlSpec& spec)
+    : Control(parent, spec)
 {
     const bool icon = (spec.flags & kIcon) != 0;
     Create(L"Static", (icon ? SS_ICON : SS_BITMAP), 0, L"");
@@ -339,7 +347,8 @@ Image::~Image()
         (void)DeleteObject(picture_);
 }
 
-Panel::Panel(Container& parent, const ControlSpec& spec) : Control(parent, spec)
+Panel::Panel(Container& parent, const ControlSpec& spec)
+    : Control(parent, spec)
 {
     Create(L"Static", SS_LEFT | SS_SUNKEN, 0, L"");
 }

@@ -41,7 +41,7 @@ protected:
     Control(Container& parent, const ControlSpec& spec);
     // Creates the window; the parent's font unless the spec has its own.
     void Create(const wchar_t* windowClass, DWORD style, DWORD exStyle, const wchar_t* caption);
-    virtual void OnCommand(WORD) {}
+    virtual void OnCommand(WORD) { }
     void DestroyHandle();
     // Redraws the parent beneath a transparent control.
     void RedrawBeneath();

@@ -156,7 +156,8 @@ void FillLists(HWND dialog)
     const std::string current = CurrentDirectory();
     if (current.size() >= 2 && current[1] == ':') {
         char drive[8] = { '[', '-', static_cast<char>(current[0] | 0x20), '-', ']', '\0' };
-        (void)SendDlgItemMessageA(dialog, kDrives, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(drive));
+        (void)SendDlgItemMessageA(
+            dialog, kDrives, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(drive));
     }
 }
 
@@ -180,8 +181,8 @@ void AcceptOrAsk(HWND dialog, DirectoryDialogState& state)
         ButtonTexts texts;
         texts.yes = L"はい(&Y)";
         texts.no = L"いいえ(&N)";
-        const int answer = MessageBoxExact(dialog, L"指定されたディレクトリが存在しません。作成しますか？", kConfirmCaption,
-            MB_YESNO | MB_ICONQUESTION, texts);
+        const int answer = MessageBoxExact(dialog, L"指定されたディレクトリが存在しません。作成しますか？",
+            kConfirmCaption, MB_YESNO | MB_ICONQUESTION, texts);
         if (answer != IDYES) {
             (void)SetFocus(GetDlgItem(dialog, kName));
             return;
@@ -209,8 +210,12 @@ INT_PTR CALLBACK DirectoryDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             if (state == nullptr)
                 return FALSE;
             switch (LOWORD(wParam)) {
-            case IDOK: AcceptOrAsk(dialog, *state); return TRUE;
-            case IDCANCEL: (void)EndDialog(dialog, IDCANCEL); return TRUE;
+            case IDOK:
+                AcceptOrAsk(dialog, *state);
+                return TRUE;
+            case IDCANCEL:
+                (void)EndDialog(dialog, IDCANCEL);
+                return TRUE;
             case kDirs:
                 if (HIWORD(wParam) == LBN_DBLCLK) {
                     char chosen[MAX_PATH] = {};
@@ -235,9 +240,11 @@ INT_PTR CALLBACK DirectoryDialogProc(HWND dialog, UINT message, WPARAM wParam, L
                 if (HIWORD(wParam) == BN_CLICKED && WNetConnectionDialog(dialog, RESOURCETYPE_DISK) == NO_ERROR)
                     FillLists(dialog);
                 return TRUE;
-            default: return FALSE;
+            default:
+                return FALSE;
             }
-        default: return FALSE;
+        default:
+            return FALSE;
         }
     } catch (...) {
         // Nothing may unwind through the dialog manager.
@@ -284,8 +291,8 @@ bool CreateFolderTree(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-int MessageBoxExact(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type,
-    const ButtonTexts& buttons)
+int MessageBoxExact(
+    HWND owner, const std::wstring& text, const std::wstring& caption, UINT type, const ButtonTexts& buttons)
 {
     pendingTexts = buttons;
     if (relabelHook == nullptr)
@@ -349,11 +356,11 @@ bool SelectDirectory(std::string& directory)
     dialog.Add(kEditAtom, kName, L"", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 6, 16, 180, 12);
     dialog.Add(kStaticAtom, kDirsLabel, L"ディレクトリ(&D):", SS_LEFT, 6, 34, 90, 9);
     dialog.Add(kStaticAtom, kPath, L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 6, 44, 180, 9);
-    dialog.Add(kListBoxAtom, kDirs, L"", LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP,
-        6, 56, 90, 96);
+    dialog.Add(kListBoxAtom, kDirs, L"",
+        LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 6, 56, 90, 96);
     dialog.Add(kStaticAtom, kFilesLabel, L"ファイル(&F): (*.*)", SS_LEFT, 102, 34, 84, 9);
-    dialog.Add(kListBoxAtom, kFiles, L"", LBS_SORT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 102, 56,
-        84, 96);
+    dialog.Add(kListBoxAtom, kFiles, L"", LBS_SORT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 102,
+        56, 84, 96);
     dialog.Add(kStaticAtom, kDrivesLabel, L"ドライブ(&R):", SS_LEFT, 6, 158, 90, 9);
     dialog.Add(kComboBoxAtom, kDrives, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 6, 168, 90, 80);
     dialog.Add(kButtonAtom, kNetwork, L"ネットワーク(&N)...", BS_PUSHBUTTON | WS_TABSTOP, 102, 167, 84, 14);
@@ -362,8 +369,8 @@ bool SelectDirectory(std::string& directory)
 
     DirectoryDialogState state;
     state.initial = directory;
-    const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), DialogOwner(),
-        DirectoryDialogProc, reinterpret_cast<LPARAM>(&state));
+    const INT_PTR result = DialogBoxIndirectParamW(
+        GetModuleHandleW(nullptr), dialog.Get(), DialogOwner(), DirectoryDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK)
         return false;
     directory = state.result;

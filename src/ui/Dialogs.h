@@ -17,8 +17,8 @@ struct ButtonTexts {
     const wchar_t* yes = nullptr;
     const wchar_t* no = nullptr;
 };
-int MessageBoxExact(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type,
-    const ButtonTexts& buttons);
+int MessageBoxExact(
+    HWND owner, const std::wstring& text, const std::wstring& caption, UINT type, const ButtonTexts& buttons);
 
 // The window that owns a dialog opened now: the active window of this thread.
 HWND DialogOwner();

@@ -10,7 +10,10 @@ namespace ui {
 
 class Error : public std::exception {
 public:
-    explicit Error(std::wstring message) : message_(std::move(message)) {}
+    explicit Error(std::wstring message)
+        : message_(std::move(message))
+    {
+    }
     const std::wstring& Message() const { return message_; }
     const char* what() const noexcept override { return "ui::Error"; }
 

@@ -57,7 +57,9 @@ LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return 0;
 }
 
-Container::Container(const FontSpec& font, uint32_t color) : font_(font), color_(color)
+Container::Container(const FontSpec& font, uint32_t color)
+    : font_(font)
+    , color_(color)
 {
     Application::Initialize();
     fontHandle_.Reset(CreateLayoutFont(font));
@@ -91,13 +93,27 @@ void Container::BuildControls(std::span<const ControlSpec> layout)
     for (const ControlSpec& spec : layout) {
         std::unique_ptr<Control> control;
         switch (spec.kind) {
-        case Kind::Label: control = std::make_unique<Label>(*this, spec); break;
-        case Kind::Button: control = std::make_unique<Button>(*this, spec); break;
-        case Kind::Edit: control = std::make_unique<Edit>(*this, spec); break;
-        case Kind::CheckBox: control = std::make_unique<CheckBox>(*this, spec); break;
-        case Kind::Memo: control = std::make_unique<Memo>(*this, spec); break;
-        case Kind::Image: control = std::make_unique<Image>(*this, spec); break;
-        case Kind::Panel: control = std::make_unique<Panel>(*this, spec); break;
+        case Kind::Label:
+            control = std::make_unique<Label>(*this, spec);
+            break;
+        case Kind::Button:
+            control = std::make_unique<Button>(*this, spec);
+            break;
+        case Kind::Edit:
+            control = std::make_unique<Edit>(*this, spec);
+            break;
+        case Kind::CheckBox:
+            control = std::make_unique<CheckBox>(*this, spec);
+            break;
+        case Kind::Memo:
+            control = std::make_unique<Memo>(*this, spec);
+            break;
+        case Kind::Image:
+            control = std::make_unique<Image>(*this, spec);
+            break;
+        case Kind::Panel:
+            control = std::make_unique<Panel>(*this, spec);
+            break;
         }
         if (spec.tabOrder >= 0)
             tabOrder_.emplace_back(spec.tabOrder, control->Handle());
@@ -110,8 +126,8 @@ void Container::BuildControls(std::span<const ControlSpec> layout)
 // first, in that order, ahead of labels and pictures.
 void Container::ApplyTabOrder()
 {
-    std::stable_sort(tabOrder_.begin(), tabOrder_.end(),
-        [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(
+        tabOrder_.begin(), tabOrder_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     HWND previous = HWND_TOP;
     for (const auto& [order, child] : tabOrder_) {
         (void)SetWindowPos(child, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
@@ -182,7 +198,8 @@ LRESULT Container::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    default: break;
+    default:
+        break;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
@@ -326,7 +343,8 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (OnClick)
             OnClick();
         return 0;
-    default: break;
+    default:
+        break;
     }
     return Container::HandleMessage(message, wParam, lParam);
 }

@@ -10,9 +10,9 @@ namespace ui {
 // or kNoColor (transparent, or the parent's).
 constexpr uint32_t kSystemColor = 0x80000000u;
 constexpr uint32_t kNoColor = 0x1FFFFFFFu;
-constexpr uint32_t kWindowText = kSystemColor | 8;  // COLOR_WINDOWTEXT
+constexpr uint32_t kWindowText = kSystemColor | 8; // COLOR_WINDOWTEXT
 constexpr uint32_t kButtonFace = kSystemColor | 15; // COLOR_BTNFACE
-constexpr uint32_t kMenuColor = kSystemColor | 4;   // COLOR_MENU
+constexpr uint32_t kMenuColor = kSystemColor | 4; // COLOR_MENU
 constexpr uint32_t kTeal = 0x00808000u;
 constexpr uint32_t kWhite = 0x00FFFFFFu;
 constexpr uint32_t kBlack = 0x00000000u;
@@ -31,13 +31,13 @@ enum class Kind { Label, Button, Edit, CheckBox, Memo, Image, Panel };
 
 enum Flags : unsigned {
     kNone = 0,
-    kAutoSize = 1u << 0,    // label: the size follows the caption when it changes
-    kWordWrap = 1u << 1,    // label: lines wrap at the width
+    kAutoSize = 1u << 0, // label: the width (the height when wrapping) follows the caption
+    kWordWrap = 1u << 1, // label: lines wrap at the width
     kTransparent = 1u << 2, // label, image: the parent shows through
-    kReadOnly = 1u << 3,    // memo
-    kVScroll = 1u << 4,     // memo
-    kIcon = 1u << 5,        // image: the resource is an icon, not a bitmap
-    kHidden = 1u << 6,      // created invisible
+    kReadOnly = 1u << 3, // memo
+    kVScroll = 1u << 4, // memo
+    kIcon = 1u << 5, // image: the resource is an icon, not a bitmap
+    kHidden = 1u << 6, // created invisible
 };
 
 struct ControlSpec {
@@ -51,7 +51,7 @@ struct ControlSpec {
     const FontSpec* font = nullptr; // null: the parent's font
     unsigned flags = kNone;
     int tabOrder = -1; // -1: none
-    int resource = 0;  // image: resource id
+    int resource = 0; // image: resource id
     uint32_t color = kNoColor; // background
 };
 

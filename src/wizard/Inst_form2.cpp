@@ -19,8 +19,16 @@ constexpr ui::ControlSpec kLayout[] = {
     ButtonAt("Button1", 232, L"< 戻る", 1),
     ButtonAt("Button2", 312, L"同意 >", 2),
     ButtonAt("Button3", 408, L"同意しない", 3),
-    { .kind = ui::Kind::Memo, .name = "Memo1", .left = 168, .top = 72, .width = 297, .height = 153,
-        .caption = L"Memo1", .font = &kMemoFont, .flags = ui::kReadOnly | ui::kVScroll, .tabOrder = 4,
+    { .kind = ui::Kind::Memo,
+        .name = "Memo1",
+        .left = 168,
+        .top = 72,
+        .width = 297,
+        .height = 153,
+        .caption = L"Memo1",
+        .font = &kMemoFont,
+        .flags = ui::kReadOnly | ui::kVScroll,
+        .tabOrder = 4,
         .color = ui::kMenuColor },
 };
 

@@ -42,7 +42,8 @@ std::string CurrentDirectory()
 
 } // namespace
 
-TForm2::TForm2() : ui::Form(kForm2)
+TForm2::TForm2()
+    : ui::Form(kForm2)
 {
     // The pages reach the window through Form2 while they are built.
     Form2 = this;
@@ -154,7 +155,8 @@ int TForm2::ChangeAgreementPage(int step)
         TFrame21->Hide();
         TFrame31->Show();
         return 1;
-    default: return step;
+    default:
+        return step;
     }
 }
 

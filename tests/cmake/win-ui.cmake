@@ -1,0 +1,61 @@
+# Window tests: the wizard and its dialogs driven from a separate program.
+
+# A second setup.exe whose product has an empty name.
+set(YNB_NONAME_PRODUCT ${CMAKE_SOURCE_DIR}/tests/products/noname)
+set(YNB_NONAME_SOURCE ${CMAKE_BINARY_DIR}/generated/NonameProductData.cpp)
+add_custom_command(
+    OUTPUT ${YNB_NONAME_SOURCE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+    COMMAND ${YNBPACK} embed ${YNB_NONAME_PRODUCT} ${YNB_NONAME_SOURCE}
+    DEPENDS ${YNBPACK} ${YNB_NONAME_PRODUCT}/setup.cfg ${YNB_NONAME_PRODUCT}/keys.txt
+    VERBATIM)
+# Its own product data comes first, so the linker takes nothing from ynbproduct.
+add_executable(setup_noname WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_NONAME_SOURCE} ${YNB_RESOURCES})
+target_include_directories(setup_noname PRIVATE ${PRODUCT_DIR}/art ${CMAKE_SOURCE_DIR}/src/app)
+target_link_libraries(setup_noname PRIVATE ynbwin)
+
+set(YNB_UI_ARTIFACTS ${CMAKE_BINARY_DIR}/artifacts)
+target_compile_definitions(ynbtest_WizardTest PRIVATE
+    YNB_SETUP_EXE="$<TARGET_FILE:setup>"
+    YNB_SETUP_NONAME_EXE="$<TARGET_FILE:setup_noname>"
+    YNB_DOCUMENTS="${PRODUCT_DIR}"
+    YNB_ARTIFACTS="${YNB_UI_ARTIFACTS}")
+add_dependencies(ynbtest_WizardTest setup setup_noname)
+
+set(YNB_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+set(YNB_UI_PREFIX ${CMAKE_SOURCE_DIR}/tests/scripts/ui-prefix.sh)
+
+add_test(NAME win.ui.prefix COMMAND bash ${YNB_UI_PREFIX} ${YNB_WINE_RUN} plain)
+set_tests_properties(win.ui.prefix PROPERTIES
+    FIXTURES_SETUP ui_prefix
+    ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine")
+set_tests_properties(win.WizardTest PROPERTIES FIXTURES_REQUIRED "ui_prefix;ui_shots")
+
+# The default folder where "C:\Program Files" is missing: each in a Wine root
+# of its own, prepared first.
+foreach(mode other-folder no-folder)
+    set(root ${CMAKE_BINARY_DIR}/../wine-ui-${mode})
+    if(mode STREQUAL other-folder)
+        set(expected "C:\\Apps")
+    else()
+        set(expected "C:\\")
+    endif()
+    add_test(NAME win.ui.prefix.${mode} COMMAND bash ${YNB_UI_PREFIX} ${YNB_WINE_RUN} ${mode})
+    set_tests_properties(win.ui.prefix.${mode} PROPERTIES
+        FIXTURES_SETUP ui_prefix_${mode}
+        ENVIRONMENT "YNB_WINE_ROOT=${root}"
+        TIMEOUT 600)
+    add_test(NAME win.ui.DefaultFolder.${mode}
+        COMMAND ynbtest_WizardTest --gtest_filter=Wizard.DefaultFolder)
+    set_tests_properties(win.ui.DefaultFolder.${mode} PROPERTIES
+        FIXTURES_REQUIRED ui_prefix_${mode}
+        SKIP_RETURN_CODE 77
+        ENVIRONMENT "YNB_WINE_ROOT=${root};YNB_EXPECTED_DEFAULT_FOLDER=${expected}"
+        TIMEOUT 600)
+endforeach()
+
+# The screenshots as PNG, after the tests that take them.
+add_test(NAME win.ui.screenshots
+    COMMAND bash -c "shopt -s nullglob; for f in \"$1\"/*.bmp; do convert \"$f\" \"\${f%.bmp}.png\" && rm \"$f\"; done; ls \"$1\"/*.png >/dev/null"
+        convert-shots ${YNB_UI_ARTIFACTS}/screenshots)
+set_tests_properties(win.ui.screenshots PROPERTIES FIXTURES_CLEANUP ui_shots)

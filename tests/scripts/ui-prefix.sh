@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Prepares a Wine prefix for the window tests:
+#   ui-prefix.sh WINE_RUN MODE
+# Every mode lets Wine manage the windows itself (no window manager runs on
+# the virtual screen, so a maximised window is Wine's to size). Modes for the
+# default destination folder:
+#   plain         the prefix as it is
+#   other-folder  "C:\Program Files" is missing; the shell names C:\Apps
+#   no-folder     "C:\Program Files" is missing; the shell names no folder
+set -euo pipefail
+wine_run=$1
+mode=$2
+root=${YNB_WINE_ROOT:?}
+
+"$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+drive_c="$root/prefix/drive_c"
+case $mode in
+  plain) ;;
+  other-folder|no-folder)
+    if [ -d "$drive_c/Program Files" ]; then
+      rm -rf "$drive_c/Program Files.away"
+      mv "$drive_c/Program Files" "$drive_c/Program Files.away"
+    fi
+    key='HKLM\Software\Microsoft\Windows\CurrentVersion'
+    if [ "$mode" = other-folder ]; then
+      mkdir -p "$drive_c/Apps"
+      "$wine_run" reg add "$key" /v ProgramFilesDir /d 'C:\Apps' /f >/dev/null
+    else
+      "$wine_run" reg delete "$key" /v ProgramFilesDir /f >/dev/null 2>&1 || true
+      "$wine_run" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+        /v 'ProgramFilesDir' /d '' /f >/dev/null
+    fi
+    ;;
+  *) echo "ui-prefix: unknown mode $mode" >&2; exit 2 ;;
+esac

@@ -1,0 +1,771 @@
+// The wizard, the backdrop and their dialogs, driven from outside as a user
+// would: setup.exe runs in a fresh folder of its own for every case.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+
+using driver::ClassOf;
+using driver::RectIn;
+using driver::StyleOf;
+using driver::Text;
+
+namespace {
+
+const std::wstring kProductName = L"はなまる家計簿";
+const std::wstring kCancelQuestion = L"セットアップをキャンセルします。\nよろしいですか？";
+
+std::wstring Artifacts()
+{
+    return driver::HostPath(YNB_ARTIFACTS);
+}
+
+std::wstring ShotPath(const std::wstring& name)
+{
+    const std::wstring folder = Artifacts() + L"\\screenshots";
+    CreateDirectoryW(Artifacts().c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\" + name + L".bmp";
+}
+
+// A document as the memo shows it: code page 932, CR LF between lines.
+std::wstring Document(const char* name)
+{
+    const std::wstring path = driver::HostPath(YNB_DOCUMENTS) + L"\\" + std::wstring(name, name + strlen(name));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return L"<missing " + path + L">";
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r'))
+        bytes.pop_back();
+    std::wstring text(bytes.size(), L'\0');
+    const int n = MultiByteToWideChar(
+        932, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), static_cast<int>(text.size()));
+    text.resize(n > 0 ? n : 0);
+    return text;
+}
+
+enum class Page { None, Welcome, Licence, Destination, Completion };
+
+const char* PageName(Page page)
+{
+    switch (page) {
+    case Page::Welcome:
+        return "welcome";
+    case Page::Licence:
+        return "licence";
+    case Page::Destination:
+        return "destination";
+    case Page::Completion:
+        return "completion";
+    default:
+        return "none";
+    }
+}
+
+class Wizard : public ::testing::Test {
+protected:
+    void Launch(bool withSetupText = true, bool withLicenseText = true, const char* program = YNB_SETUP_EXE)
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = info->name();
+        const std::wstring folder = Artifacts() + L"\\runs\\" + std::wstring(name.begin(), name.end()) + L"-"
+            + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(Artifacts().c_str(), nullptr);
+        CreateDirectoryW((Artifacts() + L"\\runs").c_str(), nullptr);
+        setup = std::make_unique<driver::Setup>(
+            driver::HostPath(program), driver::HostPath(YNB_DOCUMENTS), folder, withSetupText, withLicenseText);
+        ASSERT_TRUE(setup->Start());
+        if (withSetupText) {
+            wizard = setup->Wizard();
+            ASSERT_NE(nullptr, wizard);
+            ASSERT_TRUE(driver::WaitFor([&] { return CurrentPage() == Page::Welcome; }));
+        }
+    }
+
+    // The visible page of the wizard.
+    HWND PageWindow() const
+    {
+        for (HWND child : driver::Children(wizard))
+            if (ClassOf(child) == L"YnbFrame" && driver::IsVisible(child))
+                return child;
+        return nullptr;
+    }
+
+    // Which page a frame is: by the button only it carries.
+    static Page KindOf(HWND frame)
+    {
+        if (frame == nullptr)
+            return Page::None;
+        if (driver::ChildWithText(frame, L"次へ >"))
+            return Page::Welcome;
+        if (driver::ChildWithText(frame, L"同意 >"))
+            return Page::Licence;
+        if (driver::ChildWithText(frame, L"開始 >"))
+            return Page::Destination;
+        if (driver::ChildWithText(frame, L"終了"))
+            return Page::Completion;
+        return Page::None;
+    }
+
+    Page CurrentPage() const { return KindOf(PageWindow()); }
+
+    HWND Frame(Page page) const
+    {
+        for (HWND child : driver::Children(wizard))
+            if (ClassOf(child) == L"YnbFrame" && KindOf(child) == page)
+                return child;
+        return nullptr;
+    }
+
+    HWND PageButton(const std::wstring& text) const
+    {
+        HWND page = PageWindow();
+        return page != nullptr ? driver::ChildWithText(page, text, L"Button") : nullptr;
+    }
+
+    // The page's title: the label at top 22.
+    std::wstring Title(HWND frame) const
+    {
+        for (HWND child : driver::Descendants(frame))
+            if (ClassOf(child) == L"Static" && RectIn(child, frame).top == 22)
+                return Text(child);
+        return L"<no title>";
+    }
+
+    HWND Memo() const { return driver::ChildOfClass(Frame(Page::Licence), L"Edit", ES_MULTILINE); }
+    HWND FolderEdit() const { return driver::ChildOfClass(Frame(Page::Destination), L"Edit"); }
+
+    void Press(const std::wstring& text)
+    {
+        HWND button = PageButton(text);
+        ASSERT_NE(nullptr, button) << "no button " << testing::PrintToString(text) << " on the "
+                                   << PageName(CurrentPage()) << " page";
+        driver::Click(button);
+    }
+
+    ::testing::AssertionResult ShowsPage(Page page)
+    {
+        if (driver::WaitFor([&] { return CurrentPage() == page; }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+            << "shows the " << PageName(CurrentPage()) << " page, not the " << PageName(page);
+    }
+
+    ::testing::AssertionResult ShowsDocument(int step)
+    {
+        const std::wstring document = Document(step == 0 ? "setup.txt" : "license.txt");
+        const std::wstring title = step == 0 ? L"ソフトウェア使用許諾" : L"シェアウェアパッケージ使用許諾";
+        if (!ShowsPage(Page::Licence))
+            return ShowsPage(Page::Licence);
+        if (driver::WaitFor([&] { return Text(Memo()) == document && Title(PageWindow()) == title; }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+            << "document " << step << " not shown; title " << testing::PrintToString(Title(PageWindow()));
+    }
+
+    // Opens the cancel question with the given action and checks its texts.
+    HWND CancelQuestion()
+    {
+        HWND box = setup->Dialog(L"確認");
+        if (box == nullptr)
+            return nullptr;
+        EXPECT_NE(nullptr, driver::ChildWithText(box, kCancelQuestion, L"Static"));
+        EXPECT_NE(nullptr, driver::ChildWithText(box, L"OK", L"Button"));
+        EXPECT_NE(nullptr, driver::ChildWithText(box, L"キャンセル", L"Button"));
+        EXPECT_NE(nullptr, driver::ChildOfClass(box, L"Static", SS_ICON)) << "no question icon";
+        return box;
+    }
+
+    void Answer(HWND box, const std::wstring& button)
+    {
+        HWND target = driver::ChildWithText(box, button, L"Button");
+        ASSERT_NE(nullptr, target);
+        driver::Click(target);
+        ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(box) || !driver::IsVisible(box); }));
+    }
+
+    void CloseBox() { PostMessageW(wizard, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+    void ExpectEndsWithZero() { EXPECT_EQ(0u, setup->WaitExit()); }
+
+    std::unique_ptr<driver::Setup> setup;
+    HWND wizard = nullptr;
+};
+
+TEST_F(Wizard, CaptionsCarryTheProductName)
+{
+    Launch();
+    HWND backdrop = setup->Backdrop();
+    ASSERT_NE(nullptr, backdrop);
+    EXPECT_EQ(kProductName + L"のセットアップ", Text(wizard));
+    EXPECT_EQ(kProductName + L"のセットアップ", Title(Frame(Page::Welcome)));
+    EXPECT_TRUE(driver::WaitFor([&] { return Text(backdrop) == kProductName + L"セットアップ"; }))
+        << testing::PrintToString(Text(backdrop));
+    std::vector<std::wstring> labels;
+    for (HWND child : driver::Children(backdrop))
+        labels.push_back(Text(child));
+    EXPECT_EQ((std::vector<std::wstring> { kProductName, kProductName }), labels);
+    driver::Screenshot(ShotPath(L"backdrop-and-welcome"));
+}
+
+TEST_F(Wizard, CaptionsWithAnEmptyProductName)
+{
+    Launch(true, true, YNB_SETUP_NONAME_EXE);
+    HWND backdrop = setup->Backdrop();
+    ASSERT_NE(nullptr, backdrop);
+    EXPECT_EQ(L"のセットアップ", Text(wizard));
+    EXPECT_EQ(L"のセットアップ", Title(Frame(Page::Welcome)));
+    EXPECT_TRUE(driver::WaitFor([&] { return Text(backdrop) == L"セットアップ"; }));
+    for (HWND child : driver::Children(backdrop))
+        EXPECT_EQ(L"", Text(child));
+}
+
+TEST_F(Wizard, BackdropFillsTheScreenBehindTheWizard)
+{
+    Launch();
+    HWND backdrop = setup->Backdrop();
+    ASSERT_NE(nullptr, backdrop);
+    EXPECT_TRUE(IsZoomed(backdrop));
+    RECT client {};
+    GetClientRect(backdrop, &client);
+    EXPECT_GE(client.right, GetSystemMetrics(SM_CXSCREEN) * 9 / 10);
+    // Front to back: the wizard comes before the backdrop.
+    const auto windows = setup->Windows();
+    const auto wizardAt = std::find(windows.begin(), windows.end(), wizard);
+    const auto backdropAt = std::find(windows.begin(), windows.end(), backdrop);
+    ASSERT_NE(windows.end(), wizardAt);
+    ASSERT_NE(windows.end(), backdropAt);
+    EXPECT_LT(wizardAt, backdropAt);
+    EXPECT_EQ(wizard, GetForegroundWindow());
+    // The progress window exists but stays hidden until the installation.
+    EXPECT_EQ(nullptr, setup->Find([](HWND h) { return Text(h) == L"インストール"; }));
+    HWND progress = FindWindowW(L"YnbForm", L"インストール");
+    ASSERT_NE(nullptr, progress);
+    EXPECT_FALSE(driver::IsVisible(progress));
+    EXPECT_NE(nullptr, driver::ChildWithText(progress, L"インストール中...", L"Static"));
+    // A click on the backdrop brings the wizard back to the front.
+    SetForegroundWindow(backdrop);
+    PostMessageW(backdrop, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 300));
+    PostMessageW(backdrop, WM_LBUTTONUP, 0, MAKELPARAM(300, 300));
+    EXPECT_TRUE(driver::WaitFor([&] { return GetForegroundWindow() == wizard; }));
+}
+
+TEST_F(Wizard, WalkShowsEveryPageAndDocumentInTurn)
+{
+    Launch();
+    Press(L"次へ >");
+    ASSERT_TRUE(ShowsDocument(0));
+    driver::Screenshot(ShotPath(L"licence-setup-txt"));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsDocument(1));
+    driver::Screenshot(ShotPath(L"licence-license-txt"));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsPage(Page::Destination));
+    driver::Screenshot(ShotPath(L"destination"));
+    Press(L"< 戻る");
+    ASSERT_TRUE(ShowsDocument(1));
+    Press(L"< 戻る");
+    ASSERT_TRUE(ShowsDocument(0));
+    Press(L"< 戻る");
+    ASSERT_TRUE(ShowsPage(Page::Welcome));
+    Press(L"次へ >");
+    ASSERT_TRUE(ShowsDocument(0));
+    EXPECT_TRUE(setup->NoDialog());
+}
+
+TEST_F(Wizard, CancelQuestionAnsweredCancelKeepsEveryPageAsItWas)
+{
+    Launch();
+    Press(L"キャンセル");
+    HWND box = CancelQuestion();
+    ASSERT_NE(nullptr, box);
+    driver::Screenshot(ShotPath(L"cancel-question"));
+    Answer(box, L"キャンセル");
+    EXPECT_TRUE(ShowsPage(Page::Welcome));
+
+    Press(L"次へ >");
+    ASSERT_TRUE(ShowsDocument(0));
+    Press(L"同意しない");
+    ASSERT_NE(nullptr, box = CancelQuestion());
+    Answer(box, L"キャンセル");
+    EXPECT_TRUE(ShowsDocument(0));
+
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsDocument(1));
+    Press(L"同意しない");
+    ASSERT_NE(nullptr, box = CancelQuestion());
+    Answer(box, L"キャンセル");
+    EXPECT_TRUE(ShowsDocument(1));
+    // The step is unchanged: the next Agree leads on.
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsPage(Page::Destination));
+
+    Press(L"キャンセル");
+    ASSERT_NE(nullptr, box = CancelQuestion());
+    Answer(box, L"キャンセル");
+    EXPECT_TRUE(ShowsPage(Page::Destination));
+
+    CloseBox();
+    ASSERT_NE(nullptr, box = CancelQuestion());
+    Answer(box, L"キャンセル");
+    EXPECT_TRUE(ShowsPage(Page::Destination));
+    EXPECT_EQ(STILL_ACTIVE, setup->WaitExit(500));
+
+    // And OK from the close box ends the program.
+    CloseBox();
+    ASSERT_NE(nullptr, box = CancelQuestion());
+    Answer(box, L"OK");
+    ExpectEndsWithZero();
+}
+
+TEST_F(Wizard, CancelOnWelcomeAnsweredOkEnds)
+{
+    Launch();
+    Press(L"キャンセル");
+    HWND box = CancelQuestion();
+    ASSERT_NE(nullptr, box);
+    Answer(box, L"OK");
+    ExpectEndsWithZero();
+}
+
+TEST_F(Wizard, CancelOnDestinationAnsweredOkEnds)
+{
+    Launch();
+    Press(L"次へ >");
+    ASSERT_TRUE(ShowsDocument(0));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsDocument(1));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsPage(Page::Destination));
+    Press(L"キャンセル");
+    HWND box = CancelQuestion();
+    ASSERT_NE(nullptr, box);
+    Answer(box, L"OK");
+    ExpectEndsWithZero();
+}
+
+TEST_F(Wizard, CloseBoxOnWelcomeAnsweredOkEnds)
+{
+    Launch();
+    CloseBox();
+    HWND box = CancelQuestion();
+    ASSERT_NE(nullptr, box);
+    Answer(box, L"OK");
+    ExpectEndsWithZero();
+}
+
+TEST_F(Wizard, DoNotAgreeThenOkEndsWithoutWritingAFile)
+{
+    Launch();
+    Press(L"次へ >");
+    ASSERT_TRUE(ShowsDocument(0));
+    Press(L"同意しない");
+    HWND box = CancelQuestion();
+    ASSERT_NE(nullptr, box);
+    Answer(box, L"OK");
+    ExpectEndsWithZero();
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((setup->Folder() + L"\\*").c_str(), &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    do {
+        if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..")
+            names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::wstring> { L"license.txt", L"setup.exe", L"setup.txt" }), names);
+}
+
+TEST_F(Wizard, MissingSetupTextShowsTheLastResortMessageOnly)
+{
+    Launch(false, true);
+    HWND box = setup->WaitWindow([](HWND h) { return ClassOf(h) == L"#32770"; });
+    ASSERT_NE(nullptr, box);
+    EXPECT_NE(nullptr, driver::ChildWithText(box, L"Catch the Expection! \n This Program is Closed", L"Static"));
+    std::vector<std::wstring> buttons;
+    for (HWND child : driver::Descendants(box))
+        if (ClassOf(child) == L"Button" && driver::IsVisible(child))
+            buttons.push_back(Text(child));
+    EXPECT_EQ(std::vector<std::wstring> { L"OK" }, buttons);
+    // Neither the backdrop nor the wizard came up.
+    EXPECT_EQ(nullptr, setup->Find([](HWND h) { return ClassOf(h) == L"YnbForm"; }));
+    driver::Screenshot(ShotPath(L"last-resort-message"));
+    Answer(box, L"OK");
+    ExpectEndsWithZero();
+}
+
+TEST_F(Wizard, MissingLicenseTextKeepsTheFirstDocumentAndItsStep)
+{
+    Launch(true, false);
+    Press(L"次へ >");
+    ASSERT_TRUE(ShowsDocument(0));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Press(L"同意 >");
+        HWND box = setup->WaitWindow([](HWND h) { return ClassOf(h) == L"#32770"; });
+        ASSERT_NE(nullptr, box) << "attempt " << attempt;
+        EXPECT_NE(nullptr, driver::ChildWithText(box, L"ファイル license.txt は開けません", L"Static"));
+        EXPECT_NE(nullptr, driver::ChildWithText(box, L"OK", L"Button"));
+        if (attempt == 0)
+            driver::Screenshot(ShotPath(L"file-open-error"));
+        Answer(box, L"OK");
+        // Still the first document with its title: the step stayed 0.
+        EXPECT_TRUE(ShowsDocument(0));
+    }
+    // So Back leads to the welcome page.
+    Press(L"< 戻る");
+    EXPECT_TRUE(ShowsPage(Page::Welcome));
+    EXPECT_TRUE(setup->NoDialog());
+}
+
+// Three environments register this case (see win-ui.cmake): the prefix as it
+// is, one without "C:\Program Files" whose shell names another folder, and one
+// whose shell names none.
+TEST_F(Wizard, DefaultFolder)
+{
+    const char* expectedText = std::getenv("YNB_EXPECTED_DEFAULT_FOLDER");
+    const std::string expected = expectedText != nullptr ? expectedText : "C:\\Program Files";
+    Launch();
+    HWND edit = FolderEdit();
+    ASSERT_NE(nullptr, edit);
+    EXPECT_EQ(std::wstring(expected.begin(), expected.end()), Text(edit));
+    HWND page = Frame(Page::Destination);
+    EXPECT_TRUE(driver::Checked(driver::ChildWithText(page, L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成", L"Button")));
+    EXPECT_TRUE(driver::Checked(driver::ChildWithText(page, L"スタートメニューに登録", L"Button")));
+}
+
+class FolderBrowser : public Wizard {
+protected:
+    void OpenDestination()
+    {
+        Launch();
+        Press(L"次へ >");
+        ASSERT_TRUE(ShowsDocument(0));
+        Press(L"同意 >");
+        ASSERT_TRUE(ShowsDocument(1));
+        Press(L"同意 >");
+        ASSERT_TRUE(ShowsPage(Page::Destination));
+    }
+
+    HWND OpenDialog()
+    {
+        Press(L"フォルダ参照");
+        HWND dialog = setup->Dialog(L"ディレクトリの選択");
+        EXPECT_NE(nullptr, dialog);
+        return dialog;
+    }
+
+    // The folder browser leaves the program's directory current: going back
+    // to the first document reloads setup.txt by its relative name.
+    void ExpectProgramDirectoryCurrent()
+    {
+        Press(L"< 戻る");
+        ASSERT_TRUE(ShowsDocument(1));
+        Press(L"< 戻る");
+        EXPECT_TRUE(ShowsDocument(0));
+        EXPECT_TRUE(setup->NoDialog()) << "a document could not be opened";
+    }
+};
+
+TEST_F(FolderBrowser, ShowsEveryPartAndCancelKeepsTheText)
+{
+    OpenDestination();
+    const std::wstring before = Text(FolderEdit());
+    HWND dialog = OpenDialog();
+    ASSERT_NE(nullptr, dialog);
+    for (const wchar_t* text :
+        { L"ディレクトリ名(&N):", L"ディレクトリ(&D):", L"ファイル(&F): (*.*)", L"ドライブ(&R):" })
+        EXPECT_NE(nullptr, driver::ChildWithText(dialog, text, L"Static"))
+            << testing::PrintToString(std::wstring(text));
+    for (const wchar_t* text : { L"ネットワーク(&N)...", L"OK", L"キャンセル" })
+        EXPECT_NE(nullptr, driver::ChildWithText(dialog, text, L"Button"))
+            << testing::PrintToString(std::wstring(text));
+    int lists = 0;
+    for (HWND child : driver::Descendants(dialog))
+        lists += ClassOf(child) == L"ListBox";
+    EXPECT_EQ(2, lists);
+    EXPECT_NE(nullptr, driver::ChildOfClass(dialog, L"ComboBox"));
+    EXPECT_EQ(nullptr, driver::ChildWithText(dialog, L"ヘルプ", L"Button"));
+    driver::Screenshot(ShotPath(L"directory-dialog"));
+    driver::Click(driver::ChildWithText(dialog, L"キャンセル", L"Button"));
+    ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(dialog); }));
+    EXPECT_EQ(before, Text(FolderEdit()));
+    ExpectProgramDirectoryCurrent();
+}
+
+TEST_F(FolderBrowser, AcceptsAnExistingFolder)
+{
+    OpenDestination();
+    const std::wstring target = setup->Folder() + L"\\existing";
+    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    HWND dialog = OpenDialog();
+    ASSERT_NE(nullptr, dialog);
+    driver::SetText(driver::ChildOfClass(dialog, L"Edit"), target);
+    driver::Click(driver::ChildWithText(dialog, L"OK", L"Button"));
+    ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(dialog); }));
+    EXPECT_EQ(target, Text(FolderEdit()));
+    EXPECT_TRUE(setup->NoDialog());
+    ExpectProgramDirectoryCurrent();
+}
+
+TEST_F(FolderBrowser, CreatesATypedNestedFolderOnlyAfterYes)
+{
+    OpenDestination();
+    const std::wstring parent = setup->Folder() + L"\\新しい";
+    const std::wstring target = parent + L"\\表示\\家計簿";
+    HWND dialog = OpenDialog();
+    ASSERT_NE(nullptr, dialog);
+    driver::SetText(driver::ChildOfClass(dialog, L"Edit"), target);
+    driver::Click(driver::ChildWithText(dialog, L"OK", L"Button"));
+
+    HWND question = setup->Dialog(L"確認");
+    ASSERT_NE(nullptr, question);
+    EXPECT_NE(
+        nullptr, driver::ChildWithText(question, L"指定されたディレクトリが存在しません。作成しますか？", L"Static"));
+    EXPECT_NE(nullptr, driver::ChildWithText(question, L"はい(&Y)", L"Button"));
+    driver::Screenshot(ShotPath(L"create-question"));
+    Answer(question, L"いいえ(&N)");
+    EXPECT_TRUE(IsWindow(dialog) && driver::IsVisible(dialog)) << "No must keep the dialog open";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(parent.c_str()));
+
+    driver::Click(driver::ChildWithText(dialog, L"OK", L"Button"));
+    ASSERT_NE(nullptr, question = setup->Dialog(L"確認"));
+    Answer(question, L"はい(&Y)");
+    ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(dialog); }));
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(target, Text(FolderEdit()));
+    ExpectProgramDirectoryCurrent();
+}
+
+TEST_F(Wizard, BackThenAgreeKeepsTheDestinationPageAsLeft)
+{
+    Launch();
+    Press(L"次へ >");
+    ASSERT_TRUE(ShowsDocument(0));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsDocument(1));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsPage(Page::Destination));
+    HWND page = Frame(Page::Destination);
+    HWND desktop = driver::ChildWithText(page, L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成", L"Button");
+    HWND startMenu = driver::ChildWithText(page, L"スタートメニューに登録", L"Button");
+    driver::SetText(FolderEdit(), L"D:\\Typed\\Folder");
+    driver::Click(desktop);
+    ASSERT_TRUE(driver::WaitFor([&] { return !driver::Checked(desktop); }));
+    Press(L"< 戻る");
+    ASSERT_TRUE(ShowsDocument(1));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsPage(Page::Destination));
+    EXPECT_EQ(L"D:\\Typed\\Folder", Text(FolderEdit()));
+    EXPECT_FALSE(driver::Checked(desktop));
+    EXPECT_TRUE(driver::Checked(startMenu));
+}
+
+// Positions and sizes in pixels at 96 dpi, as designed.
+struct Box {
+    int left, top, width, height;
+};
+
+::testing::AssertionResult At(HWND hwnd, HWND reference, Box box)
+{
+    if (hwnd == nullptr)
+        return ::testing::AssertionFailure() << "control not found";
+    const RECT r = RectIn(hwnd, reference);
+    const bool same
+        = r.left == box.left && r.top == box.top && r.bottom - r.top == box.height && r.right - r.left == box.width;
+    if (same)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "at " << r.left << "," << r.top << " size " << r.right - r.left << "x"
+                                         << r.bottom - r.top << ", designed " << box.left << "," << box.top << " size "
+                                         << box.width << "x" << box.height << " (" << testing::PrintToString(Text(hwnd))
+                                         << ")";
+}
+
+// The size a caption takes in a label that follows it: the width of one line,
+// or with a fixed width, the height of its wrapped lines.
+SIZE CaptionSize(const std::wstring& text, int height, bool bold, int wrapWidth = 0)
+{
+    HDC dc = GetDC(nullptr);
+    HFONT font = CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック");
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT r { 0, 0, wrapWidth, 0 };
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+        DT_CALCRECT | DT_NOPREFIX | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE));
+    SelectObject(dc, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    return { r.right - r.left, r.bottom - r.top };
+}
+
+// A title: left and top as designed, the height of the title font, the width
+// its caption takes.
+::testing::AssertionResult SizedLabelAt(HWND frame, const std::wstring& caption, int left, int top, int height)
+{
+    HWND label = driver::ChildWithText(frame, caption, L"Static");
+    return At(label, frame, { left, top, CaptionSize(caption, height == 13 ? 13 : 12, height == 13).cx, height });
+}
+
+HWND Picture(HWND frame, DWORD type)
+{
+    for (HWND child : driver::Descendants(frame))
+        if (ClassOf(child) == L"Static" && (StyleOf(child) & SS_TYPEMASK) == type)
+            return child;
+    return nullptr;
+}
+
+HWND Separator(HWND frame)
+{
+    return driver::ChildOfClass(frame, L"Static", SS_SUNKEN);
+}
+
+TEST_F(Wizard, LayoutAsDesigned)
+{
+    ASSERT_EQ(96, [] {
+        HDC screen = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        return dpi;
+    }());
+    Launch();
+    RECT client {};
+    GetClientRect(wizard, &client);
+    EXPECT_EQ(495, client.right);
+    EXPECT_EQ(304, client.bottom);
+
+    HWND welcome = Frame(Page::Welcome), licence = Frame(Page::Licence);
+    HWND destination = Frame(Page::Destination), completion = Frame(Page::Completion);
+    EXPECT_TRUE(At(welcome, wizard, { -8, 3, 500, 300 }));
+    EXPECT_TRUE(At(licence, wizard, { -8, 3, 500, 300 }));
+    EXPECT_TRUE(At(destination, wizard, { -8, 3, 500, 300 }));
+    EXPECT_TRUE(At(completion, wizard, { -8, 0, 500, 300 }));
+
+    for (HWND page : { welcome, licence, destination, completion }) {
+        SCOPED_TRACE(PageName(KindOf(page)));
+        EXPECT_TRUE(At(Picture(page, SS_BITMAP), page, { 8, 8, 125, 246 }));
+        EXPECT_TRUE(At(Picture(page, SS_ICON), page, { 144, 12, 32, 32 }));
+        EXPECT_TRUE(At(Separator(page), page, { page == welcome ? 12 : 8, 256, 478, 3 }));
+    }
+    auto control = [](HWND page, const wchar_t* text, const wchar_t* cls = nullptr) {
+        return driver::ChildWithText(page, text, cls);
+    };
+    // Labels sized to their captions: designed 120, 124, 178, 207 and 112
+    // wide in the design's font; here as wide as this system's font makes them.
+    EXPECT_TRUE(SizedLabelAt(welcome, kProductName + L"のセットアップ", 184, 22, 13));
+    EXPECT_TRUE(At(control(welcome, L"アプリケーションのセットアップを開始します。"), welcome, { 152, 112, 313, 73 }));
+    EXPECT_TRUE(At(control(welcome, L"次へ >"), welcome, { 312, 278, 80, 20 }));
+    EXPECT_TRUE(At(control(welcome, L"キャンセル"), welcome, { 408, 278, 80, 20 }));
+
+    EXPECT_TRUE(SizedLabelAt(licence, L"ソフトウェア使用許諾", 184, 22, 13));
+    EXPECT_TRUE(At(control(licence, L"< 戻る"), licence, { 232, 278, 80, 20 }));
+    EXPECT_TRUE(At(control(licence, L"同意 >"), licence, { 312, 278, 80, 20 }));
+    EXPECT_TRUE(At(control(licence, L"同意しない"), licence, { 408, 278, 80, 20 }));
+    EXPECT_TRUE(At(Memo(), licence, { 168, 72, 297, 153 }));
+    EXPECT_TRUE(StyleOf(Memo()) & ES_READONLY);
+    EXPECT_TRUE(StyleOf(Memo()) & WS_VSCROLL);
+    EXPECT_FALSE(StyleOf(Memo()) & (ES_AUTOHSCROLL | WS_HSCROLL)) << "lines must wrap";
+
+    EXPECT_TRUE(SizedLabelAt(destination, L"インストール先フォルダの指定", 184, 22, 13));
+    EXPECT_TRUE(SizedLabelAt(destination, L"以下のディレクトリにインストールします。", 152, 104, 12));
+    EXPECT_TRUE(At(control(destination, L"< 戻る"), destination, { 232, 278, 80, 20 }));
+    EXPECT_TRUE(At(control(destination, L"開始 >"), destination, { 312, 278, 80, 20 }));
+    EXPECT_TRUE(At(control(destination, L"キャンセル"), destination, { 408, 278, 80, 20 }));
+    EXPECT_TRUE(At(FolderEdit(), destination, { 152, 120, 257, 20 }));
+    EXPECT_TRUE(At(control(destination, L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成"), destination, { 156, 158, 193, 26 }));
+    EXPECT_TRUE(At(control(destination, L"スタートメニューに登録"), destination, { 156, 182, 197, 26 }));
+    EXPECT_TRUE(At(control(destination, L"フォルダ参照"), destination, { 414, 119, 75, 22 }));
+
+    EXPECT_TRUE(SizedLabelAt(completion, L"セットアップの完了", 184, 22, 13));
+    // Wrapping at its designed width: the height follows the lines.
+    const std::wstring done = L"アプリケーションのセットアップが完了しました。";
+    EXPECT_TRUE(At(control(completion, done.c_str()), completion,
+        { 152, 112, 238, std::max<int>(12, CaptionSize(done, 12, false, 238).cy) }));
+    EXPECT_TRUE(At(control(completion, L"終了"), completion, { 408, 278, 80, 20 }));
+
+    // No button is a default button.
+    for (HWND page : { welcome, licence, destination, completion })
+        for (HWND child : driver::Descendants(page))
+            if (ClassOf(child) == L"Button")
+                EXPECT_NE(BS_DEFPUSHBUTTON, StyleOf(child) & BS_TYPEMASK) << testing::PrintToString(Text(child));
+
+    HWND backdrop = setup->Backdrop();
+    ASSERT_NE(nullptr, backdrop);
+    const auto labels = driver::Children(backdrop);
+    ASSERT_EQ(2u, labels.size());
+    EXPECT_TRUE(At(labels[0], backdrop, { 8, 8, 681, 32 }));
+    EXPECT_TRUE(At(labels[1], backdrop, { 6, 6, 1500, 32 }));
+
+    HWND progress = FindWindowW(L"YnbForm", L"インストール");
+    ASSERT_NE(nullptr, progress);
+    GetClientRect(progress, &client);
+    EXPECT_EQ(152, client.right);
+    EXPECT_EQ(53, client.bottom);
+    EXPECT_FALSE(StyleOf(progress) & WS_SYSMENU);
+    EXPECT_TRUE(At(driver::ChildWithText(progress, L"インストール中..."), progress, { 32, 16, 81, 12 }));
+}
+
+TEST_F(Wizard, DestinationTabOrder)
+{
+    Launch();
+    Press(L"次へ >");
+    ASSERT_TRUE(ShowsDocument(0));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsDocument(1));
+    Press(L"同意 >");
+    ASSERT_TRUE(ShowsPage(Page::Destination));
+    HWND page = Frame(Page::Destination);
+    const std::vector<HWND> expected {
+        driver::ChildWithText(page, L"< 戻る"),
+        driver::ChildWithText(page, L"開始 >"),
+        driver::ChildWithText(page, L"キャンセル"),
+        FolderEdit(),
+        driver::ChildWithText(page, L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成"),
+        driver::ChildWithText(page, L"スタートメニューに登録"),
+        driver::ChildWithText(page, L"フォルダ参照"),
+    };
+    std::vector<HWND> order { expected[0] };
+    for (std::size_t i = 1; i < expected.size() + 1; ++i)
+        order.push_back(GetNextDlgTabItem(wizard, order.back(), FALSE));
+    EXPECT_EQ(expected[0], order.back()) << "Tab from the last control returns to the first";
+    order.pop_back();
+    EXPECT_EQ(expected, order);
+}
+
+TEST_F(Wizard, KeyboardPressesOnlyTheFocusedButton)
+{
+    Launch();
+    // The first control in tab order has the focus: Next.
+    HWND next = PageButton(L"次へ >");
+    ASSERT_TRUE(driver::WaitFor([&] { return setup->Focus() == next; }));
+    // Esc presses nothing, and there is no default button for Enter elsewhere.
+    PostMessageW(next, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(next, WM_KEYUP, VK_ESCAPE, 0);
+    Sleep(500);
+    EXPECT_TRUE(setup->NoDialog());
+    EXPECT_EQ(Page::Welcome, CurrentPage());
+    // Tab moves to Cancel, Shift is not down.
+    PostMessageW(next, WM_KEYDOWN, VK_TAB, 0);
+    HWND cancel = PageButton(L"キャンセル");
+    ASSERT_TRUE(driver::WaitFor([&] { return setup->Focus() == cancel; }));
+    PostMessageW(cancel, WM_KEYDOWN, VK_TAB, 0);
+    ASSERT_TRUE(driver::WaitFor([&] { return setup->Focus() == next; }));
+    // Enter presses the focused button.
+    PostMessageW(next, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(ShowsDocument(0));
+}
+
+} // namespace
