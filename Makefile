@@ -70,8 +70,9 @@ fuzz: fuzz-build
 	  grep -E '^(#[0-9]+ +DONE|Done)' $(build_dir)/fuzz/$$name.log | tail -1; \
 	done
 
-bench: host
+bench: host win-x64
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
+	@YNB_WINE_ROOT=$(build_dir)/wine $(wine_run) $(build_dir)/win-x64/bench/ynbbench_payload.exe
 
 # setup.exe from its own folder, in a Wine prefix of its own; the 64-bit one
 # on a host that cannot run 32-bit programs.

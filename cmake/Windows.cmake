@@ -66,5 +66,6 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
 include(${CMAKE_CURRENT_LIST_DIR}/ProductProgram.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsBench.cmake)
 
 add_subdirectory(tests)
