@@ -3,8 +3,10 @@
 #include <winnetwk.h>
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
+#include "sys/Handle.h"
 #include "ui/Text.h"
 
 namespace ui {
@@ -195,6 +197,26 @@ void AcceptOrAsk(HWND dialog, DirectoryDialogState& state)
     (void)EndDialog(dialog, IDOK);
 }
 
+// The system's dialog for connecting a network drive. mpr.dll is no known
+// DLL, so it is loaded from the system folder by its full path rather than
+// imported (an import would be looked for beside the program first).
+bool ConnectNetworkDrive(HWND owner)
+{
+    wchar_t path[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    constexpr wchar_t kName[] = L"\\mpr.dll";
+    if (length == 0 || length + std::size(kName) > MAX_PATH)
+        return false;
+    std::wcscat(path, kName);
+    sys::UniqueModule mpr(LoadLibraryW(path));
+    if (!mpr)
+        return false;
+    using ConnectionDialog = DWORD(WINAPI*)(HWND, DWORD);
+    auto connect = reinterpret_cast<ConnectionDialog>(
+        reinterpret_cast<void (*)()>(GetProcAddress(mpr.Get(), "WNetConnectionDialog")));
+    return connect != nullptr && connect(owner, RESOURCETYPE_DISK) == NO_ERROR;
+}
+
 INT_PTR CALLBACK DirectoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     try {
@@ -237,7 +259,7 @@ INT_PTR CALLBACK DirectoryDialogProc(HWND dialog, UINT message, WPARAM wParam, L
                 }
                 return TRUE;
             case kNetwork:
-                if (HIWORD(wParam) == BN_CLICKED && WNetConnectionDialog(dialog, RESOURCETYPE_DISK) == NO_ERROR)
+                if (HIWORD(wParam) == BN_CLICKED && ConnectNetworkDrive(dialog))
                     FillLists(dialog);
                 return TRUE;
             default:

@@ -20,7 +20,19 @@ target_compile_definitions(ynbtest_WizardTest PRIVATE
     YNB_SETUP_NONAME_EXE="$<TARGET_FILE:setup_noname>"
     YNB_DOCUMENTS="${PRODUCT_DIR}"
     YNB_ARTIFACTS="${YNB_UI_ARTIFACTS}")
-add_dependencies(ynbtest_WizardTest setup setup_noname)
+# The demo product's distribution (payload without built programs), for the
+# installation that leads to the completion page.
+set(YNB_UI_DIST ${CMAKE_BINARY_DIR}/fixtures/ui-dist)
+file(GLOB_RECURSE YNB_UI_PRODUCT_FILES CONFIGURE_DEPENDS ${PRODUCT_DIR}/payload/* ${PRODUCT_DIR}/manifest.txt
+    ${PRODUCT_DIR}/setup.cfg ${PRODUCT_DIR}/keys.txt)
+add_custom_command(
+    OUTPUT ${YNB_UI_DIST}/data00.dat
+    COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_UI_DIST}
+    DEPENDS ${YNBPACK} ${YNB_UI_PRODUCT_FILES}
+    VERBATIM)
+add_custom_target(ui_dist ALL DEPENDS ${YNB_UI_DIST}/data00.dat)
+target_compile_definitions(ynbtest_WizardTest PRIVATE YNB_UI_DIST="${YNB_UI_DIST}")
+add_dependencies(ynbtest_WizardTest setup setup_noname ui_dist)
 
 set(YNB_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(YNB_UI_PREFIX ${CMAKE_SOURCE_DIR}/tests/scripts/ui-prefix.sh)
@@ -53,6 +65,21 @@ foreach(mode other-folder no-folder)
         ENVIRONMENT "YNB_WINE_ROOT=${root};YNB_EXPECTED_DEFAULT_FOLDER=${expected}"
         TIMEOUT 600)
 endforeach()
+
+# Through the installation to the completion page: in a Wine root of its own,
+# since the installation writes to the desktop, the Start menu and HKLM.
+set(root ${CMAKE_BINARY_DIR}/../wine-ui-install)
+add_test(NAME win.ui.prefix.install COMMAND bash ${YNB_UI_PREFIX} ${YNB_WINE_RUN} plain)
+set_tests_properties(win.ui.prefix.install PROPERTIES
+    FIXTURES_SETUP ui_prefix_install
+    ENVIRONMENT "YNB_WINE_ROOT=${root}"
+    TIMEOUT 600)
+add_test(NAME win.ui.Completion COMMAND ynbtest_WizardTest --gtest_filter=Completion.*)
+set_tests_properties(win.ui.Completion PROPERTIES
+    FIXTURES_REQUIRED "ui_prefix_install;ui_shots"
+    SKIP_RETURN_CODE 77
+    ENVIRONMENT "YNB_WINE_ROOT=${root};YNB_UI_INSTALL=1"
+    TIMEOUT 600)
 
 # The screenshots as PNG, after the tests that take them.
 add_test(NAME win.ui.screenshots

@@ -65,16 +65,16 @@ inline std::vector<HWND> Children(HWND parent)
 }
 
 // Every descendant.
+inline BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param)
+{
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
 inline std::vector<HWND> Descendants(HWND parent)
 {
     std::vector<HWND> result;
-    EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM param) {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&result));
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&result));
     return result;
 }
 
@@ -174,6 +174,11 @@ public:
             != FALSE;
     }
 
+    bool CopyIn(const std::wstring& file, const std::wstring& name)
+    {
+        return CopyFileW(file.c_str(), (folder_ + L"\\" + name).c_str(), FALSE) != FALSE;
+    }
+
     const std::wstring& Folder() const { return folder_; }
     DWORD Id() const { return process_.dwProcessId; }
     DWORD ThreadId() const { return process_.dwThreadId; }
@@ -181,21 +186,16 @@ public:
     // Visible top-level windows of the program, front to back.
     std::vector<HWND> Windows() const
     {
-        struct Search {
-            DWORD pid;
-            std::vector<HWND> found;
-        } search { process_.dwProcessId, {} };
-        EnumWindows(
-            [](HWND hwnd, LPARAM param) {
-                auto* s = reinterpret_cast<Search*>(param);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(hwnd, &pid);
-                if (pid == s->pid && IsWindowVisible(hwnd))
-                    s->found.push_back(hwnd);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.found;
+        std::vector<HWND> all;
+        EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+        std::vector<HWND> found;
+        for (HWND hwnd : all) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            if (pid == process_.dwProcessId && IsWindowVisible(hwnd))
+                found.push_back(hwnd);
+        }
+        return found;
     }
 
     HWND Find(const std::function<bool(HWND)>& match) const
@@ -278,9 +278,9 @@ private:
 };
 
 // The screen as a 24-bit BMP file (a later step converts it to PNG).
-inline bool Screenshot(const std::wstring& path)
+inline bool Screenshot(const std::wstring& path, DWORD settle = 700)
 {
-    Sleep(700); // let the program paint
+    Sleep(settle); // let the program paint
     HDC screen = GetDC(nullptr);
     if (screen == nullptr)
         return false;

@@ -76,7 +76,8 @@ const char* PageName(Page page)
 
 class Wizard : public ::testing::Test {
 protected:
-    void Launch(bool withSetupText = true, bool withLicenseText = true, const char* program = YNB_SETUP_EXE)
+    void Launch(bool withSetupText = true, bool withLicenseText = true, const char* program = YNB_SETUP_EXE,
+        bool withPayload = false)
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = info->name();
@@ -86,6 +87,8 @@ protected:
         CreateDirectoryW((Artifacts() + L"\\runs").c_str(), nullptr);
         setup = std::make_unique<driver::Setup>(
             driver::HostPath(program), driver::HostPath(YNB_DOCUMENTS), folder, withSetupText, withLicenseText);
+        if (withPayload)
+            ASSERT_TRUE(setup->CopyIn(driver::HostPath(YNB_UI_DIST) + L"\\data00.dat", L"data00.dat"));
         ASSERT_TRUE(setup->Start());
         if (withSetupText) {
             wizard = setup->Wizard();
@@ -499,6 +502,14 @@ TEST_F(FolderBrowser, ShowsEveryPartAndCancelKeepsTheText)
     EXPECT_NE(nullptr, driver::ChildOfClass(dialog, L"ComboBox"));
     EXPECT_EQ(nullptr, driver::ChildWithText(dialog, L"ヘルプ", L"Button"));
     driver::Screenshot(ShotPath(L"directory-dialog"));
+    // The network button opens the system's connection dialog (if the
+    // system has one) and comes back to this dialog.
+    driver::Click(driver::ChildWithText(dialog, L"ネットワーク(&N)...", L"Button"));
+    Sleep(1500);
+    for (HWND other : setup->Windows())
+        if (other != dialog && ClassOf(other) == L"#32770")
+            PostMessageW(other, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(driver::WaitFor([&] { return IsWindowEnabled(dialog); }));
     driver::Click(driver::ChildWithText(dialog, L"キャンセル", L"Button"));
     ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(dialog); }));
     EXPECT_EQ(before, Text(FolderEdit()));
@@ -766,6 +777,66 @@ TEST_F(Wizard, KeyboardPressesOnlyTheFocusedButton)
     // Enter presses the focused button.
     PostMessageW(next, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_TRUE(ShowsDocument(0));
+}
+
+// The installation runs in a Wine root of its own (win.ui.Completion), which
+// sets YNB_UI_INSTALL; elsewhere these cases are skipped.
+class Completion : public Wizard {
+protected:
+    void SetUp() override
+    {
+        if (std::getenv("YNB_UI_INSTALL") == nullptr)
+            GTEST_SKIP() << "runs in the installation's own Wine root";
+    }
+
+    void Install()
+    {
+        Launch(true, true, YNB_SETUP_EXE, true);
+        Press(L"次へ >");
+        ASSERT_TRUE(ShowsDocument(0));
+        Press(L"同意 >");
+        ASSERT_TRUE(ShowsDocument(1));
+        Press(L"同意 >");
+        ASSERT_TRUE(ShowsPage(Page::Destination));
+        const std::wstring base = setup->Folder() + L"\\base";
+        driver::SetText(FolderEdit(), base);
+        HWND back = PageButton(L"< 戻る");
+        Press(L"開始 >");
+        // The progress window is up while the manifest is worked through, and
+        // the page's buttons are disabled.
+        HWND progress
+            = setup->WaitWindow([](HWND h) { return ClassOf(h) == L"YnbForm" && Text(h) == L"インストール"; });
+        ASSERT_NE(nullptr, progress);
+        EXPECT_FALSE(IsWindowEnabled(back));
+        ASSERT_TRUE(ShowsPage(Page::Completion)) << "the installation did not complete";
+        EXPECT_FALSE(driver::IsVisible(progress));
+        EXPECT_TRUE(setup->NoDialog());
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(base.c_str()));
+    }
+};
+
+TEST_F(Completion, FinishEndsWithoutAQuestion)
+{
+    Install();
+    driver::Screenshot(ShotPath(L"completion"));
+    // The close box still asks.
+    CloseBox();
+    HWND box = CancelQuestion();
+    ASSERT_NE(nullptr, box);
+    Answer(box, L"キャンセル");
+    EXPECT_TRUE(ShowsPage(Page::Completion));
+    Press(L"終了");
+    ExpectEndsWithZero();
+}
+
+TEST_F(Completion, CloseBoxAnsweredOkEnds)
+{
+    Install();
+    CloseBox();
+    HWND box = CancelQuestion();
+    ASSERT_NE(nullptr, box);
+    Answer(box, L"OK");
+    ExpectEndsWithZero();
 }
 
 } // namespace
