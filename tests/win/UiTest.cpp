@@ -1,0 +1,332 @@
+// The window framework in process: memo loading, the error class and its
+// handling at the window procedure, labels that follow their captions,
+// closing, message processing, folder trees and the relabelled message box.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/Dialogs.h"
+#include "ui/Dpi.h"
+#include "ui/Error.h"
+#include "ui/Forms.h"
+
+namespace {
+
+constexpr ui::FormSpec kTestForm {
+    .caption = L"UiTest",
+    .border = ui::Border::Single,
+    .position = ui::Position::ScreenCenter,
+    .clientWidth = 300,
+    .clientHeight = 200,
+};
+
+constexpr ui::ControlSpec kLayout[] = {
+    { .kind = ui::Kind::Memo,
+        .name = "Memo1",
+        .left = 0,
+        .top = 0,
+        .width = 200,
+        .height = 100,
+        .flags = ui::kReadOnly | ui::kVScroll,
+        .tabOrder = 0 },
+    { .kind = ui::Kind::Label,
+        .name = "Label1",
+        .left = 10,
+        .top = 120,
+        .width = 50,
+        .height = 13,
+        .caption = L"短い",
+        .flags = ui::kAutoSize },
+    { .kind = ui::Kind::Button,
+        .name = "Button1",
+        .left = 10,
+        .top = 150,
+        .width = 80,
+        .height = 20,
+        .caption = L"押す",
+        .tabOrder = 1 },
+};
+
+// A scratch folder of this process, removed before and after.
+class Scratch {
+public:
+    Scratch()
+    {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        char name[MAX_PATH];
+        std::snprintf(name, sizeof name, "%sYnbUiTest%lu", temp, GetCurrentProcessId());
+        path_ = name;
+        Remove(path_);
+        CreateDirectoryA(path_.c_str(), nullptr);
+    }
+    ~Scratch() { Remove(path_); }
+    const std::string& Path() const { return path_; }
+
+    std::string Write(const char* name, const std::string& bytes) const
+    {
+        const std::string file = path_ + "\\" + name;
+        HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(h);
+        return file;
+    }
+
+    static void Remove(const std::string& folder)
+    {
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = data.cFileName;
+                if (name == "." || name == "..")
+                    continue;
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    Remove(folder + "\\" + name);
+                else
+                    DeleteFileA((folder + "\\" + name).c_str());
+            } while (FindNextFileA(find, &data));
+            FindClose(find);
+        }
+        RemoveDirectoryA(folder.c_str());
+    }
+
+private:
+    std::string path_;
+};
+
+std::wstring Text(HWND hwnd)
+{
+    wchar_t text[512] = {};
+    GetWindowTextW(hwnd, text, 512);
+    return text;
+}
+
+// Presses the button with `buttonText` in the next message box of this
+// process and records the box's caption and message.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(const wchar_t* buttonText)
+        : thread_([this, buttonText] {
+            for (int i = 0; i < 400 && !done_; ++i) {
+                HWND box = FindWindowW(L"#32770", nullptr);
+                DWORD pid = 0;
+                if (box != nullptr)
+                    GetWindowThreadProcessId(box, &pid);
+                if (box != nullptr && pid == GetCurrentProcessId() && IsWindowVisible(box)) {
+                    caption = Text(box);
+                    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+                        wchar_t cls[32] = {};
+                        GetClassNameW(child, cls, 32);
+                        const std::wstring text = Text(child);
+                        if (std::wstring(cls) == L"Button")
+                            buttons += text + L"|";
+                        else if (std::wstring(cls) == L"Static" && !text.empty())
+                            message = text;
+                    }
+                    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                        if (Text(child) == buttonText)
+                            PostMessageW(child, BM_CLICK, 0, 0);
+                    return;
+                }
+                Sleep(25);
+            }
+        })
+    {
+    }
+    ~BoxAnswerer() { Join(); }
+    void Join()
+    {
+        done_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    std::wstring caption, message, buttons;
+
+private:
+    std::atomic<bool> done_ { false };
+    std::thread thread_;
+};
+
+class Framework : public ::testing::Test {
+protected:
+    Framework()
+        : form(kTestForm, kLayout)
+    {
+    }
+    ui::Form form;
+    ui::Memo* Memo() { return form.Find<ui::Memo>("Memo1"); }
+    Scratch scratch;
+};
+
+TEST_F(Framework, MemoShowsEveryLineWhateverItsEnd)
+{
+    struct Case {
+        const char* bytes;
+        const wchar_t* shown;
+    } cases[] = {
+        { "one\r\ntwo\r\n", L"one\r\ntwo" },
+        { "one\ntwo\n", L"one\r\ntwo" },
+        { "one\rtwo\r", L"one\r\ntwo" },
+        { "one\r\ntwo", L"one\r\ntwo" },
+        { "one\n\ntwo\n", L"one\r\n\r\ntwo" },
+        { "", L"" },
+        { "\x83\x65\x83\x58\x83\x67\r\n", L"テスト" },
+    };
+    for (const Case& c : cases) {
+        const std::string file = scratch.Write("doc.txt", c.bytes);
+        Memo()->LoadFromFile(file.c_str());
+        EXPECT_EQ(c.shown, Memo()->Caption()) << testing::PrintToString(std::string(c.bytes));
+    }
+    // A zero byte inside a line does not cut the document short.
+    const std::string file = scratch.Write("zero.txt", std::string("a\0b\r\nc", 6));
+    Memo()->LoadFromFile(file.c_str());
+    EXPECT_EQ(L"a b\r\nc", Memo()->Caption());
+}
+
+TEST_F(Framework, MissingFileRaisesTheFileOpenErrorAndKeepsTheText)
+{
+    const std::string file = scratch.Write("doc.txt", "kept\r\n");
+    Memo()->LoadFromFile(file.c_str());
+    try {
+        Memo()->LoadFromFile("no-such-document.txt");
+        FAIL() << "no error";
+    } catch (const ui::Error& error) {
+        EXPECT_EQ(L"ファイル no-such-document.txt は開けません", error.Message());
+    }
+    EXPECT_EQ(L"kept", Memo()->Caption());
+}
+
+TEST_F(Framework, ErrorInAHandlerIsShownAndStopsAtTheWindowProcedure)
+{
+    auto* button = form.Find<ui::Button>("Button1");
+    ASSERT_NE(nullptr, button);
+    int clicks = 0;
+    button->OnClick = [&] {
+        ++clicks;
+        throw ui::FileOpenError("license.txt");
+    };
+    form.Show();
+    BoxAnswerer answer(L"OK");
+    SendMessageW(button->Handle(), BM_CLICK, 0, 0); // the box is answered by the other thread
+    answer.Join();
+    EXPECT_EQ(1, clicks);
+    EXPECT_EQ(L"ファイル license.txt は開けません", answer.message);
+    EXPECT_EQ(L"OK|", answer.buttons);
+    // The form goes on working.
+    EXPECT_TRUE(IsWindow(form.Handle()));
+}
+
+TEST_F(Framework, AutoSizedLabelFollowsItsCaption)
+{
+    auto* label = form.Find<ui::Label>("Label1");
+    ASSERT_NE(nullptr, label);
+    RECT before {}, after {};
+    GetWindowRect(label->Handle(), &before);
+    label->SetText(L"ずっと長いキャプションになりました");
+    GetWindowRect(label->Handle(), &after);
+    EXPECT_GT(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(before.bottom - before.top, after.bottom - after.top);
+    EXPECT_EQ(before.left, after.left);
+}
+
+TEST_F(Framework, CloseAsksFirstAndHidesAFormThatIsNotTheMainOne)
+{
+    // The fixture's form is not the first one of this process in every run;
+    // make a second, which certainly is not the main form.
+    ui::Form other(kTestForm);
+    other.Show();
+    ASSERT_TRUE(IsWindowVisible(other.Handle()));
+    bool allow = false;
+    int closes = 0;
+    other.OnCloseQuery = [&](bool& canClose) { canClose = allow; };
+    other.OnClose = [&] { ++closes; };
+    other.Close();
+    EXPECT_TRUE(IsWindowVisible(other.Handle()));
+    EXPECT_EQ(0, closes);
+    allow = true;
+    SendMessageW(other.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(IsWindowVisible(other.Handle()));
+    EXPECT_TRUE(IsWindow(other.Handle()));
+    EXPECT_EQ(1, closes);
+}
+
+TEST_F(Framework, ProcessMessagesHandlesPendingWorkAndKeepsTheQuit)
+{
+    auto* button = form.Find<ui::Button>("Button1");
+    int clicks = 0;
+    button->OnClick = [&] { ++clicks; };
+    PostMessageW(button->Handle(), BM_CLICK, 0, 0);
+    ui::Application::ProcessMessages();
+    EXPECT_EQ(1, clicks);
+    PostQuitMessage(7);
+    ui::Application::ProcessMessages();
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(7u, msg.wParam);
+}
+
+TEST_F(Framework, ConfirmationCarriesItsOwnButtonTexts)
+{
+    {
+        BoxAnswerer answer(L"キャンセル");
+        EXPECT_FALSE(ui::Confirm(L"質問"));
+        answer.Join();
+        EXPECT_EQ(L"確認", answer.caption);
+        EXPECT_EQ(L"OK|キャンセル|", answer.buttons);
+        EXPECT_EQ(L"質問", answer.message);
+    }
+    {
+        BoxAnswerer answer(L"OK");
+        EXPECT_TRUE(ui::Confirm(L"質問"));
+    }
+}
+
+TEST_F(Framework, FolderTreeIsCreatedCharacterByCharacter)
+{
+    // 表 is 0x95 0x5C in code page 932: its trail byte is a backslash.
+    const std::string target = scratch.Path() + "\\\x95\x5C\\\x8E\xA6\\leaf";
+    EXPECT_TRUE(ui::CreateFolderTree(target.c_str()));
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // Nothing but 表 was made in the scratch folder (no folder cut at the
+    // trail byte).
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const std::wstring pattern(scratch.Path().begin(), scratch.Path().end());
+    HANDLE find = FindFirstFileW((pattern + L"\\*").c_str(), &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    do {
+        if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..")
+            names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    EXPECT_EQ(std::vector<std::wstring> { L"表" }, names);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((pattern + L"\\表\\示\\leaf").c_str()));
+    // An existing tree is fine, an empty or overlong path is refused.
+    EXPECT_TRUE(ui::CreateFolderTree(target.c_str()));
+    EXPECT_FALSE(ui::CreateFolderTree(""));
+    EXPECT_FALSE(ui::CreateFolderTree(std::string(300, 'a').c_str()));
+    // A file in the way is no folder.
+    const std::string file = scratch.Write("file", "x");
+    EXPECT_FALSE(ui::CreateFolderTree((file + "\\below").c_str()));
+}
+
+TEST(Dpi, LayoutPixelsAreScreenPixelsAt96Dpi)
+{
+    if (ui::ScreenDpi() != 96)
+        GTEST_SKIP() << "screen at " << ui::ScreenDpi() << " dpi";
+    EXPECT_EQ(125, ui::Scale(125));
+    EXPECT_EQ(-8, ui::Scale(-8));
+}
+
+} // namespace
