@@ -99,7 +99,8 @@ int main()
     if (status == 0) {
         std::printf("payload %d MiB, best of %d\n", kMegabytes, kRounds);
         std::printf("  CopyFileA            %8.1f ms  %7.1f MiB/s\n", bestCopy * 1000, kMegabytes / bestCopy);
-        std::printf("  UnscramblePayload    %8.1f ms  %7.1f MiB/s\n", bestUnscramble * 1000, kMegabytes / bestUnscramble);
+        std::printf(
+            "  UnscramblePayload    %8.1f ms  %7.1f MiB/s\n", bestUnscramble * 1000, kMegabytes / bestUnscramble);
         std::printf("  ratio unscramble/copy: %.2f (aim: at most 1.25)\n", bestUnscramble / bestCopy);
     } else {
         std::fprintf(stderr, "the benchmark failed\n");

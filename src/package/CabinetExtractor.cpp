@@ -13,23 +13,23 @@
 #include "sys/Handle.h"
 
 // "キャビネットファイルの解凍が正常に終了しました。"
-const char kExtractionSucceededText[] =
-    "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x89\xf0\x93\x80\x82\xaa"
-    "\x90\xb3\x8f\xed\x82\xc9\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+const char kExtractionSucceededText[]
+    = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x89\xf0\x93\x80\x82\xaa"
+      "\x90\xb3\x8f\xed\x82\xc9\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
 // "キャビネットファイルの解凍中にエラーが発生しました。"
-const char kExtractionFailedText[] =
-    "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x89\xf0\x93\x80\x92\x86"
-    "\x82\xc9\x83\x47\x83\x89\x81\x5b\x82\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+const char kExtractionFailedText[]
+    = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x89\xf0\x93\x80\x92\x86"
+      "\x82\xc9\x83\x47\x83\x89\x81\x5b\x82\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
 
 namespace {
 
 // "キャビネットファイルの情報", "...情報2", "...のコピー", "...のクローズ"
-const char kCaptionInfo[] =
-    "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8f\xee\x95\xf1";
-const char kCaptionInfo2[] =
-    "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8f\xee\x95\xf1\x32";
-const char kCaptionCopy[] =
-    "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x83\x52\x83\x73\x81\x5b";
+const char kCaptionInfo[]
+    = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8f\xee\x95\xf1";
+const char kCaptionInfo2[]
+    = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8f\xee\x95\xf1\x32";
+const char kCaptionCopy[] = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc"
+                            "\x83\x52\x83\x73\x81\x5b";
 const char kCaptionClose[] = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82"
                              "\xcc\x83\x4e\x83\x8d\x81\x5b\x83\x59";
 const char kCaptionError[] = "error";
@@ -65,9 +65,15 @@ __attribute__((format(printf, 3, 4))) int Report(const char* caption, int style,
     return ReportMessage(text, caption, style);
 }
 
-const char* YesNo(BOOL value) { return value == 1 ? "yes" : "no"; }
+const char* YesNo(BOOL value)
+{
+    return value == 1 ? "yes" : "no";
+}
 
-bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+bool IsAnsiLeadByte(unsigned char byte)
+{
+    return IsDBCSLeadByte(byte) != 0;
+}
 
 // The position of the last backslash that is a character of its own (not the
 // trail byte of a double-byte character), or -1.
@@ -128,27 +134,27 @@ INT_PTR OnCopyFile(PFDINOTIFICATION record)
     if (!ToAnsiName(name, record->attribs, ansiName)) {
         ++refusedFiles;
         (void)Report(kCaptionError, kReportInformation,
-                     "Refused to extract '%s': its UTF-8 name has no form in the system's code page\n", name);
+            "Refused to extract '%s': its UTF-8 name has no form in the system's code page\n", name);
         return 0;
     }
     const CabinetNameFault fault = CheckCabinetName(ansiName, std::strlen(ansiName), IsAnsiLeadByte);
     if (fault != CabinetNameFault::None) {
         ++refusedFiles;
-        (void)Report(kCaptionError, kReportInformation, "Refused to extract '%s': %s\n", name,
-                     CabinetNameFaultText(fault));
+        (void)Report(
+            kCaptionError, kReportInformation, "Refused to extract '%s': %s\n", name, CabinetNameFaultText(fault));
         return 0;
     }
     char output[kCabinetPathSize];
     if (!BuildOutputPath(ansiName, output)) {
         ++refusedFiles;
-        (void)Report(kCaptionError, kReportInformation, "Refused to extract '%s': the output path is longer than %u bytes\n",
-                     name, kCabinetPathSize - 1);
+        (void)Report(kCaptionError, kReportInformation,
+            "Refused to extract '%s': the output path is longer than %u bytes\n", name, kCabinetPathSize - 1);
         return 0;
     }
     const int answer = Report(kCaptionCopy, kReportQuestion,
-                              "fdintCOPY_FILE\n  file name in cabinet = %s\n  uncompressed file size = %d\n"
-                              "  copy this file? (y/n): ",
-                              name, static_cast<int>(record->cb));
+        "fdintCOPY_FILE\n  file name in cabinet = %s\n  uncompressed file size = %d\n"
+        "  copy this file? (y/n): ",
+        name, static_cast<int>(record->cb));
     if (answer != kAnswerYes)
         return 0;
     CreateIntermediateFolders(output);
@@ -243,9 +249,8 @@ void ExtractCabinet(const char* cabinetPath, const char* destination)
     const std::size_t length = destination != nullptr ? std::strlen(destination) : 0;
     if (destination == nullptr || length >= sizeof destinationFolder) {
         destinationFolder[0] = '\0';
-        (void)Report(kCaptionError, kReportInformation,
-                     "Destination folder is too long: %u bytes, at most %u\n", static_cast<unsigned>(length),
-                     kCabinetPathSize - 1);
+        (void)Report(kCaptionError, kReportInformation, "Destination folder is too long: %u bytes, at most %u\n",
+            static_cast<unsigned>(length), kCabinetPathSize - 1);
         (void)ReportMessage(kExtractionFailedText, kCaptionCabinet, kReportInformation);
         return;
     }
@@ -259,11 +264,11 @@ void ExtractCabinet(const char* cabinetPath, const char* destination)
 int RunExtraction(const char* cabinetPath)
 {
     ERF error = {};
-    const HFDI context =
-        BindCabinetLibrary(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, kCpu80386, &error);
+    const HFDI context
+        = BindCabinetLibrary(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, kCpu80386, &error);
     if (context == nullptr) {
         (void)Report(kCaptionError, kReportInformation, "FDICreate() failed: code %d [%s]\n", error.erfOper,
-                     CabinetErrorText(error.erfOper));
+            CabinetErrorText(error.erfOper));
         return 0;
     }
 
@@ -283,19 +288,19 @@ int RunExtraction(const char* cabinetPath)
     }
     (void)CabClose(cabinet);
     (void)Report(kCaptionError, kReportInformation,
-                 "Information on cabinet file '%s'\n"
-                 "   Total length of cabinet file : %d\n"
-                 "   Number of folders in cabinet : %d\n"
-                 "   Number of files in cabinet   : %d\n"
-                 "   Cabinet set ID               : %d\n"
-                 "   Cabinet number in set        : %d\n"
-                 "   RESERVE area in cabinet?     : %s\n"
-                 "   Chained to prev cabinet?     : %s\n"
-                 "   Chained to next cabinet?     : %s\n"
-                 "\n",
-                 cabinetPath, static_cast<int>(info.cbCabinet), static_cast<int>(info.cFolders),
-                 static_cast<int>(info.cFiles), static_cast<int>(info.setID), static_cast<int>(info.iCabinet),
-                 YesNo(info.fReserve), YesNo(info.hasprev), YesNo(info.hasnext));
+        "Information on cabinet file '%s'\n"
+        "   Total length of cabinet file : %d\n"
+        "   Number of folders in cabinet : %d\n"
+        "   Number of files in cabinet   : %d\n"
+        "   Cabinet set ID               : %d\n"
+        "   Cabinet number in set        : %d\n"
+        "   RESERVE area in cabinet?     : %s\n"
+        "   Chained to prev cabinet?     : %s\n"
+        "   Chained to next cabinet?     : %s\n"
+        "\n",
+        cabinetPath, static_cast<int>(info.cbCabinet), static_cast<int>(info.cFolders), static_cast<int>(info.cFiles),
+        static_cast<int>(info.setID), static_cast<int>(info.iCabinet), YesNo(info.fReserve), YesNo(info.hasprev),
+        YesNo(info.hasnext));
 
     // Name after the last backslash, folder path up to and including it.
     char name[kCabinetPathSize];
@@ -304,8 +309,9 @@ int RunExtraction(const char* cabinetPath)
     const std::size_t folderLength = static_cast<std::size_t>(split + 1);
     const std::size_t nameLength = std::strlen(cabinetPath + folderLength);
     if (folderLength >= sizeof folder || nameLength >= sizeof name) {
-        (void)Report(kCaptionError, kReportInformation, "Cabinet path '%s' is too long: name and folder at most %u bytes each\n",
-                     cabinetPath, kCabinetPathSize - 1);
+        (void)Report(kCaptionError, kReportInformation,
+            "Cabinet path '%s' is too long: name and folder at most %u bytes each\n", cabinetPath,
+            kCabinetPathSize - 1);
         (void)ReleaseCabinetLibrary(context);
         return 0;
     }
@@ -319,26 +325,26 @@ int RunExtraction(const char* cabinetPath)
     DiscardOpenOutput();
     if (copied != 1) {
         (void)Report(kCaptionError, kReportInformation, "FDICopy() failed: code %d [%s]\n", error.erfOper,
-                     CabinetErrorText(error.erfOper));
+            CabinetErrorText(error.erfOper));
         (void)ReleaseCabinetLibrary(context);
         return 0;
     }
 
     if (ReleaseCabinetLibrary(context) != 1) {
         (void)Report(kCaptionError, kReportInformation, "wFDIDestroy() failed: code %d [%s]\n", error.erfOper,
-                     CabinetErrorText(error.erfOper));
+            CabinetErrorText(error.erfOper));
         return 0;
     }
     if (refusedFiles > 0) {
         (void)Report(kCaptionError, kReportInformation, "%d file(s) of the cabinet were refused and not extracted\n",
-                     refusedFiles);
+            refusedFiles);
         return 0;
     }
     return 1;
 }
 
 HFDI BindCabinetLibrary(PFNALLOC alloc, PFNFREE free, PFNOPEN open, PFNREAD read, PFNWRITE write, PFNCLOSE close,
-                        PFNSEEK seek, int cpuType, PERF error)
+    PFNSEEK seek, int cpuType, PERF error)
 {
     fdiCreate = nullptr;
     fdiCopy = nullptr;
@@ -381,10 +387,11 @@ BOOL IsCabinetFile(HFDI context, INT_PTR file, PFDICABINETINFO info)
 }
 
 BOOL CopyCabinetFiles(HFDI context, char* cabinetName, char* cabinetFolder, int flags, PFNFDINOTIFY notify,
-                      PFNFDIDECRYPT decrypt, void* user)
+    PFNFDIDECRYPT decrypt, void* user)
 {
-    return fdiCopy != nullptr && cabinetLibrary ? fdiCopy(context, cabinetName, cabinetFolder, flags, notify, decrypt, user)
-                                                : FALSE;
+    return fdiCopy != nullptr && cabinetLibrary
+        ? fdiCopy(context, cabinetName, cabinetFolder, flags, notify, decrypt, user)
+        : FALSE;
 }
 
 BOOL ReleaseCabinetLibrary(HFDI context)
@@ -408,16 +415,16 @@ INT_PTR DIAMONDAPI OnCabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION re
     switch (type) {
     case fdintCABINET_INFO:
         (void)Report(kCaptionInfo, kReportInformation,
-                     "fdintCABINET_INFO\n  next cabinet     = %s\n  next disk        = %s\n  cabinet path     = %s\n"
-                     "  cabinet set ID   = %d\n  cabinet # in set = %d (zero based)\n\n",
-                     text(record->psz1), text(record->psz2), text(record->psz3), static_cast<int>(record->setID),
-                     static_cast<int>(record->iCabinet));
+            "fdintCABINET_INFO\n  next cabinet     = %s\n  next disk        = %s\n  cabinet path     = %s\n"
+            "  cabinet set ID   = %d\n  cabinet # in set = %d (zero based)\n\n",
+            text(record->psz1), text(record->psz2), text(record->psz3), static_cast<int>(record->setID),
+            static_cast<int>(record->iCabinet));
         return 0;
     case fdintPARTIAL_FILE:
         (void)Report(kCaptionInfo2, kReportInformation,
-                     "fdintPARTIAL_FILE\n   name of continued file            = %s\n"
-                     "   name of cabinet where file starts = %s\n   name of disk where file starts    = %s\n",
-                     text(record->psz1), text(record->psz2), text(record->psz3));
+            "fdintPARTIAL_FILE\n   name of continued file            = %s\n"
+            "   name of cabinet where file starts = %s\n   name of disk where file starts    = %s\n",
+            text(record->psz1), text(record->psz2), text(record->psz3));
         return 0;
     case fdintCOPY_FILE:
         return OnCopyFile(record);
@@ -425,10 +432,10 @@ INT_PTR DIAMONDAPI OnCabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION re
         return OnCloseFileInfo(record);
     case fdintNEXT_CABINET:
         (void)Report(kCaptionInfo, kReportInformation,
-                     "fdintNEXT_CABINET\n   name of next cabinet where file continued = %s\n"
-                     "   name of next disk where file continued    = %s\n"
-                     "   cabinet path name                         = %s\n\n",
-                     text(record->psz1), text(record->psz2), text(record->psz3));
+            "fdintNEXT_CABINET\n   name of next cabinet where file continued = %s\n"
+            "   name of next disk where file continued    = %s\n"
+            "   cabinet path name                         = %s\n\n",
+            text(record->psz1), text(record->psz2), text(record->psz3));
         return 0;
     default:
         return 0;

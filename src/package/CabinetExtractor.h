@@ -15,7 +15,7 @@ extern ReportHook ReportMessage;
 int SilentReport(const char* text, const char* caption, int style);
 
 constexpr int kReportInformation = 0; // information, OK button
-constexpr int kReportQuestion = 4;    // question, Yes and No buttons
+constexpr int kReportQuestion = 4; // question, Yes and No buttons
 constexpr int kAnswerYes = 6;
 
 // Destination folder, output paths, cabinet name and cabinet folder path each
@@ -28,11 +28,11 @@ constexpr int kErrorLibraryMissing = 100;
 constexpr int kErrorEntryPointMissing = 101;
 
 // Open flags and permissions of the library's open callback.
-constexpr int kOpenCabinetFlags = 0x8000;      // binary, read-only
-constexpr int kOpenOutputFlags = 0x8101;       // binary, create, write-only
-constexpr int kOpenTruncate = 0x0200;          // an existing output loses its old content
-constexpr int kOutputPermission = 0x180;       // readable and writable
-constexpr DWORD kKeptAttributes = 0x27;        // read-only, hidden, system, archive
+constexpr int kOpenCabinetFlags = 0x8000; // binary, read-only
+constexpr int kOpenOutputFlags = 0x8101; // binary, create, write-only
+constexpr int kOpenTruncate = 0x0200; // an existing output loses its old content
+constexpr int kOutputPermission = 0x180; // readable and writable
+constexpr DWORD kKeptAttributes = 0x27; // read-only, hidden, system, archive
 
 // The two summaries ExtractCabinet reports, caption "cabinet".
 extern const char kExtractionSucceededText[];
@@ -44,10 +44,10 @@ void ExtractCabinet(const char* cabinetPath, const char* destination);
 int RunExtraction(const char* cabinetPath);
 
 HFDI BindCabinetLibrary(PFNALLOC alloc, PFNFREE free, PFNOPEN open, PFNREAD read, PFNWRITE write, PFNCLOSE close,
-                        PFNSEEK seek, int cpuType, PERF error);
+    PFNSEEK seek, int cpuType, PERF error);
 BOOL IsCabinetFile(HFDI context, INT_PTR file, PFDICABINETINFO info);
 BOOL CopyCabinetFiles(HFDI context, char* cabinetName, char* cabinetFolder, int flags, PFNFDINOTIFY notify,
-                      PFNFDIDECRYPT decrypt, void* user);
+    PFNFDIDECRYPT decrypt, void* user);
 BOOL ReleaseCabinetLibrary(HFDI context);
 
 INT_PTR DIAMONDAPI OnCabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record);

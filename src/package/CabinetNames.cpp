@@ -2,9 +2,15 @@
 
 namespace {
 
-bool IsSeparator(unsigned char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(unsigned char c)
+{
+    return c == '\\' || c == '/';
+}
 
-unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; }
+unsigned char Upper(unsigned char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
 
 bool EqualsUpper(const unsigned char* text, std::size_t length, const char* word)
 {
@@ -24,7 +30,7 @@ bool IsDeviceName(const unsigned char* component, std::size_t length)
         ++base;
     while (base > 0 && component[base - 1] == ' ')
         --base;
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    static const char* const kDevices[] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
     for (const char* device : kDevices)
         if (EqualsUpper(component, base, device))
             return true;
@@ -52,7 +58,10 @@ CabinetNameFault CheckComponent(const unsigned char* component, std::size_t leng
 
 } // namespace
 
-bool IsShiftJisLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool IsShiftJisLeadByte(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 CabinetNameFault CheckCabinetName(const char* name, std::size_t length, LeadByteTest isLead)
 {

@@ -15,16 +15,16 @@ bool IsShiftJisLeadByte(unsigned char byte);
 
 enum class CabinetNameFault {
     None,
-    Empty,              // no name at all
-    Rooted,             // starts with a backslash or slash (also UNC and \\?\)
-    Colon,              // a drive, or an alternate data stream
-    ParentFolder,       // a ".." component
-    EmptyComponent,     // two separators in a row, or a trailing separator
-    ControlByte,        // a byte below 0x20
-    ReservedCharacter,  // one of < > " | ? *
-    DeviceName,         // CON, NUL, COM1 ... also with an extension
+    Empty, // no name at all
+    Rooted, // starts with a backslash or slash (also UNC and \\?\)
+    Colon, // a drive, or an alternate data stream
+    ParentFolder, // a ".." component
+    EmptyComponent, // two separators in a row, or a trailing separator
+    ControlByte, // a byte below 0x20
+    ReservedCharacter, // one of < > " | ? *
+    DeviceName, // CON, NUL, COM1 ... also with an extension
     TrailingDotOrSpace, // a component ending in a dot or space (also ".")
-    BrokenCharacter,    // a lead byte without its trail byte
+    BrokenCharacter, // a lead byte without its trail byte
 };
 
 // The first fault of the name of length bytes, interpreted with isLead.

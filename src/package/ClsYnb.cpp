@@ -35,7 +35,11 @@ bool WriteExactly(HANDLE file, const unsigned char* buffer, DWORD count)
 
 } // namespace
 
-ClsYnb::ClsYnb() : file_(std::make_unique<ClsFile>()), security_(std::make_unique<ClsSecurity>()) {}
+ClsYnb::ClsYnb()
+    : file_(std::make_unique<ClsFile>())
+    , security_(std::make_unique<ClsSecurity>())
+{
+}
 
 ClsYnb::~ClsYnb()
 {
@@ -95,8 +99,8 @@ int ClsYnb::UnpackPayload(const SetupRecord& record)
     if (length == 0 || length + sizeof kCabinetSuffix > sizeof cabinetPath) {
         char text[160];
         (void)std::snprintf(text, sizeof text,
-                            "The current folder's path (%lu bytes) is too long for the cabinet path of %lu bytes\n",
-                            static_cast<unsigned long>(length), static_cast<unsigned long>(sizeof cabinetPath));
+            "The current folder's path (%lu bytes) is too long for the cabinet path of %lu bytes\n",
+            static_cast<unsigned long>(length), static_cast<unsigned long>(sizeof cabinetPath));
         (void)ReportMessage(text, "error", kReportInformation);
         (void)ReportMessage(kExtractionFailedText, "cabinet", kReportInformation);
     } else if (baseLength >= sizeof record.BaseFolder) {

@@ -16,9 +16,9 @@ F Check(const std::string& name, LeadByteTest lead = IsShiftJisLeadByte)
 
 TEST(CabinetNames, OrdinaryRelativeNamesPass)
 {
-    for (const char* name : {"a.txt", "readme", "bin\\app.exe", "bin/app.exe", "a\\b\\c\\d.dat", ".profile",
-                             "a..b", "...x", "x.y.z", "con1.txt", "console", "com0", "lpt10", "nul_x", "auxiliary.txt",
-                             "my file.txt", "a b\\c d", "~tmp", "#1", "\x7f"}) {
+    for (const char* name : { "a.txt", "readme", "bin\\app.exe", "bin/app.exe", "a\\b\\c\\d.dat", ".profile", "a..b",
+             "...x", "x.y.z", "con1.txt", "console", "com0", "lpt10", "nul_x", "auxiliary.txt", "my file.txt",
+             "a b\\c d", "~tmp", "#1", "\x7f" }) {
         EXPECT_EQ(F::None, Check(name)) << name;
         EXPECT_EQ(F::None, Check(name, nullptr)) << name;
     }
@@ -46,7 +46,8 @@ TEST(CabinetNames, DrivesAndStreams)
 
 TEST(CabinetNames, ParentComponentsWithEitherSeparator)
 {
-    for (const char* name : {"..", "..\\x", "../x", "a\\..\\..\\x", "a/../../x", "a\\..", "a/..\\b", "..\\..\\..\\windows\\x"})
+    for (const char* name :
+        { "..", "..\\x", "../x", "a\\..\\..\\x", "a/../../x", "a\\..", "a/..\\b", "..\\..\\..\\windows\\x" })
         EXPECT_EQ(F::ParentFolder, Check(name)) << name;
 }
 
@@ -69,21 +70,21 @@ TEST(CabinetNames, ControlBytesAnywhere)
 
 TEST(CabinetNames, ReservedCharacters)
 {
-    for (const char* name : {"a<b", "a>b", "a\"b", "a|b", "a?b", "*.txt", "dir\\?"})
+    for (const char* name : { "a<b", "a>b", "a\"b", "a|b", "a?b", "*.txt", "dir\\?" })
         EXPECT_EQ(F::ReservedCharacter, Check(name)) << name;
 }
 
 TEST(CabinetNames, DeviceNamesInAnyComponentCaseAndExtension)
 {
-    for (const char* name : {"CON", "con", "nul.txt", "NUL.tar.gz", "aux", "prn.log", "com1", "COM9.x", "lpt1",
-                             "LPT9", "dir\\nul", "dir/con.txt", "nul\\x", "nul .txt", "conin$", "CONOUT$.x", "com\xb9"}) {
+    for (const char* name : { "CON", "con", "nul.txt", "NUL.tar.gz", "aux", "prn.log", "com1", "COM9.x", "lpt1", "LPT9",
+             "dir\\nul", "dir/con.txt", "nul\\x", "nul .txt", "conin$", "CONOUT$.x", "com\xb9" }) {
         EXPECT_EQ(F::DeviceName, Check(name, nullptr)) << name;
     }
 }
 
 TEST(CabinetNames, TrailingDotOrSpace)
 {
-    for (const char* name : {"a.", "a ", ".", "dir.\\x", "dir \\x", "a\\.\\b", "x..."})
+    for (const char* name : { "a.", "a ", ".", "dir.\\x", "dir \\x", "a\\.\\b", "x..." })
         EXPECT_EQ(F::TrailingDotOrSpace, Check(name)) << name;
 }
 
@@ -93,9 +94,9 @@ TEST(CabinetNames, ShiftJisTrailByteIsNotASeparator)
 {
     const std::string table = "\x95\x5c.txt"; // 表.txt
     EXPECT_EQ(F::None, Check(table));
-    EXPECT_EQ(F::None, Check("dir\\\x83\x5c"));         // dir\ソ
+    EXPECT_EQ(F::None, Check("dir\\\x83\x5c")); // dir\ソ
     EXPECT_EQ(F::None, Check("\x83\x5c\\\x83\x7c.txt")); // ソ\ポ.txt: 0x7C '|' as a trail byte
-    EXPECT_EQ(F::None, Check("\x83\x5c\x83\x5c"));      // ソソ
+    EXPECT_EQ(F::None, Check("\x83\x5c\x83\x5c")); // ソソ
     // The strict byte-wise reading sees separators and reserved characters there.
     EXPECT_EQ(F::EmptyComponent, Check("dir\\\x83\x5c", nullptr));
     EXPECT_EQ(F::ReservedCharacter, Check("\x83\x7c.txt", nullptr));
@@ -135,8 +136,8 @@ TEST(CabinetNames, LeadByteRangesOfShiftJis)
 
 TEST(CabinetNames, EveryFaultHasAText)
 {
-    for (F fault : {F::None, F::Empty, F::Rooted, F::Colon, F::ParentFolder, F::EmptyComponent, F::ControlByte,
-                    F::ReservedCharacter, F::DeviceName, F::TrailingDotOrSpace, F::BrokenCharacter})
+    for (F fault : { F::None, F::Empty, F::Rooted, F::Colon, F::ParentFolder, F::EmptyComponent, F::ControlByte,
+             F::ReservedCharacter, F::DeviceName, F::TrailingDotOrSpace, F::BrokenCharacter })
         EXPECT_GT(std::strlen(CabinetNameFaultText(fault)), 5u);
     EXPECT_STREQ("parent folder component", CabinetNameFaultText(F::ParentFolder));
 }

@@ -29,17 +29,17 @@ void ExpectLayout(const Bytes& plain, const Bytes& payload)
     const std::size_t blocks = plain.size() / kBlock;
     for (std::size_t k = 0; k < blocks; ++k) {
         Bytes block(plain.begin() + static_cast<std::ptrdiff_t>(k * kBlock),
-                    plain.begin() + static_cast<std::ptrdiff_t>((k + 1) * kBlock));
+            plain.begin() + static_cast<std::ptrdiff_t>((k + 1) * kBlock));
         ClsSecurity::Scramble(block.data(), static_cast<int32_t>(kBlock), kKey);
         EXPECT_TRUE(std::equal(block.begin(), block.end(), payload.begin() + static_cast<std::ptrdiff_t>(k * kBlock)))
             << "block " << k;
     }
     EXPECT_TRUE(std::equal(plain.begin() + static_cast<std::ptrdiff_t>(blocks * kBlock), plain.end(),
-                           payload.begin() + static_cast<std::ptrdiff_t>(blocks * kBlock)))
+        payload.begin() + static_cast<std::ptrdiff_t>(blocks * kBlock)))
         << "the tail must stay plain";
 }
 
-class PayloadBlocksSizes : public ::testing::TestWithParam<std::size_t> {};
+class PayloadBlocksSizes : public ::testing::TestWithParam<std::size_t> { };
 
 TEST_P(PayloadBlocksSizes, FullBlocksScrambledTailPlainAndRoundTrip)
 {
@@ -55,8 +55,8 @@ TEST_P(PayloadBlocksSizes, FullBlocksScrambledTailPlainAndRoundTrip)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PayloadBlocksSizes,
-                         ::testing::Values(0u, 1u, 1000u, kBlock - 1, kBlock, kBlock + 1, 3 * kBlock,
-                                           3 * kBlock + 12345, 2 * kBlock + kBlock - 1));
+    ::testing::Values(
+        0u, 1u, 1000u, kBlock - 1, kBlock, kBlock + 1, 3 * kBlock, 3 * kBlock + 12345, 2 * kBlock + kBlock - 1));
 
 TEST(PayloadBlocks, EmptyBufferIsNoOperation)
 {
@@ -75,7 +75,7 @@ TEST(PayloadBlocks, BlocksAreIndependent)
     ScramblePayloadBlocks(b.data(), b.size(), kKey);
     EXPECT_TRUE(std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(kBlock), b.begin()));
     EXPECT_FALSE(std::equal(a.begin() + static_cast<std::ptrdiff_t>(kBlock),
-                            a.begin() + static_cast<std::ptrdiff_t>(2 * kBlock), b.begin() + static_cast<std::ptrdiff_t>(kBlock)));
+        a.begin() + static_cast<std::ptrdiff_t>(2 * kBlock), b.begin() + static_cast<std::ptrdiff_t>(kBlock)));
     EXPECT_TRUE(std::equal(a.end() - 7, a.end(), b.end() - 7));
 }
 

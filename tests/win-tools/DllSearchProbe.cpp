@@ -43,7 +43,8 @@ int main(int argc, char** argv)
 
     sys::HardenDllSearch();
     ERF error = {};
-    const HFDI context = BindCabinetLibrary(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, 1, &error);
+    const HFDI context
+        = BindCabinetLibrary(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, 1, &error);
     std::printf("extractor binding: %s\n", context != nullptr ? "ok" : "failed");
     if (context == nullptr || ReleaseCabinetLibrary(context) != TRUE)
         return 1;

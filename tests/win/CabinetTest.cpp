@@ -63,7 +63,7 @@ std::string Format(const char* format, ...)
 
 // Every file of the cabinet arrives with its bytes, times and attributes, the
 // reports say so exactly, and the listing agrees with cabextract's.
-class CabinetKinds : public Cabinet, public ::testing::WithParamInterface<const char*> {};
+class CabinetKinds : public Cabinet, public ::testing::WithParamInterface<const char*> { };
 
 TEST_P(CabinetKinds, ExtractsEveryFileWithTimesAndAttributes)
 {
@@ -91,14 +91,13 @@ TEST_P(CabinetKinds, ExtractsEveryFileWithTimesAndAttributes)
                                    "   RESERVE area in cabinet?     : no\n"
                                    "   Chained to prev cabinet?     : no\n"
                                    "   Chained to next cabinet?     : no\n\n",
-                                   cabPath.c_str(), static_cast<int>(cabBytes.size()), header.folders, header.files,
-                                   header.setId, header.number)))
+        cabPath.c_str(), static_cast<int>(cabBytes.size()), header.folders, header.files, header.setId, header.number)))
         << reports.Dump();
     EXPECT_EQ(static_cast<uint32_t>(cabBytes.size()), header.total);
     EXPECT_TRUE(reports.Has(Format("fdintCABINET_INFO\n  next cabinet     = \n  next disk        = \n"
                                    "  cabinet path     = %s\\\n  cabinet set ID   = %d\n"
                                    "  cabinet # in set = 0 (zero based)\n\n",
-                                   work_.c_str(), header.setId)))
+        work_.c_str(), header.setId)))
         << reports.Dump();
 
     // The copy questions, in the cabinet's order, agree with cabextract -l.
@@ -121,7 +120,7 @@ TEST_P(CabinetKinds, ExtractsEveryFileWithTimesAndAttributes)
         SCOPED_TRACE(entry.name);
         EXPECT_TRUE(reports.Has(Format("fdintCOPY_FILE\n  file name in cabinet = %s\n  uncompressed file size = %d\n"
                                        "  copy this file? (y/n): ",
-                                       entry.name.c_str(), static_cast<int>(entry.size))));
+            entry.name.c_str(), static_cast<int>(entry.size))));
         EXPECT_TRUE(reports.Has(Format("fdintCLOSE_FILE_INFO\n   file name in cabinet = %s\n\n", entry.name.c_str())));
 
         const std::string ansi = AnsiName(entry);
@@ -160,7 +159,7 @@ TEST_F(Cabinet, ExistingOutputIsTruncated)
     ExtractCabinet(cabPath.c_str(), dest_.c_str());
     EXPECT_EQ(kSucceeded, reports.Get().back().text);
     const Bytes readme = ReadBytes(dest_ + "readme.txt");
-    EXPECT_EQ(Bytes({'h', 'e', 'l', 'l', 'o', '\r', '\n'}), readme);
+    EXPECT_EQ(Bytes({ 'h', 'e', 'l', 'l', 'o', '\r', '\n' }), readme);
 }
 
 TEST_F(Cabinet, CabinetPathWithoutBackslashIsABareName)
@@ -184,20 +183,21 @@ struct Malformed {
 };
 
 const Malformed kMalformed[] = {
-    {"Empty", [](const Bytes&) { return Bytes(); }, "FDIIsCabinet() failed: '%s' is not a cabinet\n"},
-    {"NotACabinet", [](const Bytes&) { return Bytes(3000, 'z'); }, "FDIIsCabinet() failed: '%s' is not a cabinet\n"},
-    {"Truncated", [](const Bytes& cab) { return Bytes(cab.begin(), cab.begin() + static_cast<std::ptrdiff_t>(cab.size() / 2)); },
-     "FDICopy() failed: code "},
-    {"FlippedDataByte",
-     [](const Bytes& cab) {
-         Bytes bad = cab;
-         bad[bad.size() - 300] ^= 0xff; // inside the compressed data
-         return bad;
-     },
-     "FDICopy() failed: code "},
+    { "Empty", [](const Bytes&) { return Bytes(); }, "FDIIsCabinet() failed: '%s' is not a cabinet\n" },
+    { "NotACabinet", [](const Bytes&) { return Bytes(3000, 'z'); }, "FDIIsCabinet() failed: '%s' is not a cabinet\n" },
+    { "Truncated",
+        [](const Bytes& cab) { return Bytes(cab.begin(), cab.begin() + static_cast<std::ptrdiff_t>(cab.size() / 2)); },
+        "FDICopy() failed: code " },
+    { "FlippedDataByte",
+        [](const Bytes& cab) {
+            Bytes bad = cab;
+            bad[bad.size() - 300] ^= 0xff; // inside the compressed data
+            return bad;
+        },
+        "FDICopy() failed: code " },
 };
 
-class CabinetMalformed : public Cabinet, public ::testing::WithParamInterface<Malformed> {};
+class CabinetMalformed : public Cabinet, public ::testing::WithParamInterface<Malformed> { };
 
 TEST_P(CabinetMalformed, FailsCleanlyAndReportsWhy)
 {
@@ -229,7 +229,7 @@ TEST_P(CabinetMalformed, FailsCleanlyAndReportsWhy)
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, CabinetMalformed, ::testing::ValuesIn(kMalformed),
-                         [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 void Patch(Bytes& cab, const std::string& from, const std::string& to)
 {
@@ -259,12 +259,13 @@ TEST_F(Cabinet, EscapingNamesAreRefusedAndTheRestExtracted)
     ReportRecorder reports;
     ExtractCabinet(cabPath.c_str(), dest_.c_str());
     EXPECT_EQ(kFailed, reports.Get().back().text);
-    for (const char* refusal :
-         {"Refused to extract '..\\ynbup.txt': parent folder component\n",
-          "Refused to extract '\\ynbroot.txt': absolute path\n", "Refused to extract 'C:\\ynbdrive.txt': drive or stream name\n",
-          "Refused to extract 'a:ynbstream.txt': drive or stream name\n", "Refused to extract 'nul.txt': device name\n",
-          "Refused to extract 'ynbdot.': component ending in a dot or space\n",
-          "6 file(s) of the cabinet were refused and not extracted\n"})
+    for (const char* refusal : { "Refused to extract '..\\ynbup.txt': parent folder component\n",
+             "Refused to extract '\\ynbroot.txt': absolute path\n",
+             "Refused to extract 'C:\\ynbdrive.txt': drive or stream name\n",
+             "Refused to extract 'a:ynbstream.txt': drive or stream name\n",
+             "Refused to extract 'nul.txt': device name\n",
+             "Refused to extract 'ynbdot.': component ending in a dot or space\n",
+             "6 file(s) of the cabinet were refused and not extracted\n" })
         EXPECT_TRUE(reports.Has(refusal)) << refusal << "\n" << reports.Dump();
 
     EXPECT_EQ(ReadBytes(Fixture("evil\\good.txt")), ReadBytes(dest_ + "good.txt"));
@@ -358,7 +359,7 @@ TEST_F(Cabinet, CreateIntermediateFoldersMakesParentsFirst)
     while (FindNextFileA(find, &data));
     FindClose(find);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ((std::vector<std::string>{"a", "\x95\x5c"}), names);
+    EXPECT_EQ((std::vector<std::string> { "a", "\x95\x5c" }), names);
 }
 
 TEST_F(Cabinet, CallbacksAreBinaryAndTruncate)
@@ -370,7 +371,7 @@ TEST_F(Cabinet, CallbacksAreBinaryAndTruncate)
     char text[] = "a\nb";
     EXPECT_EQ(3u, CabWrite(out, text, 3));
     EXPECT_EQ(0, CabClose(out));
-    EXPECT_EQ(Bytes({'a', '\n', 'b'}), ReadBytes(path));
+    EXPECT_EQ(Bytes({ 'a', '\n', 'b' }), ReadBytes(path));
 
     const INT_PTR in = CabOpen(path.data(), kOpenCabinetFlags, 0);
     ASSERT_NE(-1, in);
@@ -392,11 +393,10 @@ TEST_F(Cabinet, CallbacksAreBinaryAndTruncate)
 
 TEST(CabinetReports, ErrorTextsAndTheSilentHook)
 {
-    const char* texts[] = {"No error", "Cabinet not found", "Not a cabinet", "Unknown cabinet version",
-                           "Corrupt cabinet", "Memory allocation failed", "Unknown compression type",
-                           "Failure decompressing data", "Failure writing to target file",
-                           "Cabinets in set have different RESERVE sizes",
-                           "Cabinet returned on fdintNEXT_CABINET is incorrect", "User aborted"};
+    const char* texts[] = { "No error", "Cabinet not found", "Not a cabinet", "Unknown cabinet version",
+        "Corrupt cabinet", "Memory allocation failed", "Unknown compression type", "Failure decompressing data",
+        "Failure writing to target file", "Cabinets in set have different RESERVE sizes",
+        "Cabinet returned on fdintNEXT_CABINET is incorrect", "User aborted" };
     for (int code = 0; code < 12; ++code)
         EXPECT_STREQ(texts[code], CabinetErrorText(code));
     EXPECT_STREQ("Unknown error", CabinetErrorText(12));
@@ -410,14 +410,15 @@ TEST(CabinetReports, ErrorTextsAndTheSilentHook)
 TEST(CabinetLibrary, BindsTheSystemLibraryAndAnswersFalseWithoutIt)
 {
     ERF error = {};
-    const HFDI context = BindCabinetLibrary(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, 1, &error);
+    const HFDI context
+        = BindCabinetLibrary(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, 1, &error);
     ASSERT_NE(nullptr, context);
     EXPECT_EQ(TRUE, ReleaseCabinetLibrary(context));
     // Released: the entry points are gone, and every call answers false.
     FDICABINETINFO info;
     EXPECT_FALSE(IsCabinetFile(context, 0, &info));
-    EXPECT_FALSE(CopyCabinetFiles(context, const_cast<char*>("x"), const_cast<char*>(""), 0, OnCabinetNotify, nullptr,
-                                  nullptr));
+    EXPECT_FALSE(
+        CopyCabinetFiles(context, const_cast<char*>("x"), const_cast<char*>(""), 0, OnCabinetNotify, nullptr, nullptr));
     EXPECT_FALSE(ReleaseCabinetLibrary(context));
 }
 
@@ -434,12 +435,12 @@ TEST(CabinetNotify, OtherNotificationsAndInformationReports)
     ASSERT_EQ(2u, reports.Get().size());
     EXPECT_EQ("fdintPARTIAL_FILE\n   name of continued file            = next.cab\n"
               "   name of cabinet where file starts = disk 2\n   name of disk where file starts    = C:\\cabs\\\n",
-              reports.Get()[0].text);
+        reports.Get()[0].text);
     EXPECT_EQ(Sjis(u8"キャビネットファイルの情報2"), reports.Get()[0].caption);
     EXPECT_EQ("fdintNEXT_CABINET\n   name of next cabinet where file continued = next.cab\n"
               "   name of next disk where file continued    = disk 2\n"
               "   cabinet path name                         = C:\\cabs\\\n\n",
-              reports.Get()[1].text);
+        reports.Get()[1].text);
     EXPECT_EQ(Sjis(u8"キャビネットファイルの情報"), reports.Get()[1].caption);
 }
 

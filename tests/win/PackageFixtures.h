@@ -33,9 +33,15 @@ inline std::string FixtureDir()
     return path;
 }
 
-inline std::string Fixture(const std::string& name) { return FixtureDir() + "\\" + name; }
+inline std::string Fixture(const std::string& name)
+{
+    return FixtureDir() + "\\" + name;
+}
 
-inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 inline Bytes ReadBytes(const std::string& path)
 {
@@ -89,7 +95,8 @@ struct Report {
 // Records every report while it lives and answers Yes, as the program does.
 class ReportRecorder {
 public:
-    ReportRecorder() : previous_(ReportMessage)
+    ReportRecorder()
+        : previous_(ReportMessage)
     {
         Reports().clear();
         ReportMessage = Record;
@@ -119,7 +126,7 @@ private:
     }
     static int Record(const char* text, const char* caption, int style)
     {
-        Reports().push_back({text, caption, style});
+        Reports().push_back({ text, caption, style });
         return kAnswerYes;
     }
     ReportHook previous_;
@@ -148,8 +155,8 @@ inline CabHeader ReadCabinetHeader(const Bytes& cab)
     CabHeader h;
     auto u16 = [&cab](std::size_t at) { return static_cast<uint16_t>(cab.at(at) | cab.at(at + 1) << 8); };
     auto u32 = [&cab](std::size_t at) {
-        return static_cast<uint32_t>(cab.at(at) | cab.at(at + 1) << 8 | cab.at(at + 2) << 16) |
-               static_cast<uint32_t>(cab.at(at + 3)) << 24;
+        return static_cast<uint32_t>(cab.at(at) | cab.at(at + 1) << 8 | cab.at(at + 2) << 16)
+            | static_cast<uint32_t>(cab.at(at + 3)) << 24;
     };
     h.total = u32(8);
     std::size_t at = u32(16);
@@ -158,7 +165,7 @@ inline CabHeader ReadCabinetHeader(const Bytes& cab)
     h.setId = u16(32);
     h.number = u16(34);
     for (unsigned i = 0; i < h.files; ++i) {
-        CabEntry e{};
+        CabEntry e {};
         e.size = u32(at);
         e.date = u16(at + 10);
         e.time = u16(at + 12);
@@ -212,8 +219,9 @@ inline std::vector<Expected> ReadExpected()
             f = tab + 1;
         }
         fields.push_back(line.substr(f));
-        all.push_back({std::atoi(fields[0].c_str()), static_cast<uint32_t>(std::strtoul(fields[1].c_str(), nullptr, 10)),
-                       std::strtoll(fields[2].c_str(), nullptr, 10), fields[3] == "1", fields[4]});
+        all.push_back(
+            { std::atoi(fields[0].c_str()), static_cast<uint32_t>(std::strtoul(fields[1].c_str(), nullptr, 10)),
+                std::strtoll(fields[2].c_str(), nullptr, 10), fields[3] == "1", fields[4] });
     }
     return all;
 }

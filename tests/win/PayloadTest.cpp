@@ -29,7 +29,7 @@ protected:
     ClsYnb ynb_;
 };
 
-class PayloadSizes : public Payload, public ::testing::WithParamInterface<int> {};
+class PayloadSizes : public Payload, public ::testing::WithParamInterface<int> { };
 
 // Below one block, exactly one and three blocks, two blocks and a tail.
 TEST_P(PayloadSizes, TempDatIsThePlainCabinet)
@@ -128,7 +128,8 @@ TEST_F(Payload, UnpackExtractsIntoTheBaseFolderAndRemovesTempDat)
     // The extractor was given the full path of temp.dat.
     EXPECT_EQ(0u, reports.Get().at(0).text.find("Information on cabinet file '" + work_ + "\\temp.dat'\n"));
     for (const Expected& e : ReadExpected())
-        EXPECT_EQ(ReadBytes(Fixture("content\\" + std::to_string(e.index))), ReadBytes(base + "\\" + e.stored)) << e.stored;
+        EXPECT_EQ(ReadBytes(Fixture("content\\" + std::to_string(e.index))), ReadBytes(base + "\\" + e.stored))
+            << e.stored;
 }
 
 TEST_F(Payload, UnpackOfANonCabinetStillReturnsOneAndRemovesTempDat)
@@ -184,7 +185,8 @@ TEST_F(Payload, TooLongCurrentFolderIsRefused)
         WriteBytes("data00.dat", ReadBytes(Fixture("ynbpack.dat")));
         ReportRecorder reports;
         EXPECT_EQ(1, ynb_.UnpackPayload(RecordWithBase(work_ + "\\base")));
-        EXPECT_TRUE(reports.Has("The current folder's path (251 bytes) is too long for the cabinet path of 260 bytes\n"))
+        EXPECT_TRUE(
+            reports.Has("The current folder's path (251 bytes) is too long for the cabinet path of 260 bytes\n"))
             << reports.Dump();
         EXPECT_EQ(kExtractionFailedText, reports.Get().back().text);
         EXPECT_FALSE(Exists("temp.dat"));

@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 struct GObjectFree {
     void operator()(gpointer p) const { g_object_unref(p); }
 };
-template <typename T>
-using GPtr = std::unique_ptr<T, GObjectFree>;
+template <typename T> using GPtr = std::unique_ptr<T, GObjectFree>;
 struct GErrorFree {
     void operator()(GError* e) const { g_error_free(e); }
 };
@@ -51,12 +50,14 @@ constexpr std::size_t kMaxStoredName = 255;
 // Shift-JIS bytes already.
 std::string ToStoredName(const std::string& name)
 {
-    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const bool ascii
+        = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr))
         return name;
     GError* error = nullptr;
     gsize written = 0;
-    gchar* converted = g_convert(name.data(), static_cast<gssize>(name.size()), "CP932", "UTF-8", nullptr, &written, &error);
+    gchar* converted
+        = g_convert(name.data(), static_cast<gssize>(name.size()), "CP932", "UTF-8", nullptr, &written, &error);
     if (converted == nullptr)
         ThrowGError("'" + name + "' has no Shift-JIS form", error);
     std::string result(converted, written);
@@ -70,8 +71,8 @@ void ClearUtf8NameMarks(Bytes& cabinet)
 {
     auto u16 = [&cabinet](std::size_t at) { return static_cast<std::size_t>(cabinet[at] | cabinet[at + 1] << 8); };
     auto u32 = [&cabinet](std::size_t at) {
-        return static_cast<std::size_t>(cabinet[at] | cabinet[at + 1] << 8 | cabinet[at + 2] << 16 |
-                                        static_cast<uint32_t>(cabinet[at + 3]) << 24);
+        return static_cast<std::size_t>(
+            cabinet[at] | cabinet[at + 1] << 8 | cabinet[at + 2] << 16 | static_cast<uint32_t>(cabinet[at + 3]) << 24);
     };
     if (cabinet.size() < 36)
         throw UsageError("libgcab wrote a cabinet without a header");
@@ -111,7 +112,7 @@ void Collect(const fs::path& root, const fs::path& folder, std::vector<Entry>& e
         } else if (fs::is_regular_file(status)) {
             std::string stored = ToStoredName(fs::relative(path, root).generic_string());
             std::replace(stored.begin(), stored.end(), '/', '\\');
-            entries.push_back({stored, path});
+            entries.push_back({ stored, path });
         } else {
             throw UsageError("'" + path.string() + "' is not a regular file or folder (links are not followed)");
         }
@@ -136,8 +137,8 @@ Bytes BuildCabinetBytes(const std::string& folder)
             throw UsageError("'" + entry.stored + "': a stored name has at most 255 bytes");
         const CabinetNameFault fault = CheckCabinetName(entry.stored.data(), entry.stored.size(), IsShiftJisLeadByte);
         if (fault != CabinetNameFault::None)
-            throw UsageError("'" + entry.stored + "': the setup program would refuse this name (" +
-                             CabinetNameFaultText(fault) + ")");
+            throw UsageError("'" + entry.stored + "': the setup program would refuse this name ("
+                + CabinetNameFaultText(fault) + ")");
         struct stat info = {};
         if (stat(entry.path.c_str(), &info) != 0)
             throw UsageError("cannot inspect '" + entry.path.string() + "': " + std::strerror(errno));
@@ -212,8 +213,8 @@ int CommandPayload(std::vector<std::string> args, bool make)
 {
     const int32_t key = TakeKeyOption(args);
     if (args.size() != 2)
-        throw UsageError(make ? "usage: ynbpack payload --key K IN.cab OUT.dat"
-                              : "usage: ynbpack unpayload --key K IN.dat OUT.cab");
+        throw UsageError(
+            make ? "usage: ynbpack payload --key K IN.cab OUT.dat" : "usage: ynbpack unpayload --key K IN.dat OUT.cab");
     if (make) {
         Bytes cabinet = ReadFile(args[0]);
         if (!LooksLikeCabinet(cabinet))
