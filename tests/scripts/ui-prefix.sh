@@ -24,9 +24,14 @@ case $mode in
     key='HKLM\Software\Microsoft\Windows\CurrentVersion'
     if [ "$mode" = other-folder ]; then
       mkdir -p "$drive_c/Apps"
-      "$wine_run" reg add "$key" /v ProgramFilesDir /d 'C:\Apps' /f >/dev/null
+      # Both registry views: 32-bit programs read their own.
+      for view in 64 32; do
+        "$wine_run" reg add "$key" /v ProgramFilesDir /d 'C:\Apps' /f /reg:$view >/dev/null
+      done
     else
-      "$wine_run" reg delete "$key" /v ProgramFilesDir /f >/dev/null 2>&1 || true
+      for view in 64 32; do
+        "$wine_run" reg delete "$key" /v ProgramFilesDir /f /reg:$view >/dev/null 2>&1 || true
+      done
       "$wine_run" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
         /v 'ProgramFilesDir' /d '' /f >/dev/null
     fi
