@@ -87,8 +87,9 @@ protected:
         CreateDirectoryW((Artifacts() + L"\\runs").c_str(), nullptr);
         setup = std::make_unique<driver::Setup>(
             driver::HostPath(program), driver::HostPath(YNB_DOCUMENTS), folder, withSetupText, withLicenseText);
-        if (withPayload)
+        if (withPayload) {
             ASSERT_TRUE(setup->CopyIn(driver::HostPath(YNB_UI_DIST) + L"\\data00.dat", L"data00.dat"));
+        }
         ASSERT_TRUE(setup->Start());
         if (withSetupText) {
             wizard = setup->Wizard();
@@ -710,8 +711,9 @@ TEST_F(Wizard, LayoutAsDesigned)
     // No button is a default button.
     for (HWND page : { welcome, licence, destination, completion })
         for (HWND child : driver::Descendants(page))
-            if (ClassOf(child) == L"Button")
+            if (ClassOf(child) == L"Button") {
                 EXPECT_NE(BS_DEFPUSHBUTTON, StyleOf(child) & BS_TYPEMASK) << testing::PrintToString(Text(child));
+            }
 
     HWND backdrop = setup->Backdrop();
     ASSERT_NE(nullptr, backdrop);
