@@ -48,7 +48,7 @@ fuzz-build:
 test: deps
 	@$(MAKE) --no-print-directory all
 	@$(MAKE) --no-print-directory test-host test-win fuzz-short; status=$$?; \
-	  bash scripts/wine-stop.sh $(build_dir)/wine; exit $$status
+	  bash scripts/wine-stop.sh $(build_dir); exit $$status
 
 test-host:
 	@cd $(build_dir)/host && ctest --output-on-failure -j $(JOBS)
