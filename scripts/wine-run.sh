@@ -71,6 +71,10 @@ if [ ! -f "$WINEPREFIX/.ynb-ready" ]; then
     mkdir -p "$HOME/Desktop" "$HOME/Documents"
     "$loader64" wineboot -i </dev/null >/dev/null 2>&1
     /usr/lib/wine/wineserver64 -w || true
+    # No window manager runs on the virtual screen: Wine manages its windows
+    # itself, so that a maximised window fills the screen and frames are drawn.
+    "$loader64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    /usr/lib/wine/wineserver64 -w || true
     touch "$WINEPREFIX/.ynb-ready"
   fi
   flock -u 9

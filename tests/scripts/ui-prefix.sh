@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Prepares a Wine prefix for the window tests:
 #   ui-prefix.sh WINE_RUN MODE
-# Every mode lets Wine manage the windows itself (no window manager runs on
-# the virtual screen, so a maximised window is Wine's to size). Modes for the
-# default destination folder:
+# (The launcher lets Wine manage the windows itself when it makes a prefix.)
+# Modes for the default destination folder:
 #   plain         the prefix as it is
 #   other-folder  "C:\Program Files" is missing; the shell names C:\Apps
 #   no-folder     "C:\Program Files" is missing; the shell names no folder
@@ -12,7 +11,8 @@ wine_run=$1
 mode=$2
 root=${YNB_WINE_ROOT:?}
 
-"$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+# Any run creates the prefix first.
+"$wine_run" cmd /c exit 0 >/dev/null
 drive_c="$root/prefix/drive_c"
 case $mode in
   plain) ;;
