@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <glib.h>
+
 #include "Common.h"
 #include "Payload.h"
 #include "config/SetupText.h"
@@ -88,6 +90,26 @@ SetupRecord ReadConfiguration(const std::string& path)
     return record;
 }
 
+// A manifest source (Shift-JIS bytes, as setup.exe opens it) by the UTF-8 name
+// that the host's payload tree gives the file; ASCII and bytes that are no
+// Shift-JIS stay as they are. Converted before the backslashes are read, since
+// a Shift-JIS trail byte may be 0x5C.
+std::string HostName(const std::string& source)
+{
+    const bool ascii
+        = std::all_of(source.begin(), source.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return source;
+    gsize written = 0;
+    gchar* converted
+        = g_convert(source.data(), static_cast<gssize>(source.size()), "UTF-8", "CP932", nullptr, &written, nullptr);
+    if (converted == nullptr)
+        return source;
+    std::string result(converted, written);
+    g_free(converted);
+    return result;
+}
+
 // Every source of the manifest must be in the staging folder of the tree,
 // as a folder when it ends with a backslash, as a file otherwise.
 void CheckSources(const std::string& manifestPath, const Bytes& plain, const fs::path& staging)
@@ -101,6 +123,7 @@ void CheckSources(const std::string& manifestPath, const Bytes& plain, const fs:
         const bool folder = install::IsFolderSource(source.c_str());
         if (folder)
             source.pop_back();
+        source = HostName(source);
         const std::string where = manifestPath + ": line " + std::to_string(i + 1) + ": ";
         fs::path path;
         try {
