@@ -73,6 +73,7 @@ fuzz: fuzz-build
 bench: host win-x64
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
 	@YNB_WINE_ROOT=$(build_dir)/wine $(wine_run) $(build_dir)/win-x64/bench/ynbbench_payload.exe
+	@bash bench/install-bench.sh $(build_dir)
 
 # setup.exe from its own folder, in a Wine prefix of its own; the 64-bit one
 # on a host that cannot run 32-bit programs.
