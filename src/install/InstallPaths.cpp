@@ -27,7 +27,20 @@ bool Join(char* out, std::size_t capacity, std::initializer_list<std::string_vie
     return true;
 }
 
+std::string_view WithoutTrailingBlanks(const char* text)
+{
+    std::string_view view(text);
+    while (!view.empty() && static_cast<unsigned char>(view.back()) <= 32)
+        view.remove_suffix(1);
+    return view;
+}
+
 } // namespace
+
+bool BaseFolder(const char* folderText, char* out)
+{
+    return Join(out, kPathSize, { WithoutTrailingBlanks(folderText) });
+}
 
 bool FirstComponent(const char* productFolder, char* out)
 {
@@ -37,10 +50,7 @@ bool FirstComponent(const char* productFolder, char* out)
 
 bool InstallFolder(const char* folderText, const char* firstComponent, char* out)
 {
-    std::string_view text(folderText);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32)
-        text.remove_suffix(1);
-    return Join(out, kPathSize, { text, "\\", firstComponent });
+    return Join(out, kPathSize, { WithoutTrailingBlanks(folderText), "\\", firstComponent });
 }
 
 bool StagingFolder(const char* installFolder, char* out)

@@ -14,6 +14,12 @@ constexpr std::size_t kPathSize = 260;
 // of it when it holds none).
 bool FirstComponent(const char* productFolder, char* out);
 
+// The base folder: the folder text without its trailing bytes of value 0 to
+// 32. The system drops trailing blanks when it creates a folder, so a base
+// folder that kept them would name a folder that never comes to exist, and the
+// payload would be unpacked nowhere while the install folder lies elsewhere.
+bool BaseFolder(const char* folderText, char* out);
+
 // The folder text without its trailing bytes of value 0 to 32, "\", the first
 // component.
 bool InstallFolder(const char* folderText, const char* firstComponent, char* out);

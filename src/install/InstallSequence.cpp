@@ -133,11 +133,12 @@ void RunInstallSequence(TFrame3& page)
     record.StartMenuEntry = page.CheckBox2->Checked() ? 1 : 0;
     const std::string folderText = page.Edit1->Text();
     Paths paths;
-    if (folderText.size() >= sizeof record.BaseFolder) {
+    // Without its trailing blanks, like the install folder (see BaseFolder).
+    static_assert(sizeof record.BaseFolder == install::kPathSize);
+    if (!install::BaseFolder(folderText.c_str(), record.BaseFolder)) {
         Fail(page, record, regist);
         return;
     }
-    std::memcpy(record.BaseFolder, folderText.c_str(), folderText.size() + 1);
     if (!FormPaths(record, folderText.c_str(), paths)) {
         Fail(page, record, regist);
         return;

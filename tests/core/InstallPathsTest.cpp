@@ -45,6 +45,20 @@ TEST(InstallPaths, InstallFolderDropsTrailingBlanksAndControlBytesOnly)
     EXPECT_EQ("\x7f\\A", Formula([](char* o) { return InstallFolder("\x7f", "A", o); }));
 }
 
+TEST(InstallPaths, BaseFolderDropsTrailingBlanksAndControlBytesOnly)
+{
+    EXPECT_EQ("C:\\Apps", Formula([](char* o) { return BaseFolder("C:\\Apps \t\r\n\x01\x1f", o); }));
+    EXPECT_EQ("C:\\", Formula([](char* o) { return BaseFolder("C:\\", o); }));
+    EXPECT_EQ("C:\\x\\", Formula([](char* o) { return BaseFolder("C:\\x\\  ", o); }));
+    EXPECT_EQ("", Formula([](char* o) { return BaseFolder("   ", o); }));
+    EXPECT_EQ(" C:\\a b", Formula([](char* o) { return BaseFolder(" C:\\a b", o); }));
+    // 259 bytes fit once the blanks are gone; 260 do not.
+    const std::string fits = std::string(259, 'a') + "    ";
+    EXPECT_EQ(std::string(259, 'a'), Formula([&](char* o) { return BaseFolder(fits.c_str(), o); }));
+    const std::string tooLong(260, 'a');
+    Formula([&](char* o) { return BaseFolder(tooLong.c_str(), o); }, false);
+}
+
 TEST(InstallPaths, DerivedPathsOfProductFolderAB)
 {
     EXPECT_EQ("C:\\x\\A\\ins", Formula([](char* o) { return StagingFolder("C:\\x\\A", o); }));
