@@ -19,21 +19,13 @@
 #include <vector>
 
 #include "../tests/win/Driver.h"
+#include "WinClock.h"
 
 namespace {
 
 constexpr DWORD kInstallWait = 15 * 60 * 1000; // ms for the installation itself
 constexpr double kPause = 0.5; // s that setup.exe pauses per manifest entry and once more
 const wchar_t* const kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\YnbBench";
-
-double Now()
-{
-    LARGE_INTEGER counter;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string Narrow(const std::wstring& text)
 {

@@ -8,21 +8,13 @@
 
 #include "package/ClsYnb.h"
 #include "sys/ClsFile.h"
+#include "WinClock.h"
 
 namespace {
 
 constexpr DWORD kChunk = 1 << 20;
 constexpr int kMegabytes = 256;
 constexpr int kRounds = 6;
-
-double Now()
-{
-    LARGE_INTEGER counter;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 bool WritePayload(const char* path)
 {
