@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "package/ClsSecurity.h"
 
 namespace {
 
@@ -103,13 +102,12 @@ int ParseSetupText(char* buffer, SetupRecord& record)
     return 0;
 }
 
-void LoadSetupText(const char* lengthText, const char* data, int32_t key, SetupRecord& record)
+int32_t CopySetupText(const char* lengthText, const char* data, char (&buffer)[kSetupBufferSize])
 {
+    std::memset(buffer, 0, sizeof buffer);
     const int32_t n = SetupTextLengthValue(lengthText, kSetupTextLengthSize);
     if (n < 0 || n > kSetupTextMaxLength)
-        return;
-    char buffer[kSetupBufferSize] = {};
+        return -1;
     std::memcpy(buffer, data, static_cast<std::size_t>(n));
-    (void)ClsSecurity::Unscramble(buffer, n, key);
-    (void)ParseSetupText(buffer, record);
+    return n;
 }

@@ -27,7 +27,7 @@ int32_t SetupTextLengthValue(const char* text, std::size_t size);
 // cut to 259 bytes; values beyond the twelfth are ignored.
 int ParseSetupText(char* buffer, SetupRecord& record);
 
-// The whole loading step: copies the stored text into a zeroed working buffer,
-// unscrambles it with `key` and parses it into `record`. A stored length
-// outside 0..999 loads nothing.
-void LoadSetupText(const char* lengthText, const char* data, int32_t key, SetupRecord& record);
+// The first loading steps: copies the stored text into the zeroed working
+// buffer and returns its length, ready to be unscrambled in place and parsed;
+// a stored length outside 0..999 copies nothing and gives -1.
+int32_t CopySetupText(const char* lengthText, const char* data, char (&buffer)[kSetupBufferSize]);

@@ -64,10 +64,9 @@ TForm2::TForm2()
 
     // The configuration: copied into a zeroed working buffer, unscrambled in
     // place and parsed. A stored length outside 0..999 loads nothing.
-    const int32_t length = SetupTextLengthValue(SetupTextLength, kSetupTextLengthSize);
-    if (length >= 0 && length <= kSetupTextMaxLength) {
-        char buffer[kSetupBufferSize] = {};
-        std::memcpy(buffer, SetupTextData, static_cast<std::size_t>(length));
+    char buffer[kSetupBufferSize];
+    const int32_t length = CopySetupText(SetupTextLength, SetupTextData, buffer);
+    if (length >= 0) {
         (void)Security->Unscramble(buffer, length, kConfigKey);
         (void)Ynb->ParseSetupText(buffer, Record);
     }

@@ -167,18 +167,25 @@ TEST(SetupTextLoad, UnscramblesAndParsesTheStoredText)
     ClsSecurity::Scramble(data, static_cast<int32_t>(text.size()), 613);
     const std::string length = std::to_string(text.size());
 
-    SetupRecord r;
-    LoadSetupText(length.c_str(), data, 613, r);
-    EXPECT_STREQ("Name", r.ProductName);
-    EXPECT_STREQ("Folder\\Sub", r.ProductFolder);
-
-    SetupRecord wrongKey;
-    LoadSetupText(length.c_str(), data, 614, wrongKey);
-    EXPECT_STRNE("Name", wrongKey.ProductName);
-
-    SetupRecord tooLong;
-    LoadSetupText("1005", data, 613, tooLong);
-    EXPECT_STREQ("", tooLong.ProductName);
+    auto load = [&](const char* lengthText, int32_t key) {
+        char buffer[kSetupBufferSize];
+        std::memset(buffer, 'Z', sizeof buffer);
+        SetupRecord r;
+        const int32_t n = CopySetupText(lengthText, data, buffer);
+        if (n >= 0) {
+            for (std::size_t i = static_cast<std::size_t>(n); i < sizeof buffer; ++i)
+                EXPECT_EQ(0, buffer[i]) << "the rest of the working buffer is zero";
+            ClsSecurity::Unscramble(buffer, n, key);
+            ParseSetupText(buffer, r);
+        }
+        return r;
+    };
+    EXPECT_STREQ("Name", load(length.c_str(), 613).ProductName);
+    EXPECT_STREQ("Folder\\Sub", load(length.c_str(), 613).ProductFolder);
+    EXPECT_STRNE("Name", load(length.c_str(), 614).ProductName);
+    EXPECT_STREQ("", load("1005", 613).ProductName);
+    char buffer[kSetupBufferSize];
+    EXPECT_EQ(-1, CopySetupText("-1", data, buffer));
 }
 
 } // namespace
