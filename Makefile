@@ -72,7 +72,8 @@ fuzz: fuzz-build
 
 bench: host win-x64
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
-	@YNB_WINE_ROOT=$(build_dir)/wine $(wine_run) $(build_dir)/win-x64/bench/ynbbench_payload.exe
+	@YNB_WINE_ROOT=$(build_dir)/wine $(wine_run) $(build_dir)/win-x64/bench/ynbbench_payload.exe; status=$$?; \
+	  bash scripts/wine-stop.sh $(build_dir); exit $$status
 	@bash bench/install-bench.sh $(build_dir)
 
 # setup.exe from its own folder, in a Wine prefix of its own; the 64-bit one
