@@ -78,12 +78,12 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        for (const char* size : {"65536", "67108864"}) {
+        for (const char* size : { "65536", "67108864" }) {
             const double reference = rates_[std::string("BM_Memcpy/") + size];
-            for (const char* op : {"BM_Scramble", "BM_Unscramble"}) {
+            for (const char* op : { "BM_Scramble", "BM_Unscramble" }) {
                 const double rate = rates_[std::string(op) + "/" + size];
                 std::printf("ratio %s/%s vs memcpy: %.2f (goal >= 0.50)\n", op + 3, size,
-                            reference > 0 ? rate / reference : 0.0);
+                    reference > 0 ? rate / reference : 0.0);
             }
         }
     }

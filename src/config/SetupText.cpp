@@ -2,12 +2,16 @@
 
 #include <cstring>
 
-
 namespace {
 
 constexpr std::size_t kLabelSize = 10;
 constexpr const char* kLabels[] = {
-    "Sunday   :", "Monday   :", "Tuesday  :", "Wednesday:", "Thirsday :", "Friday   :",
+    "Sunday   :",
+    "Monday   :",
+    "Tuesday  :",
+    "Wednesday:",
+    "Thirsday :",
+    "Friday   :",
 };
 
 bool IsBlank(char c)
@@ -92,7 +96,7 @@ int ParseSetupText(char* buffer, SetupRecord& record)
             *p++ = '\0';
     }
 
-    auto copy = [&](char (&field)[kTextFieldSize], int number) {
+    auto copy = [&](char(&field)[kTextFieldSize], int number) {
         if (number <= count && number <= kSetupMaxValues)
             CopyValue(field, values[number - 1], end);
     };

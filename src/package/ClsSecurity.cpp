@@ -21,7 +21,7 @@ typedef uint8_t Octets __attribute__((vector_size(32)));
 constexpr int32_t kStep = 32;
 
 struct Exchange {
-    int lo;       // the lower of the two bit positions
+    int lo; // the lower of the two bit positions
     int distance; // hi - lo; 0 means the exchange changes nothing
 };
 
@@ -35,7 +35,7 @@ inline unsigned ExchangeByte(unsigned v, Exchange x)
 YNB_MULTIVERSION void ExchangeThenAdd(unsigned char* data, int32_t length, Exchange x, uint8_t delta)
 {
     const uint64_t m = 0x0101010101010101ull << x.lo;
-    const Lanes mask = {m, m, m, m};
+    const Lanes mask = { m, m, m, m };
     int32_t i = 0;
     for (; i + kStep <= length; i += kStep) {
         Lanes w;
@@ -53,7 +53,7 @@ YNB_MULTIVERSION void ExchangeThenAdd(unsigned char* data, int32_t length, Excha
 YNB_MULTIVERSION void SubtractThenExchange(unsigned char* data, int32_t length, Exchange x, uint8_t delta)
 {
     const uint64_t m = 0x0101010101010101ull << x.lo;
-    const Lanes mask = {m, m, m, m};
+    const Lanes mask = { m, m, m, m };
     int32_t i = 0;
     for (; i + kStep <= length; i += kStep) {
         Octets o;
@@ -72,7 +72,7 @@ Exchange BitsOf(int32_t key, unsigned char plainMiddle)
 {
     const int a = static_cast<int>(static_cast<uint32_t>(key) & 7u);
     const int b = plainMiddle & 7;
-    return a < b ? Exchange{a, b - a} : Exchange{b, a - b};
+    return a < b ? Exchange { a, b - a } : Exchange { b, a - b };
 }
 
 // Only the key modulo 256 matters for the shift, whatever its sign.

@@ -16,7 +16,7 @@ constexpr DWORD kNoShare = 0;
 // Files of 2 GiB or more do not fit the signed 32-bit results.
 int32_t SizeOf(HANDLE file)
 {
-    LARGE_INTEGER size{};
+    LARGE_INTEGER size {};
     if (!GetFileSizeEx(file, &size) || size.QuadPart > INT32_MAX)
         return ClsFile::kNoSize;
     return static_cast<int32_t>(size.QuadPart);

@@ -7,8 +7,8 @@
 class ClsFile {
 public:
     // Byte-count results: the count, or one of these.
-    static constexpr int32_t kCannotOpen = -1;   // cannot open or create
-    static constexpr int32_t kNoSize = -2;       // size not obtainable (also 2 GiB or more)
+    static constexpr int32_t kCannotOpen = -1; // cannot open or create
+    static constexpr int32_t kNoSize = -2; // size not obtainable (also 2 GiB or more)
     static constexpr int32_t kReadWriteFailed = -3; // read or write failed, or larger than the buffer
 
     // Opens exclusively, CREATE_ALWAYS; the count written, -1 or -3.

@@ -9,7 +9,7 @@ namespace {
 
 HKEY PredefinedKey(int32_t root)
 {
-    static const HKEY kKeys[4] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+    static const HKEY kKeys[4] = { HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS };
     return kKeys[static_cast<uint32_t>(root) & 3];
 }
 

@@ -25,9 +25,9 @@ public:
     // Writes into the current key; false, writing nothing, when there is none.
     bool SetString(const char* name, const char* text);
 
-    int32_t Root = 0;     // as the caller gave it, unmasked
+    int32_t Root = 0; // as the caller gave it, unmasked
     char SubKey[260] = {};
-    HKEY Key = nullptr;   // open only inside an operation, or after OpenKey
+    HKEY Key = nullptr; // open only inside an operation, or after OpenKey
 
 private:
     bool hasCurrentKey_ = false;

@@ -14,11 +14,17 @@ public:
     using Type = typename Policy::Type;
 
     Unique() = default;
-    explicit Unique(Type value) : value_(value) {}
+    explicit Unique(Type value)
+        : value_(value)
+    {
+    }
     ~Unique() { Reset(); }
     Unique(const Unique&) = delete;
     Unique& operator=(const Unique&) = delete;
-    Unique(Unique&& other) noexcept : value_(other.Release()) {}
+    Unique(Unique&& other) noexcept
+        : value_(other.Release())
+    {
+    }
     Unique& operator=(Unique&& other) noexcept
     {
         if (this != &other)

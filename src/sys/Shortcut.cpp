@@ -16,7 +16,10 @@ namespace {
 // Balances a successful CoInitialize (S_FALSE included) on every path.
 class ComScope {
 public:
-    ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ComScope()
+        : initialised_(SUCCEEDED(CoInitialize(nullptr)))
+    {
+    }
     ~ComScope()
     {
         if (initialised_)
@@ -66,8 +69,8 @@ void SaveShortcut(const char* target, const char* linkFolder, const char* linkNa
         return;
 
     sys::UniqueCom<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-            reinterpret_cast<void**>(link.Put()))))
+    if (FAILED(CoCreateInstance(
+            CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(link.Put()))))
         return;
     sys::UniqueCom<IPersistFile> persist;
     if (FAILED(link.Get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.Put()))))

@@ -33,7 +33,11 @@ public:
 
     // The control of the layout with this name; throws nothing, null when absent.
     Control* FindControl(const char* name) const;
-    template <typename T> T* Find(const char* name) const { return dynamic_cast<T*>(FindControl(name)); }
+    template <typename T>
+    T* Find(const char* name) const
+    {
+        return dynamic_cast<T*>(FindControl(name));
+    }
 
     void Show();
     void Hide();
@@ -96,7 +100,8 @@ public:
     std::function<void()> OnClick;
 
     // Takes ownership of a page built on this form; returns it.
-    template <typename T> T* AdoptFrame(std::unique_ptr<T> frame)
+    template <typename T>
+    T* AdoptFrame(std::unique_ptr<T> frame)
     {
         T* raw = frame.get();
         frames_.push_back(std::move(frame));

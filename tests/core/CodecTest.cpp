@@ -41,7 +41,7 @@ Bytes RandomBytes(std::mt19937& rng, std::size_t n)
 
 TEST(CodecArguments, NullZeroAndNegativeLengthsTouchNothing)
 {
-    unsigned char buffer[4] = {1, 2, 3, 4};
+    unsigned char buffer[4] = { 1, 2, 3, 4 };
     EXPECT_FALSE(ClsSecurity::Scramble(nullptr, 4, 123));
     EXPECT_FALSE(ClsSecurity::Unscramble(nullptr, 4, 123));
     EXPECT_FALSE(ClsSecurity::Scramble(buffer, 0, 123));
@@ -54,8 +54,9 @@ TEST(CodecArguments, NullZeroAndNegativeLengthsTouchNothing)
 TEST(CodecTransform, MatchesTheTwoPassDefinitionForManyLengthsAndKeys)
 {
     std::mt19937 rng(7);
-    const int32_t keys[] = {123, 471, 613, 829, 999, 100, 8, 255, 256, 257, -1, -300, INT32_MAX, INT32_MIN, 0x12345678};
-    for (std::size_t n : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 64u, 1000u, 4097u}) {
+    const int32_t keys[]
+        = { 123, 471, 613, 829, 999, 100, 8, 255, 256, 257, -1, -300, INT32_MAX, INT32_MIN, 0x12345678 };
+    for (std::size_t n : { 1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 64u, 1000u, 4097u }) {
         for (int32_t key : keys) {
             Bytes plain = RandomBytes(rng, n);
             Bytes expected = plain;
@@ -72,7 +73,7 @@ TEST(CodecTransform, MatchesTheTwoPassDefinitionForManyLengthsAndKeys)
 TEST(CodecTransform, ResultTellsWhetherByteZeroChanged)
 {
     // Length 1: only the shift applies; a multiple of 256 leaves the byte as it was.
-    unsigned char one[1] = {0x41};
+    unsigned char one[1] = { 0x41 };
     EXPECT_TRUE(ClsSecurity::Scramble(one, 1, 123));
     EXPECT_EQ(0x41 + 123, one[0]);
     EXPECT_FALSE(ClsSecurity::Scramble(one, 1, 512));
@@ -81,7 +82,7 @@ TEST(CodecTransform, ResultTellsWhetherByteZeroChanged)
 
     // Length 2: byte 0 is exchanged under byte 1's low bits, both are shifted.
     // Key 0x100 | 1 shifts by 1; bits 1 and 2 (b = 2 from 0x02) of 0x02 swap to 0x04.
-    unsigned char two[2] = {0x02, 0x02};
+    unsigned char two[2] = { 0x02, 0x02 };
     EXPECT_TRUE(ClsSecurity::Scramble(two, 2, 0x101));
     EXPECT_EQ(0x05, two[0]);
     EXPECT_EQ(0x03, two[1]);
@@ -90,7 +91,7 @@ TEST(CodecTransform, ResultTellsWhetherByteZeroChanged)
 TEST(CodecTransform, EqualKeyAndDataBitsLeaveOnlyTheShift)
 {
     // key & 7 == 5 and the middle byte's low bits are 5: no exchange.
-    unsigned char data[3] = {0x10, 0x05, 0xf0};
+    unsigned char data[3] = { 0x10, 0x05, 0xf0 };
     (void)ClsSecurity::Scramble(data, 3, 0x0d); // 13: low bits 5
     EXPECT_EQ(0x10 + 13, data[0]);
     EXPECT_EQ(0x05 + 13, data[1]);
@@ -99,8 +100,8 @@ TEST(CodecTransform, EqualKeyAndDataBitsLeaveOnlyTheShift)
 
 TEST(CodecRoundTrip, EveryByteValueAtEveryPosition)
 {
-    for (int32_t key : {613, 471, 829, 0, 3, 7, -5}) {
-        for (int n : {1, 2, 3, 255, 256, 257}) {
+    for (int32_t key : { 613, 471, 829, 0, 3, 7, -5 }) {
+        for (int n : { 1, 2, 3, 255, 256, 257 }) {
             for (int pos = 0; pos < n; ++pos) {
                 Bytes plain(static_cast<std::size_t>(n));
                 for (int i = 0; i < n; ++i)
@@ -120,7 +121,7 @@ TEST(CodecRoundTrip, EveryByteValueAtEveryPosition)
 TEST(CodecRoundTrip, UnscrambleThenScrambleAlsoRestores)
 {
     std::mt19937 rng(11);
-    for (int32_t key : {613, 6, -77}) {
+    for (int32_t key : { 613, 6, -77 }) {
         Bytes plain = RandomBytes(rng, 999);
         Bytes data = plain;
         (void)ClsSecurity::Unscramble(data.data(), 999, key);
@@ -133,7 +134,7 @@ TEST(CodecBlocks, FullPayloadBlockUsesByte32768AsMiddle)
 {
     std::mt19937 rng(3);
     Bytes block = RandomBytes(rng, 65536);
-    for (uint8_t middle : {0x00, 0x07, 0x80, 0xff}) {
+    for (uint8_t middle : { 0x00, 0x07, 0x80, 0xff }) {
         block[32768] = middle;
         Bytes data = block;
         (void)ClsSecurity::Scramble(data.data(), 65536, 471);

@@ -10,7 +10,8 @@ using namespace install;
 namespace {
 
 // Runs a formula into a buffer filled with garbage and returns its text.
-template <typename F> std::string Formula(F formula, bool expected = true, std::size_t size = kPathSize)
+template <typename F>
+std::string Formula(F formula, bool expected = true, std::size_t size = kPathSize)
 {
     std::string buffer(size, 'x');
     EXPECT_EQ(expected, formula(buffer.data()));

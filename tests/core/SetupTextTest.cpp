@@ -21,8 +21,8 @@ SetupRecord Parse(const std::string& text)
 std::string Entries(const char* end)
 {
     std::string s;
-    const char* labels[] = {"Sunday   :", "Monday   :", "Tuesday  :", "Wednesday:", "Thirsday :", "Friday   :"};
-    const char* values[] = {"one", "Name", "three", "Folder\\Sub", "Folder\\prog.exe", "six"};
+    const char* labels[] = { "Sunday   :", "Monday   :", "Tuesday  :", "Wednesday:", "Thirsday :", "Friday   :" };
+    const char* values[] = { "one", "Name", "three", "Folder\\Sub", "Folder\\prog.exe", "six" };
     for (int i = 0; i < 6; ++i)
         s += std::string(labels[i]) + values[i] + end;
     return s;
@@ -40,7 +40,7 @@ TEST(SetupTextParse, OneEntryPerLabelFillsTheThreeFields)
 
 TEST(SetupTextParse, LineEndsCrLfLfAndCrGiveTheSameValues)
 {
-    for (const char* end : {"\r\n", "\n", "\r"}) {
+    for (const char* end : { "\r\n", "\n", "\r" }) {
         const SetupRecord r = Parse(Entries(end));
         EXPECT_STREQ("Name", r.ProductName) << "line end " << int(end[0]);
         EXPECT_STREQ("Folder\\Sub", r.ProductFolder);
@@ -81,8 +81,9 @@ TEST(SetupTextParse, BlanksAndCommentsMayPrecedeEntries)
 
 TEST(SetupTextParse, AnyOtherTextEndsParsing)
 {
-    for (const char* stop : {"Thursday :x\n", "Saturday :x\n", "Monday:x\n", "monday   :x\n", "garbage\n"}) {
-        const SetupRecord r = Parse(std::string("Sunday   :1\nMonday   :Name\n") + stop + "Tuesday  :3\nWednesday:F\nThirsday :P\n");
+    for (const char* stop : { "Thursday :x\n", "Saturday :x\n", "Monday:x\n", "monday   :x\n", "garbage\n" }) {
+        const SetupRecord r
+            = Parse(std::string("Sunday   :1\nMonday   :Name\n") + stop + "Tuesday  :3\nWednesday:F\nThirsday :P\n");
         EXPECT_STREQ("Name", r.ProductName) << stop;
         EXPECT_STREQ("", r.ProductFolder) << stop;
         EXPECT_STREQ("", r.ProgramPath) << stop;
@@ -101,8 +102,8 @@ TEST(SetupTextParse, FewerThanFiveEntriesLeaveTheRestEmpty)
 TEST(SetupTextLimits, LongValueIsCutTo259Bytes)
 {
     const std::string longValue(300, 'x');
-    const SetupRecord r = Parse("Sunday   :1\nMonday   :" + longValue + "\nTuesday  :3\nWednesday:" +
-                                std::string(259, 'f') + "\nThirsday :" + std::string(260, 'p') + "\n");
+    const SetupRecord r = Parse("Sunday   :1\nMonday   :" + longValue
+        + "\nTuesday  :3\nWednesday:" + std::string(259, 'f') + "\nThirsday :" + std::string(260, 'p') + "\n");
     EXPECT_EQ(259u, std::strlen(r.ProductName));
     EXPECT_EQ(std::string(259, 'x'), r.ProductName);
     EXPECT_EQ(std::string(259, 'f'), r.ProductFolder);
@@ -153,7 +154,7 @@ TEST(SetupTextLength, DecimalTextWithBlanksAndSign)
     EXPECT_EQ(-5, SetupTextLengthValue("-5", 4));
     EXPECT_EQ(0, SetupTextLengthValue("abc", 4));
     // Reads no further than its size, even without a terminator.
-    const char noZero[4] = {'9', '9', '9', '9'};
+    const char noZero[4] = { '9', '9', '9', '9' };
     EXPECT_EQ(9999, SetupTextLengthValue(noZero, 4));
 }
 

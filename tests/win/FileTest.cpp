@@ -253,9 +253,9 @@ TEST(SpecialFolders, NameExistingFoldersWithoutTrailingBackslash)
         const char* name;
         bool (*get)(char*);
     };
-    const Getter getters[] = {{"Startup", ClsFile::GetStartupFolder}, {"Windows", ClsFile::GetWindowsFolder},
-        {"MyDocuments", ClsFile::GetMyDocumentsFolder}, {"Desktop", ClsFile::GetDesktopFolder},
-        {"ProgramFiles", ClsFile::GetProgramFilesFolder}};
+    const Getter getters[] = { { "Startup", ClsFile::GetStartupFolder }, { "Windows", ClsFile::GetWindowsFolder },
+        { "MyDocuments", ClsFile::GetMyDocumentsFolder }, { "Desktop", ClsFile::GetDesktopFolder },
+        { "ProgramFiles", ClsFile::GetProgramFilesFolder } };
     for (const Getter& getter : getters) {
         SCOPED_TRACE(getter.name);
         char result[MAX_PATH];
@@ -372,7 +372,7 @@ TEST(JoinPath, RefusesWhatDoesNotFit)
 
 class CopyFolderTest : public ::testing::Test {
 protected:
-    TempFolder dir{"copy"};
+    TempFolder dir { "copy" };
     std::string src = dir / "src";
     std::string dst = dir / "dst";
 };
@@ -494,7 +494,7 @@ TEST_F(CopyFolderTest, EmptyPathsAreRefused)
     EXPECT_FALSE(toEmpty);
     EXPECT_FALSE(intoEmpty);
     EXPECT_FALSE(scratch::Exists(dst));
-    EXPECT_EQ(std::vector<std::string>{"a.txt"}, scratch::List(src));
+    EXPECT_EQ(std::vector<std::string> { "a.txt" }, scratch::List(src));
     EXPECT_FALSE(ClsFile::CopyFolder(nullptr, dst.c_str()));
 }
 
@@ -522,7 +522,7 @@ TEST_F(CopyFolderTest, DestinationInsideTheSourceIsRefused)
     ASSERT_TRUE(SetCurrentDirectoryA(previous));
     EXPECT_FALSE(relative);
     EXPECT_FALSE(scratch::Exists(src + "\\rel"));
-    EXPECT_EQ(std::vector<std::string>{"sub"}, scratch::List(src));
+    EXPECT_EQ(std::vector<std::string> { "sub" }, scratch::List(src));
 }
 
 TEST_F(CopyFolderTest, SiblingWithTheSourceNameAsPrefixIsAllowed)
@@ -545,7 +545,7 @@ TEST_F(CopyFolderTest, EntryWhoseJoinedPathWouldNotFitIsSkipped)
         ASSERT_TRUE(scratch::MakeFolder(deep));
     }
     const std::string longName(255 - deep.size(), 'L'); // deep + "\" + name = 256 bytes
-    const std::string tooLong = longName + "xxxxx";       // 261 bytes: does not fit
+    const std::string tooLong = longName + "xxxxx"; // 261 bytes: does not fit
     ASSERT_TRUE(scratch::Write(src + "\\" + longName, "fits"));
     ASSERT_TRUE(scratch::Write(src + "\\" + tooLong, "too long"));
     ASSERT_TRUE(scratch::Write(src + "\\short", "short"));
@@ -562,7 +562,7 @@ TEST_F(CopyFolderTest, EntryWhoseJoinedPathWouldNotFitIsSkipped)
 
 class DeleteFolderTest : public ::testing::Test {
 protected:
-    TempFolder dir{"delete"};
+    TempFolder dir { "delete" };
     std::string tree = dir / "tree";
 };
 
@@ -610,8 +610,8 @@ TEST_F(DeleteFolderTest, FileHeldOpenKeepsTheFolderAndTheRestIsDeleted)
         HeldOpen held(tree + "\\sub\\held.txt");
         ASSERT_TRUE(held.Ok());
         EXPECT_FALSE(ClsFile::DeleteFolder(tree.c_str()));
-        EXPECT_EQ(std::vector<std::string>{"sub"}, scratch::List(tree));
-        EXPECT_EQ(std::vector<std::string>{"held.txt"}, scratch::List(tree + "\\sub"));
+        EXPECT_EQ(std::vector<std::string> { "sub" }, scratch::List(tree));
+        EXPECT_EQ(std::vector<std::string> { "held.txt" }, scratch::List(tree + "\\sub"));
     }
     EXPECT_TRUE(ClsFile::DeleteFolder(tree.c_str()));
     EXPECT_FALSE(scratch::Exists(tree));
@@ -650,7 +650,7 @@ TEST_F(DeleteFolderTest, LinkInsideTheTreeIsRemovedNotFollowed)
     EXPECT_TRUE(ClsFile::DeleteFolder(tree.c_str()));
     EXPECT_FALSE(scratch::Exists(tree));
     EXPECT_EQ("precious", scratch::Read(outside + "\\precious.txt"));
-    EXPECT_EQ(std::vector<std::string>{"precious.txt"}, scratch::List(outside));
+    EXPECT_EQ(std::vector<std::string> { "precious.txt" }, scratch::List(outside));
 }
 
 TEST_F(DeleteFolderTest, LinkGivenAsTheFolderIsRemovedNotFollowed)
@@ -690,7 +690,7 @@ TEST(DeleteFolderLinks, PreparedTreeNeverReachesBehindItsLinks)
     EXPECT_FALSE(scratch::Exists(treePath + "\\own.txt"));
     EXPECT_FALSE(scratch::Exists(treePath + "\\sub\\own.txt"));
     if (!removed) { // the link alone may remain, where the system cannot remove links
-        EXPECT_EQ(std::vector<std::string>{"dirlink"}, scratch::List(treePath + "\\sub"));
+        EXPECT_EQ(std::vector<std::string> { "dirlink" }, scratch::List(treePath + "\\sub"));
     }
     EXPECT_EQ("precious", scratch::Read(outsidePath + "\\precious.txt"));
     EXPECT_TRUE(scratch::IsFolder(outsidePath + "\\inner"));

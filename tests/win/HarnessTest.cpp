@@ -17,7 +17,8 @@ TEST(Harness, RegistryWriteReadsBack)
     char subKey[128];
     std::snprintf(subKey, sizeof subKey, "Software\\YnbSetupTests\\Harness%lu", GetCurrentProcessId());
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+        RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     const char text[] = "\x83\x65\x83\x58\x83\x67"; // "テスト" in Shift-JIS
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Value", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text));
     RegCloseKey(key);

@@ -54,8 +54,8 @@ DWORD ValueCount(HKEY root, const std::string& subKey)
     if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     DWORD values = 0;
-    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-        nullptr);
+    RegQueryInfoKeyA(
+        key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
     RegCloseKey(key);
     return values;
 }
@@ -70,7 +70,12 @@ std::string OwnName(const char* what)
 // A key of this test program under a predefined key, removed before and after.
 class OwnKey {
 public:
-    OwnKey(HKEY root, std::string path) : root_(root), path_(std::move(path)) { Remove(); }
+    OwnKey(HKEY root, std::string path)
+        : root_(root)
+        , path_(std::move(path))
+    {
+        Remove();
+    }
     ~OwnKey() { Remove(); }
     OwnKey(const OwnKey&) = delete;
     OwnKey& operator=(const OwnKey&) = delete;
@@ -90,7 +95,7 @@ TEST(RegistRoot, SelectorIsMaskedWithThreeAndKeptUnmasked)
 {
     OwnKey machine(HKEY_LOCAL_MACHINE, "Software\\" + OwnName("Mask"));
     ClsRegist regist;
-    for (int32_t selector : {6, -2, 2}) {
+    for (int32_t selector : { 6, -2, 2 }) {
         SCOPED_TRACE(selector);
         machine.Remove();
         ASSERT_TRUE(regist.CreateKey(selector, machine.Path().c_str()));
@@ -138,8 +143,8 @@ TEST(RegistKeys, OpenKeyLeavesTheKeyOpenAndTheCurrentKeyAlone)
     ASSERT_TRUE(regist.OpenKey(kCurrentUser, own.Path().c_str())); // creates it
     ASSERT_NE(nullptr, regist.Key);
     const char text[] = "direct";
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(regist.Key, "Direct", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                 sizeof text));
+    EXPECT_EQ(ERROR_SUCCESS,
+        RegSetValueExA(regist.Key, "Direct", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(regist.Key));
     regist.Key = nullptr;
     EXPECT_EQ("direct", Query(HKEY_CURRENT_USER, own.Path(), "Direct").text);
@@ -177,8 +182,9 @@ TEST(RegistCreateKey, FailureLeavesTheCurrentKey)
     OwnKey first(HKEY_CURRENT_USER, "Software\\" + OwnName("First"));
     OwnKey volatileKey(HKEY_CURRENT_USER, "Software\\" + OwnName("Volatile"));
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, volatileKey.Path().c_str(), 0, nullptr,
-                                 REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+        RegCreateKeyExA(HKEY_CURRENT_USER, volatileKey.Path().c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+            nullptr, &key, nullptr));
     RegCloseKey(key);
 
     ClsRegist regist;
@@ -289,16 +295,16 @@ TEST(RegistStrings, KeyWithoutFullAccessIsTreatedAsMissing)
 {
     OwnKey own(HKEY_CURRENT_USER, "Software\\" + OwnName("Denied"));
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, own.Path().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                 nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+        RegCreateKeyExA(HKEY_CURRENT_USER, own.Path().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     // Only reading allowed, for everyone.
     EXPLICIT_ACCESS_A access = {};
     char everyone[] = "EVERYONE";
     BuildExplicitAccessWithNameA(&access, everyone, KEY_READ, SET_ACCESS, NO_INHERITANCE);
     PACL acl = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclA(1, &access, nullptr, &acl));
-    const DWORD set = SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-        nullptr, nullptr, acl, nullptr);
+    const DWORD set = SetSecurityInfo(key, SE_REGISTRY_KEY,
+        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
     LocalFree(acl);
     RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS, set);

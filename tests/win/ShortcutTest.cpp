@@ -34,8 +34,8 @@ LinkProperties LoadLink(const std::string& file)
     IShellLinkA* link = nullptr;
     IPersistFile* persist = nullptr;
     wchar_t wide[MAX_PATH];
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-            reinterpret_cast<void**>(&link)))
+    if (SUCCEEDED(CoCreateInstance(
+            CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(&link)))
         && SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))
         && MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH) > 0
         && SUCCEEDED(persist->Load(wide, STGM_READ))) {
@@ -65,7 +65,7 @@ LinkProperties LoadLink(const std::string& file)
 
 class ShortcutTest : public ::testing::Test {
 protected:
-    TempFolder dir{"lnk"};
+    TempFolder dir { "lnk" };
     std::string links = dir / "links";
     std::string program = dir / "app\\bin\\tool.exe";
 
@@ -89,7 +89,7 @@ TEST_F(ShortcutTest, PointsAtTheTargetWithItsFolderAndIcon)
     EXPECT_EQ(0, link.iconIndex);
     EXPECT_EQ("", link.description);
     EXPECT_EQ("", link.arguments);
-    EXPECT_EQ(std::vector<std::string>{"Product.lnk"}, scratch::List(links));
+    EXPECT_EQ(std::vector<std::string> { "Product.lnk" }, scratch::List(links));
 }
 
 TEST_F(ShortcutTest, ShiftJisNamesAndPaths)
@@ -112,9 +112,9 @@ TEST_F(ShortcutTest, WorkingDirectoryOfUnusualTargets)
         const char* workingDirectory;
     };
     const Case cases[] = {
-        {"tool.exe", ""},                // no backslash
-        {"C:\\tool.exe", "C:"},          // drive root: no backslash left
-        {"C:\\dir\\sub\\", "C:\\dir\\sub"}, // ends in a backslash
+        { "tool.exe", "" }, // no backslash
+        { "C:\\tool.exe", "C:" }, // drive root: no backslash left
+        { "C:\\dir\\sub\\", "C:\\dir\\sub" }, // ends in a backslash
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -134,7 +134,7 @@ TEST_F(ShortcutTest, SecondCallReplacesTheFirst)
     ASSERT_TRUE(scratch::Write(other, "MZ"));
     EXPECT_TRUE(ClsFile::CreateShortcut(program.c_str(), links.c_str(), "Same"));
     EXPECT_TRUE(ClsFile::CreateShortcut(other.c_str(), links.c_str(), "Same"));
-    EXPECT_EQ(std::vector<std::string>{"Same.lnk"}, scratch::List(links));
+    EXPECT_EQ(std::vector<std::string> { "Same.lnk" }, scratch::List(links));
     const LinkProperties link = LoadLink(links + "\\Same.lnk");
     ASSERT_TRUE(link.loaded);
     EXPECT_EQ(0, _stricmp(other.c_str(), link.path.c_str())) << link.path;
@@ -166,7 +166,7 @@ TEST_F(ShortcutTest, LinkPathThatDoesNotFitIsNotWritten)
     EXPECT_TRUE(ClsFile::CreateShortcut(program.c_str(), links.c_str(), tooLong.c_str()));
     EXPECT_TRUE(scratch::List(links).empty()); // not cut into a shorter name either
     EXPECT_TRUE(ClsFile::CreateShortcut(program.c_str(), links.c_str(), fits.c_str()));
-    EXPECT_EQ(std::vector<std::string>{fits + ".lnk"}, scratch::List(links));
+    EXPECT_EQ(std::vector<std::string> { fits + ".lnk" }, scratch::List(links));
 }
 
 TEST_F(ShortcutTest, LeavesTheThreadsComStateAsItWas)

@@ -84,8 +84,8 @@ inline bool Write(const std::string& path, const std::string& bytes, DWORD attri
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
-        && written == bytes.size();
+    const bool ok
+        = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
     CloseHandle(file);
     if (ok && attributes != 0)
         return SetFileAttributesA(path.c_str(), attributes) != 0;

@@ -114,7 +114,8 @@ int32_t TakeKeyOption(std::vector<std::string>& args)
             if (i + 1 >= args.size())
                 throw UsageError("--key needs a value");
             const int32_t key = ParseKey(args[i + 1]);
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(
+                args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             return key;
         }
     }

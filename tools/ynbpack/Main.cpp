@@ -11,19 +11,18 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: ynbpack COMMAND [ARGS]\n"
-    "  scramble --key K [IN [OUT]]     scramble the whole input as one buffer\n"
-    "  unscramble --key K [IN [OUT]]   the inverse\n"
-    "  config-dump [FILE]              parse a plain configuration text\n"
-    "  embed PRODUCT_DIR OUT.cpp       the product data compiled into setup.exe\n"
-    "  manifest --key K IN.txt OUT.com check a plain manifest and scramble it\n"
-    "  build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]...\n"
-    "                                  data00.dat, setup.txt and license.txt of a product\n"
-    "  cab DIR OUT.cab                 a cabinet of every file under DIR (MSZIP)\n"
-    "  payload --key K IN.cab OUT.dat  scramble every full 64 KiB block of a cabinet\n"
-    "  unpayload --key K IN.dat OUT.cab  the inverse\n"
-    "Standard input and output stand for omitted files or '-'.\n";
+const char kUsage[] = "usage: ynbpack COMMAND [ARGS]\n"
+                      "  scramble --key K [IN [OUT]]     scramble the whole input as one buffer\n"
+                      "  unscramble --key K [IN [OUT]]   the inverse\n"
+                      "  config-dump [FILE]              parse a plain configuration text\n"
+                      "  embed PRODUCT_DIR OUT.cpp       the product data compiled into setup.exe\n"
+                      "  manifest --key K IN.txt OUT.com check a plain manifest and scramble it\n"
+                      "  build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]...\n"
+                      "                                  data00.dat, setup.txt and license.txt of a product\n"
+                      "  cab DIR OUT.cab                 a cabinet of every file under DIR (MSZIP)\n"
+                      "  payload --key K IN.cab OUT.dat  scramble every full 64 KiB block of a cabinet\n"
+                      "  unpayload --key K IN.dat OUT.cab  the inverse\n"
+                      "Standard input and output stand for omitted files or '-'.\n";
 
 } // namespace
 

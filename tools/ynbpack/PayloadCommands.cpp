@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 struct GObjectFree {
     void operator()(gpointer p) const { g_object_unref(p); }
 };
-template <typename T> using GPtr = std::unique_ptr<T, GObjectFree>;
+template <typename T>
+using GPtr = std::unique_ptr<T, GObjectFree>;
 struct GErrorFree {
     void operator()(GError* e) const { g_error_free(e); }
 };
