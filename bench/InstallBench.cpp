@@ -122,7 +122,7 @@ public:
         HWND startButton = nullptr;
         if (!driver::WaitFor([&] { return (startButton = Button(wizard, L"開始 >")) != nullptr; }))
             return Fail("no destination page");
-        HWND edit = driver::ChildOfClass(Page(wizard), L"Edit");
+        HWND edit = driver::ChildOfClass(driver::VisiblePage(wizard), L"Edit");
         HWND startMenu = Button(wizard, L"スタートメニューに登録");
         if (edit == nullptr || startMenu == nullptr)
             return Fail("the destination page lacks its folder field or its check box");
@@ -216,17 +216,9 @@ private:
         return -1;
     }
 
-    static HWND Page(HWND wizard)
-    {
-        for (HWND child : driver::Children(wizard))
-            if (driver::ClassOf(child) == L"YnbFrame" && driver::IsVisible(child))
-                return child;
-        return nullptr;
-    }
-
     static HWND Button(HWND wizard, const std::wstring& text)
     {
-        HWND page = Page(wizard);
+        HWND page = driver::VisiblePage(wizard);
         HWND button = page != nullptr ? driver::ChildWithText(page, text, L"Button") : nullptr;
         return button != nullptr && IsWindowEnabled(button) ? button : nullptr;
     }
@@ -243,7 +235,7 @@ private:
     static bool WaitTitle(HWND wizard, const std::wstring& title)
     {
         return driver::WaitFor([&] {
-            HWND page = Page(wizard);
+            HWND page = driver::VisiblePage(wizard);
             return page != nullptr && driver::ChildWithText(page, title, L"Static") != nullptr;
         });
     }

@@ -120,6 +120,28 @@ inline void Click(HWND button)
     PostMessageW(button, BM_CLICK, 0, 0);
 }
 
+// The wizard's page that is shown now (its pages are frames of class YnbFrame).
+inline HWND VisiblePage(HWND wizard)
+{
+    for (HWND child : Children(wizard))
+        if (ClassOf(child) == L"YnbFrame" && IsVisible(child))
+            return child;
+    return nullptr;
+}
+
+// The button of the visible page with this text, once it is there; null when
+// none appears in time.
+inline HWND WaitPageButton(HWND wizard, const std::wstring& text)
+{
+    HWND button = nullptr;
+    WaitFor([&] {
+        HWND page = VisiblePage(wizard);
+        button = page != nullptr ? ChildWithText(page, text, L"Button") : nullptr;
+        return button != nullptr;
+    });
+    return button;
+}
+
 inline void SetText(HWND hwnd, const std::wstring& text)
 {
     DWORD_PTR result = 0;

@@ -228,24 +228,9 @@ protected:
         ASSERT_NE(nullptr, wizard);
     }
 
-    HWND VisiblePage() const
-    {
-        for (HWND child : driver::Children(wizard))
-            if (ClassOf(child) == L"YnbFrame" && driver::IsVisible(child))
-                return child;
-        return nullptr;
-    }
+    HWND VisiblePage() const { return driver::VisiblePage(wizard); }
 
-    HWND WaitButton(const std::wstring& text) const
-    {
-        HWND button = nullptr;
-        driver::WaitFor([&] {
-            HWND page = VisiblePage();
-            button = page != nullptr ? driver::ChildWithText(page, text, L"Button") : nullptr;
-            return button != nullptr;
-        });
-        return button;
-    }
+    HWND WaitButton(const std::wstring& text) const { return driver::WaitPageButton(wizard, text); }
 
     void Press(const std::wstring& text)
     {

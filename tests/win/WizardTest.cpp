@@ -99,13 +99,7 @@ protected:
     }
 
     // The visible page of the wizard.
-    HWND PageWindow() const
-    {
-        for (HWND child : driver::Children(wizard))
-            if (ClassOf(child) == L"YnbFrame" && driver::IsVisible(child))
-                return child;
-        return nullptr;
-    }
+    HWND PageWindow() const { return driver::VisiblePage(wizard); }
 
     // Which page a frame is: by the button only it carries.
     static Page KindOf(HWND frame)
