@@ -8,4 +8,5 @@ set(YNB_CORE_SOURCES
     src/install/Manifest.cpp
     src/install/InstallLog.cpp
     src/install/InstallPaths.cpp
+    src/install/UninstallPlan.cpp
 )

@@ -1,0 +1,126 @@
+// What the uninstaller makes of the install log "instdir.dat": the log read
+// back into its lines, every path made absolute and canonical, and each line
+// judged before anything is deleted. Portable: no Win32; the folders of the
+// machine come from the caller.
+//
+// The log is untrusted input. A log that is not what the setup program writes
+// is refused as a whole; a line that would reach beyond what the installation
+// placed is refused on its own and reported.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "package/CabinetNames.h"
+
+namespace install {
+
+// ---- Reading the log ----------------------------------------------------
+
+enum class LogProblem {
+    None,
+    Empty, // no bytes at all
+    TooLarge, // more than the setup program ever writes
+    NoLineEnd, // the text does not end with CR LF
+    ControlByte, // a byte below 0x20 that is not part of a CR LF
+    EmptyLine,
+    LineTooLong, // a line of more than a target path's 519 bytes
+    TooFewLines, // not even the first and the last line
+    FirstLine, // not the product's first component and a backslash
+    LastLine, // not a folder ending in a backslash
+};
+
+struct LogLine {
+    std::string path; // without the folder's trailing backslash and the CR LF
+    bool folder = false;
+};
+
+struct UninstallLog {
+    std::string firstComponent;
+    std::string installFolder; // as recorded, without the trailing backslash
+    std::vector<LogLine> lines; // the entries and shortcuts, in log order
+};
+
+// Reads the plain text of the log (size bytes). firstComponent is the
+// program's own; the log's first line must name it.
+LogProblem ReadUninstallLog(
+    const char* text, std::size_t size, std::string_view firstComponent, UninstallLog& log);
+
+// ---- Paths ---------------------------------------------------------------
+
+enum class PathProblem {
+    None,
+    Empty,
+    NoBase, // relative, and there is no absolute folder to resolve it against
+    DevicePath, // \\?\, \\.\ or a drive-relative C:name
+    ClimbsAboveRoot, // a ".." above the drive or share root
+    BadName, // a name Windows would alter or refuse (see CheckCabinetName)
+};
+
+// The absolute path that `path` names, resolved as Windows resolves it with
+// `base` as the current directory: "\" and "/" separate (a Shift-JIS trail
+// byte 0x5C does not), "." and empty components drop out, ".." climbs one
+// folder. The result is root "\" components joined by "\", where the root is
+// "C:" or "\\server\share"; a root alone ends in its backslash ("C:\").
+// base must itself be such a result when path is not absolute.
+PathProblem CanonicalPath(std::string_view path, std::string_view base, LeadByteTest isLead, std::string& out);
+
+// Byte-wise comparisons of canonical paths, ASCII letters without regard to
+// case (never a trail byte).
+bool SamePath(std::string_view a, std::string_view b, LeadByteTest isLead);
+// inner lies strictly below outer.
+bool IsBelow(std::string_view inner, std::string_view outer, LeadByteTest isLead);
+// A drive root or a share root.
+bool IsRoot(std::string_view path, LeadByteTest isLead);
+// The parent of a canonical path that is no root.
+std::string ParentOf(std::string_view path, LeadByteTest isLead);
+
+// ---- Judging the lines ---------------------------------------------------
+
+// The machine's folders that bound what may be deleted, all canonical.
+struct UninstallPlaces {
+    std::string installFolder;
+    // The folders a manifest entry may name (desktop, documents, Windows):
+    // lines may lie below them, never be them.
+    std::vector<std::string> areas;
+    // The shortcut files the setup program creates, allowed as file lines.
+    std::vector<std::string> shortcuts;
+    // Folders that are never deleted, nor any folder that holds one.
+    std::vector<std::string> protectedFolders;
+};
+
+enum class Refusal {
+    None,
+    BadPath, // cannot be resolved (see PathProblem)
+    ClimbsAboveRoot,
+    Protected, // a root, a folder of the system or the user, or one holding it
+    Outside, // neither below the install folder nor below an area
+};
+
+struct PlannedLine {
+    std::string text; // as the log has it
+    std::string path; // canonical; empty when refused as BadPath or ClimbsAboveRoot
+    bool folder = false;
+    Refusal refusal = Refusal::None;
+};
+
+// True when the folder may be the install folder: no root, not protected and
+// holding nothing protected.
+bool InstallFolderAllowed(std::string_view folder, const UninstallPlaces& places, LeadByteTest isLead);
+
+// True when the recorded install folder (absolute, or relative to the folder
+// the setup program started in) names `actual`, the canonical folder the
+// uninstaller runs from.
+bool RecordedFolderMatches(std::string_view recorded, std::string_view actual, LeadByteTest isLead);
+
+// Judges one line; relative lines are resolved against the staging folder.
+PlannedLine PlanLine(const LogLine& line, std::string_view stagingFolder, const UninstallPlaces& places,
+    LeadByteTest isLead);
+
+// The log's lines in the order they are removed: the reverse of the log.
+std::vector<PlannedLine> PlanUninstall(const UninstallLog& log, std::string_view stagingFolder,
+    const UninstallPlaces& places, LeadByteTest isLead);
+
+} // namespace install
