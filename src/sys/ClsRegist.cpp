@@ -87,3 +87,32 @@ bool ClsRegist::SetString(const char* name, const char* text)
         return false;
     return WriteString(Root, SubKey, name, text);
 }
+
+bool ClsRegist::ReadString(int32_t root, const char* subKey, const char* name, char* text, uint32_t capacity)
+{
+    if (text == nullptr || capacity == 0)
+        return false;
+    text[0] = '\0';
+    if (subKey == nullptr)
+        return false;
+    sys::UniqueKey key;
+    if (RegOpenKeyExA(PredefinedKey(root), subKey, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD size = capacity - 1; // room for a terminator the stored text may lack
+    if (RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS
+        || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        text[0] = '\0';
+        return false;
+    }
+    text[size] = '\0';
+    return true;
+}
+
+bool ClsRegist::DeleteKey(int32_t root, const char* subKey)
+{
+    if (subKey == nullptr || subKey[0] == '\0')
+        return false; // would name the root key itself
+    const LONG status = RegDeleteKeyA(PredefinedKey(root), subKey);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}

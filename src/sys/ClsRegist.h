@@ -24,6 +24,13 @@ public:
     bool WriteString(int32_t root, const char* subKey, const char* name, const char* text);
     // Writes into the current key; false, writing nothing, when there is none.
     bool SetString(const char* name, const char* text);
+    // A string value into text (capacity bytes, always terminated); false,
+    // with text empty, when the key or value is missing, is no string or
+    // does not fit.
+    static bool ReadString(int32_t root, const char* subKey, const char* name, char* text, uint32_t capacity);
+    // Deletes a key that has no sub-keys; true when it is gone afterwards
+    // (also when it never existed). An empty sub-key is refused.
+    static bool DeleteKey(int32_t root, const char* subKey);
 
     int32_t Root = 0; // as the caller gave it, unmasked
     char SubKey[260] = {};

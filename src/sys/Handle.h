@@ -65,6 +65,12 @@ struct FilePolicy {
     static Type Invalid() { return INVALID_HANDLE_VALUE; }
     static bool Close(Type h) { return CloseHandle(h) != 0; }
 };
+// Process, thread and event handles, for which null is the invalid value.
+struct KernelPolicy {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type h) { return CloseHandle(h) != 0; }
+};
 struct FindPolicy {
     using Type = HANDLE;
     static Type Invalid() { return INVALID_HANDLE_VALUE; }
@@ -112,6 +118,7 @@ struct ComPolicy {
 
 using UniqueFile = Unique<FilePolicy>;
 using UniqueFind = Unique<FindPolicy>;
+using UniqueHandle = Unique<KernelPolicy>;
 using UniqueKey = Unique<RegKeyPolicy>;
 using UniqueModule = Unique<ModulePolicy>;
 using UniqueGdi = Unique<GdiPolicy>;
