@@ -37,13 +37,14 @@ file(GLOB YNB_WIN_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/src/sys/*.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/*.cpp
     ${CMAKE_SOURCE_DIR}/src/wizard/*.cpp)
-list(REMOVE_ITEM YNB_WIN_SOURCES ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_CORE_SOURCES})
+list(REMOVE_ITEM YNB_WIN_SOURCES ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/app/UninstallMain.cpp
+    ${YNB_CORE_SOURCES})
 add_library(ynbwin STATIC ${YNB_WIN_SOURCES})
 target_link_libraries(ynbwin PUBLIC ynbproduct ynbcore)
 target_compile_options(ynbwin PUBLIC -Os)
 target_link_libraries(ynbwin PUBLIC ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 gdi32 user32 advapi32 kernel32 mpr)
 
-file(GLOB YNB_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/*.rc)
+set(YNB_RESOURCES ${CMAKE_SOURCE_DIR}/src/app/Setup.rc ${CMAKE_SOURCE_DIR}/src/app/Uninstall.rc)
 # The pictures and the program icon come from the product's own art folder.
 set(YNB_ART_DIR ${PRODUCT_DIR}/art)
 set(YNB_ART ${YNB_ART_DIR}/image1.bmp ${YNB_ART_DIR}/image2.ico ${YNB_ART_DIR}/program.ico
@@ -51,13 +52,17 @@ set(YNB_ART ${YNB_ART_DIR}/image1.bmp ${YNB_ART_DIR}/image2.ico ${YNB_ART_DIR}/p
 set_source_files_properties(${YNB_RESOURCES} PROPERTIES
     INCLUDE_DIRECTORIES "${YNB_ART_DIR};${CMAKE_SOURCE_DIR}/src/app"
     OBJECT_DEPENDS "${YNB_ART}")
-add_executable(setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_RESOURCES})
-target_link_libraries(setup PRIVATE ynbwin)
-target_compile_options(setup PRIVATE -Os)
-target_link_options(setup PRIVATE -s)
-add_custom_command(TARGET setup POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup> -P ${CMAKE_SOURCE_DIR}/cmake/PrintSize.cmake
-    VERBATIM)
+add_executable(setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/app/Setup.rc)
+# The uninstaller, which the product's payload carries (ynbpack build --uninstaller).
+add_executable(uninstall WIN32 ${CMAKE_SOURCE_DIR}/src/app/UninstallMain.cpp ${CMAKE_SOURCE_DIR}/src/app/Uninstall.rc)
+foreach(program setup uninstall)
+    target_link_libraries(${program} PRIVATE ynbwin)
+    target_compile_options(${program} PRIVATE -Os)
+    target_link_options(${program} PRIVATE -s)
+    add_custom_command(TARGET ${program} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${program}> -P ${CMAKE_SOURCE_DIR}/cmake/PrintSize.cmake
+        VERBATIM)
+endforeach()
 
 # GoogleTest for Windows, from the sources the machine ships.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)

@@ -1,5 +1,7 @@
 #include "app/Progress.h"
 
+#include <array>
+
 TForm3* Form3 = nullptr;
 
 namespace {
@@ -30,10 +32,35 @@ constexpr ui::ControlSpec kLayout[] = {
         .font = &kLabelFont },
 };
 
+// The variant with other texts: wide enough for a longer one, the label
+// sized to its text.
+ui::FormSpec WithCaption(const wchar_t* caption)
+{
+    ui::FormSpec spec = kForm3;
+    spec.caption = caption;
+    spec.clientWidth = 208;
+    return spec;
+}
+
+ui::ControlSpec WithText(const wchar_t* text)
+{
+    ui::ControlSpec label = kLayout[0];
+    label.caption = text;
+    label.flags |= ui::kAutoSize;
+    return label;
+}
+
 } // namespace
 
 TForm3::TForm3()
     : ui::Form(kForm3, kLayout)
+{
+    Form3 = this;
+    Label1 = Find<ui::Label>("Label1");
+}
+
+TForm3::TForm3(const wchar_t* caption, const wchar_t* text)
+    : ui::Form(WithCaption(caption), std::span<const ui::ControlSpec>(std::array { WithText(text) }))
 {
     Form3 = this;
     Label1 = Find<ui::Label>("Label1");

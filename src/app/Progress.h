@@ -7,6 +7,8 @@
 class TForm3 : public ui::Form {
 public:
     TForm3();
+    // The same window with another caption and text (the uninstaller's).
+    TForm3(const wchar_t* caption, const wchar_t* text);
 
     ui::Label* Label1;
 };

@@ -1,0 +1,392 @@
+#include "install/ClsUninstall.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <iterator>
+
+#include "config/ProductData.h"
+#include "config/SetupText.h"
+#include "install/InstallLog.h"
+#include "install/InstallPaths.h"
+#include "package/ClsSecurity.h"
+#include "sys/ClsFile.h"
+#include "sys/ClsRegist.h"
+#include "sys/Handle.h"
+#include "sys/SpecialFolder.h"
+
+namespace {
+
+using install::CanonicalPath;
+using install::IsBelow;
+using install::ParentOf;
+using install::PathProblem;
+using install::SamePath;
+
+constexpr char kLogName[] = "instdir.dat";
+constexpr int32_t kUninstallRoot = 2; // HKEY_LOCAL_MACHINE
+
+// Lead bytes of the system's ANSI code page, in which the paths are written.
+bool AnsiLead(unsigned char byte)
+{
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
+// The canonical form of an absolute path, with long names where the path
+// exists (a log or a command may hold 8.3 names); empty when it is none.
+std::string MachinePath(const std::string& path)
+{
+    std::string canonical;
+    if (CanonicalPath(path, std::string_view(), AnsiLead, canonical) != PathProblem::None)
+        return std::string();
+    char longPath[MAX_PATH * 2];
+    const DWORD length = GetLongPathNameA(canonical.c_str(), longPath, sizeof longPath);
+    std::string expanded;
+    if (length > 0 && length < sizeof longPath
+        && CanonicalPath(longPath, std::string_view(), AnsiLead, expanded) == PathProblem::None)
+        return expanded;
+    return canonical;
+}
+
+std::string SpecialFolder(int csidl)
+{
+    char folder[MAX_PATH] = {};
+    sys::GetSpecialFolder(csidl, folder);
+    return folder[0] != '\0' ? MachinePath(folder) : std::string();
+}
+
+void AddFolder(std::vector<std::string>& folders, const std::string& folder)
+{
+    if (!folder.empty())
+        folders.push_back(folder);
+}
+
+// The 64-bit Program Files folder, which a 32-bit program on 64-bit Windows
+// is not told about by the shell.
+std::string ProgramFiles64()
+{
+    sys::UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+            KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put())
+        != ERROR_SUCCESS)
+        return std::string();
+    char folder[MAX_PATH] = {};
+    DWORD size = sizeof folder - 1;
+    DWORD type = 0;
+    if (RegQueryValueExA(key.Get(), "ProgramW6432Dir", nullptr, &type, reinterpret_cast<BYTE*>(folder), &size)
+            != ERROR_SUCCESS
+        || type != REG_SZ)
+        return std::string();
+    return MachinePath(folder);
+}
+
+install::UninstallPlaces MachinePlaces(const std::string& installFolder, const char* productName)
+{
+    install::UninstallPlaces places;
+    places.installFolder = installFolder;
+    const std::string desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
+    AddFolder(places.areas, desktop);
+    AddFolder(places.areas, SpecialFolder(CSIDL_PERSONAL));
+    AddFolder(places.areas, SpecialFolder(CSIDL_WINDOWS));
+
+    // The Start menu's Programs folder as the setup program finds it: the
+    // Startup folder's parent.
+    char startup[install::kPathSize] = {};
+    char programs[install::kPathSize] = {};
+    (void)ClsFile::GetStartupFolder(startup);
+    (void)install::StartMenuFolder(startup, programs);
+    const std::string link = std::string("\\") + productName + ".lnk";
+    if (!desktop.empty())
+        places.shortcuts.push_back(desktop + link);
+    if (programs[0] != '\0' && !MachinePath(programs).empty())
+        places.shortcuts.push_back(MachinePath(programs) + link);
+
+    static constexpr int kProtected[] = {
+        CSIDL_WINDOWS,
+        CSIDL_SYSTEM,
+        CSIDL_SYSTEMX86,
+        CSIDL_FONTS,
+        CSIDL_PROGRAM_FILES,
+        CSIDL_PROGRAM_FILESX86,
+        CSIDL_PROGRAM_FILES_COMMON,
+        CSIDL_PROGRAM_FILES_COMMONX86,
+        CSIDL_PROFILE,
+        CSIDL_DESKTOPDIRECTORY,
+        CSIDL_COMMON_DESKTOPDIRECTORY,
+        CSIDL_PERSONAL,
+        CSIDL_COMMON_DOCUMENTS,
+        CSIDL_STARTMENU,
+        CSIDL_COMMON_STARTMENU,
+        CSIDL_PROGRAMS,
+        CSIDL_COMMON_PROGRAMS,
+        CSIDL_STARTUP,
+        CSIDL_COMMON_STARTUP,
+        CSIDL_APPDATA,
+        CSIDL_LOCAL_APPDATA,
+        CSIDL_COMMON_APPDATA,
+    };
+    for (int csidl : kProtected)
+        AddFolder(places.protectedFolders, SpecialFolder(csidl));
+    AddFolder(places.protectedFolders, ProgramFiles64());
+    if (programs[0] != '\0')
+        AddFolder(places.protectedFolders, MachinePath(programs));
+    char temp[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof temp, temp);
+    if (length > 0 && length < sizeof temp)
+        AddFolder(places.protectedFolders, MachinePath(temp));
+    return places;
+}
+
+bool Missing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+ClsUninstall::Reason ReasonOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return ClsUninstall::Reason::InUse;
+    case ERROR_DIR_NOT_EMPTY:
+        return ClsUninstall::Reason::NotEmpty;
+    default:
+        return ClsUninstall::Reason::Failed;
+    }
+}
+
+void ClearReadOnly(const std::string& path, DWORD attributes)
+{
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        (void)SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+// Deletes a file; true when it is gone. Missing counts as gone.
+bool DeleteOneFile(const std::string& path, DWORD& error)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = GetLastError();
+        return Missing(error);
+    }
+    ClearReadOnly(path, attributes);
+    if (DeleteFileA(path.c_str()))
+        return true;
+    error = GetLastError();
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        (void)SetFileAttributesA(path.c_str(), attributes);
+    return false;
+}
+
+} // namespace
+
+ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
+{
+    record_ = SetupRecord();
+    log_ = install::UninstallLog();
+    plan_.clear();
+    char buffer[kSetupBufferSize];
+    const int32_t length = CopySetupText(SetupTextLength, SetupTextData, buffer);
+    if (length > 0) {
+        (void)ClsSecurity::Unscramble(buffer, length, kConfigKey);
+        (void)ParseSetupText(buffer, record_);
+    }
+    char firstComponent[install::kPathSize] = {};
+    if (!install::FirstComponent(record_.ProductFolder, firstComponent) || firstComponent[0] == '\0')
+        return State::Damaged; // a product without a folder of its own has nothing to remove
+
+    programPath_ = MachinePath(programPath);
+    if (programPath_.empty() || install::IsRoot(programPath_, AnsiLead))
+        return State::WrongFolder;
+    const std::string installFolder = ParentOf(programPath_, AnsiLead);
+    places_ = MachinePlaces(installFolder, record_.ProductName);
+    if (!install::InstallFolderAllowed(installFolder, places_, AnsiLead))
+        return State::WrongFolder;
+
+    // The log folder: the install folder's parent, the product folder, "ynb".
+    const std::string parent = ParentOf(installFolder, AnsiLead);
+    std::string logFolder;
+    if (CanonicalPath(std::string(record_.ProductFolder) + "\\ynb", parent, AnsiLead, logFolder) != PathProblem::None)
+        return State::NotInstalled;
+    // Read from wherever the product folder leads, but removed only inside
+    // the install folder.
+    logFolder_ = IsBelow(logFolder, installFolder, AnsiLead) ? logFolder : std::string();
+    const std::string logPath = logFolder + "\\" + kLogName;
+
+    const DWORD attributes = GetFileAttributesA(logPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Missing(GetLastError()) ? State::NotInstalled : State::Unreadable;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return State::Damaged;
+    const int32_t size = ClsFile::GetSize(logPath.c_str());
+    if (size < 0)
+        return State::Unreadable;
+    if (size == 0 || static_cast<std::size_t>(size) >= install::kInstallLogCapacity)
+        return State::Damaged;
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (ClsFile::ReadAll(logPath.c_str(), text.data(), size) != size)
+        return State::Unreadable;
+    (void)ClsSecurity::Unscramble(text.data(), size, kManifestKey);
+    if (install::ReadUninstallLog(text.data(), text.size(), firstComponent, log_) != install::LogProblem::None)
+        return State::Damaged;
+    if (!install::RecordedFolderMatches(log_.installFolder, installFolder, AnsiLead))
+        return State::WrongFolder;
+
+    plan_ = install::PlanUninstall(log_, installFolder + "\\ins", places_, AnsiLead);
+    return State::Ready;
+}
+
+bool ClsUninstall::ReachedThroughLink(const std::string& path) const
+{
+    // The folder the line lies in: the install folder or an area; a shortcut
+    // lies directly in its folder.
+    std::string base = ParentOf(path, AnsiLead);
+    if (IsBelow(path, places_.installFolder, AnsiLead)) {
+        base = places_.installFolder;
+    } else {
+        for (const std::string& area : places_.areas)
+            if (IsBelow(path, area, AnsiLead))
+                base = area;
+    }
+    for (std::string folder = ParentOf(path, AnsiLead); IsBelow(folder, base, AnsiLead);
+         folder = ParentOf(folder, AnsiLead)) {
+        const DWORD attributes = GetFileAttributesA(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            return true;
+    }
+    return false;
+}
+
+void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome)
+{
+    if (line.refusal != install::Refusal::None) {
+        outcome.remaining.push_back({ line.path.empty() ? line.text : line.path, Reason::Refused, line.refusal });
+        return;
+    }
+    const std::string& path = line.path;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (!Missing(GetLastError())) // gone already: nothing to report
+            outcome.remaining.push_back({ path, Reason::Failed });
+        return;
+    }
+    if (ReachedThroughLink(path)) {
+        outcome.remaining.push_back({ path, Reason::Link });
+        return;
+    }
+    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (line.folder) {
+        if (!isFolder) {
+            outcome.remaining.push_back({ path, Reason::Failed }); // a file where a folder was placed
+        } else if (ClsFile::DeleteFolder(path.c_str())) { // never follows a link inside
+            ++outcome.folders;
+        } else {
+            outcome.remaining.push_back({ path, Reason::InUse });
+        }
+        return;
+    }
+    if (isFolder && !isLink) {
+        outcome.remaining.push_back({ path, Reason::Failed }); // a folder where a file was placed
+        return;
+    }
+    DWORD error = 0;
+    const bool removed = isFolder ? RemoveDirectoryA(path.c_str()) != 0 : DeleteOneFile(path, error);
+    if (!removed) {
+        outcome.remaining.push_back({ path, ReasonOf(isFolder ? GetLastError() : error) });
+        return;
+    }
+    bool shortcut = false;
+    for (const std::string& link : places_.shortcuts)
+        shortcut = shortcut || SamePath(path, link, AnsiLead);
+    ++(shortcut ? outcome.shortcuts : outcome.files);
+}
+
+void ClsUninstall::RemoveEmptyFolder(const std::string& folder, Outcome& outcome)
+{
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return;
+    ClearReadOnly(folder, attributes);
+    if (RemoveDirectoryA(folder.c_str())) {
+        ++outcome.folders;
+        return;
+    }
+    const DWORD error = GetLastError();
+    outcome.remaining.push_back({ folder, ReasonOf(error) });
+}
+
+void ClsUninstall::RemoveUninstallEntry(Outcome& outcome)
+{
+    char key[install::kPathSize];
+    if (!install::UninstallKey(log_.firstComponent.c_str(), key))
+        return;
+    {
+        sys::UniqueKey open;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, open.Put()) != ERROR_SUCCESS)
+            return; // no entry (or none we may see): nothing to remove
+    }
+    // An entry whose command names another copy of the uninstaller belongs
+    // to another installation of the product, made later: it stays.
+    char command[install::kQuotedCommandSize + 2];
+    if (ClsRegist::ReadString(kUninstallRoot, key, "UninstallString", command, sizeof command)) {
+        std::string path(command);
+        if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+            path = path.substr(1, path.size() - 2);
+        if (!SamePath(MachinePath(path), programPath_, AnsiLead))
+            return;
+    }
+    if (ClsRegist::DeleteKey(kUninstallRoot, key))
+        outcome.keyRemoved = true;
+    else
+        outcome.remaining.push_back({ std::string("HKEY_LOCAL_MACHINE\\") + key, Reason::InUse });
+}
+
+ClsUninstall::Outcome ClsUninstall::Remove(bool programRunning, const std::function<void()>& step)
+{
+    Outcome outcome;
+    for (const install::PlannedLine& line : plan_) {
+        RemoveLine(line, outcome);
+        if (step)
+            step();
+    }
+
+    // The log, then its folder and the folders above it, while they are empty.
+    if (!logFolder_.empty()) {
+        DWORD error = 0;
+        const std::string logPath = logFolder_ + "\\" + kLogName;
+        if (GetFileAttributesA(logPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            if (DeleteOneFile(logPath, error))
+                ++outcome.files;
+            else
+                outcome.remaining.push_back({ logPath, ReasonOf(error) });
+        }
+        for (std::string folder = logFolder_; IsBelow(folder, places_.installFolder, AnsiLead);
+             folder = ParentOf(folder, AnsiLead))
+            RemoveEmptyFolder(folder, outcome);
+    }
+
+    // The program file and the install folder. A running program cannot be
+    // deleted: Windows is asked to delete it, and then the folder if empty,
+    // when it restarts.
+    if (programRunning) {
+        for (const std::string& path : { programPath_, places_.installFolder }) {
+            const bool scheduled = MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+            outcome.remaining.push_back({ path, scheduled ? Reason::Scheduled : ReasonOf(GetLastError()) });
+        }
+    } else {
+        DWORD error = 0;
+        if (GetFileAttributesA(programPath_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            if (DeleteOneFile(programPath_, error))
+                ++outcome.files;
+            else
+                outcome.remaining.push_back({ programPath_, ReasonOf(error) });
+        }
+        RemoveEmptyFolder(places_.installFolder, outcome);
+    }
+    RemoveUninstallEntry(outcome);
+    if (step)
+        step();
+    return outcome;
+}
