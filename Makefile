@@ -19,13 +19,14 @@ configure = cmake --preset $(1) -B $(build_dir)/$(1) -DPRODUCT_DIR=$(product_dir
 all: host win-x86 win-x64 dist
 	@ls -l $(build_dir)/win-x86/setup.exe $(build_dir)/win-x64/setup.exe | awk '{print "setup.exe", $$NF, $$5, "bytes"}'
 
-# The distribution of each architecture: setup.exe, data00.dat and the two
-# documents, with the product's own programs when its folder builds any.
+# The distribution of each architecture: setup.exe, data00.dat (which carries
+# the uninstaller) and the two documents, with the product's own programs when
+# its folder builds any.
 dist: win-x86 win-x64
 	@set -e; for arch in x86 x64; do \
 	  out=$(dist_dir)/$$arch; rm -rf $$out; mkdir -p $$out; \
 	  cp $(build_dir)/win-$$arch/setup.exe $$out/; \
-	  $(ynbpack) build $(product_dir) $$out \
+	  $(ynbpack) build $(product_dir) $$out --uninstaller $(build_dir)/win-$$arch/uninstall.exe \
 	    $(if $(wildcard $(product_dir)/program/CMakeLists.txt),--tree $(build_dir)/win-$$arch/payload); \
 	done
 	@echo "dist: $(dist_dir)/x86 $(dist_dir)/x64"

@@ -20,15 +20,19 @@ target_compile_definitions(ynbtest_WizardTest PRIVATE
     YNB_SETUP_NONAME_EXE="$<TARGET_FILE:setup_noname>"
     YNB_DOCUMENTS="${PRODUCT_DIR}"
     YNB_ARTIFACTS="${YNB_UI_ARTIFACTS}")
-# The demo product's distribution (payload without built programs), for the
-# installation that leads to the completion page.
+# The product's distribution, for the installation that leads to the
+# completion page.
 set(YNB_UI_DIST ${CMAKE_BINARY_DIR}/fixtures/ui-dist)
 file(GLOB_RECURSE YNB_UI_PRODUCT_FILES CONFIGURE_DEPENDS ${PRODUCT_DIR}/payload/* ${PRODUCT_DIR}/manifest.txt
     ${PRODUCT_DIR}/setup.cfg ${PRODUCT_DIR}/keys.txt)
+set(YNB_UI_BUILT)
+if(TARGET kakeibo)
+    set(YNB_UI_BUILT --tree ${CMAKE_BINARY_DIR}/payload)
+endif()
 add_custom_command(
     OUTPUT ${YNB_UI_DIST}/data00.dat
-    COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_UI_DIST}
-    DEPENDS ${YNBPACK} ${YNB_UI_PRODUCT_FILES}
+    COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_UI_DIST} ${YNB_UI_BUILT} --uninstaller $<TARGET_FILE:uninstall>
+    DEPENDS ${YNBPACK} uninstall $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
     VERBATIM)
 add_custom_target(ui_dist ALL DEPENDS ${YNB_UI_DIST}/data00.dat)
 target_compile_definitions(ynbtest_WizardTest PRIVATE YNB_UI_DIST="${YNB_UI_DIST}")

@@ -42,14 +42,17 @@ expect_error "missing key" "missing --key" "$ynbpack" manifest "$work/m.txt" "$w
 # A product's distribution.
 keys() { grep "^$1=" "$src/product/demo/keys.txt" | cut -d= -f2; }
 printf 'MZ-program' >"$work/prog.exe"
-"$ynbpack" build "$src/product/demo" "$work/dist" --add "$work/prog.exe=Hanamaru\\kakeibo.exe" >"$work/out" 2>&1 \
+printf 'MZ-uninstaller' >"$work/uninst.exe"
+"$ynbpack" build "$src/product/demo" "$work/dist" --add "$work/prog.exe=Hanamaru\\ins\\kakeibo.exe" \
+  --uninstaller "$work/uninst.exe" >"$work/out" 2>&1 \
   || fail "build of the demo product: $(cat "$work/out")"
 for f in setup.txt license.txt; do cmp -s "$src/product/demo/$f" "$work/dist/$f" || fail "build: $f not copied"; done
 "$ynbpack" unpayload --key "$(keys payload)" "$work/dist/data00.dat" "$work/p.cab" || fail "unpayload of the build"
 mkdir -p "$work/x"
 cabextract -q -d "$work/x" "$work/p.cab" >/dev/null 2>&1 || fail "cabextract of the build"
-cmp -s "$work/prog.exe" "$work/x/Hanamaru/kakeibo.exe" || fail "build: --add file missing"
-cmp -s "$src/product/demo/payload/Hanamaru/readme.txt" "$work/x/Hanamaru/readme.txt" || fail "build: payload file missing"
+cmp -s "$work/prog.exe" "$work/x/Hanamaru/ins/kakeibo.exe" || fail "build: --add file missing"
+cmp -s "$work/uninst.exe" "$work/x/Hanamaru/uninstall.exe" || fail "build: the uninstaller is not in the install folder"
+cmp -s "$src/product/demo/payload/Hanamaru/ins/readme.txt" "$work/x/Hanamaru/ins/readme.txt" || fail "build: payload file missing"
 "$ynbpack" unscramble --key "$(keys manifest)" "$work/x/Hanamaru/ins/ynb_inst.com" "$work/manifest.plain" \
   || fail "no manifest in the staging folder"
 cmp -s "$src/product/demo/manifest.txt" "$work/manifest.plain" || fail "build: manifest differs"
@@ -68,6 +71,15 @@ expect_error "--add out of the payload" "not a relative path inside" \
   "$ynbpack" build "$work/prod" "$work/d3" --add "$work/prog.exe=..\\x.exe"
 expect_error "--add absolute" "not a relative path inside" \
   "$ynbpack" build "$work/prod" "$work/d3" --add "$work/prog.exe=C:\\x.exe"
+# The uninstaller: a note about files it will leave, and no second one.
+touch "$work/prod/payload/Top/left.txt"
+"$ynbpack" build "$work/prod" "$work/d4" --uninstaller "$work/uninst.exe" >"$work/out" 2>&1 \
+  || fail "build with an uninstaller: $(cat "$work/out")"
+grep -q "1 file(s) of the payload lie outside the staging folder" "$work/out" || fail "no note of the file left: $(cat "$work/out")"
+cp "$work/uninst.exe" "$work/prod/payload/Top/uninstall.exe"
+expect_error "second uninstaller" "already holds Top/uninstall.exe" \
+  "$ynbpack" build "$work/prod" "$work/d4" --uninstaller "$work/uninst.exe"
+expect_error "uninstaller missing" "is not a file" "$ynbpack" build "$work/prod" "$work/d4" --uninstaller "$work/none.exe"
 mkdir -p "$work/prod/payload/Top/ins" && touch "$work/prod/payload/Top/ins/ynb_inst.com"
 expect_error "manifest in the payload" "already holds" "$ynbpack" build "$work/prod" "$work/d3"
 

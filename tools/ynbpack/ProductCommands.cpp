@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -149,17 +150,22 @@ int CommandManifest(std::vector<std::string> args)
     return 0;
 }
 
-// build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]...
+// build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE]
 int CommandBuild(std::vector<std::string> args)
 {
+    std::string uninstaller;
     std::vector<std::string> trees;
     std::vector<std::pair<std::string, fs::path>> additions;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--tree" || args[i] == "--add") {
+        if (args[i] == "--tree" || args[i] == "--add" || args[i] == "--uninstaller") {
             if (i + 1 >= args.size())
                 throw UsageError(args[i] + " needs a value");
             const std::string value = args[++i];
+            if (args[i - 1] == "--uninstaller") {
+                uninstaller = value;
+                continue;
+            }
             if (args[i - 1] == "--tree") {
                 trees.push_back(value);
                 continue;
@@ -173,7 +179,8 @@ int CommandBuild(std::vector<std::string> args)
         }
     }
     if (positional.size() != 2)
-        throw UsageError("usage: ynbpack build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]...");
+        throw UsageError(
+            "usage: ynbpack build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE]");
     const fs::path product = positional[0];
     const fs::path out = positional[1];
 
@@ -196,6 +203,26 @@ int CommandBuild(std::vector<std::string> args)
         if (!fs::is_regular_file(source))
             throw UsageError("--add: '" + source + "' is not a file");
         CopyInto(source, tree / relative);
+    }
+    // The uninstaller lands in the install folder, where the registered
+    // uninstall command names it.
+    if (!uninstaller.empty()) {
+        if (!fs::is_regular_file(uninstaller))
+            throw UsageError("--uninstaller: '" + uninstaller + "' is not a file");
+        const fs::path target = tree / PayloadPath(std::string(first) + "\\uninstall.exe");
+        if (fs::exists(target))
+            throw UsageError("the payload already holds " + target.lexically_relative(tree).string());
+        CopyInto(uninstaller, target);
+        // The uninstaller removes what the install log names: what the
+        // manifest placed. Files the cabinet puts elsewhere stay behind.
+        int outside = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(tree))
+            if (entry.is_regular_file() && entry.path() != target
+                && entry.path().lexically_relative(tree / stagingRelative).native().rfind("..", 0) == 0)
+                ++outside;
+        if (outside > 0)
+            std::cerr << "ynbpack: note: " << outside
+                      << " file(s) of the payload lie outside the staging folder; the uninstaller leaves them\n";
     }
 
     const std::string manifestPath = (product / "manifest.txt").string();
