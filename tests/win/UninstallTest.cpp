@@ -1,0 +1,433 @@
+// The uninstaller from end to end: the demo product installed by setup.exe,
+// then uninstall.exe started from the install folder as the system's list of
+// programs starts it, and answered as a user would. The machine afterwards is
+// compared with the machine before.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+#include "InstallFixture.h"
+#include "config/ProductData.h"
+#include "package/ClsSecurity.h"
+#include "ui/Text.h"
+
+#ifdef YNB_INSTALL_DIST
+
+namespace {
+
+using namespace install_fixture;
+using driver::ClassOf;
+using driver::Text;
+
+const std::wstring kConfirm = std::wstring(kProductName) + L"をアンインストールします。よろしいですか？";
+const std::wstring kDone = std::wstring(kProductName) + L"をアンインストールしました。";
+const std::wstring kNotInstalled = std::wstring(kProductName) + L"はインストールされていません。";
+
+// Every folder (ending in a backslash) and file (with its size) below root.
+void ListTree(const std::wstring& root, const std::wstring& relative, std::map<std::wstring, ULONGLONG>& out)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((root + relative + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out[relative + name + L"\\"] = 0;
+            ListTree(root, relative + name + L"\\", out);
+        } else {
+            out[relative + name] = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+std::map<std::wstring, ULONGLONG> Tree(const std::wstring& root)
+{
+    std::map<std::wstring, ULONGLONG> tree;
+    ListTree(root + L"\\", L"", tree);
+    return tree;
+}
+
+// What differs between two listings, one line each, for the failure message.
+std::string Difference(const std::map<std::wstring, ULONGLONG>& before, const std::map<std::wstring, ULONGLONG>& after)
+{
+    std::string text;
+    for (const auto& [path, size] : before)
+        if (after.count(path) == 0 || after.at(path) != size)
+            text += "  gone or changed: " + ui::ToAnsi(path.c_str()) + "\n";
+    for (const auto& [path, size] : after)
+        if (before.count(path) == 0)
+            text += "  new: " + ui::ToAnsi(path.c_str()) + "\n";
+    return text;
+}
+
+// Visible top-level windows of every process: the uninstaller hands its work
+// to a copy of itself, a process the test did not start.
+HWND AnyWindow(const std::function<bool(HWND)>& match, DWORD timeout = driver::kWait)
+{
+    HWND found = nullptr;
+    driver::WaitFor(
+        [&] {
+            std::vector<HWND> all;
+            EnumWindows(driver::CollectWindow, reinterpret_cast<LPARAM>(&all));
+            for (HWND hwnd : all)
+                if (IsWindowVisible(hwnd) && match(hwnd)) {
+                    found = hwnd;
+                    return true;
+                }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+// The text of a message box: its longest static text.
+std::wstring BoxText(HWND box)
+{
+    std::wstring text;
+    for (HWND child : driver::Descendants(box))
+        if (ClassOf(child) == L"Static" && Text(child).size() > text.size())
+            text = Text(child);
+    return text;
+}
+
+HWND Box(const std::wstring& caption)
+{
+    return AnyWindow([&](HWND h) { return ClassOf(h) == L"#32770" && Text(h) == caption; });
+}
+
+std::wstring ShotPath(const std::wstring& name)
+{
+    const std::wstring artifacts = driver::HostPath(YNB_ARTIFACTS);
+    CreateDirectoryW(artifacts.c_str(), nullptr);
+    CreateDirectoryW((artifacts + L"\\screenshots").c_str(), nullptr);
+    return artifacts + L"\\screenshots\\" + name + L".bmp";
+}
+
+class Uninstall : public InstallFixture {
+protected:
+    void SetUp() override
+    {
+        InstallFixture::SetUp();
+        install = base + L"\\Hanamaru";
+        log = install + L"\\ynb\\instdir.dat";
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        tempFolder = ui::FromAnsi(temp);
+    }
+
+    void TearDown() override
+    {
+        // A box left open by a failed case.
+        for (const wchar_t* caption : { L"確認", L"アンインストール" })
+            if (HWND box = AnyWindow([&](HWND h) { return ClassOf(h) == L"#32770" && Text(h) == caption; }, 0))
+                PostMessageW(box, WM_CLOSE, 0, 0);
+        WaitForCopies();
+        InstallFixture::TearDown();
+    }
+
+    // setup.exe installs the demo product with both shortcuts.
+    void InstallDemo()
+    {
+        Launch(true);
+        ToDestination();
+        Press(L"開始 >");
+        ASSERT_NE(nullptr, WaitButton(L"終了")) << "no completion page";
+        FinishAndExpectExit();
+        ASSERT_TRUE(Exists(log));
+    }
+
+    // Everything the test compares: the drive (which holds the desktop and
+    // the documents, in the test's home) and the uninstall entry.
+    std::map<std::wstring, ULONGLONG> Machine() const
+    {
+        std::map<std::wstring, ULONGLONG> machine = Tree(L"C:");
+        machine[L"<uninstall entry> " + ui::FromAnsi(RegistryText("UninstallString").c_str())] = 0;
+        return machine;
+    }
+
+    // Starts the uninstaller from the install folder, as the system's list of
+    // programs does; returns when that first process has ended.
+    void StartUninstaller(const std::wstring& program)
+    {
+        std::wstring commandLine = L"\"" + program + L"\"";
+        STARTUPINFOW startup {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process {};
+        const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+        ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+            folder.c_str(), &startup, &process));
+        first = process.hProcess;
+        CloseHandle(process.hThread);
+    }
+
+    // The first process: it ends once the user has answered (or been told).
+    bool FirstEnded()
+    {
+        const bool ended = first == nullptr || WaitForSingleObject(first, driver::kWait) == WAIT_OBJECT_0;
+        if (first != nullptr)
+            CloseHandle(first);
+        first = nullptr;
+        return ended;
+    }
+
+    void Answer(HWND box, const std::wstring& button)
+    {
+        HWND target = driver::ChildWithText(box, button, L"Button");
+        ASSERT_NE(nullptr, target) << testing::PrintToString(button);
+        driver::Click(target);
+        ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(box) || !driver::IsVisible(box); }));
+    }
+
+    // Confirms, waits for the final message and closes it; its text.
+    std::wstring UninstallAndRead(const char* shot = nullptr)
+    {
+        StartUninstaller(install + L"\\uninstall.exe");
+        HWND question = Box(L"確認");
+        EXPECT_NE(nullptr, question) << "no question";
+        if (question == nullptr)
+            return L"";
+        EXPECT_EQ(kConfirm, BoxText(question));
+        if (shot != nullptr)
+            driver::Screenshot(ShotPath(L"uninstall-question"));
+        Answer(question, L"はい(&Y)");
+        EXPECT_TRUE(FirstEnded());
+        HWND done = Box(L"アンインストール");
+        EXPECT_NE(nullptr, done) << "no final message";
+        if (done == nullptr)
+            return L"";
+        const std::wstring text = BoxText(done);
+        if (shot != nullptr)
+            driver::Screenshot(ShotPath(ui::FromAnsi(shot)));
+        Answer(done, L"OK");
+        WaitForCopies();
+        return text;
+    }
+
+    // A message shown without a question (nothing to uninstall); its text.
+    std::wstring RefusedAndRead(const std::wstring& program)
+    {
+        StartUninstaller(program);
+        HWND box = Box(L"アンインストール");
+        EXPECT_NE(nullptr, box) << "no message";
+        if (box == nullptr)
+            return L"";
+        EXPECT_EQ(nullptr, AnyWindow([](HWND h) { return Text(h) == L"確認"; }, 0));
+        const std::wstring text = BoxText(box);
+        Answer(box, L"OK");
+        EXPECT_TRUE(FirstEnded());
+        return text;
+    }
+
+    // The temporary copies that did the work have ended and are deleted.
+    void WaitForCopies()
+    {
+        EXPECT_TRUE(driver::WaitFor([&] {
+            WIN32_FIND_DATAW data;
+            HANDLE find = FindFirstFileW((tempFolder + L"ynb-uninstall-*").c_str(), &data);
+            if (find == INVALID_HANDLE_VALUE)
+                return true;
+            FindClose(find);
+            return false;
+        })) << "a copy of the uninstaller is left in the temporary folder";
+    }
+
+    void WriteLog(const std::string& plain)
+    {
+        std::string data = plain;
+        ClsSecurity::Scramble(data.data(), static_cast<int32_t>(data.size()), kManifestKey);
+        HANDLE file = CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        DWORD written = 0;
+        WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+
+    std::string PlainLog() const
+    {
+        std::string data = ReadBytes(log);
+        ClsSecurity::Unscramble(data.data(), static_cast<int32_t>(data.size()), kManifestKey);
+        return data;
+    }
+
+    std::wstring install, log, tempFolder;
+    HANDLE first = nullptr;
+};
+
+TEST_F(Uninstall, LeavesTheMachineAsItWasBeforeTheInstallation)
+{
+    Launch(true); // the program folder with setup.exe exists before the installation
+    const auto before = Machine();
+    ToDestination();
+    Press(L"開始 >");
+    ASSERT_NE(nullptr, WaitButton(L"終了"));
+    FinishAndExpectExit();
+    ASSERT_TRUE(Exists(install + L"\\kakeibo.exe"));
+    ASSERT_NE(before, Machine());
+
+    const std::wstring text = UninstallAndRead("uninstall-done");
+    EXPECT_EQ(0u, text.rfind(kDone, 0)) << ui::ToAnsi(text.c_str());
+    EXPECT_EQ(std::wstring::npos, text.find(L"残っています")) << ui::ToAnsi(text.c_str());
+    EXPECT_NE(std::wstring::npos, text.find(L"ショートカット 2 個")) << ui::ToAnsi(text.c_str());
+    EXPECT_NE(std::wstring::npos, text.find(L"プログラムの一覧の登録")) << ui::ToAnsi(text.c_str());
+    std::map<std::wstring, ULONGLONG> after;
+    driver::WaitFor([&] { return (after = Machine()) == before; });
+    EXPECT_EQ(before, after) << Difference(before, after);
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+
+    // A second run (the program put back where it was): not installed, and
+    // nothing changes.
+    CreateDirectoryW(install.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(driver::HostPath(YNB_UNINSTALL_EXE).c_str(), (install + L"\\uninstall.exe").c_str(), FALSE));
+    const auto again = Machine();
+    EXPECT_EQ(kNotInstalled, RefusedAndRead(install + L"\\uninstall.exe"));
+    EXPECT_EQ(again, Machine()) << Difference(again, Machine());
+}
+
+TEST_F(Uninstall, AnsweringNoChangesNothing)
+{
+    InstallDemo();
+    const auto installed = Machine();
+    StartUninstaller(install + L"\\uninstall.exe");
+    HWND question = Box(L"確認");
+    ASSERT_NE(nullptr, question);
+    Answer(question, L"いいえ(&N)");
+    EXPECT_TRUE(FirstEnded());
+    WaitForCopies();
+    EXPECT_EQ(installed, Machine()) << Difference(installed, Machine());
+}
+
+TEST_F(Uninstall, KeepsTheUsersFileAndTheFileInUse)
+{
+    InstallDemo();
+    // The user's own file in the install folder, and the product's
+    // readme.txt open in a program that lets nobody delete it.
+    const std::wstring mine = install + L"\\家計メモ.txt";
+    HANDLE file = CreateFileW(mine.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    HANDLE open = CreateFileW(
+        (install + L"\\readme.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, open);
+
+    const std::wstring text = UninstallAndRead("uninstall-remaining");
+    CloseHandle(open);
+    EXPECT_EQ(0u, text.rfind(kDone, 0)) << ui::ToAnsi(text.c_str());
+    const std::wstring installText = ui::FromAnsi(ui::ToAnsi(install.c_str()).c_str());
+    EXPECT_NE(std::wstring::npos, text.find(installText + L"\\readme.txt（使用中か、削除する権限がありません）"))
+        << ui::ToAnsi(text.c_str());
+    EXPECT_NE(std::wstring::npos, text.find(installText + L"（ほかのファイルがあるため残しました）"))
+        << ui::ToAnsi(text.c_str());
+
+    // The two files stay, with their folder; everything else is gone.
+    std::map<std::wstring, ULONGLONG> left = Tree(install);
+    EXPECT_EQ(2u, left.size()) << Difference({}, left);
+    EXPECT_TRUE(Exists(mine));
+    EXPECT_TRUE(Exists(install + L"\\readme.txt"));
+    EXPECT_FALSE(Exists(documents + L"\\HanamaruData"));
+    EXPECT_FALSE(Exists(desktop + L"\\hanamaru_guide.txt"));
+    EXPECT_FALSE(Exists(desktop + L"\\" + kProductName + L".lnk"));
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+}
+
+TEST_F(Uninstall, WithoutItsLogSaysNotInstalledAndDeletesNothing)
+{
+    InstallDemo();
+    ASSERT_TRUE(DeleteFileW(log.c_str()));
+    const auto installed = Machine();
+    EXPECT_EQ(kNotInstalled, RefusedAndRead(install + L"\\uninstall.exe"));
+    WaitForCopies();
+    EXPECT_EQ(installed, Machine()) << Difference(installed, Machine());
+}
+
+TEST_F(Uninstall, RefusesADamagedLogWhole)
+{
+    InstallDemo();
+    const std::string good = PlainLog();
+    // No line end at the end; a control byte; the bytes scrambled with
+    // another key; a log of another product.
+    const std::string damaged[] = {
+        good.substr(0, good.size() - 2),
+        good.substr(0, 20) + '\x01' + good.substr(20),
+        "Hanamaru\\\r\n" + std::string(1, '\0') + "\r\n" + good.substr(11),
+        "Other\\" + good.substr(good.find("\r\n")),
+    };
+    for (const std::string& plain : damaged) {
+        WriteLog(plain);
+        const auto installed = Machine();
+        const std::wstring text = RefusedAndRead(install + L"\\uninstall.exe");
+        EXPECT_EQ(L"アンインストール情報（instdir.dat）が壊れています。\n何も削除しませんでした。", text);
+        EXPECT_EQ(installed, Machine()) << Difference(installed, Machine());
+    }
+    // Bytes that unscramble to nothing like a log.
+    HANDLE file = CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    WriteFile(file, good.data(), static_cast<DWORD>(good.size()), &written, nullptr); // never scrambled
+    CloseHandle(file);
+    const auto installed = Machine();
+    EXPECT_EQ(L"アンインストール情報（instdir.dat）が壊れています。\n何も削除しませんでした。",
+        RefusedAndRead(install + L"\\uninstall.exe"));
+    EXPECT_EQ(installed, Machine()) << Difference(installed, Machine());
+}
+
+TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
+{
+    InstallDemo();
+    // Lines naming the drive's root, the desktop itself, the documents
+    // through "..", a file outside every place the installation writes to,
+    // and one climbing above the drive; the rest of the log is the real one.
+    const std::wstring outside = L"C:\\ynb-outside.txt";
+    HANDLE file = CreateFileW(outside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    const std::wstring sentinel = desktop + L"\\ynb-user-file.txt";
+    file = CreateFileW(sentinel.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+
+    const std::string plain = PlainLog();
+    const std::size_t second = plain.find("\r\n") + 2;
+    const std::string d = ui::ToAnsi(desktop.c_str());
+    const std::string added = "C:\\\\\r\n" + d + "\\\\\r\n" + d + "\\..\\Documents\\\\\r\n" + "C:\\ynb-outside.txt\r\n"
+        + "..\\..\\..\\..\\..\\..\\..\\..\\..\\x.txt\r\n" + "C:\\windows\\\\\r\n";
+    WriteLog(plain.substr(0, second) + added + plain.substr(second));
+
+    const std::wstring text = UninstallAndRead("uninstall-refused");
+    EXPECT_EQ(0u, text.rfind(kDone, 0)) << ui::ToAnsi(text.c_str());
+    for (const std::wstring& line : {
+             std::wstring(L"C:\\（システムまたはユーザーのフォルダーのため削除しません）"),
+             desktop + L"（システムまたはユーザーのフォルダーのため削除しません）",
+             outside + L"（インストールした場所の外にあるため削除しません）",
+             std::wstring(L"..\\..\\..\\..\\..\\..\\..\\..\\..\\x.txt（ドライブの外を指しているため削除しません）"),
+         })
+        EXPECT_NE(std::wstring::npos, text.find(line)) << ui::ToAnsi(line.c_str()) << "\n" << ui::ToAnsi(text.c_str());
+    EXPECT_TRUE(Exists(outside));
+    EXPECT_TRUE(Exists(sentinel));
+    EXPECT_TRUE(Exists(documents));
+    EXPECT_TRUE(Exists(L"C:\\windows\\system32"));
+    // The installation's own lines were removed all the same.
+    EXPECT_FALSE(Exists(install));
+    EXPECT_FALSE(Exists(documents + L"\\HanamaruData"));
+    DeleteFileW(outside.c_str());
+    DeleteFileW(sentinel.c_str());
+}
+
+} // namespace
+
+#else
+
+TEST(Uninstall, NeedsTheDemoProduct)
+{
+    GTEST_SKIP() << "the product builds no program of its own; the uninstallation test needs the demo product";
+}
+
+#endif
