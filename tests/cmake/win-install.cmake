@@ -30,5 +30,12 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
     target_compile_definitions(ynbtest_UninstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
     set_tests_properties(win.UninstallTest PROPERTIES
         ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-uninstall"
-        FIXTURES_REQUIRED ui_shots)
+        FIXTURES_REQUIRED ui_shots
+        RESOURCE_LOCK wine-uninstall)
+    ynb_wine_test(win.uninstall.links
+        bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/uninstall-links.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+        $<TARGET_FILE:ynbtest_UninstallTest>)
+    set_tests_properties(win.uninstall.links PROPERTIES
+        ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-uninstall"
+        RESOURCE_LOCK wine-uninstall)
 endif()

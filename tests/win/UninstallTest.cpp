@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
@@ -155,16 +156,17 @@ protected:
     }
 
     // Starts the uninstaller from the install folder, as the system's list of
-    // programs does; returns when that first process has ended.
-    void StartUninstaller(const std::wstring& program)
+    // programs does, with the test's environment or the one given.
+    void StartUninstaller(const std::wstring& program, const std::wstring& environment = std::wstring())
     {
         std::wstring commandLine = L"\"" + program + L"\"";
         STARTUPINFOW startup {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process {};
         const std::wstring folder = program.substr(0, program.rfind(L'\\'));
-        ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-            folder.c_str(), &startup, &process));
+        void* block = environment.empty() ? nullptr : const_cast<wchar_t*>(environment.c_str());
+        ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+            CREATE_UNICODE_ENVIRONMENT, block, folder.c_str(), &startup, &process));
         first = process.hProcess;
         CloseHandle(process.hThread);
     }
@@ -188,9 +190,9 @@ protected:
     }
 
     // Confirms, waits for the final message and closes it; its text.
-    std::wstring UninstallAndRead(const char* shot = nullptr)
+    std::wstring UninstallAndRead(const char* shot = nullptr, const std::wstring& environment = std::wstring())
     {
-        StartUninstaller(install + L"\\uninstall.exe");
+        StartUninstaller(install + L"\\uninstall.exe", environment);
         HWND question = Box(L"確認");
         EXPECT_NE(nullptr, question) << "no question";
         if (question == nullptr)
@@ -199,7 +201,6 @@ protected:
         if (shot != nullptr)
             driver::Screenshot(ShotPath(L"uninstall-question"));
         Answer(question, L"はい(&Y)");
-        EXPECT_TRUE(FirstEnded());
         HWND done = Box(L"アンインストール");
         EXPECT_NE(nullptr, done) << "no final message";
         if (done == nullptr)
@@ -208,6 +209,7 @@ protected:
         if (shot != nullptr)
             driver::Screenshot(ShotPath(ui::FromAnsi(shot)));
         Answer(done, L"OK");
+        EXPECT_TRUE(FirstEnded());
         WaitForCopies();
         return text;
     }
@@ -419,6 +421,85 @@ TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
     EXPECT_FALSE(Exists(documents + L"\\HanamaruData"));
     DeleteFileW(outside.c_str());
     DeleteFileW(sentinel.c_str());
+}
+
+// Links made from the host (Wine cannot make them) by
+// tests/scripts/uninstall-links.sh, in a folder of the drive:
+//   inst\Hanamaru\help -> outside1 (a folder line names the link itself)
+//   inst\Hanamaru\data -> outside2 (a file line lies behind the link)
+TEST_F(Uninstall, NeverReachesBehindALink)
+{
+    char base[MAX_PATH];
+    if (GetEnvironmentVariableA("YNB_LINK_BASE", base, sizeof base) == 0)
+        GTEST_SKIP() << "run through tests/scripts/uninstall-links.sh";
+    const std::wstring root = ui::FromAnsi(base);
+    install = root + L"\\inst\\Hanamaru";
+    log = install + L"\\ynb\\instdir.dat";
+    ASSERT_TRUE(GetFileAttributesW((install + L"\\help").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    ASSERT_TRUE(GetFileAttributesW((install + L"\\data").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    ASSERT_TRUE(CopyFileW(driver::HostPath(YNB_UNINSTALL_EXE).c_str(), (install + L"\\uninstall.exe").c_str(), FALSE));
+    WriteLog("Hanamaru\\\r\n..\\own.txt\r\n..\\help\\\\\r\n..\\data\\precious2.txt\r\n" + ui::ToAnsi(install.c_str())
+        + "\\\r\n");
+
+    const std::wstring text = UninstallAndRead();
+    EXPECT_NE(std::wstring::npos, text.find(install + L"\\data\\precious2.txt（リンクを通る場所のため削除しません）"))
+        << ui::ToAnsi(text.c_str());
+    EXPECT_FALSE(Exists(install + L"\\own.txt"));
+    // The link itself goes, where the system can remove links (Wine cannot);
+    // otherwise it is reported as left.
+    if (Exists(install + L"\\help"))
+        EXPECT_NE(std::wstring::npos, text.find(install + L"\\help（")) << ui::ToAnsi(text.c_str());
+    EXPECT_TRUE(Exists(root + L"\\outside1\\precious1.txt"));
+    EXPECT_TRUE(Exists(root + L"\\outside2\\precious2.txt"));
+}
+
+// The test's environment with TMP and TEMP naming a folder that does not
+// exist, so that no temporary copy can be made.
+std::wstring WithoutTemporaryFolder()
+{
+    std::wstring block;
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* p = strings; *p != L'\0'; p += std::wcslen(p) + 1) {
+        const std::wstring entry = p;
+        if (_wcsnicmp(p, L"TMP=", 4) != 0 && _wcsnicmp(p, L"TEMP=", 5) != 0)
+            block += entry + L'\0';
+    }
+    FreeEnvironmentStringsW(strings);
+    block += L"TMP=C:\\ynb-no-such-folder" + std::wstring(1, L'\0');
+    block += L"TEMP=C:\\ynb-no-such-folder" + std::wstring(1, L'\0');
+    return block; // the string's own terminator ends the block
+}
+
+TEST_F(Uninstall, WithoutATemporaryCopyLeavesItsOwnFileToTheRestart)
+{
+    InstallDemo();
+    const std::wstring text = UninstallAndRead(nullptr, WithoutTemporaryFolder());
+    EXPECT_EQ(0u, text.rfind(kDone, 0)) << ui::ToAnsi(text.c_str());
+    for (const std::wstring& path : { install + L"\\uninstall.exe", install })
+        EXPECT_NE(std::wstring::npos, text.find(path + L"（Windows の再起動後に削除されます）"))
+            << ui::ToAnsi(text.c_str());
+    // Everything else is gone; the program file waits for the restart.
+    const std::map<std::wstring, ULONGLONG> left = Tree(install);
+    EXPECT_EQ(1u, left.size()) << Difference({}, left);
+    EXPECT_TRUE(Exists(install + L"\\uninstall.exe"));
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+
+    // Windows's list of what to delete at the restart names both.
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+            KEY_QUERY_VALUE | KEY_SET_VALUE, &key));
+    std::vector<wchar_t> pending(65536);
+    DWORD size = static_cast<DWORD>(pending.size() * sizeof(wchar_t));
+    DWORD type = 0;
+    const LONG status = RegQueryValueExW(
+        key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(pending.data()), &size);
+    (void)RegDeleteValueW(key, L"PendingFileRenameOperations");
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, status);
+    const std::wstring operations(pending.data(), size / sizeof(wchar_t));
+    EXPECT_NE(std::wstring::npos, operations.find(install + L"\\uninstall.exe"));
+    EXPECT_NE(std::wstring::npos, operations.find(install + std::wstring(1, L'\0')));
 }
 
 } // namespace
