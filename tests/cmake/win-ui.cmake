@@ -10,7 +10,8 @@ add_custom_command(
     DEPENDS ${YNBPACK} ${YNB_NONAME_PRODUCT}/setup.cfg ${YNB_NONAME_PRODUCT}/keys.txt
     VERBATIM)
 # Its own product data comes first, so the linker takes nothing from ynbproduct.
-add_executable(setup_noname WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_NONAME_SOURCE} ${YNB_RESOURCES})
+add_executable(setup_noname WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_NONAME_SOURCE}
+    ${CMAKE_SOURCE_DIR}/src/app/Setup.rc)
 target_include_directories(setup_noname PRIVATE ${PRODUCT_DIR}/art ${CMAKE_SOURCE_DIR}/src/app)
 target_link_libraries(setup_noname PRIVATE ynbwin)
 

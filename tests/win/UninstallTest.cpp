@@ -447,8 +447,9 @@ TEST_F(Uninstall, NeverReachesBehindALink)
     EXPECT_FALSE(Exists(install + L"\\own.txt"));
     // The link itself goes, where the system can remove links (Wine cannot);
     // otherwise it is reported as left.
-    if (Exists(install + L"\\help"))
+    if (Exists(install + L"\\help")) {
         EXPECT_NE(std::wstring::npos, text.find(install + L"\\help（")) << ui::ToAnsi(text.c_str());
+    }
     EXPECT_TRUE(Exists(root + L"\\outside1\\precious1.txt"));
     EXPECT_TRUE(Exists(root + L"\\outside2\\precious2.txt"));
 }
