@@ -85,9 +85,15 @@ install::UninstallPlaces MachinePlaces(const std::string& installFolder, const c
     install::UninstallPlaces places;
     places.installFolder = installFolder;
     const std::string desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
+    const std::string windows = SpecialFolder(CSIDL_WINDOWS);
     AddFolder(places.areas, desktop);
     AddFolder(places.areas, SpecialFolder(CSIDL_PERSONAL));
-    AddFolder(places.areas, SpecialFolder(CSIDL_WINDOWS));
+    AddFolder(places.fileOnlyAreas, windows);
+    // The system's files: shared by every program, never the product's to remove.
+    for (int csidl : { CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_FONTS })
+        AddFolder(places.sealedFolders, SpecialFolder(csidl));
+    if (!windows.empty())
+        AddFolder(places.sealedFolders, MachinePath(windows + "\\WinSxS"));
 
     // The Start menu's Programs folder as the setup program finds it: the
     // Startup folder's parent.
@@ -102,10 +108,6 @@ install::UninstallPlaces MachinePlaces(const std::string& installFolder, const c
         places.shortcuts.push_back(MachinePath(programs) + link);
 
     static constexpr int kProtected[] = {
-        CSIDL_WINDOWS,
-        CSIDL_SYSTEM,
-        CSIDL_SYSTEMX86,
-        CSIDL_FONTS,
         CSIDL_PROGRAM_FILES,
         CSIDL_PROGRAM_FILESX86,
         CSIDL_PROGRAM_FILES_COMMON,
@@ -184,6 +186,7 @@ bool DeleteOneFile(const std::string& path, DWORD& error)
 ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
 {
     record_ = SetupRecord();
+    entry_ = Entry::None;
     log_ = install::UninstallLog();
     plan_.clear();
     char buffer[kSetupBufferSize];
@@ -230,11 +233,47 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
     (void)ClsSecurity::Unscramble(text.data(), size, kManifestKey);
     if (install::ReadUninstallLog(text.data(), text.size(), firstComponent, log_) != install::LogProblem::None)
         return State::Damaged;
-    if (!install::RecordedFolderMatches(log_.installFolder, installFolder, AnsiLead))
+    // Long names where the paths exist, so that an 8.3 name can neither hide
+    // a protected folder nor make this folder look like another.
+    const std::string recorded = MachinePath(log_.installFolder);
+    if (!install::RecordedFolderMatches(recorded.empty() ? log_.installFolder : recorded, installFolder, AnsiLead))
         return State::WrongFolder;
-
-    plan_ = install::PlanUninstall(log_, installFolder + "\\ins", places_, AnsiLead);
+    const std::string staging = installFolder + "\\ins";
+    install::UninstallLog expanded = log_;
+    for (install::LogLine& line : expanded.lines) {
+        std::string canonical;
+        if (CanonicalPath(line.path, staging, AnsiLead, canonical) != PathProblem::None)
+            continue; // refused as it stands
+        const std::string longPath = MachinePath(canonical);
+        line.path = longPath.empty() ? canonical : longPath;
+    }
+    plan_ = install::PlanUninstall(expanded, staging, places_, AnsiLead);
+    entry_ = FindUninstallEntry();
     return State::Ready;
+}
+
+// Decided while the program file exists, so that its name compares in full.
+ClsUninstall::Entry ClsUninstall::FindUninstallEntry() const
+{
+    char key[install::kPathSize];
+    if (!install::UninstallKey(log_.firstComponent.c_str(), key))
+        return Entry::None;
+    {
+        sys::UniqueKey open;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, open.Put()) != ERROR_SUCCESS)
+            return Entry::None; // no entry, or none we may see
+    }
+    // An entry whose command names another copy of the uninstaller belongs
+    // to another installation of the product, made later: it stays.
+    char command[install::kQuotedCommandSize + 2];
+    if (ClsRegist::ReadString(kUninstallRoot, key, "UninstallString", command, sizeof command)) {
+        std::string path(command);
+        if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+            path = path.substr(1, path.size() - 2);
+        if (!SamePath(MachinePath(path), programPath_, AnsiLead))
+            return Entry::Other;
+    }
+    return Entry::Ours;
 }
 
 bool ClsUninstall::ReachedThroughLink(const std::string& path) const
@@ -320,23 +359,8 @@ void ClsUninstall::RemoveEmptyFolder(const std::string& folder, Outcome& outcome
 void ClsUninstall::RemoveUninstallEntry(Outcome& outcome)
 {
     char key[install::kPathSize];
-    if (!install::UninstallKey(log_.firstComponent.c_str(), key))
+    if (entry_ != Entry::Ours || !install::UninstallKey(log_.firstComponent.c_str(), key))
         return;
-    {
-        sys::UniqueKey open;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, open.Put()) != ERROR_SUCCESS)
-            return; // no entry (or none we may see): nothing to remove
-    }
-    // An entry whose command names another copy of the uninstaller belongs
-    // to another installation of the product, made later: it stays.
-    char command[install::kQuotedCommandSize + 2];
-    if (ClsRegist::ReadString(kUninstallRoot, key, "UninstallString", command, sizeof command)) {
-        std::string path(command);
-        if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
-            path = path.substr(1, path.size() - 2);
-        if (!SamePath(MachinePath(path), programPath_, AnsiLead))
-            return;
-    }
     if (ClsRegist::DeleteKey(kUninstallRoot, key))
         outcome.keyRemoved = true;
     else

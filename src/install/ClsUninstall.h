@@ -60,6 +60,8 @@ public:
     Outcome Remove(bool programRunning, const std::function<void()>& step);
 
 private:
+    enum class Entry { None, Ours, Other };
+    Entry FindUninstallEntry() const;
     void RemoveLine(const install::PlannedLine& line, Outcome& outcome);
     void RemoveEmptyFolder(const std::string& folder, Outcome& outcome);
     void RemoveUninstallEntry(Outcome& outcome);
@@ -71,4 +73,5 @@ private:
     install::UninstallLog log_;
     install::UninstallPlaces places_;
     std::vector<install::PlannedLine> plan_;
+    Entry entry_ = Entry::None;
 };

@@ -144,8 +144,14 @@ bool IsProtected(std::string_view path, const UninstallPlaces& places, LeadByteT
     for (const std::string& folder : places.areas)
         if (SameOrHolds(path, folder, isLead))
             return true;
+    for (const std::string& folder : places.fileOnlyAreas)
+        if (SameOrHolds(path, folder, isLead))
+            return true;
     for (const std::string& folder : places.protectedFolders)
         if (SameOrHolds(path, folder, isLead))
+            return true;
+    for (const std::string& folder : places.sealedFolders)
+        if (SameOrHolds(path, folder, isLead) || IsBelow(path, folder, isLead))
             return true;
     return false;
 }
@@ -327,16 +333,26 @@ PlannedLine PlanLine(
     for (const std::string& area : places.areas)
         if (IsBelow(planned.path, area, isLead))
             return planned;
-    if (!line.folder)
+    if (line.folder) {
+        for (const std::string& area : places.fileOnlyAreas)
+            if (IsBelow(planned.path, area, isLead)) {
+                planned.refusal = Refusal::Protected;
+                return planned;
+            }
+    } else {
+        for (const std::string& area : places.fileOnlyAreas)
+            if (IsBelow(planned.path, area, isLead))
+                return planned;
         for (const std::string& shortcut : places.shortcuts)
             if (SamePath(planned.path, shortcut, isLead))
                 return planned;
+    }
     planned.refusal = Refusal::Outside;
     return planned;
 }
 
-std::vector<PlannedLine> PlanUninstall(const UninstallLog& log, std::string_view stagingFolder,
-    const UninstallPlaces& places, LeadByteTest isLead)
+std::vector<PlannedLine> PlanUninstall(
+    const UninstallLog& log, std::string_view stagingFolder, const UninstallPlaces& places, LeadByteTest isLead)
 {
     std::vector<PlannedLine> planned;
     planned.reserve(log.lines.size());

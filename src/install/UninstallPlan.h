@@ -45,8 +45,7 @@ struct UninstallLog {
 
 // Reads the plain text of the log (size bytes). firstComponent is the
 // program's own; the log's first line must name it.
-LogProblem ReadUninstallLog(
-    const char* text, std::size_t size, std::string_view firstComponent, UninstallLog& log);
+LogProblem ReadUninstallLog(const char* text, std::size_t size, std::string_view firstComponent, UninstallLog& log);
 
 // ---- Paths ---------------------------------------------------------------
 
@@ -82,20 +81,26 @@ std::string ParentOf(std::string_view path, LeadByteTest isLead);
 // The machine's folders that bound what may be deleted, all canonical.
 struct UninstallPlaces {
     std::string installFolder;
-    // The folders a manifest entry may name (desktop, documents, Windows):
-    // lines may lie below them, never be them.
+    // The folders a manifest entry may name (desktop, documents): lines may
+    // lie below them, never be them.
     std::vector<std::string> areas;
+    // The same, but only file lines are taken below them (the Windows
+    // folder: a folder line there could name one of the system's own).
+    std::vector<std::string> fileOnlyAreas;
     // The shortcut files the setup program creates, allowed as file lines.
     std::vector<std::string> shortcuts;
     // Folders that are never deleted, nor any folder that holds one.
     std::vector<std::string> protectedFolders;
+    // Protected, and nothing below them is deleted either (the system's
+    // files, which other programs share).
+    std::vector<std::string> sealedFolders;
 };
 
 enum class Refusal {
     None,
     BadPath, // cannot be resolved (see PathProblem)
     ClimbsAboveRoot,
-    Protected, // a root, a folder of the system or the user, or one holding it
+    Protected, // a root, a folder of the system or the user, one holding it, or inside a sealed one
     Outside, // neither below the install folder nor below an area
 };
 
@@ -116,11 +121,11 @@ bool InstallFolderAllowed(std::string_view folder, const UninstallPlaces& places
 bool RecordedFolderMatches(std::string_view recorded, std::string_view actual, LeadByteTest isLead);
 
 // Judges one line; relative lines are resolved against the staging folder.
-PlannedLine PlanLine(const LogLine& line, std::string_view stagingFolder, const UninstallPlaces& places,
-    LeadByteTest isLead);
+PlannedLine PlanLine(
+    const LogLine& line, std::string_view stagingFolder, const UninstallPlaces& places, LeadByteTest isLead);
 
 // The log's lines in the order they are removed: the reverse of the log.
-std::vector<PlannedLine> PlanUninstall(const UninstallLog& log, std::string_view stagingFolder,
-    const UninstallPlaces& places, LeadByteTest isLead);
+std::vector<PlannedLine> PlanUninstall(
+    const UninstallLog& log, std::string_view stagingFolder, const UninstallPlaces& places, LeadByteTest isLead);
 
 } // namespace install

@@ -396,11 +396,23 @@ TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
 
+    // In the Windows folder only files are taken, and none of the system's.
+    const std::wstring sealed = L"C:\\windows\\system32\\ynb-sealed.txt";
+    const std::wstring windowsFolder = L"C:\\windows\\ynb-folder";
+    const std::wstring windowsFile = L"C:\\windows\\ynb-file.txt";
+    for (const std::wstring& path : { sealed, windowsFile }) {
+        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        CloseHandle(file);
+    }
+    ASSERT_TRUE(CreateDirectoryW(windowsFolder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+
     const std::string plain = PlainLog();
     const std::size_t second = plain.find("\r\n") + 2;
     const std::string d = ui::ToAnsi(desktop.c_str());
     const std::string added = "C:\\\\\r\n" + d + "\\\\\r\n" + d + "\\..\\Documents\\\\\r\n" + "C:\\ynb-outside.txt\r\n"
-        + "..\\..\\..\\..\\..\\..\\..\\..\\..\\x.txt\r\n" + "C:\\windows\\\\\r\n";
+        + "..\\..\\..\\..\\..\\..\\..\\..\\..\\x.txt\r\n" + "C:\\windows\\\\\r\n" + ui::ToAnsi(sealed.c_str()) + "\r\n"
+        + ui::ToAnsi(windowsFolder.c_str()) + "\\\r\n" + ui::ToAnsi(windowsFile.c_str()) + "\r\n";
     WriteLog(plain.substr(0, second) + added + plain.substr(second));
 
     const std::wstring text = UninstallAndRead("uninstall-refused");
@@ -414,6 +426,9 @@ TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
         EXPECT_NE(std::wstring::npos, text.find(line)) << ui::ToAnsi(line.c_str()) << "\n" << ui::ToAnsi(text.c_str());
     EXPECT_TRUE(Exists(outside));
     EXPECT_TRUE(Exists(sentinel));
+    EXPECT_TRUE(Exists(sealed));
+    EXPECT_TRUE(Exists(windowsFolder));
+    EXPECT_FALSE(Exists(windowsFile));
     EXPECT_TRUE(Exists(documents));
     EXPECT_TRUE(Exists(L"C:\\windows\\system32"));
     // The installation's own lines were removed all the same.
@@ -421,6 +436,8 @@ TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
     EXPECT_FALSE(Exists(documents + L"\\HanamaruData"));
     DeleteFileW(outside.c_str());
     DeleteFileW(sentinel.c_str());
+    DeleteFileW(sealed.c_str());
+    RemoveDirectoryW(windowsFolder.c_str());
 }
 
 // Links made from the host (Wine cannot make them) by
