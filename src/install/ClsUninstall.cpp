@@ -92,8 +92,11 @@ install::UninstallPlaces MachinePlaces(const std::string& installFolder, const c
     // The system's files: shared by every program, never the product's to remove.
     for (int csidl : { CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_FONTS })
         AddFolder(places.sealedFolders, SpecialFolder(csidl));
+    // Sysnative is how a 32-bit program on 64-bit Windows reaches the real
+    // system folder.
     if (!windows.empty())
-        AddFolder(places.sealedFolders, MachinePath(windows + "\\WinSxS"));
+        for (const char* name : { "\\WinSxS", "\\Sysnative" })
+            AddFolder(places.sealedFolders, MachinePath(windows + name));
 
     // The Start menu's Programs folder as the setup program finds it: the
     // Startup folder's parent.

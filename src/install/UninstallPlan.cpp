@@ -7,7 +7,10 @@ namespace install {
 
 namespace {
 
-constexpr std::size_t kLongestLine = kTargetPathCapacity; // a folder's target path and its extra backslash
+// The longest line the setup program writes: a shortcut, that is a link
+// folder, "\", a product name and ".lnk" (a folder's target path and its
+// extra backslash take at most 520 bytes).
+constexpr std::size_t kLongestLine = (kFolderCapacity - 1) + 1 + (kFolderCapacity - 1) + 4;
 
 bool IsSeparator(char c)
 {

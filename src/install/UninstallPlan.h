@@ -26,7 +26,7 @@ enum class LogProblem {
     NoLineEnd, // the text does not end with CR LF
     ControlByte, // a byte below 0x20 that is not part of a CR LF
     EmptyLine,
-    LineTooLong, // a line of more than a target path's 519 bytes
+    LineTooLong, // a line longer than any the setup program writes (523 bytes)
     TooFewLines, // not even the first and the last line
     FirstLine, // not the product's first component and a backslash
     LastLine, // not a folder ending in a backslash
