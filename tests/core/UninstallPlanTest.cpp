@@ -1,3 +1,5 @@
+// The uninstaller's reading of the install log: the log read back or refused
+// whole, canonical paths, their comparisons, and the judgement of each line.
 #include <gtest/gtest.h>
 
 #include <memory>
