@@ -101,14 +101,14 @@ install::UninstallPlaces MachinePlaces(const std::string& installFolder, const c
     // The Start menu's Programs folder as the setup program finds it: the
     // Startup folder's parent.
     char startup[install::kPathSize] = {};
-    char programs[install::kPathSize] = {};
+    char programsText[install::kPathSize] = {};
     (void)ClsFile::GetStartupFolder(startup);
-    (void)install::StartMenuFolder(startup, programs);
+    (void)install::StartMenuFolder(startup, programsText);
+    const std::string programs = programsText[0] != '\0' ? MachinePath(programsText) : std::string();
     const std::string link = std::string("\\") + productName + ".lnk";
-    if (!desktop.empty())
-        places.shortcuts.push_back(desktop + link);
-    if (programs[0] != '\0' && !MachinePath(programs).empty())
-        places.shortcuts.push_back(MachinePath(programs) + link);
+    for (const std::string& folder : { desktop, programs })
+        if (!folder.empty())
+            places.shortcuts.push_back(folder + link);
 
     static constexpr int kProtected[] = {
         CSIDL_PROGRAM_FILES,
@@ -133,8 +133,7 @@ install::UninstallPlaces MachinePlaces(const std::string& installFolder, const c
     for (int csidl : kProtected)
         AddFolder(places.protectedFolders, SpecialFolder(csidl));
     AddFolder(places.protectedFolders, ProgramFiles64());
-    if (programs[0] != '\0')
-        AddFolder(places.protectedFolders, MachinePath(programs));
+    AddFolder(places.protectedFolders, programs);
     char temp[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathA(sizeof temp, temp);
     if (length > 0 && length < sizeof temp)
@@ -167,21 +166,17 @@ void ClearReadOnly(const std::string& path, DWORD attributes)
         (void)SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
-// Deletes a file; true when it is gone. Missing counts as gone.
-bool DeleteOneFile(const std::string& path, DWORD& error)
+// Deletes a file whose attributes were just read, clearing its read-only bit
+// (set again when the file stays); ERROR_SUCCESS or the error.
+DWORD DeleteOneFile(const std::string& path, DWORD attributes)
 {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = GetLastError();
-        return Missing(error);
-    }
     ClearReadOnly(path, attributes);
     if (DeleteFileA(path.c_str()))
-        return true;
-    error = GetLastError();
+        return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
     if (attributes & FILE_ATTRIBUTE_READONLY)
         (void)SetFileAttributesA(path.c_str(), attributes);
-    return false;
+    return error;
 }
 
 } // namespace
@@ -333,16 +328,31 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
         outcome.remaining.push_back({ path, Reason::Failed }); // a folder where a file was placed
         return;
     }
-    DWORD error = 0;
-    const bool removed = isFolder ? RemoveDirectoryA(path.c_str()) != 0 : DeleteOneFile(path, error);
-    if (!removed) {
-        outcome.remaining.push_back({ path, ReasonOf(isFolder ? GetLastError() : error) });
+    DWORD error = ERROR_SUCCESS;
+    if (isFolder) // a link to a folder, named as a file: the link goes
+        error = RemoveDirectoryA(path.c_str()) ? ERROR_SUCCESS : GetLastError();
+    else
+        error = DeleteOneFile(path, attributes);
+    if (error != ERROR_SUCCESS) {
+        outcome.remaining.push_back({ path, ReasonOf(error) });
         return;
     }
     bool shortcut = false;
     for (const std::string& link : places_.shortcuts)
         shortcut = shortcut || SamePath(path, link, AnsiLead);
     ++(shortcut ? outcome.shortcuts : outcome.files);
+}
+
+void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    const DWORD error = DeleteOneFile(path, attributes);
+    if (error == ERROR_SUCCESS)
+        ++outcome.files;
+    else
+        outcome.remaining.push_back({ path, ReasonOf(error) });
 }
 
 void ClsUninstall::RemoveEmptyFolder(const std::string& folder, Outcome& outcome)
@@ -381,14 +391,7 @@ ClsUninstall::Outcome ClsUninstall::Remove(bool programRunning, const std::funct
 
     // The log, then its folder and the folders above it, while they are empty.
     if (!logFolder_.empty()) {
-        DWORD error = 0;
-        const std::string logPath = logFolder_ + "\\" + kLogName;
-        if (GetFileAttributesA(logPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            if (DeleteOneFile(logPath, error))
-                ++outcome.files;
-            else
-                outcome.remaining.push_back({ logPath, ReasonOf(error) });
-        }
+        RemoveOwnFile(logFolder_ + "\\" + kLogName, outcome);
         for (std::string folder = logFolder_; IsBelow(folder, places_.installFolder, AnsiLead);
              folder = ParentOf(folder, AnsiLead))
             RemoveEmptyFolder(folder, outcome);
@@ -403,13 +406,7 @@ ClsUninstall::Outcome ClsUninstall::Remove(bool programRunning, const std::funct
             outcome.remaining.push_back({ path, scheduled ? Reason::Scheduled : ReasonOf(GetLastError()) });
         }
     } else {
-        DWORD error = 0;
-        if (GetFileAttributesA(programPath_.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            if (DeleteOneFile(programPath_, error))
-                ++outcome.files;
-            else
-                outcome.remaining.push_back({ programPath_, ReasonOf(error) });
-        }
+        RemoveOwnFile(programPath_, outcome);
         RemoveEmptyFolder(places_.installFolder, outcome);
     }
     RemoveUninstallEntry(outcome);

@@ -63,6 +63,9 @@ private:
     enum class Entry { None, Ours, Other };
     Entry FindUninstallEntry() const;
     void RemoveLine(const install::PlannedLine& line, Outcome& outcome);
+    // A file of the installation's own that the log does not list (the log,
+    // the program): counted when removed, reported when it stays.
+    void RemoveOwnFile(const std::string& path, Outcome& outcome);
     void RemoveEmptyFolder(const std::string& folder, Outcome& outcome);
     void RemoveUninstallEntry(Outcome& outcome);
     bool ReachedThroughLink(const std::string& path) const;
