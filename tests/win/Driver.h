@@ -25,6 +25,99 @@ inline std::wstring HostPath(const char* unixPath)
     return path;
 }
 
+// A UTF-16 text in the ANSI code page (paths in failure messages).
+inline std::string Narrow(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1)
+        return std::string();
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow.data(), size, nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(size) - 1);
+    return narrow;
+}
+
+// A whole file, or "<missing PATH>".
+inline std::string ReadBytes(const std::wstring& path)
+{
+    std::string data;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<missing " + Narrow(path) + ">";
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        data.append(buffer, read);
+    CloseHandle(file);
+    return data;
+}
+
+inline bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Calls visit(relative path, entry) for everything below root, a folder
+// before what it holds.
+inline void ForEachBelow(const std::wstring& root,
+    const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& visit,
+    const std::wstring& relative = std::wstring())
+{
+    WIN32_FIND_DATAW data;
+    const std::wstring folder = relative.empty() ? root : root + L"\\" + relative;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
+        visit(path, data);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ForEachBelow(root, visit, path);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+// A special folder from one of ClsFile's getters.
+inline std::wstring FolderFrom(bool (*getter)(char*))
+{
+    char path[260] = {};
+    getter(path);
+    wchar_t wide[260] = {};
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, 260);
+    return wide;
+}
+
+// A string value under HKEY_LOCAL_MACHINE, or "<no key>", "<no value>",
+// "<not REG_SZ>".
+inline std::string RegistryText(const char* key, const char* value)
+{
+    HKEY open = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &open) != ERROR_SUCCESS)
+        return "<no key>";
+    char data[1024] = {};
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    const LONG status = RegQueryValueExA(open, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(open);
+    if (status != ERROR_SUCCESS)
+        return "<no value>";
+    if (type != REG_SZ)
+        return "<not REG_SZ>";
+    return data;
+}
+
+// Where a screenshot named `name` goes: the artifacts folder's screenshots.
+inline std::wstring ShotPath(const std::wstring& artifacts, const std::wstring& name)
+{
+    const std::wstring folder = artifacts + L"\\screenshots";
+    CreateDirectoryW(artifacts.c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\" + name + L".bmp";
+}
+
 inline std::wstring Text(HWND hwnd)
 {
     DWORD_PTR length = 0;

@@ -40,24 +40,8 @@ std::string Ansi(const std::wstring& text)
     return ui::ToAnsi(text.c_str());
 }
 
-std::string ReadBytes(const std::wstring& path)
-{
-    std::string data;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing " + Ansi(path) + ">";
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        data.append(buffer, read);
-    CloseHandle(file);
-    return data;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using driver::Exists;
+using driver::ReadBytes;
 
 // The install log as the uninstaller reads it.
 std::string PlainLog(const std::wstring& path)
@@ -71,9 +55,7 @@ std::string PlainLog(const std::wstring& path)
 
 std::wstring Folder(bool (*getter)(char*))
 {
-    char path[260] = {};
-    getter(path);
-    return ui::FromAnsi(path);
+    return driver::FolderFrom(getter);
 }
 
 bool KeyExists(const char* path)
@@ -87,19 +69,7 @@ bool KeyExists(const char* path)
 
 std::string RegistryText(const char* value)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    char data[1024] = {};
-    DWORD size = sizeof data - 1;
-    DWORD type = 0;
-    const LONG status = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS)
-        return "<no value>";
-    if (type != REG_SZ)
-        return "<not REG_SZ>";
-    return data;
+    return driver::RegistryText(kUninstallKey, value);
 }
 
 DWORD ValueCount(const char* path)

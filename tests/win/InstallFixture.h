@@ -23,75 +23,28 @@ using driver::Text;
 const wchar_t kProductName[] = L"はなまる家計簿";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hanamaru";
 
-inline std::string ReadBytes(const std::wstring& path)
-{
-    std::string data;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing " + ui::ToAnsi(path.c_str()) + ">";
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        data.append(buffer, read);
-    CloseHandle(file);
-    return data;
-}
-
-inline bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using driver::Exists;
+using driver::ReadBytes;
 
 // The files below a folder, as relative paths.
-inline void Walk(const std::wstring& root, const std::wstring& relative, std::vector<std::wstring>& files)
-{
-    WIN32_FIND_DATAW data;
-    const std::wstring folder = relative.empty() ? root : root + L"\\" + relative;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            Walk(root, path, files);
-        else
-            files.push_back(path);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-}
-
 inline std::vector<std::wstring> FilesBelow(const std::wstring& root)
 {
     std::vector<std::wstring> files;
-    Walk(root, L"", files);
+    driver::ForEachBelow(root, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            files.push_back(path);
+    });
     return files;
 }
 
 inline std::wstring Folder(bool (*getter)(char*))
 {
-    char path[260] = {};
-    getter(path);
-    return ui::FromAnsi(path);
+    return driver::FolderFrom(getter);
 }
 
 inline std::string RegistryText(const char* value)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    char data[1024] = {};
-    DWORD size = sizeof data - 1;
-    DWORD type = 0;
-    const LONG status = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS)
-        return "<no value>";
-    if (type != REG_SZ)
-        return "<not REG_SZ>";
-    return data;
+    return driver::RegistryText(kUninstallKey, value);
 }
 
 class InstallFixture : public ::testing::Test {

@@ -30,30 +30,15 @@ const std::wstring kDone = std::wstring(kProductName) + L"をアンインスト�
 const std::wstring kNotInstalled = std::wstring(kProductName) + L"はインストールされていません。";
 
 // Every folder (ending in a backslash) and file (with its size) below root.
-void ListTree(const std::wstring& root, const std::wstring& relative, std::map<std::wstring, ULONGLONG>& out)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((root + relative + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out[relative + name + L"\\"] = 0;
-            ListTree(root, relative + name + L"\\", out);
-        } else {
-            out[relative + name] = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-}
-
 std::map<std::wstring, ULONGLONG> Tree(const std::wstring& root)
 {
     std::map<std::wstring, ULONGLONG> tree;
-    ListTree(root + L"\\", L"", tree);
+    driver::ForEachBelow(root, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            tree[path + L"\\"] = 0;
+        else
+            tree[path] = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    });
     return tree;
 }
 
@@ -107,10 +92,7 @@ HWND Box(const std::wstring& caption)
 
 std::wstring ShotPath(const std::wstring& name)
 {
-    const std::wstring artifacts = driver::HostPath(YNB_ARTIFACTS);
-    CreateDirectoryW(artifacts.c_str(), nullptr);
-    CreateDirectoryW((artifacts + L"\\screenshots").c_str(), nullptr);
-    return artifacts + L"\\screenshots\\" + name + L".bmp";
+    return driver::ShotPath(driver::HostPath(YNB_ARTIFACTS), name);
 }
 
 class Uninstall : public InstallFixture {

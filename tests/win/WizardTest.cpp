@@ -30,10 +30,7 @@ std::wstring Artifacts()
 
 std::wstring ShotPath(const std::wstring& name)
 {
-    const std::wstring folder = Artifacts() + L"\\screenshots";
-    CreateDirectoryW(Artifacts().c_str(), nullptr);
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder + L"\\" + name + L".bmp";
+    return driver::ShotPath(Artifacts(), name);
 }
 
 // A document as the memo shows it: code page 932, CR LF between lines.
