@@ -5,20 +5,14 @@
 # file links cannot be tested here.)
 #   sys-links.sh WINE_RUN FILETEST_EXE
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/wine-test-lib.sh"
 wine_run=$1
 exe=$2
-root=${YNB_WINE_ROOT:?}
 
-# Make sure the prefix exists (the first run creates it); 77 means skipped.
-status=0
-"$wine_run" "$exe" --gtest_list_tests >/dev/null 2>&1 || status=$?
-[ "$status" -eq 77 ] && exit 77
-[ "$status" -eq 0 ] || { echo "cannot run $exe (status $status)"; exit 1; }
+require_program "$wine_run" "$exe"
 
 name=ynbsys_links_$$
-base=$root/prefix/drive_c/$name
-rm -rf "$base"
-trap 'rm -rf "$base"' EXIT
+scratch_folder "$name"
 mkdir -p "$base/outside/inner" "$base/tree/sub"
 echo -n precious >"$base/outside/precious.txt"
 echo -n inner >"$base/outside/inner/inner.txt"

@@ -4,13 +4,11 @@
 # view, read with /reg:32).
 #   sys-registry.sh WINE_RUN REGISTTEST_EXE
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/wine-test-lib.sh"
 wine_run=$1
 exe=$2
 
-status=0
-"$wine_run" "$exe" --gtest_list_tests >/dev/null 2>&1 || status=$?
-[ "$status" -eq 77 ] && exit 77
-[ "$status" -eq 0 ] || { echo "cannot run $exe (status $status)"; exit 1; }
+require_program "$wine_run" "$exe"
 
 view=/reg:64
 case "$(file -b "$exe")" in *PE32+*) ;; *) view=/reg:32 ;; esac

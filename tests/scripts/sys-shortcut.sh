@@ -3,19 +3,14 @@
 # independent reader of the file format.
 #   sys-shortcut.sh WINE_RUN SHORTCUTTEST_EXE
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/wine-test-lib.sh"
 wine_run=$1
 exe=$2
-root=${YNB_WINE_ROOT:?}
 
-status=0
-"$wine_run" "$exe" --gtest_list_tests >/dev/null 2>&1 || status=$?
-[ "$status" -eq 77 ] && exit 77
-[ "$status" -eq 0 ] || { echo "cannot run $exe (status $status)"; exit 1; }
+require_program "$wine_run" "$exe"
 
 name=ynbsys_lnk_$$
-base=$root/prefix/drive_c/$name
-rm -rf "$base"
-trap 'rm -rf "$base" "$base.log"' EXIT
+scratch_folder "$name"
 mkdir -p "$base/links" "$base/app"
 printf 'MZ' >"$base/app/tool.exe"
 

@@ -5,20 +5,14 @@
 # link is refused, and what the links name stays.
 #   uninstall-links.sh WINE_RUN UNINSTALLTEST_EXE
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/wine-test-lib.sh"
 wine_run=$1
 exe=$2
-root=${YNB_WINE_ROOT:?}
 
-# Make sure the prefix exists (the first run creates it); 77 means skipped.
-status=0
-"$wine_run" "$exe" --gtest_list_tests >/dev/null 2>&1 || status=$?
-[ "$status" -eq 77 ] && exit 77
-[ "$status" -eq 0 ] || { echo "cannot run $exe (status $status)"; exit 1; }
+require_program "$wine_run" "$exe"
 
 name=ynb_uninstall_links_$$
-base=$root/prefix/drive_c/$name
-rm -rf "$base"
-trap 'rm -rf "$base"' EXIT
+scratch_folder "$name"
 mkdir -p "$base/inst/Hanamaru/ynb" "$base/outside1" "$base/outside2"
 echo -n own >"$base/inst/Hanamaru/own.txt"
 echo -n precious1 >"$base/outside1/precious1.txt"
