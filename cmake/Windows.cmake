@@ -48,7 +48,8 @@ set(YNB_RESOURCES ${CMAKE_SOURCE_DIR}/src/app/Setup.rc ${CMAKE_SOURCE_DIR}/src/a
 # The pictures and the program icon come from the product's own art folder.
 set(YNB_ART_DIR ${PRODUCT_DIR}/art)
 set(YNB_ART ${YNB_ART_DIR}/image1.bmp ${YNB_ART_DIR}/image2.ico ${YNB_ART_DIR}/program.ico
-    ${CMAKE_SOURCE_DIR}/src/app/setup.manifest ${CMAKE_SOURCE_DIR}/src/app/Resource.h)
+    ${CMAKE_SOURCE_DIR}/src/app/setup.manifest ${CMAKE_SOURCE_DIR}/src/app/Resource.h
+    ${CMAKE_SOURCE_DIR}/src/app/Version.rc2)
 set_source_files_properties(${YNB_RESOURCES} PROPERTIES
     INCLUDE_DIRECTORIES "${YNB_ART_DIR};${CMAKE_SOURCE_DIR}/src/app"
     OBJECT_DEPENDS "${YNB_ART}")
