@@ -27,22 +27,28 @@ add_custom_command(
 add_library(ynbproduct STATIC ${YNB_PRODUCT_SOURCE})
 target_link_libraries(ynbproduct PUBLIC ynbcore)
 
-# The Win32 side of the program; everything but the entry, so that the
-# Windows tests link the same code.
-file(GLOB YNB_WIN_SOURCES CONFIGURE_DEPENDS
-    ${CMAKE_SOURCE_DIR}/src/app/*.cpp
+# The installation engine and the services below it (configuration, payload,
+# system), which know no window; then the windows on top of it. Everything but
+# the entries, so that the Windows tests link the same code.
+file(GLOB YNB_ENGINE_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/src/config/*.cpp
     ${CMAKE_SOURCE_DIR}/src/install/*.cpp
     ${CMAKE_SOURCE_DIR}/src/package/*.cpp
-    ${CMAKE_SOURCE_DIR}/src/sys/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/sys/*.cpp)
+list(REMOVE_ITEM YNB_ENGINE_SOURCES ${YNB_CORE_SOURCES})
+add_library(ynbengine STATIC ${YNB_ENGINE_SOURCES})
+target_link_libraries(ynbengine PUBLIC ynbproduct ynbcore)
+target_compile_options(ynbengine PUBLIC -Os)
+target_link_libraries(ynbengine PUBLIC ole32 uuid shell32 user32 advapi32 kernel32)
+
+file(GLOB YNB_WIN_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/src/app/*.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/*.cpp
     ${CMAKE_SOURCE_DIR}/src/wizard/*.cpp)
-list(REMOVE_ITEM YNB_WIN_SOURCES ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/app/UninstallMain.cpp
-    ${YNB_CORE_SOURCES})
+list(REMOVE_ITEM YNB_WIN_SOURCES ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/app/UninstallMain.cpp)
 add_library(ynbwin STATIC ${YNB_WIN_SOURCES})
-target_link_libraries(ynbwin PUBLIC ynbproduct ynbcore)
-target_compile_options(ynbwin PUBLIC -Os)
-target_link_libraries(ynbwin PUBLIC ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 gdi32 user32 advapi32 kernel32 mpr)
+# mpr.dll (the network button) is loaded by its full path, never imported.
+target_link_libraries(ynbwin PUBLIC ynbengine comctl32 gdi32 user32)
 
 set(YNB_RESOURCES ${CMAKE_SOURCE_DIR}/src/app/Setup.rc ${CMAKE_SOURCE_DIR}/src/app/Uninstall.rc)
 # The pictures and the program icon come from the product's own art folder.

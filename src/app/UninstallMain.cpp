@@ -23,10 +23,11 @@
 #include "install/ClsUninstall.h"
 #include "sys/DllSearch.h"
 #include "sys/Handle.h"
+#include "sys/Text.h"
+#include "sys/Win32.h"
 #include "ui/Dialogs.h"
 #include "ui/Error.h"
 #include "ui/Forms.h"
-#include "ui/Text.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ std::wstring OutcomeText(const std::wstring& name, const ClsUninstall::Outcome& 
             text += L"\nほか " + std::to_wstring(outcome.remaining.size() - kListedAtMost) + L" 件";
             break;
         }
-        text += L"\n" + ui::FromAnsi(item.path.c_str()) + L"（" + ReasonText(item) + L"）";
+        text += L"\n" + sys::FromAnsi(item.path.c_str()) + L"（" + ReasonText(item) + L"）";
     }
     return text;
 }
@@ -137,18 +138,11 @@ void RunRemoval(ClsUninstall& uninstall, const std::wstring& name, bool programR
     Tell(OutcomeText(name, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
 }
 
-std::wstring TempFolder()
-{
-    wchar_t folder[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    return length > 0 && length <= MAX_PATH ? std::wstring(folder, length) : std::wstring();
-}
-
 // Starts the temporary copy that does the removal (see the top of this file);
 // false, leaving no copy behind, when it cannot.
 bool StartRemovalCopy(const std::wstring& program)
 {
-    const std::wstring temp = TempFolder();
+    const std::wstring temp = sys::TempFolder();
     if (temp.empty())
         return false;
     std::wstring copy;
@@ -199,10 +193,10 @@ void RunCopy(const wchar_t* parentHandle, const wchar_t* program)
     // Only a copy started by the uninstaller holds a handle to it.
     if (WaitForSingleObject(parent.Get(), 60000) != WAIT_OBJECT_0)
         return;
-    const std::string programPath = ui::ToAnsi(program);
+    const std::string programPath = sys::ToAnsi(program);
     ClsUninstall uninstall;
     const ClsUninstall::State state = uninstall.Prepare(programPath.c_str());
-    const std::wstring name = ui::FromAnsi(uninstall.Record().ProductName);
+    const std::wstring name = sys::FromAnsi(uninstall.Record().ProductName);
     if (TellState(state, name))
         return;
     RunRemoval(uninstall, name, false);
@@ -211,23 +205,20 @@ void RunCopy(const wchar_t* parentHandle, const wchar_t* program)
 void RunUninstaller()
 {
     int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    const sys::UniqueLocal argumentList(CommandLineToArgvW(GetCommandLineW(), &count));
+    auto* arguments = static_cast<LPWSTR*>(argumentList.Get());
     if (arguments != nullptr && count == 4 && std::wcscmp(arguments[1], kRemoveSwitch) == 0) {
         RunCopy(arguments[2], arguments[3]);
-        LocalFree(arguments);
         return;
     }
-    if (arguments != nullptr)
-        LocalFree(arguments);
 
-    wchar_t program[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    const std::wstring program = sys::ModulePath();
+    if (program.empty())
         return;
-    const std::string programPath = ui::ToAnsi(program);
+    const std::string programPath = sys::ToAnsi(program);
     ClsUninstall uninstall;
     const ClsUninstall::State state = uninstall.Prepare(programPath.c_str());
-    const std::wstring name = ui::FromAnsi(uninstall.Record().ProductName);
+    const std::wstring name = sys::FromAnsi(uninstall.Record().ProductName);
     if (TellState(state, name))
         return;
     if (!Ask(name + L"をアンインストールします。よろしいですか？"))

@@ -2,16 +2,14 @@
 // the wizard window. Texts are zero-terminated ANSI bytes of fixed width.
 #pragma once
 
-#include <cstddef>
-
-constexpr std::size_t kTextFieldSize = 260;
+#include "sys/Names.h"
 
 struct SetupRecord {
-    char ProductName[kTextFieldSize] = {};
-    char ProductFolder[kTextFieldSize] = {};
-    char ProgramPath[kTextFieldSize] = {};
-    char BaseFolder[kTextFieldSize] = {};
+    char ProductName[sys::kPathSize] = {};
+    char ProductFolder[sys::kPathSize] = {};
+    char ProgramPath[sys::kPathSize] = {};
+    char BaseFolder[sys::kPathSize] = {};
     unsigned char DesktopShortcut = 0;
     unsigned char StartMenuEntry = 0;
-    char DefaultFolder[kTextFieldSize] = {};
+    char DefaultFolder[sys::kPathSize] = {};
 };

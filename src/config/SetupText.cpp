@@ -28,10 +28,10 @@ bool MatchesLabel(const char* p, std::size_t available, const char* label)
 
 // Copies the value at `value` into a field, stopping at its zero, at the
 // buffer's end or at the field's last byte, whichever comes first.
-void CopyValue(char (&field)[kTextFieldSize], const char* value, const char* end)
+void CopyValue(char (&field)[sys::kPathSize], const char* value, const char* end)
 {
     std::size_t n = 0;
-    while (n + 1 < kTextFieldSize && value + n < end && value[n] != '\0') {
+    while (n + 1 < sys::kPathSize && value + n < end && value[n] != '\0') {
         field[n] = value[n];
         ++n;
     }
@@ -96,7 +96,7 @@ int ParseSetupText(char* buffer, SetupRecord& record)
             *p++ = '\0';
     }
 
-    auto copy = [&](char(&field)[kTextFieldSize], int number) {
+    auto copy = [&](char(&field)[sys::kPathSize], int number) {
         if (number <= count && number <= kSetupMaxValues)
             CopyValue(field, values[number - 1], end);
     };

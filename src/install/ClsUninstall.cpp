@@ -6,14 +6,16 @@
 #include <iterator>
 
 #include "config/ProductData.h"
-#include "config/SetupText.h"
 #include "install/InstallLog.h"
 #include "install/InstallPaths.h"
 #include "package/ClsSecurity.h"
+#include "package/ClsYnb.h"
 #include "sys/ClsFile.h"
 #include "sys/ClsRegist.h"
 #include "sys/Handle.h"
 #include "sys/SpecialFolder.h"
+#include "sys/Text.h"
+#include "sys/Win32.h"
 
 namespace {
 
@@ -23,8 +25,8 @@ using install::ParentOf;
 using install::PathProblem;
 using install::SamePath;
 
-constexpr char kLogName[] = "instdir.dat";
-constexpr int32_t kUninstallRoot = 2; // HKEY_LOCAL_MACHINE
+using sys::kLogName;
+using sys::kUninstallRoot;
 
 // Lead bytes of the system's ANSI code page, in which the paths are written.
 bool AnsiLead(unsigned char byte)
@@ -134,9 +136,8 @@ install::UninstallPlaces MachinePlaces(const std::string& installFolder, const c
         AddFolder(places.protectedFolders, SpecialFolder(csidl));
     AddFolder(places.protectedFolders, ProgramFiles64());
     AddFolder(places.protectedFolders, programs);
-    char temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof temp, temp);
-    if (length > 0 && length < sizeof temp)
+    const std::string temp = sys::ToAnsi(sys::TempFolder());
+    if (!temp.empty())
         AddFolder(places.protectedFolders, MachinePath(temp));
     return places;
 }
@@ -160,17 +161,11 @@ ClsUninstall::Reason ReasonOf(DWORD error)
     }
 }
 
-void ClearReadOnly(const std::string& path, DWORD attributes)
-{
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        (void)SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-}
-
 // Deletes a file whose attributes were just read, clearing its read-only bit
 // (set again when the file stays); ERROR_SUCCESS or the error.
 DWORD DeleteOneFile(const std::string& path, DWORD attributes)
 {
-    ClearReadOnly(path, attributes);
+    sys::ClearReadOnly(path.c_str(), attributes);
     if (DeleteFileA(path.c_str()))
         return ERROR_SUCCESS;
     const DWORD error = GetLastError();
@@ -187,12 +182,7 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
     entry_ = Entry::None;
     log_ = install::UninstallLog();
     plan_.clear();
-    char buffer[kSetupBufferSize];
-    const int32_t length = CopySetupText(SetupTextLength, SetupTextData, buffer);
-    if (length > 0) {
-        (void)ClsSecurity::Unscramble(buffer, length, kConfigKey);
-        (void)ParseSetupText(buffer, record_);
-    }
+    (void)ClsYnb().LoadSetupText(record_); // a product without one has no folder to remove
     char firstComponent[install::kPathSize] = {};
     if (!install::FirstComponent(record_.ProductFolder, firstComponent) || firstComponent[0] == '\0')
         return State::Damaged; // a product without a folder of its own has nothing to remove
@@ -360,7 +350,7 @@ void ClsUninstall::RemoveEmptyFolder(const std::string& folder, Outcome& outcome
     const DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return;
-    ClearReadOnly(folder, attributes);
+    sys::ClearReadOnly(folder.c_str(), attributes);
     if (RemoveDirectoryA(folder.c_str())) {
         ++outcome.folders;
         return;

@@ -6,9 +6,11 @@
 
 #include <cstddef>
 
+#include "sys/Names.h"
+
 namespace install {
 
-constexpr std::size_t kPathSize = 260;
+using sys::kPathSize;
 
 // The product folder up to, not including, its first backslash byte (the whole
 // of it when it holds none).

@@ -52,6 +52,17 @@ int ClsYnb::ParseSetupText(char* buffer, SetupRecord& record)
     return ::ParseSetupText(buffer, record);
 }
 
+bool ClsYnb::LoadSetupText(SetupRecord& record)
+{
+    char buffer[kSetupBufferSize];
+    const int32_t length = CopySetupText(SetupTextLength, SetupTextData, buffer);
+    if (length <= 0)
+        return false;
+    (void)security_->Unscramble(buffer, length, kConfigKey);
+    (void)ParseSetupText(buffer, record);
+    return true;
+}
+
 int ClsYnb::UnscramblePayload()
 {
     // Missing, locked, or 2 GiB and more (beyond a signed 32-bit size).

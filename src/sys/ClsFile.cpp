@@ -3,6 +3,7 @@
 #include "sys/Handle.h"
 #include "sys/PathText.h"
 #include "sys/SpecialFolder.h"
+#include "sys/Win32.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -27,14 +28,6 @@ sys::UniqueFile OpenExclusive(const char* path, DWORD access, DWORD disposition)
     if (path == nullptr || path[0] == 0)
         return sys::UniqueFile();
     return sys::UniqueFile(CreateFileA(path, access, kNoShare, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-// Clears the read-only bit of path, keeping its other attributes.
-void ClearReadOnly(const char* path)
-{
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        (void)SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
 bool IsDotEntry(const char* name)
@@ -83,7 +76,7 @@ bool CopyTree(const char* source, const char* destination)
 // Removes a junction or symbolic link itself, never what it points to.
 void RemoveLink(const char* path, DWORD attributes)
 {
-    ClearReadOnly(path);
+    sys::ClearReadOnly(path, attributes);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         (void)RemoveDirectoryA(path);
     else
@@ -108,12 +101,12 @@ bool DeleteTree(const char* folder)
             } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
                 (void)DeleteTree(child);
             } else {
-                ClearReadOnly(child);
+                sys::ClearReadOnly(child, entry.dwFileAttributes);
                 (void)DeleteFileA(child);
             }
         } while (FindNextFileA(find.Get(), &entry));
     } // the listing is closed before the folder is removed
-    ClearReadOnly(folder);
+    sys::ClearReadOnly(folder);
     return RemoveDirectoryA(folder) != 0;
 }
 
@@ -243,7 +236,7 @@ bool ClsFile::DeleteFolder(const char* folder)
     const DWORD attributes = GetFileAttributesA(folder);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         // A link given as the folder: remove the link, leave its target alone.
-        ClearReadOnly(folder);
+        sys::ClearReadOnly(folder);
         return RemoveDirectoryA(folder) != 0;
     }
     return DeleteTree(folder);

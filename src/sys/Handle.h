@@ -96,6 +96,13 @@ struct IconPolicy {
     static Type Invalid() { return nullptr; }
     static bool Close(Type h) { return DestroyIcon(h) != 0; }
 };
+// Memory the system allocated with LocalAlloc for the caller (CommandLineToArgvW,
+// FormatMessage, security descriptors).
+struct LocalPolicy {
+    using Type = HLOCAL;
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type h) { return LocalFree(h) == nullptr; }
+};
 struct IdListPolicy {
     using Type = LPITEMIDLIST;
     static Type Invalid() { return nullptr; }
@@ -123,8 +130,33 @@ using UniqueKey = Unique<RegKeyPolicy>;
 using UniqueModule = Unique<ModulePolicy>;
 using UniqueGdi = Unique<GdiPolicy>;
 using UniqueIcon = Unique<IconPolicy>;
+using UniqueLocal = Unique<LocalPolicy>;
 using UniqueIdList = Unique<IdListPolicy>;
 template <typename Interface>
 using UniqueCom = Unique<ComPolicy<Interface>>;
+
+// A window's device context from GetDC, released to the same window.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window)
+        : window_(window)
+        , dc_(GetDC(window))
+    {
+    }
+    ~WindowDc()
+    {
+        if (dc_ != nullptr)
+            (void)ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+
+    HDC Get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
 
 } // namespace sys

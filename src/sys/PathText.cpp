@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <cstring>
-#include <cwchar>
+#include <string>
+
+#include "sys/Text.h"
 
 namespace sys {
 
@@ -28,21 +30,18 @@ std::size_t Scan(const char* path, std::ptrdiff_t* lastSeparator)
     return static_cast<std::size_t>(p - path);
 }
 
-// Full path of path in UTF-16 without a trailing separator; false when it
+// Full path of path in UTF-16 without a trailing separator; empty when it
 // cannot be made or does not fit.
-bool FullWidePath(const char* path, wchar_t (&out)[kPathCapacity])
+std::wstring FullWidePath(const char* path)
 {
-    char full[kPathCapacity];
+    char full[kPathSize];
     const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
     if (length == 0 || length >= sizeof full)
-        return false;
-    const int units = MultiByteToWideChar(CP_ACP, 0, full, -1, out, kPathCapacity);
-    if (units <= 0)
-        return false;
-    std::size_t n = std::wcslen(out);
-    if (n > 0 && out[n - 1] == L'\\')
-        out[n - 1] = 0;
-    return true;
+        return std::wstring();
+    std::wstring wide = FromAnsi(full);
+    if (!wide.empty() && wide.back() == L'\\')
+        wide.pop_back();
+    return wide;
 }
 
 } // namespace
@@ -62,7 +61,7 @@ bool JoinPath(char* out, const char* folder, const char* name)
     if (folderLength > 0 && last == static_cast<std::ptrdiff_t>(folderLength) - 1)
         --folderLength;
     const std::size_t nameLength = std::strlen(name);
-    if (folderLength + 1 + nameLength + 1 > kPathCapacity)
+    if (folderLength + 1 + nameLength + 1 > kPathSize)
         return false;
     std::memcpy(out, folder, folderLength);
     out[folderLength] = '\\';
@@ -72,15 +71,15 @@ bool JoinPath(char* out, const char* folder, const char* name)
 
 bool LiesWithin(const char* inner, const char* outer)
 {
-    wchar_t fullInner[kPathCapacity];
-    wchar_t fullOuter[kPathCapacity];
-    if (!FullWidePath(inner, fullInner) || !FullWidePath(outer, fullOuter))
+    const std::wstring fullInner = FullWidePath(inner);
+    const std::wstring fullOuter = FullWidePath(outer);
+    if (fullInner.empty() || fullOuter.empty())
         return true;
-    const int innerLength = static_cast<int>(std::wcslen(fullInner));
-    const int outerLength = static_cast<int>(std::wcslen(fullOuter));
+    const int innerLength = static_cast<int>(fullInner.size());
+    const int outerLength = static_cast<int>(fullOuter.size());
     if (innerLength < outerLength)
         return false;
-    if (CompareStringOrdinal(fullInner, outerLength, fullOuter, outerLength, TRUE) != CSTR_EQUAL)
+    if (CompareStringOrdinal(fullInner.c_str(), outerLength, fullOuter.c_str(), outerLength, TRUE) != CSTR_EQUAL)
         return false;
     // "C:\" trimmed to "C:" still ends at a component boundary.
     return innerLength == outerLength || fullInner[outerLength] == L'\\';

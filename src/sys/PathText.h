@@ -4,15 +4,15 @@
 
 #include <cstddef>
 
-namespace sys {
+#include "sys/Names.h"
 
-constexpr std::size_t kPathCapacity = 260; // MAX_PATH, terminator included
+namespace sys {
 
 // Byte offset of the last backslash that is a separator, or -1.
 std::ptrdiff_t LastSeparator(const char* path);
 
 // folder, with one trailing separator dropped, then "\" and name, into out
-// (kPathCapacity bytes). false, with out empty, when the result does not fit.
+// (kPathSize bytes). false, with out empty, when the result does not fit.
 bool JoinPath(char* out, const char* folder, const char* name);
 
 // true when inner names the folder outer itself or a path below it; both are

@@ -2,6 +2,7 @@
 
 #include "sys/Handle.h"
 #include "sys/PathText.h"
+#include "sys/Text.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -34,7 +35,7 @@ private:
 };
 
 // The target's folder: the text before its last separator, empty without one.
-bool WorkingDirectoryOf(const char* target, char (&out)[sys::kPathCapacity])
+bool WorkingDirectoryOf(const char* target, char (&out)[sys::kPathSize])
 {
     const std::size_t length = std::strlen(target);
     if (length >= sizeof out)
@@ -46,7 +47,7 @@ bool WorkingDirectoryOf(const char* target, char (&out)[sys::kPathCapacity])
 }
 
 // linkFolder + "\" + linkName + ".lnk", refused when it does not fit.
-bool LinkPathOf(const char* linkFolder, const char* linkName, char (&out)[sys::kPathCapacity])
+bool LinkPathOf(const char* linkFolder, const char* linkName, char (&out)[sys::kPathSize])
 {
     const std::size_t folderLength = std::strlen(linkFolder);
     const std::size_t nameLength = std::strlen(linkName);
@@ -62,8 +63,8 @@ bool LinkPathOf(const char* linkFolder, const char* linkName, char (&out)[sys::k
 // Writes the shortcut file; every failure leaves it unwritten, silently.
 void SaveShortcut(const char* target, const char* linkFolder, const char* linkName)
 {
-    char workingDirectory[sys::kPathCapacity];
-    char linkPath[sys::kPathCapacity];
+    char workingDirectory[sys::kPathSize];
+    char linkPath[sys::kPathSize];
     // Paths that do not fit are not cut into other paths: no file at all.
     if (!WorkingDirectoryOf(target, workingDirectory) || !LinkPathOf(linkFolder, linkName, linkPath))
         return;
@@ -80,10 +81,10 @@ void SaveShortcut(const char* target, const char* linkFolder, const char* linkNa
     (void)link.Get()->SetPath(target);
     (void)link.Get()->SetIconLocation(target, 0);
 
-    wchar_t widePath[sys::kPathCapacity];
-    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, sys::kPathCapacity) == 0)
+    const std::wstring widePath = sys::FromAnsi(linkPath);
+    if (widePath.empty())
         return;
-    (void)persist.Get()->Save(widePath, TRUE);
+    (void)persist.Get()->Save(widePath.c_str(), TRUE);
 } // released in reverse order: IPersistFile, then IShellLinkA
 
 } // namespace

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "sys/Text.h"
 #include "ui/Dpi.h"
 #include "ui/Error.h"
 #include "ui/Forms.h"
-#include "ui/Text.h"
 
 namespace ui {
 
@@ -26,23 +26,6 @@ HFONT MakeFont(const FontSpec& font)
     return CreateFontW(-Scale(font.height), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, font.italic ? TRUE : FALSE, FALSE,
         FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
         kFontFace);
-}
-
-// Bytes of the system code page with explicit length (a document may hold
-// zero bytes) to UTF-16.
-std::wstring WidenBytes(const char* bytes, int length)
-{
-    if (length <= 0)
-        return {};
-    const int needed = MultiByteToWideChar(CP_ACP, 0, bytes, length, nullptr, 0);
-    if (needed <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-    const int written = MultiByteToWideChar(CP_ACP, 0, bytes, length, wide.data(), needed);
-    wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
-    // A zero byte inside a line would end the edit's text there.
-    std::replace(wide.begin(), wide.end(), L'\0', L' ');
-    return wide;
 }
 
 constexpr wchar_t kControlProperty[] = L"YnbControl";
@@ -63,9 +46,11 @@ COLORREF LayoutColor(uint32_t color)
 
 Control::Control(Container& parent, const ControlSpec& spec)
     : parent_(parent)
-    , spec_(spec)
-    , name_(spec.name)
+    , name_(spec.name != nullptr ? spec.name : "")
     , kind_(spec.kind)
+    , flags_(spec.flags)
+    , designHeight_(spec.height)
+    , color_(spec.color)
     , textColor_(spec.font != nullptr ? spec.font->color : parent.Font().color)
 {
 }
@@ -89,25 +74,26 @@ void Control::DestroyHandle()
     hwnd_ = nullptr;
 }
 
-void Control::Create(const wchar_t* windowClass, DWORD style, DWORD exStyle, const wchar_t* caption)
+void Control::Create(const ControlSpec& spec, const wchar_t* windowClass, DWORD style, DWORD exStyle)
 {
-    if (!(spec_.flags & kHidden))
+    if (!(flags_ & kHidden))
         style |= WS_VISIBLE;
-    hwnd_ = CreateWindowExW(exStyle, windowClass, caption, WS_CHILD | style, Scale(spec_.left), Scale(spec_.top),
-        Scale(spec_.width), Scale(spec_.height), parent_.Handle(),
+    const wchar_t* caption = spec.caption != nullptr ? spec.caption : L"";
+    hwnd_ = CreateWindowExW(exStyle, windowClass, caption, WS_CHILD | style, Scale(spec.left), Scale(spec.top),
+        Scale(spec.width), Scale(spec.height), parent_.Handle(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)), GetModuleHandleW(nullptr), nullptr);
     if (hwnd_ == nullptr)
-        throw Error(L"コントロール " + FromAnsi(name_) + L" を作成できません");
+        throw Error(L"コントロール " + sys::FromAnsi(name_.c_str()) + L" を作成できません");
     (void)SetPropW(hwnd_, kControlProperty, this);
     HFONT font = parent_.FontHandle();
-    if (spec_.font != nullptr) {
-        font_.Reset(MakeFont(*spec_.font));
+    if (spec.font != nullptr) {
+        font_.Reset(MakeFont(*spec.font));
         if (font_)
             font = static_cast<HFONT>(font_.Get());
     }
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (spec_.color != kNoColor && !(spec_.color & kSystemColor))
-        brush_.Reset(CreateSolidBrush(ToColorRef(spec_.color)));
+    if (color_ != kNoColor && !(color_ & kSystemColor))
+        brush_.Reset(CreateSolidBrush(ToColorRef(color_)));
 }
 
 std::wstring Control::Caption() const
@@ -124,7 +110,7 @@ std::wstring Control::Caption() const
 void Control::SetCaption(const std::wstring& text)
 {
     (void)SetWindowTextW(hwnd_, text.c_str());
-    if (spec_.flags & kTransparent)
+    if (flags_ & kTransparent)
         RedrawBeneath();
 }
 
@@ -161,14 +147,14 @@ void Control::Command(WORD code)
 HBRUSH Control::ColorFor(HDC dc, HBRUSH parentBrush) const
 {
     SetTextColor(dc, ToColorRef(textColor_));
-    if (spec_.flags & kTransparent) {
+    if (flags_ & kTransparent) {
         SetBkMode(dc, TRANSPARENT);
         return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     }
-    if (spec_.color != kNoColor) {
-        SetBkColor(dc, ToColorRef(spec_.color));
-        if (spec_.color & kSystemColor)
-            return GetSysColorBrush(static_cast<int>(spec_.color & 0xFF));
+    if (color_ != kNoColor) {
+        SetBkColor(dc, ToColorRef(color_));
+        if (color_ & kSystemColor)
+            return GetSysColorBrush(static_cast<int>(color_ & 0xFF));
         return static_cast<HBRUSH>(brush_.Get());
     }
     if (kind_ == Kind::Edit)
@@ -190,7 +176,7 @@ Label::Label(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
     DWORD style = SS_NOPREFIX | ((spec.flags & kWordWrap) ? SS_LEFT : SS_LEFTNOWORDWRAP);
-    Create(L"Static", style, (spec.flags & kTransparent) ? WS_EX_TRANSPARENT : 0, spec.caption);
+    Create(spec, L"Static", style, (spec.flags & kTransparent) ? WS_EX_TRANSPARENT : 0);
     // Sized to the caption in the font this system has (the design's may be
     // narrower or missing).
     if (spec.flags & kAutoSize)
@@ -202,24 +188,23 @@ void Label::SetText(const std::wstring& text)
     RECT before {};
     (void)GetWindowRect(hwnd_, &before);
     MapWindowPoints(nullptr, parent_.Handle(), reinterpret_cast<POINT*>(&before), 2);
-    if (spec_.flags & kAutoSize) {
-        HDC dc = GetDC(hwnd_);
-        if (dc != nullptr) {
-            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+    if (flags_ & kAutoSize) {
+        const sys::WindowDc dc(hwnd_);
+        if (dc) {
+            HGDIOBJ old = SelectObject(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
             RECT measure { 0, 0, before.right - before.left, 0 };
-            const UINT format = DT_CALCRECT | DT_NOPREFIX | ((spec_.flags & kWordWrap) ? DT_WORDBREAK : DT_SINGLELINE);
+            const UINT format = DT_CALCRECT | DT_NOPREFIX | ((flags_ & kWordWrap) ? DT_WORDBREAK : DT_SINGLELINE);
             const std::wstring shown = text.empty() ? std::wstring(L" ") : text;
-            if (DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &measure, format) != 0) {
+            if (DrawTextW(dc.Get(), shown.c_str(), static_cast<int>(shown.size()), &measure, format) != 0) {
                 int width = before.right - before.left;
                 int height = before.bottom - before.top;
-                if (spec_.flags & kWordWrap)
-                    height = std::max<int>(Scale(spec_.height), measure.bottom - measure.top);
+                if (flags_ & kWordWrap)
+                    height = std::max<int>(Scale(designHeight_), measure.bottom - measure.top);
                 else
                     width = measure.right - measure.left;
                 (void)SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
             }
-            SelectObject(dc, old);
-            ReleaseDC(hwnd_, dc);
+            SelectObject(dc.Get(), old);
         }
     }
     (void)SetWindowTextW(hwnd_, text.c_str());
@@ -231,7 +216,7 @@ void Label::SetText(const std::wstring& text)
 Button::Button(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    Create(L"Button", BS_PUSHBUTTON | WS_TABSTOP, 0, spec.caption);
+    Create(spec, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 0);
 }
 
 void Button::OnCommand(WORD code)
@@ -243,23 +228,23 @@ void Button::OnCommand(WORD code)
 Edit::Edit(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    Create(L"Edit", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, spec.caption);
+    Create(spec, L"Edit", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
 }
 
 std::string Edit::Text() const
 {
-    return ToAnsi(Caption().c_str());
+    return sys::ToAnsi(Caption().c_str());
 }
 
 void Edit::SetText(const std::string& ansi)
 {
-    (void)SetWindowTextW(hwnd_, FromAnsi(ansi.c_str()).c_str());
+    (void)SetWindowTextW(hwnd_, sys::FromAnsi(ansi.c_str()).c_str());
 }
 
 CheckBox::CheckBox(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    Create(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, 0, spec.caption);
+    Create(spec, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, 0);
 }
 
 bool CheckBox::Checked() const
@@ -280,7 +265,7 @@ Memo::Memo(Container& parent, const ControlSpec& spec)
         style |= ES_READONLY;
     if (spec.flags & kVScroll)
         style |= WS_VSCROLL;
-    Create(L"Edit", style, WS_EX_CLIENTEDGE, spec.caption);
+    Create(spec, L"Edit", style, WS_EX_CLIENTEDGE);
 }
 
 void Memo::LoadFromFile(const char* fileName)
@@ -319,7 +304,9 @@ void Memo::LoadFromFile(const char* fileName)
     // The last line's end adds no empty line.
     if (!lineOpen && text.size() >= 2)
         text.resize(text.size() - 2);
-    const std::wstring wide = WidenBytes(text.data(), static_cast<int>(text.size()));
+    std::wstring wide = sys::Widen(text.data(), text.size(), sys::kAnsiCodePage);
+    // A zero byte inside a line would end the edit's text there.
+    std::replace(wide.begin(), wide.end(), L'\0', L' ');
     (void)SetWindowTextW(hwnd_, wide.c_str());
 }
 
@@ -327,30 +314,33 @@ Image::Image(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
     const bool icon = (spec.flags & kIcon) != 0;
-    Create(L"Static", (icon ? SS_ICON : SS_BITMAP), 0, L"");
+    ControlSpec frame = spec;
+    frame.caption = L"";
+    Create(frame, L"Static", (icon ? SS_ICON : SS_BITMAP), 0);
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    picture_ = LoadImageW(instance, MAKEINTRESOURCEW(spec.resource), icon ? IMAGE_ICON : IMAGE_BITMAP,
+    HANDLE picture = LoadImageW(instance, MAKEINTRESOURCEW(spec.resource), icon ? IMAGE_ICON : IMAGE_BITMAP,
         icon ? spec.width : 0, icon ? spec.height : 0, LR_DEFAULTCOLOR);
     // A program without the picture (the tests' own programs) shows an empty frame.
-    if (picture_ != nullptr)
-        SendMessageW(hwnd_, STM_SETIMAGE, icon ? IMAGE_ICON : IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_));
+    if (picture == nullptr)
+        return;
+    if (icon)
+        icon_.Reset(static_cast<HICON>(picture));
+    else
+        bitmap_.Reset(picture);
+    SendMessageW(hwnd_, STM_SETIMAGE, icon ? IMAGE_ICON : IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
 }
 
 Image::~Image()
 {
     DestroyHandle(); // before the picture it shows
-    if (picture_ == nullptr)
-        return;
-    if (spec_.flags & kIcon)
-        (void)DestroyIcon(static_cast<HICON>(picture_));
-    else
-        (void)DeleteObject(picture_);
 }
 
 Panel::Panel(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    Create(L"Static", SS_LEFT | SS_SUNKEN, 0, L"");
+    ControlSpec frame = spec;
+    frame.caption = L"";
+    Create(frame, L"Static", SS_LEFT | SS_SUNKEN, 0);
 }
 
 } // namespace ui

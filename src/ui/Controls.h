@@ -22,7 +22,7 @@ public:
     Control& operator=(const Control&) = delete;
 
     HWND Handle() const { return hwnd_; }
-    const char* Name() const { return name_; }
+    const char* Name() const { return name_.c_str(); }
     Kind GetKind() const { return kind_; }
 
     std::wstring Caption() const;
@@ -38,22 +38,26 @@ public:
     HBRUSH ColorFor(HDC dc, HBRUSH parentBrush) const;
 
 protected:
+    // Keeps copies of what it needs of the spec, never the spec itself: a
+    // layout may be built from specs that do not outlive the construction.
     Control(Container& parent, const ControlSpec& spec);
     // Creates the window; the parent's font unless the spec has its own.
-    void Create(const wchar_t* windowClass, DWORD style, DWORD exStyle, const wchar_t* caption);
+    void Create(const ControlSpec& spec, const wchar_t* windowClass, DWORD style, DWORD exStyle);
     virtual void OnCommand(WORD) { }
     void DestroyHandle();
     // Redraws the parent beneath a transparent control.
     void RedrawBeneath();
 
     Container& parent_;
-    const ControlSpec& spec_;
     HWND hwnd_ = nullptr;
-    const char* name_;
-    Kind kind_;
+    const std::string name_;
+    const Kind kind_;
+    const unsigned flags_;
+    const int designHeight_; // at 96 dpi
+    const uint32_t color_; // background
+    const uint32_t textColor_;
     sys::UniqueGdi font_;
     sys::UniqueGdi brush_;
-    uint32_t textColor_;
 };
 
 class Label : public Control {
@@ -102,7 +106,9 @@ public:
     ~Image() override;
 
 private:
-    HANDLE picture_ = nullptr; // owned: a bitmap or an icon
+    // The picture shown: a bitmap or an icon; released after the window.
+    sys::UniqueGdi bitmap_;
+    sys::UniqueIcon icon_;
 };
 
 class Panel : public Control {

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "sys/Handle.h"
-#include "ui/Text.h"
+#include "sys/Text.h"
+#include "sys/Win32.h"
 
 namespace ui {
 
@@ -139,13 +140,6 @@ std::wstring ItemText(HWND dialog, int id)
     return text;
 }
 
-std::string CurrentDirectory()
-{
-    char path[MAX_PATH] = {};
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
-    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
-}
-
 // Fills the lists from the current directory.
 void FillLists(HWND dialog)
 {
@@ -155,7 +149,7 @@ void FillLists(HWND dialog)
     (void)DlgDirListA(dialog, spec, kFiles, 0, DDL_READWRITE | DDL_READONLY | DDL_ARCHIVE);
     std::strcpy(spec, "*.*");
     (void)DlgDirListComboBoxA(dialog, spec, kDrives, 0, DDL_DRIVES | DDL_EXCLUSIVE);
-    const std::string current = CurrentDirectory();
+    const std::string current = sys::CurrentDirectory();
     if (current.size() >= 2 && current[1] == ':') {
         char drive[8] = { '[', '-', static_cast<char>(current[0] | 0x20), '-', ']', '\0' };
         (void)SendDlgItemMessageA(
@@ -165,12 +159,12 @@ void FillLists(HWND dialog)
 
 void ShowCurrentInName(HWND dialog)
 {
-    (void)SetDlgItemTextW(dialog, kName, FromAnsi(CurrentDirectory().c_str()).c_str());
+    (void)SetDlgItemTextW(dialog, kName, sys::FromAnsi(sys::CurrentDirectory().c_str()).c_str());
 }
 
 void AcceptOrAsk(HWND dialog, DirectoryDialogState& state)
 {
-    const std::string typed = ToAnsi(ItemText(dialog, kName).c_str());
+    const std::string typed = sys::ToAnsi(ItemText(dialog, kName).c_str());
     char full[MAX_PATH] = {};
     const DWORD length = typed.empty() ? 0 : GetFullPathNameA(typed.c_str(), MAX_PATH, full, nullptr);
     if (length == 0 || length >= MAX_PATH) {
@@ -191,7 +185,7 @@ void AcceptOrAsk(HWND dialog, DirectoryDialogState& state)
         }
         // A folder that cannot be made is taken all the same; the
         // installation reports what it cannot write.
-        (void)CreateFolderTree(full);
+        (void)sys::CreateFolderTree(full);
     }
     state.result = full;
     (void)EndDialog(dialog, IDOK);
@@ -226,7 +220,7 @@ INT_PTR CALLBACK DirectoryDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             state = reinterpret_cast<DirectoryDialogState*>(lParam);
             FillLists(dialog);
-            (void)SetDlgItemTextW(dialog, kName, FromAnsi(state->initial.c_str()).c_str());
+            (void)SetDlgItemTextW(dialog, kName, sys::FromAnsi(state->initial.c_str()).c_str());
             return TRUE;
         case WM_COMMAND:
             if (state == nullptr)
@@ -276,42 +270,6 @@ INT_PTR CALLBACK DirectoryDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 }
 
 } // namespace
-
-bool CreateFolderTree(const char* path)
-{
-    const std::size_t length = std::strlen(path);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    // Skip the root: "C:\" or "\\server\share\".
-    const char* p = path;
-    if (length >= 2 && path[1] == ':') {
-        p = path + 2;
-        if (*p == '\\')
-            ++p;
-    } else if (length >= 2 && path[0] == '\\' && path[1] == '\\') {
-        int separators = 0;
-        p = path + 2;
-        while (*p != '\0' && separators < 2) {
-            if (*p == '\\')
-                ++separators;
-            p = CharNextA(p);
-        }
-    }
-    // Walk by characters: a Shift-JIS trail byte may equal a backslash.
-    char prefix[MAX_PATH] = {};
-    for (; *p != '\0'; p = CharNextA(p)) {
-        if (*p == '\\') {
-            const std::size_t n = static_cast<std::size_t>(p - path);
-            std::memcpy(prefix, path, n);
-            prefix[n] = '\0';
-            (void)CreateDirectoryA(prefix, nullptr); // exists already, or the last call reports
-        }
-    }
-    if (!CreateDirectoryA(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return false;
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 int MessageBoxExact(
     HWND owner, const std::wstring& text, const std::wstring& caption, UINT type, const ButtonTexts& buttons)

@@ -41,7 +41,4 @@ bool Confirm(const std::wstring& text);
 // user navigated; the caller restores its own.
 bool SelectDirectory(std::string& directory);
 
-// Creates the folder and its missing parents; true when it exists afterwards.
-bool CreateFolderTree(const char* path);
-
 } // namespace ui

@@ -1,12 +1,12 @@
 #include "ui/Error.h"
 
-#include "ui/Text.h"
+#include "sys/Text.h"
 
 namespace ui {
 
 Error FileOpenError(const char* fileName)
 {
-    return Error(L"ファイル " + FromAnsi(fileName) + L" は開けません");
+    return Error(L"ファイル " + sys::FromAnsi(fileName) + L" は開けません");
 }
 
 } // namespace ui

@@ -219,7 +219,7 @@ Frame::Frame(Form& owner, const FrameSpec& spec, std::span<const ControlSpec> la
 
 Form::Form(const FormSpec& spec, std::span<const ControlSpec> layout)
     : Container(spec.font, spec.color)
-    , spec_(spec)
+    , state_(spec.state)
 {
     DWORD style = 0;
     DWORD exStyle = WS_EX_CONTROLPARENT;
@@ -280,7 +280,7 @@ void Form::Show()
 {
     if (!IsWindowVisible(hwnd_) && OnShow)
         OnShow();
-    (void)ShowWindow(hwnd_, spec_.state == WindowState::Maximized ? SW_SHOWMAXIMIZED : SW_SHOW);
+    (void)ShowWindow(hwnd_, state_ == WindowState::Maximized ? SW_SHOWMAXIMIZED : SW_SHOW);
     (void)SetForegroundWindow(hwnd_);
 }
 
@@ -292,7 +292,7 @@ void Form::Focus()
 
 void Form::SetWindowState(WindowState state)
 {
-    spec_.state = state;
+    state_ = state;
     if (IsWindowVisible(hwnd_))
         (void)ShowWindow(hwnd_, state == WindowState::Maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
 }

@@ -113,7 +113,7 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    FormSpec spec_;
+    WindowState state_; // the spec is not kept: its texts may not outlive the construction
     std::vector<std::unique_ptr<Frame>> frames_;
     HWND lastFocus_ = nullptr;
 };

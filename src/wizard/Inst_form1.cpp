@@ -1,6 +1,6 @@
 #include "wizard/Inst_form1.h"
 
-#include "ui/Text.h"
+#include "sys/Text.h"
 #include "wizard/Installermain.h"
 #include "wizard/Layouts.h"
 
@@ -43,7 +43,7 @@ TFrame1::TFrame1(ui::Form& owner)
     Button2->OnClick = [] { Form2->TFrame11Button2Click(); };
     Button3->OnClick = [this] { Button3Click(); };
     // The configuration is not loaded yet; the window sets the name later.
-    Label1->SetText(ui::FromShiftJis(Form2->Record.ProductName) + L"のセットアップ");
+    Label1->SetText(sys::FromShiftJis(Form2->Record.ProductName) + L"のセットアップ");
 }
 
 void TFrame1::Button2Click()

@@ -4,8 +4,10 @@
 
 #include <cstring>
 
-#include "install/InstallSequence.h"
+#include "app/Progress.h"
+#include "install/InstallEngine.h"
 #include "sys/ClsFile.h"
+#include "sys/Text.h"
 #include "ui/Dialogs.h"
 #include "wizard/Installermain.h"
 #include "wizard/Layouts.h"
@@ -66,6 +68,9 @@ constexpr ui::ControlSpec kLayout[] = {
         .tabOrder = 7 },
 };
 
+constexpr wchar_t kSetupFailed[] = L"セットアップに失敗しました。";
+constexpr wchar_t kCopyFailed[] = L"へのコピーに失敗しました。";
+
 constexpr char kProgramFiles[] = "C:\\Program Files";
 constexpr char kRoot[] = "C:\\";
 
@@ -99,7 +104,7 @@ TFrame3::TFrame3(ui::Form& owner)
 
     // "C:\Program Files" whenever it exists; the shell is asked only when not.
     char* folder = Form2->Record.DefaultFolder;
-    static_assert(sizeof kProgramFiles <= kTextFieldSize);
+    static_assert(sizeof kProgramFiles <= sys::kPathSize);
     std::memcpy(folder, kProgramFiles, sizeof kProgramFiles);
     if (!IsDirectory(folder))
         (void)ClsFile::GetProgramFilesFolder(folder);
@@ -116,9 +121,49 @@ void TFrame3::Button1Click()
     Form2->TFrame21->Show();
 }
 
+void TFrame3::EnableButtons(bool enabled)
+{
+    Button1->SetEnabled(enabled);
+    Button2->SetEnabled(enabled);
+    Button3->SetEnabled(enabled);
+}
+
+// Start: the installation runs with the progress window shown; its messages
+// are the wizard's message boxes, and its outcome decides the page.
 void TFrame3::Button2Click()
 {
-    RunInstallSequence(*this);
+    EnableButtons(false);
+    Form3->Show();
+    ui::Application::ProcessMessages();
+
+    install::InstallSink sink;
+    sink.copyFailed = [](const std::string& target) { ui::ShowMessage(sys::FromAnsi(target.c_str()) + kCopyFailed); };
+    // The wizard asks before it closes; when the user stays, the page is
+    // handed back, so that the cause can be mended and Start pressed again.
+    sink.setupFailed = [] {
+        ui::ShowMessage(kSetupFailed);
+        Form2->CloseWizard();
+        return !Form2->Visible();
+    };
+    sink.pump = [] { ui::Application::ProcessMessages(); };
+    const install::InstallRequest request { .folderText = Edit1->Text(),
+        .desktopShortcut = CheckBox1->Checked(),
+        .startMenuEntry = CheckBox2->Checked(),
+        .programDir = Form2->ProgramDir,
+        .record = Form2->Record };
+    const install::InstallOutcome outcome = install::RunInstallation(request, sink);
+    if (!outcome.succeeded) {
+        if (outcome.ending)
+            return; // closing: the program ends
+        Form3->Close();
+        EnableButtons(true);
+        return;
+    }
+    Form3->Close();
+    ui::Application::ProcessMessages();
+    Hide();
+    Form2->TFrame41->Show();
+    EnableButtons(true);
 }
 
 void TFrame3::Button3Click()

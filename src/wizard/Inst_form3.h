@@ -24,4 +24,8 @@ public:
     void Button2Click();
     void Button3Click();
     void Button4Click();
+
+private:
+    // Back, Start and Cancel, which the installation disables while it runs.
+    void EnableButtons(bool enabled);
 };

@@ -6,13 +6,10 @@
 #include <memory>
 
 #include "app/Installerback.h"
-#include "config/ProductData.h"
-#include "config/SetupText.h"
-#include "package/ClsSecurity.h"
 #include "package/ClsYnb.h"
-#include "sys/ClsFile.h"
+#include "sys/Text.h"
+#include "sys/Win32.h"
 #include "ui/Dialogs.h"
-#include "ui/Text.h"
 
 TForm2* Form2 = nullptr;
 
@@ -33,13 +30,6 @@ constexpr ui::FormSpec kForm2 {
 
 constexpr wchar_t kCancelQuestion[] = L"セットアップをキャンセルします。\nよろしいですか？";
 
-std::string CurrentDirectory()
-{
-    char path[MAX_PATH] = {};
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
-    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
-}
-
 } // namespace
 
 TForm2::TForm2()
@@ -55,23 +45,12 @@ TForm2::TForm2()
     TFrame31->Hide();
     TFrame21->Hide();
 
-    ProgramDir.clear();
-    File = new ClsFile;
-    Ynb = new ClsYnb;
-    Security = new ClsSecurity;
+    Ynb = std::make_unique<ClsYnb>();
     SetupFinished = false;
-    ProgramDir = CurrentDirectory();
+    ProgramDir = sys::CurrentDirectory();
+    (void)Ynb->LoadSetupText(Record); // a product without one has empty texts
 
-    // The configuration: copied into a zeroed working buffer, unscrambled in
-    // place and parsed. A stored length outside 0..999 loads nothing.
-    char buffer[kSetupBufferSize];
-    const int32_t length = CopySetupText(SetupTextLength, SetupTextData, buffer);
-    if (length >= 0) {
-        (void)Security->Unscramble(buffer, length, kConfigKey);
-        (void)Ynb->ParseSetupText(buffer, Record);
-    }
-
-    const std::wstring caption = ui::FromShiftJis(Record.ProductName) + L"のセットアップ";
+    const std::wstring caption = sys::FromShiftJis(Record.ProductName) + L"のセットアップ";
     SetCaption(caption);
     TFrame11->Label1->SetText(caption);
 
@@ -83,24 +62,13 @@ TForm2::TForm2()
 
 TForm2::~TForm2()
 {
-    DeleteServices();
     if (Form2 == this)
         Form2 = nullptr;
 }
 
-void TForm2::DeleteServices()
-{
-    delete File;
-    File = nullptr;
-    delete Ynb;
-    Ynb = nullptr;
-    delete Security;
-    Security = nullptr;
-}
-
 void TForm2::FormShow()
 {
-    const std::wstring name = ui::FromShiftJis(Record.ProductName);
+    const std::wstring name = sys::FromShiftJis(Record.ProductName);
     if (Form1 != nullptr) {
         Form1->SetCaption(name + L"セットアップ");
         Form1->Label1->SetText(name);
@@ -127,7 +95,7 @@ void TForm2::FormClose()
 {
     if (Form1 != nullptr)
         Form1->Close();
-    DeleteServices();
+    Ynb.reset();
 }
 
 void TForm2::TFrame11Button2Click()

@@ -16,7 +16,7 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
     # The uninstallation test installs the same distribution first; each has
     # a Wine root of its own, so that they run side by side and the
     # uninstallation test sees no other program's files come and go.
-    foreach(test InstallTest UninstallTest)
+    foreach(test InstallTest UninstallTest EngineTest)
         add_dependencies(ynbtest_${test} setup uninstall install_dist)
         target_compile_definitions(ynbtest_${test} PRIVATE
             YNB_SETUP_EXE="$<TARGET_FILE:setup>"
@@ -25,8 +25,10 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
             YNB_PRODUCT_PAYLOAD="${PRODUCT_DIR}/payload"
             YNB_BUILT_PAYLOAD="${CMAKE_BINARY_DIR}/payload")
     endforeach()
-    set_tests_properties(win.InstallTest PROPERTIES
-        ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-install")
+    # The engine's test installs the same product in the same Wine root.
+    set_tests_properties(win.InstallTest win.EngineTest PROPERTIES
+        ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-install"
+        RESOURCE_LOCK wine-install)
     target_compile_definitions(ynbtest_UninstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
     set_tests_properties(win.UninstallTest PROPERTIES
         ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-uninstall"

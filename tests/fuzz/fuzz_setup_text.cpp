@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memcpy(buffer, data, size < kSetupBufferSize ? size : kSetupBufferSize);
     SetupRecord record;
     ParseSetupText(buffer, record);
-    if (record.ProductName[kTextFieldSize - 1] != '\0' || record.ProductFolder[kTextFieldSize - 1] != '\0'
-        || record.ProgramPath[kTextFieldSize - 1] != '\0')
+    if (record.ProductName[sys::kPathSize - 1] != '\0' || record.ProductFolder[sys::kPathSize - 1] != '\0'
+        || record.ProgramPath[sys::kPathSize - 1] != '\0')
         __builtin_trap();
     delete[] buffer;
     return 0;

@@ -20,7 +20,7 @@
 #include "Driver.h"
 #include "package/ClsSecurity.h"
 #include "sys/ClsFile.h"
-#include "ui/Text.h"
+#include "sys/Text.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ constexpr int32_t kManifestKey = YNB_CASES_MANIFEST_KEY;
 
 std::string Ansi(const std::wstring& text)
 {
-    return ui::ToAnsi(text.c_str());
+    return sys::ToAnsi(text.c_str());
 }
 
 using driver::Exists;

@@ -13,7 +13,7 @@
 
 #include "Driver.h"
 #include "sys/ClsFile.h"
-#include "ui/Text.h"
+#include "sys/Text.h"
 
 namespace install_fixture {
 

@@ -12,7 +12,7 @@
 #include "config/ProductData.h"
 #include "package/ClsSecurity.h"
 #include "sys/ClsFile.h"
-#include "ui/Text.h"
+#include "sys/Text.h"
 
 #ifdef YNB_INSTALL_DIST
 
@@ -35,7 +35,7 @@ TEST_F(Install, InstallsTheDemoProductCompletely)
     // Outside the staging folder the payload holds only the uninstaller;
     // everything else reaches its place through the manifest.
     for (const std::wstring& file : FilesBelow(product))
-        EXPECT_EQ(0u, file.rfind(L"Hanamaru\\ins\\", 0)) << ui::ToAnsi(file.c_str());
+        EXPECT_EQ(0u, file.rfind(L"Hanamaru\\ins\\", 0)) << sys::ToAnsi(file.c_str());
     EXPECT_EQ(ReadBytes(driver::HostPath(YNB_UNINSTALL_EXE)), ReadBytes(install + L"\\uninstall.exe"));
     EXPECT_EQ(ReadBytes(driver::HostPath(YNB_BUILT_PAYLOAD) + L"\\Hanamaru\\ins\\kakeibo.exe"),
         ReadBytes(install + L"\\kakeibo.exe"));
@@ -61,8 +61,8 @@ TEST_F(Install, InstallsTheDemoProductCompletely)
     EXPECT_TRUE(Exists(root + L"\\program\\data00.dat"));
 
     // The uninstall entry; the command holds a space, so it is quoted.
-    const std::string installAnsi = ui::ToAnsi(install.c_str());
-    EXPECT_EQ(ui::ToAnsi(kProductName), RegistryText("DisplayName"));
+    const std::string installAnsi = sys::ToAnsi(install.c_str());
+    EXPECT_EQ(sys::ToAnsi(kProductName), RegistryText("DisplayName"));
     EXPECT_EQ("\"" + installAnsi + "\\uninstall.exe\"", RegistryText("UninstallString"));
 
     // Both shortcuts.
@@ -74,11 +74,11 @@ TEST_F(Install, InstallsTheDemoProductCompletely)
     std::string log = ReadBytes(install + L"\\ynb\\instdir.dat");
     ASSERT_FALSE(log.empty());
     ClsSecurity::Unscramble(log.data(), static_cast<int32_t>(log.size()), kManifestKey);
-    const std::string d = ui::ToAnsi(desktop.c_str());
-    const std::string expected = "Hanamaru\\\r\n" + d + "\\hanamaru_guide.txt\r\n" + ui::ToAnsi(documents.c_str())
+    const std::string d = sys::ToAnsi(desktop.c_str());
+    const std::string expected = "Hanamaru\\\r\n" + d + "\\hanamaru_guide.txt\r\n" + sys::ToAnsi(documents.c_str())
         + "\\HanamaruData\\\\\r\n" + "..\\help\\\\\r\n" + "..\\kakeibo.ini\r\n" + "..\\kakeibo.exe\r\n"
-        + "..\\readme.txt\r\n" + "..\\ynb\\\\\r\n" + ui::ToAnsi((desktop + link).c_str()) + "\r\n"
-        + ui::ToAnsi((programs + link).c_str()) + "\r\n" + installAnsi + "\\\r\n";
+        + "..\\readme.txt\r\n" + "..\\ynb\\\\\r\n" + sys::ToAnsi((desktop + link).c_str()) + "\r\n"
+        + sys::ToAnsi((programs + link).c_str()) + "\r\n" + installAnsi + "\\\r\n";
     EXPECT_EQ(expected, log);
 
     FinishAndExpectExit();
@@ -112,11 +112,11 @@ TEST_F(Install, FailedUnpackingLeavesThePageUsableAndStartWorksAgain)
     ASSERT_NE(nullptr, WaitButton(L"終了")) << "no completion page";
     EXPECT_TRUE(setup->NoDialog());
     EXPECT_TRUE(Exists(base + L"\\Hanamaru\\kakeibo.exe"));
-    EXPECT_EQ("\"" + ui::ToAnsi(base.c_str()) + "\\Hanamaru\\uninstall.exe\"", RegistryText("UninstallString"));
+    EXPECT_EQ("\"" + sys::ToAnsi(base.c_str()) + "\\Hanamaru\\uninstall.exe\"", RegistryText("UninstallString"));
     std::string log = ReadBytes(base + L"\\Hanamaru\\ynb\\instdir.dat");
     ClsSecurity::Unscramble(log.data(), static_cast<int32_t>(log.size()), kManifestKey);
     // The folder text of the second run, not of both.
-    EXPECT_EQ(ui::ToAnsi(base.c_str()) + "\\Hanamaru\\\r\n", log.substr(log.size() - base.size() - 12));
+    EXPECT_EQ(sys::ToAnsi(base.c_str()) + "\\Hanamaru\\\r\n", log.substr(log.size() - base.size() - 12));
     FinishAndExpectExit();
 }
 

@@ -7,10 +7,15 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "sys/Win32.h"
 #include "ui/Dialogs.h"
 #include "ui/Dpi.h"
 #include "ui/Error.h"
@@ -238,6 +243,58 @@ TEST_F(Framework, AutoSizedLabelFollowsItsCaption)
     EXPECT_EQ(before.left, after.left);
 }
 
+// A layout whose specs, names, texts and font die with the construction (the
+// uninstaller's progress window is built so): the controls keep what they
+// need, so finding, colouring and captioning work after that memory has been
+// overwritten and freed.
+TEST(Controls, KeepWhatTheyNeedOfSpecsThatDieWithTheConstruction)
+{
+    auto name = std::make_unique<char[]>(16);
+    std::strcpy(name.get(), "Transient");
+    auto caption = std::make_unique<wchar_t[]>(16);
+    std::wcscpy(caption.get(), L"仮の文字");
+    auto font = std::make_unique<ui::FontSpec>(ui::FontSpec { .height = 12, .color = 0x0000FF });
+    auto specs = std::make_unique<ui::ControlSpec[]>(2);
+    specs[0] = { .kind = ui::Kind::Label,
+        .name = name.get(),
+        .left = 4,
+        .top = 4,
+        .width = 40,
+        .height = 13,
+        .caption = caption.get(),
+        .font = font.get(),
+        .flags = ui::kTransparent | ui::kAutoSize };
+    specs[1] = {
+        .kind = ui::Kind::Panel, .name = "Opaque", .left = 4, .top = 40, .width = 40, .height = 13, .color = 0x00FF00
+    };
+    ui::Form form(kTestForm, std::span<const ui::ControlSpec>(specs.get(), 2));
+    std::memset(name.get(), 0xA5, 16);
+    std::wmemset(caption.get(), 0xA5A5, 16);
+    std::memset(static_cast<void*>(font.get()), 0xA5, sizeof(ui::FontSpec));
+    std::memset(static_cast<void*>(specs.get()), 0xA5, 2 * sizeof(ui::ControlSpec));
+    specs.reset();
+    font.reset();
+    caption.reset();
+    name.reset();
+
+    auto* label = form.Find<ui::Label>("Transient");
+    auto* panel = form.Find<ui::Panel>("Opaque");
+    ASSERT_NE(nullptr, label);
+    ASSERT_NE(nullptr, panel);
+    label->SetText(L"後の文字");
+    EXPECT_EQ(L"後の文字", label->Caption());
+    HDC dc = GetDC(form.Handle());
+    HBRUSH parent = form.Brush();
+    EXPECT_EQ(GetStockObject(NULL_BRUSH), label->ColorFor(dc, parent)); // transparent
+    EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
+    EXPECT_EQ(RGB(255, 0, 0), GetTextColor(dc)); // the label's own font colour
+    SetBkMode(dc, OPAQUE);
+    HBRUSH own = panel->ColorFor(dc, parent);
+    EXPECT_NE(parent, own);
+    EXPECT_EQ(RGB(0, 255, 0), GetBkColor(dc));
+    ReleaseDC(form.Handle(), dc);
+}
+
 TEST_F(Framework, CloseAsksFirstAndHidesAFormThatIsNotTheMainOne)
 {
     // The fixture's form is not the first one of this process in every run;
@@ -294,7 +351,7 @@ TEST_F(Framework, FolderTreeIsCreatedCharacterByCharacter)
 {
     // 表 is 0x95 0x5C in code page 932: its trail byte is a backslash.
     const std::string target = scratch.Path() + "\\\x95\x5C\\\x8E\xA6\\leaf";
-    EXPECT_TRUE(ui::CreateFolderTree(target.c_str()));
+    EXPECT_TRUE(sys::CreateFolderTree(target.c_str()));
     const DWORD attributes = GetFileAttributesA(target.c_str());
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -313,12 +370,12 @@ TEST_F(Framework, FolderTreeIsCreatedCharacterByCharacter)
     EXPECT_EQ(std::vector<std::wstring> { L"表" }, names);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((pattern + L"\\表\\示\\leaf").c_str()));
     // An existing tree is fine, an empty or overlong path is refused.
-    EXPECT_TRUE(ui::CreateFolderTree(target.c_str()));
-    EXPECT_FALSE(ui::CreateFolderTree(""));
-    EXPECT_FALSE(ui::CreateFolderTree(std::string(300, 'a').c_str()));
+    EXPECT_TRUE(sys::CreateFolderTree(target.c_str()));
+    EXPECT_FALSE(sys::CreateFolderTree(""));
+    EXPECT_FALSE(sys::CreateFolderTree(std::string(300, 'a').c_str()));
     // A file in the way is no folder.
     const std::string file = scratch.Write("file", "x");
-    EXPECT_FALSE(ui::CreateFolderTree((file + "\\below").c_str()));
+    EXPECT_FALSE(sys::CreateFolderTree((file + "\\below").c_str()));
 }
 
 TEST(Dpi, LayoutPixelsAreScreenPixelsAt96Dpi)

@@ -15,7 +15,7 @@
 #include "InstallFixture.h"
 #include "config/ProductData.h"
 #include "package/ClsSecurity.h"
-#include "ui/Text.h"
+#include "sys/Text.h"
 
 #ifdef YNB_INSTALL_DIST
 
@@ -48,10 +48,10 @@ std::string Difference(const std::map<std::wstring, ULONGLONG>& before, const st
     std::string text;
     for (const auto& [path, size] : before)
         if (after.count(path) == 0 || after.at(path) != size)
-            text += "  gone or changed: " + ui::ToAnsi(path.c_str()) + "\n";
+            text += "  gone or changed: " + sys::ToAnsi(path.c_str()) + "\n";
     for (const auto& [path, size] : after)
         if (before.count(path) == 0)
-            text += "  new: " + ui::ToAnsi(path.c_str()) + "\n";
+            text += "  new: " + sys::ToAnsi(path.c_str()) + "\n";
     return text;
 }
 
@@ -104,7 +104,7 @@ protected:
         log = install + L"\\ynb\\instdir.dat";
         char temp[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, temp);
-        tempFolder = ui::FromAnsi(temp);
+        tempFolder = sys::FromAnsi(temp);
     }
 
     void TearDown() override
@@ -133,7 +133,7 @@ protected:
     std::map<std::wstring, ULONGLONG> Machine() const
     {
         std::map<std::wstring, ULONGLONG> machine = Tree(L"C:");
-        machine[L"<uninstall entry> " + ui::FromAnsi(RegistryText("UninstallString").c_str())] = 0;
+        machine[L"<uninstall entry> " + sys::FromAnsi(RegistryText("UninstallString").c_str())] = 0;
         return machine;
     }
 
@@ -189,7 +189,7 @@ protected:
             return L"";
         const std::wstring text = BoxText(done);
         if (shot != nullptr)
-            driver::Screenshot(ShotPath(ui::FromAnsi(shot)));
+            driver::Screenshot(ShotPath(sys::FromAnsi(shot)));
         Answer(done, L"OK");
         EXPECT_TRUE(FirstEnded());
         WaitForCopies();
@@ -258,10 +258,10 @@ TEST_F(Uninstall, LeavesTheMachineAsItWasBeforeTheInstallation)
     ASSERT_NE(before, Machine());
 
     const std::wstring text = UninstallAndRead("uninstall-done");
-    EXPECT_EQ(0u, text.rfind(kDone, 0)) << ui::ToAnsi(text.c_str());
-    EXPECT_EQ(std::wstring::npos, text.find(L"残っています")) << ui::ToAnsi(text.c_str());
-    EXPECT_NE(std::wstring::npos, text.find(L"ショートカット 2 個")) << ui::ToAnsi(text.c_str());
-    EXPECT_NE(std::wstring::npos, text.find(L"プログラムの一覧の登録")) << ui::ToAnsi(text.c_str());
+    EXPECT_EQ(0u, text.rfind(kDone, 0)) << sys::ToAnsi(text.c_str());
+    EXPECT_EQ(std::wstring::npos, text.find(L"残っています")) << sys::ToAnsi(text.c_str());
+    EXPECT_NE(std::wstring::npos, text.find(L"ショートカット 2 個")) << sys::ToAnsi(text.c_str());
+    EXPECT_NE(std::wstring::npos, text.find(L"プログラムの一覧の登録")) << sys::ToAnsi(text.c_str());
     std::map<std::wstring, ULONGLONG> after;
     driver::WaitFor([&] { return (after = Machine()) == before; });
     EXPECT_EQ(before, after) << Difference(before, after);
@@ -304,12 +304,12 @@ TEST_F(Uninstall, KeepsTheUsersFileAndTheFileInUse)
 
     const std::wstring text = UninstallAndRead("uninstall-remaining");
     CloseHandle(open);
-    EXPECT_EQ(0u, text.rfind(kDone, 0)) << ui::ToAnsi(text.c_str());
-    const std::wstring installText = ui::FromAnsi(ui::ToAnsi(install.c_str()).c_str());
+    EXPECT_EQ(0u, text.rfind(kDone, 0)) << sys::ToAnsi(text.c_str());
+    const std::wstring installText = sys::FromAnsi(sys::ToAnsi(install.c_str()).c_str());
     EXPECT_NE(std::wstring::npos, text.find(installText + L"\\readme.txt（使用中か、削除する権限がありません）"))
-        << ui::ToAnsi(text.c_str());
+        << sys::ToAnsi(text.c_str());
     EXPECT_NE(std::wstring::npos, text.find(installText + L"（ほかのファイルがあるため残しました）"))
-        << ui::ToAnsi(text.c_str());
+        << sys::ToAnsi(text.c_str());
 
     // The two files stay, with their folder; everything else is gone.
     std::map<std::wstring, ULONGLONG> left = Tree(install);
@@ -391,21 +391,22 @@ TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
 
     const std::string plain = PlainLog();
     const std::size_t second = plain.find("\r\n") + 2;
-    const std::string d = ui::ToAnsi(desktop.c_str());
+    const std::string d = sys::ToAnsi(desktop.c_str());
     const std::string added = "C:\\\\\r\n" + d + "\\\\\r\n" + d + "\\..\\Documents\\\\\r\n" + "C:\\ynb-outside.txt\r\n"
-        + "..\\..\\..\\..\\..\\..\\..\\..\\..\\x.txt\r\n" + "C:\\windows\\\\\r\n" + ui::ToAnsi(sealed.c_str()) + "\r\n"
-        + ui::ToAnsi(windowsFolder.c_str()) + "\\\r\n" + ui::ToAnsi(windowsFile.c_str()) + "\r\n";
+        + "..\\..\\..\\..\\..\\..\\..\\..\\..\\x.txt\r\n" + "C:\\windows\\\\\r\n" + sys::ToAnsi(sealed.c_str()) + "\r\n"
+        + sys::ToAnsi(windowsFolder.c_str()) + "\\\r\n" + sys::ToAnsi(windowsFile.c_str()) + "\r\n";
     WriteLog(plain.substr(0, second) + added + plain.substr(second));
 
     const std::wstring text = UninstallAndRead("uninstall-refused");
-    EXPECT_EQ(0u, text.rfind(kDone, 0)) << ui::ToAnsi(text.c_str());
+    EXPECT_EQ(0u, text.rfind(kDone, 0)) << sys::ToAnsi(text.c_str());
     for (const std::wstring& line : {
              std::wstring(L"C:\\（システムまたはユーザーのフォルダーのため削除しません）"),
              desktop + L"（システムまたはユーザーのフォルダーのため削除しません）",
              outside + L"（インストールした場所の外にあるため削除しません）",
              std::wstring(L"..\\..\\..\\..\\..\\..\\..\\..\\..\\x.txt（ドライブの外を指しているため削除しません）"),
          })
-        EXPECT_NE(std::wstring::npos, text.find(line)) << ui::ToAnsi(line.c_str()) << "\n" << ui::ToAnsi(text.c_str());
+        EXPECT_NE(std::wstring::npos, text.find(line)) << sys::ToAnsi(line.c_str()) << "\n"
+                                                       << sys::ToAnsi(text.c_str());
     EXPECT_TRUE(Exists(outside));
     EXPECT_TRUE(Exists(sentinel));
     EXPECT_TRUE(Exists(sealed));
@@ -431,23 +432,23 @@ TEST_F(Uninstall, NeverReachesBehindALink)
     char base[MAX_PATH];
     if (GetEnvironmentVariableA("YNB_LINK_BASE", base, sizeof base) == 0)
         GTEST_SKIP() << "run through tests/scripts/uninstall-links.sh";
-    const std::wstring root = ui::FromAnsi(base);
+    const std::wstring root = sys::FromAnsi(base);
     install = root + L"\\inst\\Hanamaru";
     log = install + L"\\ynb\\instdir.dat";
     ASSERT_TRUE(GetFileAttributesW((install + L"\\help").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
     ASSERT_TRUE(GetFileAttributesW((install + L"\\data").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
     ASSERT_TRUE(CopyFileW(driver::HostPath(YNB_UNINSTALL_EXE).c_str(), (install + L"\\uninstall.exe").c_str(), FALSE));
-    WriteLog("Hanamaru\\\r\n..\\own.txt\r\n..\\help\\\\\r\n..\\data\\precious2.txt\r\n" + ui::ToAnsi(install.c_str())
+    WriteLog("Hanamaru\\\r\n..\\own.txt\r\n..\\help\\\\\r\n..\\data\\precious2.txt\r\n" + sys::ToAnsi(install.c_str())
         + "\\\r\n");
 
     const std::wstring text = UninstallAndRead();
     EXPECT_NE(std::wstring::npos, text.find(install + L"\\data\\precious2.txt（リンクを通る場所のため削除しません）"))
-        << ui::ToAnsi(text.c_str());
+        << sys::ToAnsi(text.c_str());
     EXPECT_FALSE(Exists(install + L"\\own.txt"));
     // The link itself goes, where the system can remove links (Wine cannot);
     // otherwise it is reported as left.
     if (Exists(install + L"\\help")) {
-        EXPECT_NE(std::wstring::npos, text.find(install + L"\\help（")) << ui::ToAnsi(text.c_str());
+        EXPECT_NE(std::wstring::npos, text.find(install + L"\\help（")) << sys::ToAnsi(text.c_str());
     }
     EXPECT_TRUE(Exists(root + L"\\outside1\\precious1.txt"));
     EXPECT_TRUE(Exists(root + L"\\outside2\\precious2.txt"));
@@ -474,10 +475,10 @@ TEST_F(Uninstall, WithoutATemporaryCopyLeavesItsOwnFileToTheRestart)
 {
     InstallDemo();
     const std::wstring text = UninstallAndRead(nullptr, WithoutTemporaryFolder());
-    EXPECT_EQ(0u, text.rfind(kDone, 0)) << ui::ToAnsi(text.c_str());
+    EXPECT_EQ(0u, text.rfind(kDone, 0)) << sys::ToAnsi(text.c_str());
     for (const std::wstring& path : { install + L"\\uninstall.exe", install })
         EXPECT_NE(std::wstring::npos, text.find(path + L"（Windows の再起動後に削除されます）"))
-            << ui::ToAnsi(text.c_str());
+            << sys::ToAnsi(text.c_str());
     // Everything else is gone; the program file waits for the restart.
     const std::map<std::wstring, ULONGLONG> left = Tree(install);
     EXPECT_EQ(1u, left.size()) << Difference({}, left);

@@ -1,0 +1,45 @@
+#include "sys/Text.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <cstring>
+#include <cwchar>
+
+namespace sys {
+
+std::wstring Widen(const char* bytes, std::size_t length, unsigned codePage)
+{
+    if (bytes == nullptr || length == 0 || length > INT_MAX)
+        return {};
+    const int size = static_cast<int>(length);
+    const int needed = MultiByteToWideChar(codePage, 0, bytes, size, nullptr, 0);
+    if (needed <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+    const int written = MultiByteToWideChar(codePage, 0, bytes, size, wide.data(), needed);
+    wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    return wide;
+}
+
+std::wstring Widen(const char* text, unsigned codePage)
+{
+    return text != nullptr ? Widen(text, std::strlen(text), codePage) : std::wstring();
+}
+
+std::string Narrow(const wchar_t* text, unsigned codePage)
+{
+    const std::size_t length = text != nullptr ? std::wcslen(text) : 0;
+    if (length == 0 || length > INT_MAX / 4)
+        return {};
+    const int size = static_cast<int>(length);
+    const int needed = WideCharToMultiByte(codePage, 0, text, size, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0)
+        return {};
+    std::string narrow(static_cast<std::size_t>(needed), '\0');
+    const int written = WideCharToMultiByte(codePage, 0, text, size, narrow.data(), needed, nullptr, nullptr);
+    narrow.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    return narrow;
+}
+
+} // namespace sys

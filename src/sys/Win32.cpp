@@ -1,0 +1,79 @@
+#include "sys/Win32.h"
+
+#include <cstring>
+
+#include "sys/Names.h"
+
+namespace sys {
+
+std::string CurrentDirectory()
+{
+    char path[kPathSize] = {};
+    const DWORD length = GetCurrentDirectoryA(sizeof path, path);
+    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
+
+std::wstring TempFolder()
+{
+    wchar_t folder[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    return length > 0 && length <= MAX_PATH ? std::wstring(folder, length) : std::wstring();
+}
+
+std::wstring ModulePath()
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+}
+
+bool CreateFolderTree(const char* folder, std::vector<std::string>* created)
+{
+    const std::size_t length = folder != nullptr ? std::strlen(folder) : 0;
+    if (length == 0 || length >= kPathSize)
+        return false;
+    // The root is never created: "C:\", "\" or "\\server\share\".
+    const char* p = folder;
+    if (length >= 2 && folder[1] == ':') {
+        p = folder + 2;
+        if (*p == '\\')
+            ++p;
+    } else if (length >= 2 && folder[0] == '\\' && folder[1] == '\\') {
+        int separators = 0;
+        p = folder + 2;
+        while (*p != '\0' && separators < 2) {
+            if (*p == '\\')
+                ++separators;
+            p = CharNextA(p);
+        }
+    } else if (*p == '\\') {
+        ++p;
+    }
+    auto make = [created](const char* path) {
+        if (CreateDirectoryA(path, nullptr) && created != nullptr)
+            created->emplace_back(path);
+    };
+    // By characters: a Shift-JIS trail byte may equal a backslash.
+    char prefix[kPathSize] = {};
+    for (; *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\' && p[1] != '\0') {
+            const std::size_t n = static_cast<std::size_t>(p - folder);
+            std::memcpy(prefix, folder, n);
+            prefix[n] = '\0';
+            make(prefix); // an existing folder is passed over; the last call tells
+        }
+    }
+    make(folder);
+    const DWORD attributes = GetFileAttributesA(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void ClearReadOnly(const char* path, DWORD attributes)
+{
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        (void)SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+} // namespace sys

@@ -1,0 +1,33 @@
+// The small Win32 queries and steps that the setup program, the uninstaller
+// and their windows all make, written once.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace sys {
+
+// The current directory; empty when the system cannot give it or it does not
+// fit a path buffer.
+std::string CurrentDirectory();
+
+// The temporary folder, ending in a backslash; empty when the system names
+// none that fits.
+std::wstring TempFolder();
+
+// The full path of the running program; empty when it does not fit.
+std::wstring ModulePath();
+
+// Creates the folder and its missing parents (never a drive or share root),
+// stepping over double-byte characters; true when the folder exists
+// afterwards. Each folder this call created is appended to `created`, parents
+// first.
+bool CreateFolderTree(const char* folder, std::vector<std::string>* created = nullptr);
+
+// Clears the read-only attribute of path and keeps the others; `attributes`
+// as just read, or INVALID_FILE_ATTRIBUTES to have them read here.
+void ClearReadOnly(const char* path, DWORD attributes = INVALID_FILE_ATTRIBUTES);
+
+} // namespace sys

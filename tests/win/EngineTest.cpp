@@ -1,0 +1,152 @@
+// The installation engine on its own: linked without the wizard and the
+// application, it installs the demo product's distribution through a sink
+// that records what it was told and asked.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "InstallFixture.h"
+#include "install/InstallEngine.h"
+#include "package/ClsYnb.h"
+#include "sys/Text.h"
+#include "sys/Win32.h"
+
+#ifdef YNB_INSTALL_DIST
+
+namespace {
+
+using install::Phase;
+using namespace install_fixture;
+
+struct Recording {
+    std::vector<install::Progress> steps;
+    std::vector<std::string> copyFailures;
+    int setupFailures = 0;
+    DWORD thread = GetCurrentThreadId();
+    bool otherThread = false;
+
+    install::InstallSink Sink(bool endOnFailure)
+    {
+        install::InstallSink sink;
+        sink.progress = [this](const install::Progress& progress) {
+            Note();
+            steps.push_back(progress);
+        };
+        sink.copyFailed = [this](const std::string& target) {
+            Note();
+            copyFailures.push_back(target);
+        };
+        sink.setupFailed = [this, endOnFailure] {
+            Note();
+            ++setupFailures;
+            return endOnFailure;
+        };
+        sink.pump = [this] { Note(); };
+        return sink;
+    }
+    void Note() { otherThread = otherThread || GetCurrentThreadId() != thread; }
+};
+
+class Engine : public InstallFixture {
+protected:
+    void SetUp() override
+    {
+        InstallFixture::SetUp();
+        program = root + L"\\program";
+        ASSERT_TRUE(CreateDirectoryW(program.c_str(), nullptr));
+        ASSERT_TRUE(ClsYnb().LoadSetupText(record));
+        before = sys::CurrentDirectory();
+    }
+    void TearDown() override
+    {
+        (void)SetCurrentDirectoryA(before.c_str()); // the installation leaves it in the log folder
+        InstallFixture::TearDown();
+    }
+
+    install::InstallOutcome Run(Recording& recording, bool endOnFailure = true)
+    {
+        const install::InstallRequest request { .folderText = sys::ToAnsi(base),
+            .desktopShortcut = true,
+            .startMenuEntry = false,
+            .programDir = sys::ToAnsi(program),
+            .record = record };
+        return install::RunInstallation(request, recording.Sink(endOnFailure));
+    }
+
+    std::wstring program;
+    std::string before;
+    SetupRecord record;
+};
+
+TEST_F(Engine, InstallsTheDemoProductThroughARecordingSink)
+{
+    ASSERT_TRUE(CopyFileW(
+        (driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    Recording recording;
+    const install::InstallOutcome outcome = Run(recording);
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ(0, recording.setupFailures);
+    EXPECT_TRUE(recording.copyFailures.empty());
+    EXPECT_FALSE(recording.otherThread) << "the sink was called from another thread";
+
+    // The phases in order, one step per manifest entry, each entry named.
+    std::vector<Phase> phases;
+    for (const install::Progress& step : recording.steps)
+        if (phases.empty() || phases.back() != step.phase || step.phase == Phase::Placing)
+            phases.push_back(step.phase);
+    const std::vector<Phase> expected { Phase::Unpacking, Phase::Registering, Phase::Placing, Phase::Placing,
+        Phase::Placing, Phase::Placing, Phase::Placing, Phase::Placing, Phase::Placing, Phase::Shortcuts, Phase::Log,
+        Phase::Done };
+    EXPECT_EQ(expected, phases);
+    std::vector<std::string> placed;
+    for (const install::Progress& step : recording.steps)
+        if (step.phase == Phase::Placing) {
+            EXPECT_EQ(7u, step.total);
+            placed.push_back(step.item);
+        }
+    EXPECT_EQ("hanamaru_guide.txt", placed.front());
+    EXPECT_EQ("ynb\\", placed.back());
+
+    // What the choices and the product made of the machine.
+    const std::wstring install = base + L"\\Hanamaru";
+    EXPECT_EQ(sys::ToAnsi(base), record.BaseFolder);
+    EXPECT_EQ(1, record.DesktopShortcut);
+    EXPECT_EQ(0, record.StartMenuEntry);
+    EXPECT_TRUE(Exists(install + L"\\kakeibo.exe"));
+    EXPECT_TRUE(Exists(install + L"\\uninstall.exe"));
+    EXPECT_FALSE(Exists(install + L"\\ins"));
+    EXPECT_TRUE(Exists(install + L"\\ynb\\instdir.dat"));
+    EXPECT_TRUE(Exists(desktop + L"\\" + kProductName + L".lnk"));
+    EXPECT_FALSE(Exists(programs + L"\\" + kProductName + L".lnk"));
+    EXPECT_EQ(sys::ToAnsi(kProductName), RegistryText("DisplayName"));
+}
+
+// No payload: the failure is asked once and answered "stay"; nothing is
+// installed and the folder text is forgotten for the next Start.
+TEST_F(Engine, MissingPayloadAsksOnceAndInstallsNothing)
+{
+    Recording recording;
+    const install::InstallOutcome outcome = Run(recording, false);
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(install::InstallStep::Payload, outcome.failedAt);
+    EXPECT_FALSE(outcome.ending);
+    EXPECT_EQ(1, recording.setupFailures);
+    EXPECT_EQ('\0', record.BaseFolder[0]);
+    EXPECT_FALSE(Exists(base + L"\\Hanamaru"));
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+    EXPECT_FALSE(Exists(desktop + L"\\" + kProductName + L".lnk"));
+}
+
+} // namespace
+
+#else
+
+TEST(Engine, NeedsTheDemoProduct)
+{
+    GTEST_SKIP() << "the product builds no program of its own; the engine test needs the demo product";
+}
+
+#endif
