@@ -9,4 +9,5 @@ set(YNB_CORE_SOURCES
     src/install/InstallLog.cpp
     src/install/InstallPaths.cpp
     src/install/UninstallPlan.cpp
+    src/sys/SecurityRules.cpp
 )

@@ -5,3 +5,5 @@ ynb_wine_test(sys.shortcut-lnkinfo
     bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/sys-shortcut.sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:ynbtest_ShortcutTest>)
 ynb_wine_test(sys.registry-reg-query
     bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/sys-registry.sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:ynbtest_RegistTest>)
+ynb_wine_test(sys.security-host-modes
+    bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/sys-security.sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:ynbtest_FileSecurityTest>)
