@@ -5,6 +5,8 @@ set(YNB_CORE_SOURCES
     src/config/SetupText.cpp
     src/package/PayloadBlocks.cpp
     src/package/CabinetNames.cpp
+    src/package/Sha256.cpp
+    src/package/PayloadStamp.cpp
     src/install/Manifest.cpp
     src/install/InstallLog.cpp
     src/install/InstallPaths.cpp
