@@ -5,6 +5,7 @@ set(YNB_CORE_SOURCES
     src/config/SetupText.cpp
     src/package/PayloadBlocks.cpp
     src/package/CabinetNames.cpp
+    src/package/CabinetTable.cpp
     src/package/Sha256.cpp
     src/package/PayloadStamp.cpp
     src/install/Manifest.cpp

@@ -14,14 +14,26 @@ add_link_options(-Wl,--gc-sections)
 add_library(ynbcore STATIC ${YNB_CORE_SOURCES})
 target_include_directories(ynbcore PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
+# What `ynbpack embed` compiles of a product folder: setup.cfg, keys.txt and,
+# when the product has one, product.txt.
+function(ynb_embed_inputs out product)
+    set(inputs ${product}/setup.cfg ${product}/keys.txt)
+    if(EXISTS ${product}/product.txt)
+        list(APPEND inputs ${product}/product.txt)
+    endif()
+    set(${out} ${inputs} PARENT_SCOPE)
+endfunction()
+
 # The product data: configuration text scrambled with the configuration key,
-# and the three keys, regenerated when the product folder changes.
+# the three keys and the uninstall entry's texts, regenerated when the
+# product folder changes.
 set(YNB_PRODUCT_SOURCE ${CMAKE_BINARY_DIR}/generated/ProductData.cpp)
+ynb_embed_inputs(YNB_PRODUCT_INPUTS ${PRODUCT_DIR})
 add_custom_command(
     OUTPUT ${YNB_PRODUCT_SOURCE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
     COMMAND ${YNBPACK} embed ${PRODUCT_DIR} ${YNB_PRODUCT_SOURCE}
-    DEPENDS ${YNBPACK} ${PRODUCT_DIR}/setup.cfg ${PRODUCT_DIR}/keys.txt
+    DEPENDS ${YNBPACK} ${YNB_PRODUCT_INPUTS}
     COMMENT "Embedding the product data of ${PRODUCT_DIR}"
     VERBATIM)
 add_library(ynbproduct STATIC ${YNB_PRODUCT_SOURCE})
@@ -51,13 +63,22 @@ add_library(ynbwin STATIC ${YNB_WIN_SOURCES})
 target_link_libraries(ynbwin PUBLIC ynbengine comctl32 gdi32 user32)
 
 set(YNB_RESOURCES ${CMAKE_SOURCE_DIR}/src/app/Setup.rc ${CMAKE_SOURCE_DIR}/src/app/Uninstall.rc)
-# The pictures and the program icon come from the product's own art folder.
-set(YNB_ART_DIR ${PRODUCT_DIR}/art)
-set(YNB_ART ${YNB_ART_DIR}/image1.bmp ${YNB_ART_DIR}/image2.ico ${YNB_ART_DIR}/program.ico
-    ${CMAKE_SOURCE_DIR}/src/app/setup.manifest ${CMAKE_SOURCE_DIR}/src/app/Resource.h
+# The pictures and the program icon: each the product's own (its art folder)
+# when it has it, else the project's (src/app/art). The resource compiler
+# takes them by name from the first folder of the include path that holds
+# them, the product's first.
+set(YNB_ART_INCLUDE ${PRODUCT_DIR}/art ${CMAKE_SOURCE_DIR}/src/app/art)
+set(YNB_ART ${CMAKE_SOURCE_DIR}/src/app/setup.manifest ${CMAKE_SOURCE_DIR}/src/app/Resource.h
     ${CMAKE_SOURCE_DIR}/src/app/Version.rc2)
+foreach(picture image1.bmp image2.ico program.ico)
+    if(EXISTS ${PRODUCT_DIR}/art/${picture})
+        list(APPEND YNB_ART ${PRODUCT_DIR}/art/${picture})
+    else()
+        list(APPEND YNB_ART ${CMAKE_SOURCE_DIR}/src/app/art/${picture})
+    endif()
+endforeach()
 set_source_files_properties(${YNB_RESOURCES} PROPERTIES
-    INCLUDE_DIRECTORIES "${YNB_ART_DIR};${CMAKE_SOURCE_DIR}/src/app"
+    INCLUDE_DIRECTORIES "${YNB_ART_INCLUDE};${CMAKE_SOURCE_DIR}/src/app"
     OBJECT_DEPENDS "${YNB_ART}")
 add_executable(setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/app/Setup.rc)
 # The uninstaller, which the product's payload carries (ynbpack build --uninstaller).

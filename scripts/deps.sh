@@ -16,8 +16,9 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64
   xvfb xauth x11-utils locales fonts-ipafont-gothic
-  gcab libgcab-dev cabextract liblnk-utils
+  gcab cabextract liblnk-utils zlib1g-dev libglib2.0-dev
   imagemagick nsis file
+  osslsigncode openssl zip python3-jsonschema python3-yaml
 )
 
 sudo_cmd=()

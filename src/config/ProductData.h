@@ -11,3 +11,8 @@ extern const char SetupTextData[kSetupTextDataSize + 1];
 extern const int32_t kConfigKey;
 extern const int32_t kPayloadKey;
 extern const int32_t kManifestKey;
+// The uninstall entry's DisplayVersion, Publisher and URLInfoAbout from the
+// product's product.txt, in Shift-JIS; empty when it gives none.
+extern const char kDisplayVersion[];
+extern const char kPublisher[];
+extern const char kUrlInfoAbout[];

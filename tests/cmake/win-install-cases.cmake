@@ -4,15 +4,16 @@
 # C:\ and D:\, the desktop, the documents, the Start menu and HKLM).
 set(YNB_CASES_PRODUCT ${CMAKE_SOURCE_DIR}/tests/products/cases)
 set(YNB_CASES_SOURCE ${CMAKE_BINARY_DIR}/generated/CasesProductData.cpp)
+ynb_embed_inputs(YNB_CASES_EMBED_INPUTS ${YNB_CASES_PRODUCT})
 add_custom_command(
     OUTPUT ${YNB_CASES_SOURCE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
     COMMAND ${YNBPACK} embed ${YNB_CASES_PRODUCT} ${YNB_CASES_SOURCE}
-    DEPENDS ${YNBPACK} ${YNB_CASES_PRODUCT}/setup.cfg ${YNB_CASES_PRODUCT}/keys.txt
+    DEPENDS ${YNBPACK} ${YNB_CASES_EMBED_INPUTS}
     VERBATIM)
 # Its own product data comes first, so the linker takes nothing from ynbproduct.
 add_executable(setup_cases WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_CASES_SOURCE} ${YNB_RESOURCES})
-target_include_directories(setup_cases PRIVATE ${PRODUCT_DIR}/art ${CMAKE_SOURCE_DIR}/src/app)
+target_include_directories(setup_cases PRIVATE ${YNB_ART_INCLUDE} ${CMAKE_SOURCE_DIR}/src/app)
 target_link_libraries(setup_cases PRIVATE ynbwin)
 
 # Three distributions for the one program:

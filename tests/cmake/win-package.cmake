@@ -27,3 +27,12 @@ set_target_properties(ynbprobe_dllsearch PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${Y
 add_dependencies(ynbprobe_dllsearch planted_cabinet)
 ynb_wine_test(win.DllSearch bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/dll-search.sh
     ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:ynbprobe_dllsearch>)
+
+# The payload stamp read by a probe linked like setup.exe, stamped by the
+# host's ynbpack.
+add_executable(ynbprobe_stamp ${CMAKE_CURRENT_SOURCE_DIR}/win-tools/StampProbe.cpp)
+target_link_libraries(ynbprobe_stamp PRIVATE ynbcore)
+target_compile_options(ynbprobe_stamp PRIVATE -Os)
+target_link_options(ynbprobe_stamp PRIVATE -s)
+ynb_wine_test(win.PayloadStamp bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/payload-stamp.sh
+    ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${YNBPACK} $<TARGET_FILE:ynbprobe_stamp>)

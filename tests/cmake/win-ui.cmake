@@ -3,16 +3,17 @@
 # A second setup.exe whose product has an empty name.
 set(YNB_NONAME_PRODUCT ${CMAKE_SOURCE_DIR}/tests/products/noname)
 set(YNB_NONAME_SOURCE ${CMAKE_BINARY_DIR}/generated/NonameProductData.cpp)
+ynb_embed_inputs(YNB_NONAME_EMBED_INPUTS ${YNB_NONAME_PRODUCT})
 add_custom_command(
     OUTPUT ${YNB_NONAME_SOURCE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
     COMMAND ${YNBPACK} embed ${YNB_NONAME_PRODUCT} ${YNB_NONAME_SOURCE}
-    DEPENDS ${YNBPACK} ${YNB_NONAME_PRODUCT}/setup.cfg ${YNB_NONAME_PRODUCT}/keys.txt
+    DEPENDS ${YNBPACK} ${YNB_NONAME_EMBED_INPUTS}
     VERBATIM)
 # Its own product data comes first, so the linker takes nothing from ynbproduct.
 add_executable(setup_noname WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_NONAME_SOURCE}
     ${CMAKE_SOURCE_DIR}/src/app/Setup.rc)
-target_include_directories(setup_noname PRIVATE ${PRODUCT_DIR}/art ${CMAKE_SOURCE_DIR}/src/app)
+target_include_directories(setup_noname PRIVATE ${YNB_ART_INCLUDE} ${CMAKE_SOURCE_DIR}/src/app)
 target_link_libraries(setup_noname PRIVATE ynbwin)
 
 set(YNB_UI_ARTIFACTS ${CMAKE_BINARY_DIR}/artifacts)

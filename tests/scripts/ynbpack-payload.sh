@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# ynbpack cab, payload and unpayload: the cabinet agrees with cabextract
-# (names, sizes, times, contents), the payload has its full 64 KiB blocks
-# scrambled on their own and its tail plain, and bad input exits with 2.
+# ynbpack cab, list, payload and unpayload: the cabinet agrees with cabextract
+# and gcab (names, sizes, times, contents), its files are packed into folders
+# of bounded size, the payload has its full 64 KiB blocks scrambled on their
+# own and its tail plain, and bad input exits with 2.
 #   ynbpack-payload.sh YNBPACK
 set -uo pipefail
 ynbpack=$1
@@ -68,6 +69,81 @@ for f in readme.txt zero.dat bin/random.bin doc/a/b/zeros.bin doc/a/b/deep.txt d
   cmp -s "$tree/$f" "$work/x/$f" || fail "extracted $f differs"
 done
 
+# Several folders: files in stored-name order, a folder closed when the next
+# file would take it over the bound (exactly the bound stays), a larger file
+# alone, empty files joining the open folder. Files of 0 bytes, 32 KiB,
+# 64 KiB and multiples, random and compressible, a Shift-JIS name.
+tree2=$work/tree2 bound=98304
+mkdir -p "$tree2/a" "$tree2/b" "$tree2/c" "$tree2/d"
+: >"$tree2/a/empty-1.dat"
+head -c 32768 /dev/urandom >"$tree2/a/k32.bin"
+head -c 65536 /dev/urandom >"$tree2/a/k64.bin"
+head -c 150001 /dev/urandom >"$tree2/b/big-odd.bin"
+head -c 131072 /dev/urandom >"$tree2/b/k128.bin"
+head -c 98304 /dev/zero >"$tree2/b/zeros-96k.bin"
+: >"$tree2/c/empty-2.dat"
+seq 1000 >"$tree2/c/text.txt"
+head -c 32768 /dev/urandom >"$tree2/d/k32.bin"
+head -c 20000 /dev/urandom >"$tree2/日本.txt"
+expect_status 0 "cab in folders" "$ynbpack" cab --folder-size 96K "$tree2" "$work/folders.cab"
+expect_status 0 "list" "$ynbpack" list "$work/folders.cab"
+cp "$work/out" "$work/folders.list"
+# The stored name of a host path, as the extractors write it: Shift-JIS bytes.
+sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
+files2=$(cd "$tree2" && find . -type f | sed 's,^\./,,')
+# Every file once, with its size, names in byte order; each folder filled
+# from offset 0 without gaps; the folders the bound implies; their blocks.
+LC_ALL=C awk -F'\t' -v bound=$bound '
+  $1 == "cabinet" { folders = $3; files = $4 }
+  $1 == "folder" { blocks[$2] = $4 }
+  $1 == "file" {
+    n++; if (n > 1 && $7 <= last) print "not sorted: " $7; last = $7
+    if ($4 > 0 && used > 0 && used + $4 > bound) { want++; used = 0 }
+    if ($2 != want) print $7 " in folder " $2 ", wanted " want + 0
+    if ($3 != fill[$2] + 0) print $7 " at offset " $3 ", wanted " fill[$2] + 0
+    used += $4; fill[$2] += $4
+  }
+  END {
+    if (folders != want + 1 || files != n) print folders " folders, " files " files; wanted " want + 1 ", " n
+    for (f = 0; f <= want; f++) if (blocks[f] != int((fill[f] + 32767) / 32768)) print "folder " f ": " blocks[f] " blocks"
+  }' "$work/folders.list" >"$work/layout"
+[ -s "$work/layout" ] && fail "folder layout: $(cat "$work/layout")"
+[ "$(grep -c '^folder' "$work/folders.list")" -eq 5 ] || fail "not 5 folders: $(cat "$work/folders.list")"
+[ "$(od -An -tu2 -j26 -N2 "$work/folders.cab" | tr -d ' ')" -eq 5 ] || fail "the header does not count 5 folders"
+while IFS= read -r f; do
+  size=$(stat -c %s "$tree2/$f") name=$(sjis "$f" | tr '/' '\\') LC_ALL=C \
+    awk -F'\t' '$1 == "file" && $4 == ENVIRON["size"] && $7 == ENVIRON["name"] { found = 1 } END { exit !found }' \
+    "$work/folders.list" || fail "list: no $f with its size"
+done <<<"$files2"
+# Read back byte for byte by two independent extractors, checksums included.
+cabextract -t "$work/folders.cab" >/dev/null 2>&1 || fail "cabextract -t rejects the folders"
+mkdir "$work/x2" "$work/g2"
+cabextract -q -d "$work/x2" "$work/folders.cab" >/dev/null 2>&1 || fail "cabextract could not extract the folders"
+gcab -x -C "$work/g2" "$work/folders.cab" >/dev/null 2>&1 || fail "gcab could not extract the folders"
+while IFS= read -r f; do
+  cmp -s "$tree2/$f" "$work/x2/$(sjis "$f")" || fail "cabextract: $f differs"
+  cmp -s "$tree2/$f" "$work/g2/$(sjis "$f")" || fail "gcab: $f differs"
+done <<<"$files2"
+[ "$(gcab -l "$work/folders.cab" | wc -l)" -eq 10 ] || fail "gcab lists $(gcab -l "$work/folders.cab" | wc -l) files"
+# The default bound keeps these 615 KiB in one folder, the smallest gives
+# every file with data a folder of its own.
+"$ynbpack" cab "$tree2" "$work/one.cab" && "$ynbpack" list "$work/one.cab" >"$work/one.list"
+[ "$(grep -c '^folder' "$work/one.list")" -eq 1 ] || fail "default folder size: $(grep -c '^folder' "$work/one.list") folders"
+"$ynbpack" cab --folder-size 1 "$tree2" "$work/each.cab" && "$ynbpack" list "$work/each.cab" >"$work/each.list"
+[ "$(grep -c '^folder' "$work/each.list")" -eq 8 ] || fail "folder size 1: $(grep -c '^folder' "$work/each.list") folders"
+cabextract -t "$work/each.cab" >/dev/null 2>&1 || fail "cabextract -t rejects one folder a file"
+# Only empty files: one folder without blocks.
+mkdir -p "$work/empties/d" && : >"$work/empties/a" && : >"$work/empties/d/b"
+expect_status 0 "cab of empty files" "$ynbpack" cab "$work/empties" "$work/empties.cab"
+"$ynbpack" list "$work/empties.cab" | grep -qx "$(printf 'folder\t0\t[0-9]*\t0\tMSZIP')" || fail "empty files: not one folder without blocks"
+cabextract -t "$work/empties.cab" >/dev/null 2>&1 || fail "cabextract -t rejects empty files"
+mkdir "$work/g3" && gcab -x -C "$work/g3" "$work/empties.cab" >/dev/null 2>&1 && [ -f "$work/g3/d/b" ] || fail "gcab: empty files"
+# ynbpack build passes the bound on.
+cases=$(dirname "$0")/../products/cases
+expect_status 0 "build in folders" "$ynbpack" build "$cases" "$work/dist" --folder-size 100
+"$ynbpack" unpayload --key "$(sed -n 's/^payload=//p' "$cases/keys.txt")" "$work/dist/data00.dat" "$work/dist.cab"
+[ "$("$ynbpack" list "$work/dist.cab" | grep -c '^folder')" -gt 3 ] || fail "build ignores --folder-size"
+
 # Payloads of 0 bytes past the signature, below one block, exact blocks and
 # blocks plus a tail; each full block must equal the whole-buffer scramble of
 # that block alone, the tail must stay plain.
@@ -109,6 +185,23 @@ expect_status 2 "cab of a name with a colon" "$ynbpack" cab "$work/colon" "$work
 mkdir -p "$work/long" && printf x >"$work/long/$(printf 'n%.0s' $(seq 200))" && mkdir -p "$work/long/$(printf 'd%.0s' $(seq 100))" \
   && printf x >"$work/long/$(printf 'd%.0s' $(seq 100))/$(printf 'f%.0s' $(seq 160))"
 expect_status 2 "cab of a name over 255 bytes" "$ynbpack" cab "$work/long" "$work/e.cab"
+mkdir -p "$work/nofiles/sub"
+expect_status 2 "cab of a tree without files" "$ynbpack" cab "$work/nofiles" "$work/e.cab"
+grep -q 'no files' "$work/err" || fail "no-files message: $(cat "$work/err")"
+[ -e "$work/e.cab" ] && fail "a refused cabinet was written"
+mkdir -p "$work/twice" && printf a >"$work/twice/$(printf '\x93\xfa')" && printf b >"$work/twice/日"
+expect_status 2 "cab of two files with one stored name" "$ynbpack" cab "$work/twice" "$work/e.cab"
+for size in 0 -1 12x 1.5M 3G 2048M 99999999999 ''; do
+  expect_status 2 "--folder-size '$size'" "$ynbpack" cab --folder-size "$size" "$tree" "$work/e.cab"
+done
+expect_status 2 "--folder-size without a value" "$ynbpack" cab "$tree" "$work/e.cab" --folder-size
+expect_status 2 "--folder-size twice" "$ynbpack" cab --folder-size 1M --folder-size 2M "$tree" "$work/e.cab"
+expect_status 0 "--folder-size at its largest" "$ynbpack" cab --folder-size 2147450880 "$tree" "$work/e.cab"
+expect_status 2 "list of a non-cabinet" "$ynbpack" list "$tree/readme.txt"
+grep -q 'not a cabinet' "$work/err" || fail "list message: $(cat "$work/err")"
+head -c 100 "$work/folders.cab" >"$work/cut.cab"
+expect_status 2 "list of a cut cabinet" "$ynbpack" list "$work/cut.cab"
+expect_status 2 "list without a cabinet" "$ynbpack" list
 expect_status 2 "payload without key" "$ynbpack" payload "$work/out.cab" "$work/e.dat"
 expect_status 2 "payload with a bad key" "$ynbpack" payload --key x1 "$work/out.cab" "$work/e.dat"
 expect_status 2 "payload of a missing file" "$ynbpack" payload --key 1 "$work/nothing" "$work/e.dat"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# ynbpack manifest and build: the scrambled manifest, the refused manifests
-# (exit status 2, a message naming the line) and a product's distribution.
+# ynbpack manifest, build, check, embed and info: the scrambled manifest, the
+# refused manifests (exit status 2, a message naming the line), a product's
+# distribution, the check of a whole product folder (every problem in one
+# message) and what product.txt gives.
 #   ynbpack-product.sh YNBPACK SOURCE_DIR
 set -uo pipefail
 ynbpack=$1 src=$2
@@ -14,7 +16,8 @@ expect_error() { # description expected-message-part command...
   "$@" >"$work/out" 2>"$work/err"
   local got=$?
   [ "$got" -eq 2 ] || fail "$what: exit $got, wanted 2"
-  grep -q "^ynbpack: .*$part" "$work/err" || fail "$what: message '$(cat "$work/err")' lacks '$part'"
+  head -1 "$work/err" | grep -q "^ynbpack: " || fail "$what: no message"
+  grep -qF -- "$part" "$work/err" || fail "$what: message '$(cat "$work/err")' lacks '$part'"
 }
 
 # A good manifest: scrambled over its whole length, unscrambles to itself.
@@ -82,6 +85,80 @@ expect_error "second uninstaller" "already holds Top/uninstall.exe" \
 expect_error "uninstaller missing" "is not a file" "$ynbpack" build "$work/prod" "$work/d4" --uninstaller "$work/none.exe"
 mkdir -p "$work/prod/payload/Top/ins" && touch "$work/prod/payload/Top/ins/ynb_inst.com"
 expect_error "manifest in the payload" "already holds" "$ynbpack" build "$work/prod" "$work/d3"
+
+expect_error "--setup missing" "--setup: '$work/none.exe' is not a file" \
+  "$ynbpack" build "$src/product/demo" "$work/d5" --add "$work/prog.exe=Hanamaru\\ins\\kakeibo.exe" --setup "$work/none.exe"
+
+# The check: the demo passes; a product with a fault in every file gets them
+# all in one message, one a line, from check, build and embed alike.
+"$ynbpack" check "$src/product/demo" >"$work/out" 2>&1 || fail "check of the demo: $(cat "$work/out")"
+art=$src/src/app/art
+bad=$work/broken
+mkdir -p "$bad/art"
+head -c 1000 /dev/zero | tr '\0' ' ' >"$bad/setup.cfg"
+printf 'config=1000\npayload=x\nbogus=1\n' >"$bad/keys.txt"
+printf 'a\tb\r\n\r\n' >"$bad/manifest.txt"
+printf '# comment\nhomepage=x\nid=nodots\nversion\nurl=ftp://x\npublisher=A\nlicense=MIT\nlicense=MIT\n' >"$bad/product.txt"
+head -c 5000 "$art/image1.bmp" >"$bad/art/image1.bmp"
+echo "not an icon" >"$bad/art/image2.ico"
+cp "$art/image2.ico" "$bad/art/program.ico"
+expected=(
+  "setup.cfg: the configuration text has 1000 bytes; at most 999 fit the program"
+  "keys.txt:1: config 1000 lies outside 0..999" "keys.txt:2: payload 'x' is not a number"
+  "keys.txt:3: unknown key 'bogus'" "keys.txt: no manifest key"
+  "setup.txt: missing" "license.txt: missing" "payload: missing" "manifest.txt: line 2 is empty"
+  "product.txt:2: unknown key 'homepage'" "product.txt:3: id: 'nodots' is no package identifier"
+  "product.txt:4: expected name=value" "product.txt:5: url: 'ftp://x' is no http:// or https:// address"
+  "product.txt:6: publisher: has 1 characters; 2 to 256 are allowed" "product.txt:8: the key license is given twice"
+  "image1.bmp: cut short: its pixels end at byte 92550, the file has 5000"
+  "image2.ico: not an icon file" "program.ico: holds no 16 x 16 image (it holds 32 x 32)"
+)
+for command in check build embed; do
+  case $command in
+    check) args=("$bad") ;; build) args=("$bad" "$work/d6") ;; embed) args=("$bad" "$work/x.cpp") ;;
+  esac
+  parts=("${expected[@]}")
+  # embed compiles no payload: a build may bring it.
+  [ "$command" != embed ] || parts=("${expected[@]/payload: missing/}")
+  count=$(printf '%s\n' "${parts[@]}" | grep -c .)
+  expect_error "$command of a broken product" "has $count problems:" "$ynbpack" "$command" "${args[@]}"
+  [ "$(wc -l <"$work/err")" -eq $((count + 1)) ] || fail "$command: not one line a problem: $(cat "$work/err")"
+  for part in "${parts[@]}"; do [ -z "$part" ] || grep -qF -- "$part" "$work/err" || fail "$command: no '$part'"; done
+done
+grep -q 'payload: missing' "$work/err" && fail "embed asks for the payload"
+
+# Pictures: the size, either row order, and icon images outside the file.
+good=$work/good
+mkdir -p "$good/payload/Top/ins" "$good/art"
+cp "$work/prod/"{keys.txt,setup.txt,license.txt,setup.cfg} "$good/"
+printf 'here.txt\tDESKTOP\r\n' >"$good/manifest.txt"
+touch "$good/payload/Top/ins/here.txt"
+patch() { cp "$1" "$2"; printf "$4" | dd of="$2" bs=1 seek="$3" conv=notrunc status=none; }
+patch "$art/image1.bmp" "$good/art/image1.bmp" 22 '\012\377\377\377'   # height -246: top-down rows
+"$ynbpack" check "$good" >"$work/out" 2>&1 || fail "check of a top-down bitmap: $(cat "$work/out")"
+patch "$art/image1.bmp" "$good/art/image1.bmp" 18 '\174'
+expect_error "124 pixels wide" "124 x 246 pixels; it must be 125 x 246" "$ynbpack" check "$good"
+rm "$good/art/image1.bmp"
+patch "$art/program.ico" "$good/art/program.ico" 18 '\377\377\000\000'
+expect_error "icon image past the end" "program.ico: its image 1 (16 x 16) lies outside the file" "$ynbpack" check "$good"
+rm "$good/art/program.ico"
+
+# product.txt: into the program in Shift-JIS (empty without it), out through info.
+"$ynbpack" embed "$good" "$work/none.cpp" || fail "embed without product.txt"
+grep -q 'kPublisher\[\] = "";' "$work/none.cpp" || fail "embed without product.txt: $(grep kPublisher "$work/none.cpp")"
+printf '\357\273\277version=2.1\r\npublisher=はなまる#ソフト\r\nurl=https://example.com/a#b\r\n' >"$good/product.txt"
+"$ynbpack" embed "$good" "$work/some.cpp" || fail "embed with product.txt"
+octal() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -b | tr -s ' \n' '\\\\' | sed 's/\\$//'; }
+for pair in "kDisplayVersion:2.1" "kPublisher:はなまる#ソフト" "kUrlInfoAbout:https://example.com/a#b"; do
+  grep -qF "${pair%%:*}[] = \"$(octal "${pair#*:}")\"" "$work/some.cpp" || fail "embed: ${pair%%:*} is not ${pair#*:}"
+done
+"$ynbpack" info "$good" >"$work/info" || fail "info"
+printf 'name=Name\nfolder=Top\nversion=2.1\npublisher=はなまる#ソフト\nurl=https://example.com/a#b\n' | cmp -s - "$work/info" \
+  || fail "info: $(cat "$work/info")"
+printf 'publisher=%s\n' "$(printf '家%.0s' $(seq 130))" >"$good/product.txt"
+expect_error "publisher too long for the entry" "260 bytes in Shift-JIS; the uninstall entry takes at most 259" "$ynbpack" check "$good"
+printf 'publisher=はなまる😀\n' >"$good/product.txt"
+expect_error "publisher beyond Shift-JIS" "publisher: has characters without a Shift-JIS form" "$ynbpack" check "$good"
 
 [ "$failures" -eq 0 ] && echo "ynbpack product commands: all passed"
 exit $((failures > 0))

@@ -1,5 +1,6 @@
 #include "Common.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,8 @@
 #include <iostream>
 #include <iterator>
 #include <sstream>
+
+#include <glib.h>
 
 namespace ynbpack {
 
@@ -43,6 +46,16 @@ void WriteFile(const std::string& path, const Bytes& data)
         throw UsageError("cannot write '" + path + "'");
 }
 
+uint32_t ReadLe16(const Bytes& data, std::size_t at)
+{
+    return static_cast<uint32_t>(data[at] | data[at + 1] << 8);
+}
+
+uint32_t ReadLe32(const Bytes& data, std::size_t at)
+{
+    return ReadLe16(data, at) | ReadLe16(data, at + 2) << 16;
+}
+
 int32_t ParseKey(const std::string& text)
 {
     std::size_t i = 0;
@@ -61,12 +74,23 @@ int32_t ParseKey(const std::string& text)
     return static_cast<int32_t>(text[0] == '-' ? -value : value);
 }
 
-ProductKeys ReadKeys(const std::string& path)
+namespace {
+
+std::string Trim(const std::string& text)
 {
-    const Bytes raw = ReadFile(path);
-    std::istringstream in(std::string(raw.begin(), raw.end()));
-    ProductKeys keys;
-    bool seen[3] = {};
+    const auto first = text.find_first_not_of(" \t");
+    const auto last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+} // namespace
+
+std::vector<NamedValue> ReadNamedValues(const Bytes& text, bool hashComments)
+{
+    // Editors on Windows start UTF-8 files with a byte order mark.
+    const std::size_t bom = text.size() >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF ? 3 : 0;
+    std::istringstream in(std::string(text.begin() + static_cast<std::ptrdiff_t>(bom), text.end()));
+    std::vector<NamedValue> lines;
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -74,37 +98,115 @@ ProductKeys ReadKeys(const std::string& path)
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         const auto hash = line.find('#');
-        if (hash != std::string::npos)
+        if (hash != std::string::npos && (hashComments || line.find_first_not_of(" \t") == hash))
             line.erase(hash);
-        const auto first = line.find_first_not_of(" \t");
-        if (first == std::string::npos)
+        if (Trim(line).empty())
             continue;
         const auto eq = line.find('=');
-        if (eq == std::string::npos)
-            throw UsageError(path + ":" + std::to_string(number) + ": expected name=value");
-        auto trim = [](std::string s) {
-            const auto b = s.find_first_not_of(" \t");
-            const auto e = s.find_last_not_of(" \t");
-            return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-        };
-        const std::string name = trim(line.substr(0, eq));
-        const int32_t value = ParseKey(trim(line.substr(eq + 1)));
-        if (name == "config") {
-            keys.config = value;
-            seen[0] = true;
-        } else if (name == "payload") {
-            keys.payload = value;
-            seen[1] = true;
-        } else if (name == "manifest") {
-            keys.manifest = value;
-            seen[2] = true;
-        } else {
-            throw UsageError(path + ":" + std::to_string(number) + ": unknown key '" + name + "'");
+        if (eq == std::string::npos) {
+            lines.push_back({ number, {}, {}, "expected name=value" });
+            continue;
         }
+        NamedValue item { number, Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), {} };
+        if (item.name.empty())
+            item.fault = "no name before '='";
+        lines.push_back(std::move(item));
     }
-    if (!seen[0] || !seen[1] || !seen[2])
-        throw UsageError(path + ": needs the keys config, payload and manifest");
+    return lines;
+}
+
+ProductKeys ReadKeys(const std::string& path, std::vector<std::string>& problems)
+{
+    const std::size_t before = problems.size();
+    const Bytes raw = ReadFile(path);
+    ProductKeys keys;
+    struct Slot {
+        const char* name;
+        int32_t* value;
+        bool seen;
+    } slots[] = { { "config", &keys.config, false }, { "payload", &keys.payload, false },
+        { "manifest", &keys.manifest, false } };
+    for (const NamedValue& item : ReadNamedValues(raw, true)) {
+        const std::string where = path + ":" + std::to_string(item.line) + ": ";
+        if (!item.fault.empty()) {
+            problems.push_back(where + item.fault);
+            continue;
+        }
+        Slot* slot = nullptr;
+        for (Slot& candidate : slots)
+            if (item.name == candidate.name)
+                slot = &candidate;
+        if (slot == nullptr) {
+            problems.push_back(where + "unknown key '" + item.name + "' (config, payload, manifest)");
+            continue;
+        }
+        if (slot->seen) {
+            problems.push_back(where + "the key " + item.name + " is given twice");
+            continue;
+        }
+        slot->seen = true;
+        const std::string& text = item.value;
+        const std::size_t digits = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
+        if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos) {
+            problems.push_back(where + item.name + " '" + text + "' is not a number");
+            continue;
+        }
+        const std::string number = text.substr(std::min(text.find_first_not_of("+-0"), text.size()));
+        if ((text[0] == '-' && !number.empty()) || number.size() > 3) {
+            problems.push_back(where + item.name + " " + text + " lies outside 0..999");
+            continue;
+        }
+        *slot->value = number.empty() ? 0 : static_cast<int32_t>(std::stoi(number));
+    }
+    for (const Slot& slot : slots)
+        if (!slot.seen)
+            problems.push_back(path + ": no " + slot.name + " key (config, payload and manifest are needed)");
+    if (problems.size() != before)
+        keys = ProductKeys();
     return keys;
+}
+
+ProductKeys ReadKeys(const std::string& path)
+{
+    std::vector<std::string> problems;
+    const ProductKeys keys = ReadKeys(path, problems);
+    if (!problems.empty())
+        ThrowProblems(path + " is not a key file", problems);
+    return keys;
+}
+
+void ThrowProblems(const std::string& what, const std::vector<std::string>& problems)
+{
+    std::string message = what + ":";
+    for (const std::string& problem : problems)
+        message += "\n  " + problem;
+    throw UsageError(message);
+}
+
+namespace {
+
+bool Convert(const std::string& text, const char* to, const char* from, std::string& out)
+{
+    gsize written = 0;
+    gchar* converted = g_convert(text.data(), static_cast<gssize>(text.size()), to, from, nullptr, &written, nullptr);
+    if (converted == nullptr)
+        return false;
+    out.assign(converted, written);
+    g_free(converted);
+    return true;
+}
+
+} // namespace
+
+bool Utf8ToShiftJis(const std::string& utf8, std::string& shiftJis)
+{
+    return g_utf8_validate(utf8.data(), static_cast<gssize>(utf8.size()), nullptr)
+        && Convert(utf8, "CP932", "UTF-8", shiftJis);
+}
+
+bool ShiftJisToUtf8(const std::string& shiftJis, std::string& utf8)
+{
+    return Convert(shiftJis, "UTF-8", "CP932", utf8);
 }
 
 int32_t TakeKeyOption(std::vector<std::string>& args)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Common.h"
+#include "Product.h"
 #include "config/SetupText.h"
 #include "package/ClsSecurity.h"
 
@@ -65,17 +66,18 @@ std::string StringLiteral(const unsigned char* data, std::size_t size)
 } // namespace
 
 // embed PRODUCT_DIR OUT.cpp: the product's configuration text, scrambled with
-// its configuration key, and its three keys, as the program's product data.
+// its configuration key, its three keys and what the uninstall entry shows of
+// product.txt (in Shift-JIS), as the program's product data. The product is
+// checked whole first; its payload may come from a build.
 int CommandEmbed(std::vector<std::string> args)
 {
     if (args.size() != 2)
         throw UsageError("usage: ynbpack embed PRODUCT_DIR OUT.cpp");
     const std::string dir = args[0];
+    CheckProduct(dir, false);
     const ProductKeys keys = ReadKeys(dir + "/keys.txt");
+    const ProductInfo info = ReadProductInfo(dir);
     Bytes text = ReadFile(dir + "/setup.cfg");
-    if (text.size() > static_cast<std::size_t>(kSetupTextMaxLength))
-        throw UsageError(dir + "/setup.cfg: the configuration text has " + std::to_string(text.size())
-            + " bytes; at most " + std::to_string(kSetupTextMaxLength) + " fit the program");
     const auto length = static_cast<int32_t>(text.size());
     (void)ClsSecurity::Scramble(text.data(), length, keys.config);
 
@@ -92,6 +94,15 @@ int CommandEmbed(std::vector<std::string> args)
     source += "extern const int32_t kConfigKey = " + std::to_string(keys.config) + ";\n";
     source += "extern const int32_t kPayloadKey = " + std::to_string(keys.payload) + ";\n";
     source += "extern const int32_t kManifestKey = " + std::to_string(keys.manifest) + ";\n";
+    const std::pair<const char*, const char*> registryValues[]
+        = { { "kDisplayVersion", "version" }, { "kPublisher", "publisher" }, { "kUrlInfoAbout", "url" } };
+    for (const auto& [name, key] : registryValues) {
+        std::string value;
+        if (!Utf8ToShiftJis(info.Get(key), value))
+            throw UsageError(dir + "/product.txt: " + key + " has no Shift-JIS form");
+        source += "extern const char " + std::string(name)
+            + "[] = " + StringLiteral(reinterpret_cast<const unsigned char*>(value.data()), value.size()) + ";\n";
+    }
     WriteFile(args[1], Bytes(source.begin(), source.end()));
     return 0;
 }

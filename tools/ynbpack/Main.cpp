@@ -8,6 +8,7 @@
 
 #include "Common.h"
 #include "Payload.h"
+#include "Stamp.h"
 
 namespace {
 
@@ -18,10 +19,23 @@ const char kUsage[] = "usage: ynbpack COMMAND [ARGS]\n"
                       "  embed PRODUCT_DIR OUT.cpp       the product data compiled into setup.exe\n"
                       "  manifest --key K IN.txt OUT.com check a plain manifest and scramble it\n"
                       "  build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE]\n"
-                      "                                  data00.dat, setup.txt and license.txt of a product\n"
-                      "  cab DIR OUT.cab                 a cabinet of every file under DIR (MSZIP)\n"
+                      "        [--folder-size BYTES]     data00.dat, setup.txt and license.txt of a product\n"
+                      "        [--setup FILE]            and setup.exe: FILE stamped with the payload's digest\n"
+                      "  check PRODUCT                   every problem of a product folder, one a line\n"
+                      "  info PRODUCT                    name, folder and product.txt's values, key=value\n"
+                      "  winget PRODUCT OUTDIR x86=ZIP,URL [x64=ZIP,URL]\n"
+                      "                                  the package manager's manifests of the zips\n"
+                      "  cab [--folder-size BYTES] DIR OUT.cab\n"
+                      "                                  a cabinet of every file under DIR (MSZIP), in folders\n"
+                      "                                  of at most BYTES (K, M: KiB, MiB; default 4M) each\n"
+                      "  list CAB                        the cabinet's table, tab-separated: cabinet SIZE FOLDERS\n"
+                      "                                  FILES TOTAL; folder INDEX OFFSET BLOCKS COMPRESSION;\n"
+                      "                                  file FOLDER OFFSET SIZE ATTRIBUTES TIME NAME\n"
                       "  payload --key K IN.cab OUT.dat  scramble every full 64 KiB block of a cabinet\n"
                       "  unpayload --key K IN.dat OUT.cab  the inverse\n"
+                      "  stamp SETUP.exe DATA00.dat [OUT.exe]\n"
+                      "                                  the payload's SHA-256 written into the setup program\n"
+                      "                                  (in place without OUT.exe); stamp before signing\n"
                       "Standard input and output stand for omitted files or '-'.\n";
 
 } // namespace
@@ -54,10 +68,20 @@ int main(int argc, char** argv)
             return ynbpack::CommandBuild(args);
         if (command == "cab")
             return ynbpack::CommandCab(args);
+        if (command == "list")
+            return ynbpack::CommandList(args);
         if (command == "payload")
             return ynbpack::CommandPayload(args, true);
         if (command == "unpayload")
             return ynbpack::CommandPayload(args, false);
+        if (command == "check")
+            return ynbpack::CommandCheck(args);
+        if (command == "info")
+            return ynbpack::CommandInfo(args);
+        if (command == "winget")
+            return ynbpack::CommandWinget(args);
+        if (command == "stamp")
+            return ynbpack::CommandStamp(args);
         throw ynbpack::UsageError("unknown command '" + command + "'\n" + kUsage);
     } catch (const std::exception& e) {
         std::cerr << "ynbpack: " << e.what() << '\n';

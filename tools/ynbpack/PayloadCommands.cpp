@@ -1,17 +1,21 @@
-// cab, payload and unpayload.
+// cab, list, payload and unpayload.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <memory>
+#include <iostream>
 
-#include <libgcab.h>
+#include <glib.h>
 
+#include "CabinetWriter.h"
 #include "Payload.h"
 #include "package/CabinetNames.h"
+#include "package/CabinetTable.h"
 #include "package/PayloadBlocks.h"
 
 namespace ynbpack {
@@ -20,31 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Owners of the GLib objects of one cabinet.
-struct GObjectFree {
-    void operator()(gpointer p) const { g_object_unref(p); }
-};
-template <typename T>
-using GPtr = std::unique_ptr<T, GObjectFree>;
-struct GErrorFree {
-    void operator()(GError* e) const { g_error_free(e); }
-};
-struct GBytesFree {
-    void operator()(GBytes* b) const { g_bytes_unref(b); }
-};
-struct GDateTimeFree {
-    void operator()(GDateTime* d) const { g_date_time_unref(d); }
-};
-
-[[noreturn]] void ThrowGError(const std::string& what, GError* error)
-{
-    std::unique_ptr<GError, GErrorFree> owner(error);
-    throw UsageError(what + ": " + (error != nullptr ? error->message : "unknown error"));
-}
-
-constexpr guint32 kReadOnly = 0x01;
-constexpr guint32 kArchive = 0x20;
-constexpr std::size_t kMaxStoredName = 255;
+constexpr uint16_t kReadOnly = 0x01;
+constexpr uint16_t kArchive = 0x20;
 
 // The setup program opens files by their Shift-JIS (code page 932) names.
 // A UTF-8 name from the host is converted; any other name is taken as
@@ -55,39 +36,34 @@ std::string ToStoredName(const std::string& name)
         = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr))
         return name;
-    GError* error = nullptr;
     gsize written = 0;
     gchar* converted
-        = g_convert(name.data(), static_cast<gssize>(name.size()), "CP932", "UTF-8", nullptr, &written, &error);
+        = g_convert(name.data(), static_cast<gssize>(name.size()), "CP932", "UTF-8", nullptr, &written, nullptr);
     if (converted == nullptr)
-        ThrowGError("'" + name + "' has no Shift-JIS form", error);
+        throw UsageError("'" + name + "' has no Shift-JIS form");
     std::string result(converted, written);
     g_free(converted);
     return result;
 }
 
-// libgcab marks every name beyond ASCII as UTF-8 (attribute 0x80); ours are
-// Shift-JIS, so the mark is cleared in each file entry of the header.
-void ClearUtf8NameMarks(Bytes& cabinet)
+// The MS-DOS date and time of a modification time, in local time, as the
+// extracting side expects. They hold the years 1980 to 2107 only: a time
+// outside is stored as the nearest one inside; false tells so.
+bool ToDosTime(time_t when, const std::string& path, CabinetMember& member)
 {
-    auto u16 = [&cabinet](std::size_t at) { return static_cast<std::size_t>(cabinet[at] | cabinet[at + 1] << 8); };
-    auto u32 = [&cabinet](std::size_t at) {
-        return static_cast<std::size_t>(
-            cabinet[at] | cabinet[at + 1] << 8 | cabinet[at + 2] << 16 | static_cast<uint32_t>(cabinet[at + 3]) << 24);
-    };
-    if (cabinet.size() < 36)
-        throw UsageError("libgcab wrote a cabinet without a header");
-    std::size_t at = u32(16); // coffFiles
-    const std::size_t files = u16(28);
-    for (std::size_t i = 0; i < files; ++i) {
-        if (at + 16 >= cabinet.size())
-            throw UsageError("libgcab wrote a cabinet with a short file table");
-        cabinet[at + 14] &= 0x7f; // attribs, low byte: 0x80 is _A_NAME_IS_UTF
-        at += 16;
-        while (at < cabinet.size() && cabinet[at] != 0)
-            ++at;
-        ++at;
+    struct tm local = {};
+    if (localtime_r(&when, &local) == nullptr)
+        throw UsageError("'" + path + "': its modification time cannot be stored");
+    const int year = local.tm_year + 1900;
+    if (year < 1980 || year > 2107) {
+        const bool early = year < 1980;
+        member.date = early ? (1 << 5 | 1) : (127 << 9 | 12 << 5 | 31);
+        member.time = early ? 0 : (23 << 11 | 59 << 5 | 29);
+        return false;
     }
+    member.date = static_cast<uint16_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+    member.time = static_cast<uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+    return true;
 }
 
 struct Entry {
@@ -120,21 +96,40 @@ void Collect(const fs::path& root, const fs::path& folder, std::vector<Entry>& e
     }
 }
 
+const char* CompressionName(uint16_t compression)
+{
+    switch (compression & 0x0F) {
+    case kCabinetStored:
+        return "none";
+    case kCabinetMszip:
+        return "MSZIP";
+    default:
+        return "LZX";
+    }
+}
+
 } // namespace
 
-Bytes BuildCabinetBytes(const std::string& folder)
+Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize)
 {
     std::error_code ec;
     if (!fs::is_directory(folder, ec))
         throw UsageError("'" + folder + "' is not a folder");
     std::vector<Entry> entries;
     Collect(fs::path(folder), fs::path(folder), entries);
+    if (entries.empty())
+        throw UsageError(
+            "'" + folder + "' holds no files: the setup program takes an empty cabinet for a damaged payload");
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.stored < b.stored; });
 
-    GPtr<GCabCabinet> cabinet(gcab_cabinet_new());
-    GPtr<GCabFolder> cabFolder(gcab_folder_new(GCAB_COMPRESSION_MSZIP));
-    for (const Entry& entry : entries) {
-        if (entry.stored.size() > kMaxStoredName)
+    CabinetWriter writer(folderSize);
+    int clamped = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry& entry = entries[i];
+        if (i > 0 && entries[i - 1].stored == entry.stored)
+            throw UsageError(
+                "'" + entries[i - 1].path.string() + "' and '" + entry.path.string() + "' have the same stored name");
+        if (entry.stored.size() > kCabinetNameMax)
             throw UsageError("'" + entry.stored + "': a stored name has at most 255 bytes");
         const CabinetNameFault fault = CheckCabinetName(entry.stored.data(), entry.stored.size(), IsShiftJisLeadByte);
         if (fault != CabinetNameFault::None)
@@ -146,39 +141,64 @@ Bytes BuildCabinetBytes(const std::string& folder)
         if (info.st_size > INT32_MAX)
             throw UsageError("'" + entry.path.string() + "' has 2 GiB or more");
         const Bytes content = ReadFile(entry.path.string());
-        std::unique_ptr<GBytes, GBytesFree> bytes(g_bytes_new(content.data(), content.size()));
-        GPtr<GCabFile> file(gcab_file_new_with_bytes(entry.stored.c_str(), bytes.get()));
-        // Cabinets record local time, as the extracting side expects.
-        std::unique_ptr<GDateTime, GDateTimeFree> when(g_date_time_new_from_unix_local(info.st_mtime));
-        if (!when)
-            throw UsageError("'" + entry.path.string() + "': its modification time cannot be stored");
-        gcab_file_set_date_time(file.get(), when.get());
-        guint32 attributes = kArchive;
+        if (content.size() != static_cast<std::size_t>(info.st_size))
+            throw UsageError("'" + entry.path.string() + "' changed while it was read");
+        CabinetMember member;
+        member.name = entry.stored;
+        if (!ToDosTime(info.st_mtime, entry.path.string(), member))
+            ++clamped;
+        member.attributes = kArchive;
         if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-            attributes |= kReadOnly;
-        gcab_file_set_attributes(file.get(), attributes);
-        GError* error = nullptr;
-        if (!gcab_folder_add_file(cabFolder.get(), file.get(), FALSE, nullptr, &error))
-            ThrowGError("cannot add '" + entry.stored + "'", error);
+            member.attributes |= kReadOnly;
+        writer.Add(member, content);
     }
-    GError* error = nullptr;
-    if (!gcab_cabinet_add_folder(cabinet.get(), cabFolder.get(), &error))
-        ThrowGError("cannot build the cabinet", error);
-    GPtr<GOutputStream> stream(g_memory_output_stream_new_resizable());
-    if (!gcab_cabinet_write_simple(cabinet.get(), stream.get(), nullptr, nullptr, nullptr, &error))
-        ThrowGError("cannot write the cabinet", error);
-    if (!g_output_stream_close(stream.get(), nullptr, &error))
-        ThrowGError("cannot write the cabinet", error);
-    auto* memory = G_MEMORY_OUTPUT_STREAM(stream.get());
-    const auto* data = static_cast<const unsigned char*>(g_memory_output_stream_get_data(memory));
-    Bytes cabinetBytes(data, data + g_memory_output_stream_get_data_size(memory));
-    ClearUtf8NameMarks(cabinetBytes);
-    return cabinetBytes;
+    if (clamped > 0)
+        std::cerr
+            << "ynbpack: note: " << clamped
+            << " file(s) have times outside 1980-2107, which a cabinet cannot hold; stored as the nearest it can\n";
+    return writer.Finish();
 }
 
-void BuildCabinet(const std::string& folder, const std::string& cabinetPath)
+void BuildCabinet(const std::string& folder, const std::string& cabinetPath, uint32_t folderSize)
 {
-    WriteFile(cabinetPath, BuildCabinetBytes(folder));
+    WriteFile(cabinetPath, BuildCabinetBytes(folder, folderSize));
+}
+
+uint32_t ParseFolderSize(const std::string& text)
+{
+    std::string digits = text;
+    uint64_t unit = 1;
+    if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'M')) {
+        unit = digits.back() == 'K' ? 1024 : 1024 * 1024;
+        digits.pop_back();
+    }
+    if (digits.empty() || digits.size() > 10
+        || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw UsageError("--folder-size '" + text + "' is not a number of bytes (suffixes K and M allowed)");
+    const uint64_t value = std::stoull(digits) * unit;
+    if (value == 0 || value > kMaxFolderSize)
+        throw UsageError("--folder-size must lie between 1 and " + std::to_string(kMaxFolderSize) + " bytes");
+    return static_cast<uint32_t>(value);
+}
+
+uint32_t TakeFolderSizeOption(std::vector<std::string>& args)
+{
+    uint32_t folderSize = kDefaultFolderSize;
+    bool seen = false;
+    for (std::size_t i = 0; i < args.size();) {
+        if (args[i] != "--folder-size") {
+            ++i;
+            continue;
+        }
+        if (seen)
+            throw UsageError("--folder-size given twice");
+        if (i + 1 >= args.size())
+            throw UsageError("--folder-size needs a value");
+        folderSize = ParseFolderSize(args[i + 1]);
+        seen = true;
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+    }
+    return folderSize;
 }
 
 bool LooksLikeCabinet(const Bytes& data)
@@ -204,9 +224,40 @@ Bytes RestorePayload(Bytes payload, int32_t key)
 
 int CommandCab(std::vector<std::string> args)
 {
+    const uint32_t folderSize = TakeFolderSizeOption(args);
     if (args.size() != 2)
-        throw UsageError("usage: ynbpack cab DIR OUT.cab");
-    BuildCabinet(args[0], args[1]);
+        throw UsageError("usage: ynbpack cab [--folder-size BYTES] DIR OUT.cab");
+    BuildCabinet(args[0], args[1], folderSize);
+    return 0;
+}
+
+// The table as read by the setup program's own reader, one record a line,
+// fields separated by tabs.
+int CommandList(std::vector<std::string> args)
+{
+    if (args.size() != 1)
+        throw UsageError("usage: ynbpack list CAB");
+    const Bytes cabinet = ReadFile(args[0]);
+    CabinetTable table;
+    const CabinetTableProblem problem
+        = ReadCabinetTable(cabinet.data(), cabinet.size(), cabinet.size(), table, nullptr);
+    if (problem != CabinetTableProblem::None)
+        throw UsageError("'" + args[0] + "': " + CabinetTableProblemText(problem));
+    std::printf("cabinet\t%u\t%zu\t%zu\t%llu\n", static_cast<unsigned>(table.cabinetSize), table.folders.size(),
+        table.files.size(), static_cast<unsigned long long>(table.totalSize));
+    for (std::size_t i = 0; i < table.folders.size(); ++i) {
+        const CabinetFolderEntry& folder = table.folders[i];
+        std::printf("folder\t%zu\t%u\t%u\t%s\n", i, static_cast<unsigned>(folder.dataOffset),
+            static_cast<unsigned>(folder.blockCount), CompressionName(folder.compression));
+    }
+    for (const CabinetFileEntry& file : table.files) {
+        std::printf("file\t%u\t%u\t%u\t0x%02x\t%04u-%02u-%02u %02u:%02u:%02u\t%s\n", static_cast<unsigned>(file.folder),
+            static_cast<unsigned>(file.folderOffset), static_cast<unsigned>(file.size),
+            static_cast<unsigned>(file.attributes), (file.date >> 9) + 1980u, (file.date >> 5) & 15u, file.date & 31u,
+            static_cast<unsigned>(file.time >> 11), (file.time >> 5) & 63u, (file.time & 31u) * 2, file.name.c_str());
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw UsageError("cannot write to standard output");
     return 0;
 }
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include <glib.h>
-
 #include "Common.h"
 #include "Payload.h"
+#include "Product.h"
+#include "Stamp.h"
 #include "config/SetupText.h"
 #include "install/InstallPaths.h"
 #include "install/Manifest.h"
@@ -35,21 +35,6 @@ Bytes ScrambledManifest(const std::string& path, int32_t key)
         throw UsageError(path + ": " + fault);
     (void)ClsSecurity::Scramble(text.data(), static_cast<int32_t>(text.size()), key);
     return text;
-}
-
-// A relative path of the payload, with backslashes or slashes, that stays
-// inside the tree.
-fs::path PayloadPath(const std::string& relative)
-{
-    std::string generic = relative;
-    std::replace(generic.begin(), generic.end(), '\\', '/');
-    const fs::path path(generic);
-    if (generic.empty() || path.is_absolute() || generic.find(':') != std::string::npos)
-        throw UsageError("'" + relative + "' is not a relative path inside the payload");
-    for (const fs::path& part : path)
-        if (part == ".." || part == "." || part.empty())
-            throw UsageError("'" + relative + "' is not a relative path inside the payload");
-    return path;
 }
 
 void CopyInto(const fs::path& source, const fs::path& target)
@@ -79,66 +64,6 @@ struct ScratchFolder {
     fs::path path;
 };
 
-SetupRecord ReadConfiguration(const std::string& path)
-{
-    const Bytes text = ReadFile(path);
-    if (text.size() > static_cast<std::size_t>(kSetupTextMaxLength))
-        throw UsageError(path + ": more than " + std::to_string(kSetupTextMaxLength) + " bytes");
-    char buffer[kSetupBufferSize] = {};
-    std::memcpy(buffer, text.data(), text.size());
-    SetupRecord record;
-    (void)ParseSetupText(buffer, record);
-    return record;
-}
-
-// A manifest source (Shift-JIS bytes, as setup.exe opens it) by the UTF-8 name
-// that the host's payload tree gives the file; ASCII and bytes that are no
-// Shift-JIS stay as they are. Converted before the backslashes are read, since
-// a Shift-JIS trail byte may be 0x5C.
-std::string HostName(const std::string& source)
-{
-    const bool ascii
-        = std::all_of(source.begin(), source.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii)
-        return source;
-    gsize written = 0;
-    gchar* converted
-        = g_convert(source.data(), static_cast<gssize>(source.size()), "UTF-8", "CP932", nullptr, &written, nullptr);
-    if (converted == nullptr)
-        return source;
-    std::string result(converted, written);
-    g_free(converted);
-    return result;
-}
-
-// Every source of the manifest must be in the staging folder of the tree,
-// as a folder when it ends with a backslash, as a file otherwise.
-void CheckSources(const std::string& manifestPath, const Bytes& plain, const fs::path& staging)
-{
-    std::string text(plain.begin(), plain.end());
-    install::ManifestEntry entries[install::kManifestMaxEntries];
-    const install::ManifestSplit split
-        = install::SplitManifest(text.data(), static_cast<int32_t>(text.size()), entries);
-    for (int i = 0; i < split.Count; ++i) {
-        std::string source = entries[i].Source;
-        const bool folder = install::IsFolderSource(source.c_str());
-        if (folder)
-            source.pop_back();
-        source = HostName(source);
-        const std::string where = manifestPath + ": line " + std::to_string(i + 1) + ": ";
-        fs::path path;
-        try {
-            path = staging / PayloadPath(source);
-        } catch (const UsageError&) {
-            throw UsageError(where + "the source '" + entries[i].Source + "' does not lie in the staging folder");
-        }
-        const bool found = folder ? fs::is_directory(path) : fs::is_regular_file(path);
-        if (!found)
-            throw UsageError(where + "the payload holds no " + (folder ? "folder" : "file") + " '" + source
-                + "' in its staging folder");
-    }
-}
-
 } // namespace
 
 int CommandManifest(std::vector<std::string> args)
@@ -150,20 +75,27 @@ int CommandManifest(std::vector<std::string> args)
     return 0;
 }
 
-// build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE]
+// build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE] [--folder-size BYTES]
+//       [--setup FILE]
 int CommandBuild(std::vector<std::string> args)
 {
+    const uint32_t folderSize = TakeFolderSizeOption(args);
     std::string uninstaller;
+    std::string setup;
     std::vector<std::string> trees;
     std::vector<std::pair<std::string, fs::path>> additions;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--tree" || args[i] == "--add" || args[i] == "--uninstaller") {
+        if (args[i] == "--tree" || args[i] == "--add" || args[i] == "--uninstaller" || args[i] == "--setup") {
             if (i + 1 >= args.size())
                 throw UsageError(args[i] + " needs a value");
             const std::string value = args[++i];
             if (args[i - 1] == "--uninstaller") {
                 uninstaller = value;
+                continue;
+            }
+            if (args[i - 1] == "--setup") {
+                setup = value;
                 continue;
             }
             if (args[i - 1] == "--tree") {
@@ -180,16 +112,20 @@ int CommandBuild(std::vector<std::string> args)
     }
     if (positional.size() != 2)
         throw UsageError(
-            "usage: ynbpack build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE]");
+            "usage: ynbpack build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE] "
+            "[--folder-size BYTES] [--setup FILE]");
     const fs::path product = positional[0];
     const fs::path out = positional[1];
+    if (!setup.empty() && !fs::is_regular_file(setup))
+        throw UsageError("--setup: '" + setup + "' is not a file");
 
+    // Without built trees or added files, the product's payload/ is all there is.
+    CheckProduct(product.string(), trees.empty() && additions.empty());
     const ProductKeys keys = ReadKeys((product / "keys.txt").string());
     const SetupRecord record = ReadConfiguration((product / "setup.cfg").string());
     char first[install::kPathSize];
-    if (!install::FirstComponent(record.ProductFolder, first) || first[0] == '\0')
-        throw UsageError((product / "setup.cfg").string() + ": the product folder (value 4) is empty or too long");
-    const fs::path stagingRelative = PayloadPath(std::string(first) + "\\ins");
+    (void)install::FirstComponent(record.ProductFolder, first); // the check saw it fit
+    const fs::path stagingRelative = StagingPath(record);
 
     // The payload tree: the product's own files, then the built ones.
     ScratchFolder scratch;
@@ -232,7 +168,10 @@ int CommandBuild(std::vector<std::string> args)
             + "; it is made from manifest.txt");
     if (fs::exists(manifestPath)) {
         const Bytes scrambled = ScrambledManifest(manifestPath, keys.manifest);
-        CheckSources(manifestPath, ReadFile(manifestPath), tree / stagingRelative);
+        std::vector<std::string> problems;
+        ManifestSourceProblems(manifestPath, ReadFile(manifestPath), tree / stagingRelative, problems);
+        if (!problems.empty())
+            ThrowProblems("the manifest names sources that the payload lacks", problems);
         std::error_code ec;
         fs::create_directories(manifestTarget.parent_path(), ec);
         WriteFile(manifestTarget.string(), scrambled);
@@ -242,12 +181,16 @@ int CommandBuild(std::vector<std::string> args)
     fs::create_directories(out, ec);
     if (ec)
         throw UsageError("cannot create '" + out.string() + "': " + ec.message());
-    WriteFile((out / "data00.dat").string(), MakePayload(BuildCabinetBytes(tree.string()), keys.payload));
+    const Bytes payload = MakePayload(BuildCabinetBytes(tree.string(), folderSize), keys.payload);
+    WriteFile((out / "data00.dat").string(), payload);
     for (const char* document : { "setup.txt", "license.txt" }) {
         if (!fs::is_regular_file(product / document))
             throw UsageError("the product has no " + std::string(document));
         CopyInto(product / document, out / document);
     }
+    // The setup program carries the payload's digest, so it is made last.
+    if (!setup.empty())
+        StampSetupProgram(setup, (out / "setup.exe").string(), payload);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the demo product's artwork for はなまる家計簿 (no imaging library):
+"""Draws the project's own artwork (no imaging library), which every product
+whose art/ folder lacks a picture gets; the demo product はなまる家計簿 uses it:
 image1.bmp  the tall 24-bit picture on the left of every wizard page (125 x 246)
 image2.ico  the 16-colour page icon beside the titles (32 x 32)
 program.ico the program's own icon (16, 32 and 48 pixels, 32-bit)

@@ -1,0 +1,25 @@
+// The payload stamp: the SHA-256 of data00.dat written into the reserved area
+// of setup.exe (src/package/PayloadStamp.h), which setup.exe checks the
+// payload beside it against. Stamp first, then sign: the stamp changes the
+// program's bytes, so a signed program is refused.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Common.h"
+
+namespace ynbpack {
+
+// Reads the program setupIn, writes the SHA-256 of payload after its stamp
+// marker, replacing any earlier digest, and writes the result to setupOut,
+// which may be setupIn (it is replaced whole, through a new file beside it).
+// Throws UsageError, leaving setupOut as it was, when setupIn is no PE
+// program, carries an Authenticode signature, or holds the marker not exactly
+// once.
+void StampSetupProgram(const std::string& setupIn, const std::string& setupOut, const Bytes& payload);
+
+// ynbpack stamp SETUP.exe DATA00.dat [OUT.exe]
+int CommandStamp(std::vector<std::string> args);
+
+} // namespace ynbpack
