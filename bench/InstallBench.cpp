@@ -93,13 +93,13 @@ public:
         , work_(L"C:\\ynbbench-" + std::to_wstring(GetCurrentProcessId()))
         , target_(work_ + L"\\target")
     {
-        driver::Setup::RemoveTree(work_);
+        driver::RemoveTree(work_);
         CreateDirectoryW(work_.c_str(), nullptr);
     }
 
     ~Bench()
     {
-        driver::Setup::RemoveTree(work_);
+        driver::RemoveTree(work_);
         RemoveTraces();
     }
 
@@ -166,7 +166,7 @@ public:
     {
         Clean();
         const std::wstring folder = work_ + L"\\run-nsis";
-        driver::Setup::RemoveTree(folder);
+        driver::RemoveTree(folder);
         const std::wstring exe = folder + L"\\nsis-setup.exe";
         if (!CreateDirectoryW(folder.c_str(), nullptr) || !CopyFileW(nsisExe_.c_str(), exe.c_str(), FALSE))
             return Fail("cannot copy the NSIS installer");
@@ -200,7 +200,7 @@ public:
 
     void Clean()
     {
-        driver::Setup::RemoveTree(target_);
+        driver::RemoveTree(target_);
         RemoveTraces();
     }
 

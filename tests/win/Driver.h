@@ -1,12 +1,17 @@
 // Drives setup.exe from another process, as a user would: finds its windows,
-// reads their texts as UTF-16, presses buttons and answers dialogs, and
-// captures the screen. Header-only, for the Windows tests.
+// reads their texts as UTF-16, walks its wizard, presses buttons, answers
+// dialogs and captures the screen; with the file and registry helpers that the
+// Windows tests share. Header-only and free of the test framework, so that the
+// installation benchmark drives setup.exe with it too: every step reports
+// through its result, and the tests assert on that.
 #pragma once
 
 #include <windows.h>
 
+#include <aclapi.h>
+
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -15,6 +20,12 @@
 namespace driver {
 
 constexpr DWORD kWait = 20000; // ms for anything the program should do at once
+
+// The two options of the destination page.
+const wchar_t kDesktopOption[] = L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成";
+const wchar_t kStartMenuOption[] = L"スタートメニューに登録";
+
+// ---- Texts and files
 
 // A host path (/work/...) as Wine sees it (Z:\work\...).
 inline std::wstring HostPath(const char* unixPath)
@@ -25,7 +36,7 @@ inline std::wstring HostPath(const char* unixPath)
     return path;
 }
 
-// A UTF-16 text in the ANSI code page (paths in failure messages).
+// A UTF-16 text in the ANSI code page (paths in failure messages), and back.
 inline std::string Narrow(const std::wstring& text)
 {
     const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -35,6 +46,17 @@ inline std::string Narrow(const std::wstring& text)
     WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow.data(), size, nullptr, nullptr);
     narrow.resize(static_cast<std::size_t>(size) - 1);
     return narrow;
+}
+
+inline std::wstring Wide(const std::string& text)
+{
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (size <= 1)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
+    wide.resize(static_cast<std::size_t>(size) - 1);
+    return wide;
 }
 
 // A whole file, or "<missing PATH>".
@@ -52,13 +74,45 @@ inline std::string ReadBytes(const std::wstring& path)
     return data;
 }
 
+// Writes the file anew with these bytes; false when any of them is not written.
+inline bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok
+        = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
 inline bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The names in a folder, "." and ".." left out, sorted.
+inline std::vector<std::wstring> Names(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // Calls visit(relative path, entry) for everything below root, a folder
-// before what it holds.
+// before what it holds. Links to folders are entered: in a Wine prefix the
+// desktop and the documents are links into the test's home.
 inline void ForEachBelow(const std::wstring& root,
     const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& visit,
     const std::wstring& relative = std::wstring())
@@ -80,15 +134,39 @@ inline void ForEachBelow(const std::wstring& root,
     FindClose(find);
 }
 
+// Removes a file or a tree, read-only entries too. A link (to a folder or a
+// file) is removed itself and never entered, so nothing it names is touched;
+// where the system cannot remove a link (Wine), it stays, and so do the
+// folders above it.
+inline void RemoveTree(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        (void)((attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str()));
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        (void)SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        (void)DeleteFileW(path.c_str());
+        return;
+    }
+    for (const std::wstring& name : Names(path))
+        RemoveTree(path + L"\\" + name);
+    (void)RemoveDirectoryW(path.c_str());
+}
+
 // A special folder from one of ClsFile's getters.
 inline std::wstring FolderFrom(bool (*getter)(char*))
 {
     char path[260] = {};
-    getter(path);
-    wchar_t wide[260] = {};
-    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, 260);
-    return wide;
+    (void)getter(path);
+    return Wide(path);
 }
+
+// ---- Registry
 
 // A string value under HKEY_LOCAL_MACHINE, or "<no key>", "<no value>",
 // "<not REG_SZ>".
@@ -108,6 +186,66 @@ inline std::string RegistryText(const char* key, const char* value)
         return "<not REG_SZ>";
     return data;
 }
+
+inline bool KeyExists(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// The number of values of a key, 0xFFFFFFFF when it cannot be read.
+inline DWORD ValueCount(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0xFFFFFFFF;
+    DWORD values = 0;
+    const LONG status = RegQueryInfoKeyA(
+        key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? values : 0xFFFFFFFF;
+}
+
+// Creates the key when missing and gives it a protected DACL that grants
+// everyone these rights only; false when it cannot be done. With WRITE_DAC and
+// DELETE among them, RemoveKey can still remove it.
+inline bool RestrictKey(HKEY root, const std::string& path, DWORD rights)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    EXPLICIT_ACCESS_A access = {};
+    char everyone[] = "EVERYONE";
+    BuildExplicitAccessWithNameA(&access, everyone, rights, SET_ACCESS, NO_INHERITANCE);
+    PACL acl = nullptr;
+    DWORD status = SetEntriesInAclA(1, &access, nullptr, &acl);
+    if (status == ERROR_SUCCESS) {
+        status = SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+            nullptr, nullptr, acl, nullptr);
+        LocalFree(acl);
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+// Removes a key with everything below it, giving a restricted one its
+// inherited access back first.
+inline void RemoveKey(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+        (void)SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+            nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(key);
+    }
+    (void)RegDeleteTreeA(root, path.c_str());
+    (void)RegDeleteKeyA(root, path.c_str());
+}
+
+// ---- Windows
 
 // Where a screenshot named `name` goes: the artifacts folder's screenshots.
 inline std::wstring ShotPath(const std::wstring& artifacts, const std::wstring& name)
@@ -207,32 +345,50 @@ inline bool WaitFor(const std::function<bool()>& condition, DWORD timeout = kWai
     return condition();
 }
 
+// Visible top-level windows of a process (of every process for 0), front to back.
+inline std::vector<HWND> TopWindows(DWORD process)
+{
+    std::vector<HWND> all;
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+    std::vector<HWND> found;
+    for (HWND hwnd : all) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if ((process == 0 || pid == process) && IsWindowVisible(hwnd))
+            found.push_back(hwnd);
+    }
+    return found;
+}
+
+// The first of them that matches, once there is one; null when none comes in time.
+inline HWND WaitWindow(const std::function<bool(HWND)>& match, DWORD process, DWORD timeout = kWait)
+{
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            for (HWND hwnd : TopWindows(process))
+                if (match(hwnd))
+                    return (found = hwnd) != nullptr;
+            return false;
+        },
+        timeout);
+    return found;
+}
+
 inline void Click(HWND button)
 {
     // Posted: the click may open a modal dialog.
     PostMessageW(button, BM_CLICK, 0, 0);
 }
 
-// The wizard's page that is shown now (its pages are frames of class YnbFrame).
-inline HWND VisiblePage(HWND wizard)
+// Presses a button of a message box or dialog and waits until the box is gone.
+inline bool Answer(HWND box, const std::wstring& button)
 {
-    for (HWND child : Children(wizard))
-        if (ClassOf(child) == L"YnbFrame" && IsVisible(child))
-            return child;
-    return nullptr;
-}
-
-// The button of the visible page with this text, once it is there; null when
-// none appears in time.
-inline HWND WaitPageButton(HWND wizard, const std::wstring& text)
-{
-    HWND button = nullptr;
-    WaitFor([&] {
-        HWND page = VisiblePage(wizard);
-        button = page != nullptr ? ChildWithText(page, text, L"Button") : nullptr;
-        return button != nullptr;
-    });
-    return button;
+    HWND target = ChildWithText(box, button, L"Button");
+    if (target == nullptr)
+        return false;
+    Click(target);
+    return WaitFor([&] { return !IsWindow(box) || !IsVisible(box); });
 }
 
 inline void SetText(HWND hwnd, const std::wstring& text)
@@ -248,7 +404,19 @@ inline bool Checked(HWND checkBox)
     return state == BST_CHECKED;
 }
 
-// A copy of setup.exe with its documents in a fresh folder, run there.
+// The wizard's page that is shown now (its pages are frames of class YnbFrame).
+inline HWND VisiblePage(HWND wizard)
+{
+    for (HWND child : Children(wizard))
+        if (ClassOf(child) == L"YnbFrame" && IsVisible(child))
+            return child;
+    return nullptr;
+}
+
+// ---- setup.exe
+
+// A copy of setup.exe with its documents in a fresh folder, run there and
+// driven through its wizard.
 class Setup {
 public:
     // folder: a new folder (removed first when it exists); documents: which of
@@ -277,9 +445,15 @@ public:
             CloseHandle(process_.hThread);
         }
     }
+    Setup(const Setup&) = delete;
+    Setup& operator=(const Setup&) = delete;
 
-    bool Start()
+    // Starts the program, with payload (a data00.dat) copied beside it first
+    // when one is named.
+    bool Start(const std::wstring& payload = std::wstring())
     {
+        if (!payload.empty() && !CopyIn(payload, L"data00.dat"))
+            return false;
         std::wstring exe = folder_ + L"\\setup.exe";
         std::wstring commandLine = L"\"" + exe + L"\"";
         STARTUPINFOW startup {};
@@ -296,22 +470,9 @@ public:
 
     const std::wstring& Folder() const { return folder_; }
     DWORD Id() const { return process_.dwProcessId; }
-    DWORD ThreadId() const { return process_.dwThreadId; }
 
     // Visible top-level windows of the program, front to back.
-    std::vector<HWND> Windows() const
-    {
-        std::vector<HWND> all;
-        EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
-        std::vector<HWND> found;
-        for (HWND hwnd : all) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            if (pid == process_.dwProcessId && IsWindowVisible(hwnd))
-                found.push_back(hwnd);
-        }
-        return found;
-    }
+    std::vector<HWND> Windows() const { return TopWindows(process_.dwProcessId); }
 
     HWND Find(const std::function<bool(HWND)>& match) const
     {
@@ -323,16 +484,17 @@ public:
 
     HWND WaitWindow(const std::function<bool(HWND)>& match, DWORD timeout = kWait) const
     {
-        HWND found = nullptr;
-        WaitFor([&] { return (found = Find(match)) != nullptr; }, timeout);
-        return found;
+        return driver::WaitWindow(match, process_.dwProcessId, timeout);
     }
 
     // The program's forms: the wizard has the system menu, the backdrop is a
     // tool window.
-    HWND Wizard(DWORD timeout = kWait) const
+    HWND Wizard(DWORD timeout = kWait)
     {
-        return WaitWindow([](HWND h) { return ClassOf(h) == L"YnbForm" && (StyleOf(h) & WS_MAXIMIZEBOX); }, timeout);
+        if (wizard_ == nullptr)
+            wizard_
+                = WaitWindow([](HWND h) { return ClassOf(h) == L"YnbForm" && (StyleOf(h) & WS_MAXIMIZEBOX); }, timeout);
+        return wizard_;
     }
     HWND Backdrop(DWORD timeout = kWait) const
     {
@@ -340,10 +502,21 @@ public:
             [](HWND h) { return ClassOf(h) == L"YnbForm" && (GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_TOOLWINDOW); },
             timeout);
     }
-    // A message box or the directory dialog.
+    // The progress window while it is shown.
+    HWND ProgressWindow() const
+    {
+        return Find([](HWND h) { return ClassOf(h) == L"YnbForm" && Text(h) == L"インストール"; });
+    }
+    // A message box or the directory dialog, by its caption.
     HWND Dialog(const std::wstring& caption, DWORD timeout = kWait) const
     {
         return WaitWindow([&](HWND h) { return ClassOf(h) == L"#32770" && Text(h) == caption; }, timeout);
+    }
+    // A message box whose text is exactly this.
+    HWND Message(const std::wstring& text) const
+    {
+        return WaitWindow(
+            [&](HWND h) { return ClassOf(h) == L"#32770" && ChildWithText(h, text, L"Static") != nullptr; });
     }
     bool NoDialog() const
     {
@@ -367,29 +540,102 @@ public:
         return GetGUIThreadInfo(process_.dwThreadId, &info) ? info.hwndFocus : nullptr;
     }
 
-    static void RemoveTree(const std::wstring& folder)
+    // ---- The wizard
+
+    HWND Page() { return VisiblePage(Wizard()); }
+
+    // The button of the visible page with this text, once it is there (and
+    // enabled, when asked for); null when none comes in time.
+    HWND WaitButton(const std::wstring& text, bool enabled = false)
     {
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                std::wstring path = folder + L"\\" + name;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(path);
-                else
-                    DeleteFileW(path.c_str());
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(folder.c_str());
+        HWND button = nullptr;
+        const bool found = WaitFor([&] {
+            HWND page = Page();
+            button = page != nullptr ? ChildWithText(page, text, L"Button") : nullptr;
+            return button != nullptr && (!enabled || IsWindowEnabled(button));
+        });
+        return found ? button : nullptr;
+    }
+
+    // Presses the button of the visible page once it is there and enabled.
+    bool Press(const std::wstring& text)
+    {
+        HWND button = WaitButton(text, true);
+        if (button != nullptr)
+            Click(button);
+        return button != nullptr;
+    }
+
+    // The close box of the wizard.
+    void CloseBox() { PostMessageW(Wizard(), WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+    // Welcome and both licence documents agreed to, up to the destination page.
+    bool ToDestinationPage()
+    {
+        return Press(L"次へ >") && WaitTitle(L"ソフトウェア使用許諾") && Press(L"同意 >")
+            && WaitTitle(L"シェアウェアパッケージ使用許諾") && Press(L"同意 >") && WaitButton(L"開始 >") != nullptr;
+    }
+
+    // Then the folder text and both options as given.
+    bool ToDestination(const std::wstring& folderText, bool desktopShortcut, bool startMenu)
+    {
+        return ToDestinationPage() && SetFolderText(folderText) && SetOption(kDesktopOption, desktopShortcut)
+            && SetOption(kStartMenuOption, startMenu);
+    }
+
+    // Then Start pressed.
+    bool StartInstallation(const std::wstring& folderText, bool desktopShortcut, bool startMenu)
+    {
+        return ToDestination(folderText, desktopShortcut, startMenu) && Press(L"開始 >");
+    }
+
+    bool SetFolderText(const std::wstring& text)
+    {
+        HWND edit = ChildOfClass(Page(), L"Edit");
+        if (edit == nullptr)
+            return false;
+        SetText(edit, text);
+        return driver::Text(edit) == text;
+    }
+
+    bool SetOption(const wchar_t* caption, bool checked)
+    {
+        HWND box = ChildWithText(Page(), caption, L"Button");
+        if (box == nullptr)
+            return false;
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(
+            box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0, SMTO_ABORTIFHUNG, 5000, &result);
+        return Checked(box) == checked;
+    }
+
+    // The completion page, with neither the progress window nor a message left open.
+    bool Completed() { return WaitButton(L"終了") != nullptr && ProgressWindow() == nullptr && NoDialog(); }
+
+    // Finish on the completion page; the exit code (STILL_ACTIVE when it does not end).
+    DWORD Finish() { return Press(L"終了") ? WaitExit() : STILL_ACTIVE; }
+
+    // The failed-setup message answered, then the cancel question that follows it.
+    HWND FailedSetupQuestion()
+    {
+        HWND failed = Message(L"セットアップに失敗しました。");
+        if (failed == nullptr || !Answer(failed, L"OK"))
+            return nullptr;
+        return Dialog(L"確認");
     }
 
 private:
+    bool WaitTitle(const std::wstring& title)
+    {
+        return WaitFor([&] {
+            HWND page = Page();
+            return page != nullptr && ChildWithText(page, title, L"Static") != nullptr;
+        });
+    }
+
     std::wstring folder_;
     PROCESS_INFORMATION process_ {};
+    HWND wizard_ = nullptr;
 };
 
 // The screen as a 24-bit BMP file (a later step converts it to PNG).

@@ -1,6 +1,8 @@
-// The demo product installed by setup.exe, driven as a user would: the
-// fixture that the installation and uninstallation tests share. Needs the
-// demo product's distribution (YNB_INSTALL_DIST).
+// Installations by setup.exe, driven as a user would (driver::Setup): the
+// fixture of every test that installs a product. Installation holds what all
+// share (the special folders, the shortcut names, the uninstall key, the
+// cleaning of what a run may leave); InstallFixture is the demo product's
+// installation, which needs its distribution (YNB_INSTALL_DIST).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,16 +14,11 @@
 #include <vector>
 
 #include "Driver.h"
+#include "config/ProductData.h"
+#include "package/ClsSecurity.h"
 #include "sys/ClsFile.h"
-#include "sys/Text.h"
 
 namespace install_fixture {
-
-using driver::ClassOf;
-using driver::Text;
-
-const wchar_t kProductName[] = L"はなまる家計簿";
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hanamaru";
 
 using driver::Exists;
 using driver::ReadBytes;
@@ -37,127 +34,129 @@ inline std::vector<std::wstring> FilesBelow(const std::wstring& root)
     return files;
 }
 
-inline std::wstring Folder(bool (*getter)(char*))
-{
-    return driver::FolderFrom(getter);
-}
-
-inline std::string RegistryText(const char* value)
-{
-    return driver::RegistryText(kUninstallKey, value);
-}
-
-class InstallFixture : public ::testing::Test {
+class Installation : public ::testing::Test {
 protected:
+    // root: the test's own folder on drive C: (the process id is appended),
+    // made anew for every case.
+    Installation(const wchar_t* productName, const char* uninstallKey, int32_t manifestKey, const std::wstring& root)
+        : productName(productName)
+        , uninstallKey(uninstallKey)
+        , manifestKey(manifestKey)
+        , root(root + std::to_wstring(GetCurrentProcessId()))
+        , link(std::wstring(L"\\") + productName + L".lnk")
+    {
+    }
+
     void SetUp() override
     {
-        root = L"C:\\ynb inst-" + std::to_wstring(GetCurrentProcessId());
-        base = root + L"\\base";
-        desktop = Folder(ClsFile::GetDesktopFolder);
-        documents = Folder(ClsFile::GetMyDocumentsFolder);
-        std::wstring startup = Folder(ClsFile::GetStartupFolder);
+        desktop = driver::FolderFrom(ClsFile::GetDesktopFolder);
+        documents = driver::FolderFrom(ClsFile::GetMyDocumentsFolder);
+        const std::wstring startup = driver::FolderFrom(ClsFile::GetStartupFolder);
         programs = startup.substr(0, startup.rfind(L'\\'));
         ASSERT_FALSE(desktop.empty());
         ASSERT_FALSE(documents.empty());
         ASSERT_FALSE(programs.empty());
-        // What an earlier run left.
-        driver::Setup::RemoveTree(root);
-        driver::Setup::RemoveTree(documents + L"\\HanamaruData");
-        DeleteFileW((desktop + L"\\hanamaru_guide.txt").c_str());
-        DeleteFileW((desktop + L"\\" + kProductName + L".lnk").c_str());
-        DeleteFileW((programs + L"\\" + kProductName + L".lnk").c_str());
-        (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
-        CreateDirectoryW(root.c_str(), nullptr);
-        CreateDirectoryW(base.c_str(), nullptr);
+        Clean();
+        ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
     }
 
     void TearDown() override
     {
         setup.reset();
-        driver::Setup::RemoveTree(root);
+        Clean();
     }
 
-    // setup.exe with its documents, and the payload when asked for.
-    void Launch(bool withPayload)
+    // What a case may have left: the test's folder, the shortcuts, the
+    // uninstall key; a product adds its own.
+    virtual void Clean()
     {
-        const std::wstring dist = driver::HostPath(YNB_INSTALL_DIST);
-        setup = std::make_unique<driver::Setup>(driver::HostPath(YNB_SETUP_EXE), dist, root + L"\\program", true, true);
-        if (withPayload)
-            CopyPayload();
-        ASSERT_TRUE(setup->Start());
-        wizard = setup->Wizard();
-        ASSERT_NE(nullptr, wizard);
+        driver::RemoveTree(root);
+        DeleteFileW((desktop + link).c_str());
+        DeleteFileW((programs + link).c_str());
+        driver::RemoveKey(HKEY_LOCAL_MACHINE, uninstallKey);
     }
 
-    void CopyPayload()
+    // setup.exe with the distribution's documents in programFolder, with its
+    // payload when asked for; started there, up to its wizard.
+    bool Launch(const char* program, const std::wstring& dist, const std::wstring& programFolder, bool withPayload)
     {
-        ASSERT_TRUE(CopyFileW((driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(),
-            (root + L"\\program\\data00.dat").c_str(), FALSE));
+        setup = std::make_unique<driver::Setup>(driver::HostPath(program), dist, programFolder, true, true);
+        return setup->Start(withPayload ? dist + L"\\data00.dat" : std::wstring()) && setup->Wizard() != nullptr;
     }
 
-    HWND VisiblePage() const { return driver::VisiblePage(wizard); }
-
-    HWND WaitButton(const std::wstring& text) const { return driver::WaitPageButton(wizard, text); }
-
-    void Press(const std::wstring& text)
+    // The failed-setup message and the cancel question after it, where the
+    // user stays: the destination page is usable again.
+    void StayAfterFailedSetup()
     {
-        HWND button = WaitButton(text);
-        ASSERT_NE(nullptr, button) << "no button " << testing::PrintToString(text);
-        driver::Click(button);
-    }
-
-    // Welcome, the two licence documents, then the destination page with the
-    // folder text and both options.
-    void ToDestination()
-    {
-        Press(L"次へ >");
-        Press(L"同意 >");
-        // The second document replaces the first on the same page.
-        Sleep(500);
-        Press(L"同意 >");
-        HWND start = WaitButton(L"開始 >");
+        HWND question = setup->FailedSetupQuestion();
+        ASSERT_NE(nullptr, question);
+        ASSERT_TRUE(driver::Answer(question, L"キャンセル"));
+        HWND start = setup->WaitButton(L"開始 >");
         ASSERT_NE(nullptr, start);
-        HWND page = VisiblePage();
-        HWND edit = driver::ChildOfClass(page, L"Edit");
-        ASSERT_NE(nullptr, edit);
-        driver::SetText(edit, base);
-        for (const wchar_t* option : { L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成", L"スタートメニューに登録" }) {
-            HWND box = driver::ChildWithText(page, option, L"Button");
-            ASSERT_NE(nullptr, box) << testing::PrintToString(std::wstring(option));
-            DWORD_PTR result = 0;
-            SendMessageTimeoutW(box, BM_SETCHECK, BST_CHECKED, 0, SMTO_ABORTIFHUNG, 5000, &result);
-            EXPECT_TRUE(driver::Checked(box));
-        }
+        EXPECT_TRUE(driver::WaitFor([&] { return IsWindowEnabled(start) != FALSE; })) << "Start stays disabled";
+        EXPECT_TRUE(IsWindowEnabled(setup->WaitButton(L"< 戻る")));
+        EXPECT_TRUE(IsWindowEnabled(setup->WaitButton(L"キャンセル")));
+        EXPECT_EQ(nullptr, setup->ProgressWindow());
     }
 
-    HWND MessageWithText(const std::wstring& text) const
+    std::string RegistryText(const char* value) const { return driver::RegistryText(uninstallKey, value); }
+
+    // An install log as the uninstaller reads it: unscrambled with the manifest key.
+    std::string PlainLog(const std::wstring& path) const
     {
-        return setup->WaitWindow(
-            [&](HWND h) { return ClassOf(h) == L"#32770" && driver::ChildWithText(h, text, L"Static") != nullptr; });
+        std::string log = ReadBytes(path);
+        if (log.rfind("<missing", 0) != 0)
+            (void)ClsSecurity::Unscramble(log.data(), static_cast<int32_t>(log.size()), manifestKey);
+        return log;
     }
 
-    void Answer(HWND box, const std::wstring& button)
-    {
-        HWND target = driver::ChildWithText(box, button, L"Button");
-        ASSERT_NE(nullptr, target);
-        driver::Click(target);
-        ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(box) || !driver::IsVisible(box); }));
-    }
-
-    HWND ProgressWindow() const
-    {
-        return setup->Find([](HWND h) { return ClassOf(h) == L"YnbForm" && Text(h) == L"インストール"; });
-    }
-
-    void FinishAndExpectExit()
-    {
-        Press(L"終了");
-        EXPECT_EQ(0u, setup->WaitExit());
-    }
-
-    std::wstring root, base, desktop, documents, programs;
+    const wchar_t* const productName;
+    const char* const uninstallKey;
+    const int32_t manifestKey;
+    const std::wstring root, link;
+    std::wstring desktop, documents, programs;
     std::unique_ptr<driver::Setup> setup;
-    HWND wizard = nullptr;
 };
+
+#ifdef YNB_INSTALL_DIST
+
+const wchar_t kProductName[] = L"はなまる家計簿";
+
+// The demo product, installed below root\base with both shortcuts.
+class InstallFixture : public Installation {
+protected:
+    InstallFixture()
+        : Installation(kProductName, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hanamaru", kManifestKey,
+            L"C:\\ynb inst-")
+        , base(root + L"\\base")
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Installation::SetUp());
+        ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr));
+    }
+
+    void Clean() override
+    {
+        Installation::Clean();
+        driver::RemoveTree(documents + L"\\HanamaruData");
+        DeleteFileW((desktop + L"\\hanamaru_guide.txt").c_str());
+    }
+
+    bool Launch(bool withPayload)
+    {
+        return Installation::Launch(YNB_SETUP_EXE, dist, root + L"\\program", withPayload);
+    }
+
+    // Through the wizard to the completion page.
+    bool ToCompletion() { return setup->StartInstallation(base, true, true) && setup->Completed(); }
+
+    const std::wstring dist = driver::HostPath(YNB_INSTALL_DIST);
+    const std::wstring base;
+};
+
+#endif
 
 } // namespace install_fixture

@@ -7,11 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Driver.h"
 #include "InstallFixture.h"
-#include "config/ProductData.h"
-#include "package/ClsSecurity.h"
-#include "sys/ClsFile.h"
 #include "sys/Text.h"
 
 #ifdef YNB_INSTALL_DIST
@@ -23,12 +19,8 @@ using Install = InstallFixture;
 
 TEST_F(Install, InstallsTheDemoProductCompletely)
 {
-    Launch(true);
-    ToDestination();
-    Press(L"開始 >");
-    ASSERT_NE(nullptr, WaitButton(L"終了")) << "no completion page";
-    EXPECT_EQ(nullptr, ProgressWindow());
-    EXPECT_TRUE(setup->NoDialog()) << "a message was shown";
+    ASSERT_TRUE(Launch(true));
+    ASSERT_TRUE(ToCompletion());
 
     const std::wstring product = driver::HostPath(YNB_PRODUCT_PAYLOAD);
     const std::wstring install = base + L"\\Hanamaru";
@@ -66,58 +58,39 @@ TEST_F(Install, InstallsTheDemoProductCompletely)
     EXPECT_EQ("\"" + installAnsi + "\\uninstall.exe\"", RegistryText("UninstallString"));
 
     // Both shortcuts.
-    const std::wstring link = std::wstring(L"\\") + kProductName + L".lnk";
     EXPECT_TRUE(Exists(desktop + link));
     EXPECT_TRUE(Exists(programs + link));
 
     // The log in the log folder, scrambled with the manifest key.
-    std::string log = ReadBytes(install + L"\\ynb\\instdir.dat");
-    ASSERT_FALSE(log.empty());
-    ClsSecurity::Unscramble(log.data(), static_cast<int32_t>(log.size()), kManifestKey);
     const std::string d = sys::ToAnsi(desktop.c_str());
     const std::string expected = "Hanamaru\\\r\n" + d + "\\hanamaru_guide.txt\r\n" + sys::ToAnsi(documents.c_str())
         + "\\HanamaruData\\\\\r\n" + "..\\help\\\\\r\n" + "..\\kakeibo.ini\r\n" + "..\\kakeibo.exe\r\n"
         + "..\\readme.txt\r\n" + "..\\ynb\\\\\r\n" + sys::ToAnsi((desktop + link).c_str()) + "\r\n"
         + sys::ToAnsi((programs + link).c_str()) + "\r\n" + installAnsi + "\\\r\n";
-    EXPECT_EQ(expected, log);
+    EXPECT_EQ(expected, PlainLog(install + L"\\ynb\\instdir.dat"));
 
-    FinishAndExpectExit();
+    EXPECT_EQ(0u, setup->Finish());
 }
 
 TEST_F(Install, FailedUnpackingLeavesThePageUsableAndStartWorksAgain)
 {
-    Launch(false);
-    ToDestination();
-    Press(L"開始 >");
-    HWND failed = MessageWithText(L"セットアップに失敗しました。");
-    ASSERT_NE(nullptr, failed);
-    Answer(failed, L"OK");
+    ASSERT_TRUE(Launch(false));
+    ASSERT_TRUE(setup->StartInstallation(base, true, true));
     // The wizard asks before it closes; the user stays.
-    HWND question = setup->Dialog(L"確認");
-    ASSERT_NE(nullptr, question);
-    Answer(question, L"キャンセル");
-
-    HWND start = WaitButton(L"開始 >");
-    ASSERT_NE(nullptr, start);
-    EXPECT_TRUE(driver::WaitFor([&] { return IsWindowEnabled(start) != FALSE; })) << "Start stays disabled";
-    EXPECT_TRUE(IsWindowEnabled(WaitButton(L"< 戻る")));
-    EXPECT_TRUE(IsWindowEnabled(WaitButton(L"キャンセル")));
-    EXPECT_EQ(nullptr, ProgressWindow());
+    ASSERT_NO_FATAL_FAILURE(StayAfterFailedSetup());
     EXPECT_EQ("<no key>", RegistryText("DisplayName"));
     EXPECT_FALSE(Exists(base + L"\\Hanamaru"));
 
     // The cause mended, Start installs.
-    CopyPayload();
-    Press(L"開始 >");
-    ASSERT_NE(nullptr, WaitButton(L"終了")) << "no completion page";
-    EXPECT_TRUE(setup->NoDialog());
+    ASSERT_TRUE(setup->CopyIn(dist + L"\\data00.dat", L"data00.dat"));
+    ASSERT_TRUE(setup->Press(L"開始 >"));
+    ASSERT_TRUE(setup->Completed());
     EXPECT_TRUE(Exists(base + L"\\Hanamaru\\kakeibo.exe"));
     EXPECT_EQ("\"" + sys::ToAnsi(base.c_str()) + "\\Hanamaru\\uninstall.exe\"", RegistryText("UninstallString"));
-    std::string log = ReadBytes(base + L"\\Hanamaru\\ynb\\instdir.dat");
-    ClsSecurity::Unscramble(log.data(), static_cast<int32_t>(log.size()), kManifestKey);
+    const std::string log = PlainLog(base + L"\\Hanamaru\\ynb\\instdir.dat");
     // The folder text of the second run, not of both.
     EXPECT_EQ(sys::ToAnsi(base.c_str()) + "\\Hanamaru\\\r\n", log.substr(log.size() - base.size() - 12));
-    FinishAndExpectExit();
+    EXPECT_EQ(0u, setup->Finish());
 }
 
 } // namespace

@@ -1,14 +1,17 @@
 // ClsRegist under Wine: keys and values read back with the registry calls.
 #include <gtest/gtest.h>
 
+#include "Driver.h"
 #include "sys/ClsRegist.h"
 
 #include <windows.h>
-#include <aclapi.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+using driver::KeyExists;
+using driver::ValueCount;
 
 namespace {
 
@@ -39,27 +42,6 @@ Value Query(HKEY root, const std::string& subKey, const char* name)
     return value;
 }
 
-bool KeyPresent(HKEY root, const std::string& subKey)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-DWORD ValueCount(HKEY root, const std::string& subKey)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
-    DWORD values = 0;
-    RegQueryInfoKeyA(
-        key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
-    RegCloseKey(key);
-    return values;
-}
-
 std::string OwnName(const char* what)
 {
     char name[96];
@@ -80,7 +62,7 @@ public:
     OwnKey(const OwnKey&) = delete;
     OwnKey& operator=(const OwnKey&) = delete;
     const std::string& Path() const { return path_; }
-    void Remove() { RegDeleteTreeA(root_, path_.c_str()); }
+    void Remove() { driver::RemoveKey(root_, path_); }
 
 private:
     HKEY root_;
@@ -99,14 +81,14 @@ TEST(RegistRoot, SelectorIsMaskedWithThreeAndKeptUnmasked)
         SCOPED_TRACE(selector);
         machine.Remove();
         ASSERT_TRUE(regist.CreateKey(selector, machine.Path().c_str()));
-        EXPECT_TRUE(KeyPresent(HKEY_LOCAL_MACHINE, machine.Path()));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, machine.Path()));
         EXPECT_EQ(selector, regist.Root);
         EXPECT_STREQ(machine.Path().c_str(), regist.SubKey);
     }
 
     OwnKey users(HKEY_USERS, ".DEFAULT\\Software\\" + OwnName("Users"));
     ASSERT_TRUE(regist.CreateKey(-1, users.Path().c_str()));
-    EXPECT_TRUE(KeyPresent(HKEY_USERS, users.Path()));
+    EXPECT_TRUE(KeyExists(HKEY_USERS, users.Path()));
     EXPECT_EQ(-1, regist.Root);
 
     OwnKey user(HKEY_CURRENT_USER, "Software\\" + OwnName("User"));
@@ -129,7 +111,7 @@ TEST(RegistKeys, KeyExistsNeitherCreatesNorKeepsAKeyOpen)
     OwnKey own(HKEY_CURRENT_USER, "Software\\" + OwnName("Exists"));
     ClsRegist regist;
     EXPECT_FALSE(regist.KeyExists(kCurrentUser, own.Path().c_str()));
-    EXPECT_FALSE(KeyPresent(HKEY_CURRENT_USER, own.Path()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, own.Path()));
     EXPECT_EQ(nullptr, regist.Key);
     ASSERT_TRUE(regist.CreateKey(kCurrentUser, own.Path().c_str()));
     EXPECT_TRUE(regist.KeyExists(kCurrentUser, own.Path().c_str()));
@@ -161,8 +143,8 @@ TEST(RegistCreateKey, CreatesEveryMissingLevel)
     const std::string deep = top.Path() + "\\a\\b\\c\\d";
     ClsRegist regist;
     EXPECT_TRUE(regist.CreateKey(kCurrentUser, deep.c_str()));
-    EXPECT_TRUE(KeyPresent(HKEY_CURRENT_USER, top.Path() + "\\a\\b"));
-    EXPECT_TRUE(KeyPresent(HKEY_CURRENT_USER, deep));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, top.Path() + "\\a\\b"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, deep));
     EXPECT_EQ(nullptr, regist.Key);
 }
 
@@ -193,7 +175,7 @@ TEST(RegistCreateKey, FailureLeavesTheCurrentKey)
     const std::string child = volatileKey.Path() + "\\Child";
     EXPECT_FALSE(regist.CreateKey(kCurrentUser, child.c_str()));
     EXPECT_FALSE(regist.WriteString(kCurrentUser, child.c_str(), "V", "x"));
-    EXPECT_FALSE(KeyPresent(HKEY_CURRENT_USER, child));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, child));
     EXPECT_EQ(5, regist.Root);
     EXPECT_STREQ(first.Path().c_str(), regist.SubKey);
     EXPECT_TRUE(regist.SetString("After", "first"));
@@ -209,7 +191,7 @@ TEST(RegistCreateKey, SubKeyThatDoesNotFitIsRefusedBeforeAnythingIsCreated)
     ClsRegist regist;
     EXPECT_FALSE(regist.CreateKey(kCurrentUser, path.c_str()));
     EXPECT_FALSE(regist.WriteString(kCurrentUser, path.c_str(), "V", "x"));
-    EXPECT_FALSE(KeyPresent(HKEY_CURRENT_USER, top.Path()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, top.Path()));
     EXPECT_FALSE(regist.SetString("V", "x"));
 }
 
@@ -269,7 +251,7 @@ TEST(RegistStrings, WriteStringMakesItsKeyCurrentEvenWhenTheValueFails)
     ASSERT_TRUE(regist.CreateKey(kCurrentUser, first.Path().c_str()));
     const std::string tooLongName(20000, 'n'); // longer than any value name may be
     EXPECT_FALSE(regist.WriteString(9, second.Path().c_str(), tooLongName.c_str(), "x"));
-    EXPECT_TRUE(KeyPresent(HKEY_CURRENT_USER, second.Path()));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, second.Path()));
     EXPECT_EQ(0u, ValueCount(HKEY_CURRENT_USER, second.Path()));
     EXPECT_EQ(9, regist.Root);
     EXPECT_STREQ(second.Path().c_str(), regist.SubKey);
@@ -294,20 +276,8 @@ TEST(RegistStrings, SetStringWithoutCurrentKeyWritesNothing)
 TEST(RegistStrings, KeyWithoutFullAccessIsTreatedAsMissing)
 {
     OwnKey own(HKEY_CURRENT_USER, "Software\\" + OwnName("Denied"));
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-        RegCreateKeyExA(HKEY_CURRENT_USER, own.Path().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    // Only reading allowed, for everyone.
-    EXPLICIT_ACCESS_A access = {};
-    char everyone[] = "EVERYONE";
-    BuildExplicitAccessWithNameA(&access, everyone, KEY_READ, SET_ACCESS, NO_INHERITANCE);
-    PACL acl = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclA(1, &access, nullptr, &acl));
-    const DWORD set = SetSecurityInfo(key, SE_REGISTRY_KEY,
-        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
-    LocalFree(acl);
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, set);
+    // Only reading allowed, for everyone (and what removing the key again needs).
+    ASSERT_TRUE(driver::RestrictKey(HKEY_CURRENT_USER, own.Path(), KEY_READ | WRITE_DAC | DELETE));
     HKEY probe = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, own.Path().c_str(), 0, KEY_ALL_ACCESS, &probe) == ERROR_SUCCESS) {
         RegCloseKey(probe);

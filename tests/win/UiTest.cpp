@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -15,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "SysScratch.h"
 #include "sys/Win32.h"
 #include "ui/Dialogs.h"
 #include "ui/Dpi.h"
@@ -58,91 +58,26 @@ constexpr ui::ControlSpec kLayout[] = {
         .tabOrder = 1 },
 };
 
-// A scratch folder of this process, removed before and after.
-class Scratch {
-public:
-    Scratch()
-    {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        char name[MAX_PATH];
-        std::snprintf(name, sizeof name, "%sYnbUiTest%lu", temp, GetCurrentProcessId());
-        path_ = name;
-        Remove(path_);
-        CreateDirectoryA(path_.c_str(), nullptr);
-    }
-    ~Scratch() { Remove(path_); }
-    const std::string& Path() const { return path_; }
-
-    std::string Write(const char* name, const std::string& bytes) const
-    {
-        const std::string file = path_ + "\\" + name;
-        HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(h);
-        return file;
-    }
-
-    static void Remove(const std::string& folder)
-    {
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                const std::string name = data.cFileName;
-                if (name == "." || name == "..")
-                    continue;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    Remove(folder + "\\" + name);
-                else
-                    DeleteFileA((folder + "\\" + name).c_str());
-            } while (FindNextFileA(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryA(folder.c_str());
-    }
-
-private:
-    std::string path_;
-};
-
-std::wstring Text(HWND hwnd)
-{
-    wchar_t text[512] = {};
-    GetWindowTextW(hwnd, text, 512);
-    return text;
-}
-
 // Presses the button with `buttonText` in the next message box of this
-// process and records the box's caption and message.
+// process and records the box's caption, message and buttons.
 class BoxAnswerer {
 public:
     explicit BoxAnswerer(const wchar_t* buttonText)
         : thread_([this, buttonText] {
-            for (int i = 0; i < 400 && !done_; ++i) {
-                HWND box = FindWindowW(L"#32770", nullptr);
-                DWORD pid = 0;
-                if (box != nullptr)
-                    GetWindowThreadProcessId(box, &pid);
-                if (box != nullptr && pid == GetCurrentProcessId() && IsWindowVisible(box)) {
-                    caption = Text(box);
-                    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-                        wchar_t cls[32] = {};
-                        GetClassNameW(child, cls, 32);
-                        const std::wstring text = Text(child);
-                        if (std::wstring(cls) == L"Button")
-                            buttons += text + L"|";
-                        else if (std::wstring(cls) == L"Static" && !text.empty())
-                            message = text;
-                    }
-                    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-                        if (Text(child) == buttonText)
-                            PostMessageW(child, BM_CLICK, 0, 0);
-                    return;
-                }
-                Sleep(25);
+            const auto isBox = [](HWND h) { return driver::ClassOf(h) == L"#32770"; };
+            HWND box = nullptr;
+            driver::WaitFor([&] { return done_ || (box = driver::WaitWindow(isBox, GetCurrentProcessId(), 0)); });
+            if (box == nullptr)
+                return;
+            caption = driver::Text(box);
+            for (HWND child : driver::Children(box)) {
+                const std::wstring text = driver::Text(child);
+                if (driver::ClassOf(child) == L"Button")
+                    buttons += text + L"|";
+                else if (driver::ClassOf(child) == L"Static" && !text.empty())
+                    message = text;
             }
+            driver::Click(driver::ChildWithText(box, buttonText, L"Button"));
         })
     {
     }
@@ -161,6 +96,14 @@ private:
     std::thread thread_;
 };
 
+// A document written into the scratch folder; its path.
+std::string Document(const scratch::TempFolder& folder, const char* name, const std::string& bytes)
+{
+    const std::string file = folder / name;
+    EXPECT_TRUE(scratch::Write(file, bytes));
+    return file;
+}
+
 class Framework : public ::testing::Test {
 protected:
     Framework()
@@ -169,7 +112,7 @@ protected:
     }
     ui::Form form;
     ui::Memo* Memo() { return form.Find<ui::Memo>("Memo1"); }
-    Scratch scratch;
+    scratch::TempFolder scratch { "ui" };
 };
 
 TEST_F(Framework, MemoShowsEveryLineWhateverItsEnd)
@@ -187,19 +130,19 @@ TEST_F(Framework, MemoShowsEveryLineWhateverItsEnd)
         { "\x83\x65\x83\x58\x83\x67\r\n", L"テスト" },
     };
     for (const Case& c : cases) {
-        const std::string file = scratch.Write("doc.txt", c.bytes);
+        const std::string file = Document(scratch, "doc.txt", c.bytes);
         Memo()->LoadFromFile(file.c_str());
         EXPECT_EQ(c.shown, Memo()->Caption()) << testing::PrintToString(std::string(c.bytes));
     }
     // A zero byte inside a line does not cut the document short.
-    const std::string file = scratch.Write("zero.txt", std::string("a\0b\r\nc", 6));
+    const std::string file = Document(scratch, "zero.txt", std::string("a\0b\r\nc", 6));
     Memo()->LoadFromFile(file.c_str());
     EXPECT_EQ(L"a b\r\nc", Memo()->Caption());
 }
 
 TEST_F(Framework, MissingFileRaisesTheFileOpenErrorAndKeepsTheText)
 {
-    const std::string file = scratch.Write("doc.txt", "kept\r\n");
+    const std::string file = Document(scratch, "doc.txt", "kept\r\n");
     Memo()->LoadFromFile(file.c_str());
     try {
         Memo()->LoadFromFile("no-such-document.txt");
@@ -357,24 +300,14 @@ TEST_F(Framework, FolderTreeIsCreatedCharacterByCharacter)
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
     // Nothing but 表 was made in the scratch folder (no folder cut at the
     // trail byte).
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    const std::wstring pattern(scratch.Path().begin(), scratch.Path().end());
-    HANDLE find = FindFirstFileW((pattern + L"\\*").c_str(), &data);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    do {
-        if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..")
-            names.push_back(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    EXPECT_EQ(std::vector<std::wstring> { L"表" }, names);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((pattern + L"\\表\\示\\leaf").c_str()));
+    EXPECT_EQ(std::vector<std::wstring> { L"表" }, driver::Names(driver::Wide(scratch.Path())));
+    EXPECT_TRUE(driver::Exists(driver::Wide(scratch.Path()) + L"\\表\\示\\leaf"));
     // An existing tree is fine, an empty or overlong path is refused.
     EXPECT_TRUE(sys::CreateFolderTree(target.c_str()));
     EXPECT_FALSE(sys::CreateFolderTree(""));
     EXPECT_FALSE(sys::CreateFolderTree(std::string(300, 'a').c_str()));
     // A file in the way is no folder.
-    const std::string file = scratch.Write("file", "x");
+    const std::string file = Document(scratch, "file", "x");
     EXPECT_FALSE(sys::CreateFolderTree((file + "\\below").c_str()));
 }
 

@@ -11,10 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Driver.h"
 #include "InstallFixture.h"
-#include "config/ProductData.h"
-#include "package/ClsSecurity.h"
 #include "sys/Text.h"
 
 #ifdef YNB_INSTALL_DIST
@@ -55,26 +52,6 @@ std::string Difference(const std::map<std::wstring, ULONGLONG>& before, const st
     return text;
 }
 
-// Visible top-level windows of every process: the uninstaller hands its work
-// to a copy of itself, a process the test did not start.
-HWND AnyWindow(const std::function<bool(HWND)>& match, DWORD timeout = driver::kWait)
-{
-    HWND found = nullptr;
-    driver::WaitFor(
-        [&] {
-            std::vector<HWND> all;
-            EnumWindows(driver::CollectWindow, reinterpret_cast<LPARAM>(&all));
-            for (HWND hwnd : all)
-                if (IsWindowVisible(hwnd) && match(hwnd)) {
-                    found = hwnd;
-                    return true;
-                }
-            return false;
-        },
-        timeout);
-    return found;
-}
-
 // The text of a message box: its longest static text.
 std::wstring BoxText(HWND box)
 {
@@ -85,9 +62,11 @@ std::wstring BoxText(HWND box)
     return text;
 }
 
-HWND Box(const std::wstring& caption)
+// A message box of any process: the uninstaller hands its work to a copy of
+// itself, a process the test did not start.
+HWND Box(const std::wstring& caption, DWORD timeout = driver::kWait)
 {
-    return AnyWindow([&](HWND h) { return ClassOf(h) == L"#32770" && Text(h) == caption; });
+    return driver::WaitWindow([&](HWND h) { return ClassOf(h) == L"#32770" && Text(h) == caption; }, 0, timeout);
 }
 
 std::wstring ShotPath(const std::wstring& name)
@@ -99,7 +78,7 @@ class Uninstall : public InstallFixture {
 protected:
     void SetUp() override
     {
-        InstallFixture::SetUp();
+        ASSERT_NO_FATAL_FAILURE(InstallFixture::SetUp());
         install = base + L"\\Hanamaru";
         log = install + L"\\ynb\\instdir.dat";
         char temp[MAX_PATH] = {};
@@ -111,22 +90,14 @@ protected:
     {
         // A box left open by a failed case.
         for (const wchar_t* caption : { L"確認", L"アンインストール" })
-            if (HWND box = AnyWindow([&](HWND h) { return ClassOf(h) == L"#32770" && Text(h) == caption; }, 0))
+            if (HWND box = Box(caption, 0))
                 PostMessageW(box, WM_CLOSE, 0, 0);
         WaitForCopies();
         InstallFixture::TearDown();
     }
 
     // setup.exe installs the demo product with both shortcuts.
-    void InstallDemo()
-    {
-        Launch(true);
-        ToDestination();
-        Press(L"開始 >");
-        ASSERT_NE(nullptr, WaitButton(L"終了")) << "no completion page";
-        FinishAndExpectExit();
-        ASSERT_TRUE(Exists(log));
-    }
+    bool InstallDemo() { return Launch(true) && ToCompletion() && setup->Finish() == 0 && Exists(log); }
 
     // Everything the test compares: the drive (which holds the desktop and
     // the documents, in the test's home) and the uninstall entry.
@@ -163,14 +134,6 @@ protected:
         return ended;
     }
 
-    void Answer(HWND box, const std::wstring& button)
-    {
-        HWND target = driver::ChildWithText(box, button, L"Button");
-        ASSERT_NE(nullptr, target) << testing::PrintToString(button);
-        driver::Click(target);
-        ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(box) || !driver::IsVisible(box); }));
-    }
-
     // Confirms, waits for the final message and closes it; its text.
     std::wstring UninstallAndRead(const char* shot = nullptr, const std::wstring& environment = std::wstring())
     {
@@ -182,7 +145,7 @@ protected:
         EXPECT_EQ(kConfirm, BoxText(question));
         if (shot != nullptr)
             driver::Screenshot(ShotPath(L"uninstall-question"));
-        Answer(question, L"はい(&Y)");
+        EXPECT_TRUE(driver::Answer(question, L"はい(&Y)"));
         HWND done = Box(L"アンインストール");
         EXPECT_NE(nullptr, done) << "no final message";
         if (done == nullptr)
@@ -190,7 +153,7 @@ protected:
         const std::wstring text = BoxText(done);
         if (shot != nullptr)
             driver::Screenshot(ShotPath(sys::FromAnsi(shot)));
-        Answer(done, L"OK");
+        EXPECT_TRUE(driver::Answer(done, L"OK"));
         EXPECT_TRUE(FirstEnded());
         WaitForCopies();
         return text;
@@ -204,9 +167,9 @@ protected:
         EXPECT_NE(nullptr, box) << "no message";
         if (box == nullptr)
             return L"";
-        EXPECT_EQ(nullptr, AnyWindow([](HWND h) { return Text(h) == L"確認"; }, 0));
+        EXPECT_EQ(nullptr, Box(L"確認", 0));
         const std::wstring text = BoxText(box);
-        Answer(box, L"OK");
+        EXPECT_TRUE(driver::Answer(box, L"OK"));
         EXPECT_TRUE(FirstEnded());
         return text;
     }
@@ -224,22 +187,10 @@ protected:
         })) << "a copy of the uninstaller is left in the temporary folder";
     }
 
-    void WriteLog(const std::string& plain)
+    static std::string Scrambled(std::string plain)
     {
-        std::string data = plain;
-        ClsSecurity::Scramble(data.data(), static_cast<int32_t>(data.size()), kManifestKey);
-        HANDLE file = CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        DWORD written = 0;
-        WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-        CloseHandle(file);
-    }
-
-    std::string PlainLog() const
-    {
-        std::string data = ReadBytes(log);
-        ClsSecurity::Unscramble(data.data(), static_cast<int32_t>(data.size()), kManifestKey);
-        return data;
+        (void)ClsSecurity::Scramble(plain.data(), static_cast<int32_t>(plain.size()), kManifestKey);
+        return plain;
     }
 
     std::wstring install, log, tempFolder;
@@ -248,12 +199,10 @@ protected:
 
 TEST_F(Uninstall, LeavesTheMachineAsItWasBeforeTheInstallation)
 {
-    Launch(true); // the program folder with setup.exe exists before the installation
+    ASSERT_TRUE(Launch(true)); // the program folder with setup.exe exists before the installation
     const auto before = Machine();
-    ToDestination();
-    Press(L"開始 >");
-    ASSERT_NE(nullptr, WaitButton(L"終了"));
-    FinishAndExpectExit();
+    ASSERT_TRUE(ToCompletion());
+    EXPECT_EQ(0u, setup->Finish());
     ASSERT_TRUE(Exists(install + L"\\kakeibo.exe"));
     ASSERT_NE(before, Machine());
 
@@ -278,12 +227,12 @@ TEST_F(Uninstall, LeavesTheMachineAsItWasBeforeTheInstallation)
 
 TEST_F(Uninstall, AnsweringNoChangesNothing)
 {
-    InstallDemo();
+    ASSERT_TRUE(InstallDemo());
     const auto installed = Machine();
     StartUninstaller(install + L"\\uninstall.exe");
     HWND question = Box(L"確認");
     ASSERT_NE(nullptr, question);
-    Answer(question, L"いいえ(&N)");
+    ASSERT_TRUE(driver::Answer(question, L"いいえ(&N)"));
     EXPECT_TRUE(FirstEnded());
     WaitForCopies();
     EXPECT_EQ(installed, Machine()) << Difference(installed, Machine());
@@ -291,13 +240,11 @@ TEST_F(Uninstall, AnsweringNoChangesNothing)
 
 TEST_F(Uninstall, KeepsTheUsersFileAndTheFileInUse)
 {
-    InstallDemo();
+    ASSERT_TRUE(InstallDemo());
     // The user's own file in the install folder, and the product's
     // readme.txt open in a program that lets nobody delete it.
     const std::wstring mine = install + L"\\家計メモ.txt";
-    HANDLE file = CreateFileW(mine.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    CloseHandle(file);
+    ASSERT_TRUE(driver::WriteBytes(mine, ""));
     HANDLE open = CreateFileW(
         (install + L"\\readme.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, open);
@@ -324,7 +271,7 @@ TEST_F(Uninstall, KeepsTheUsersFileAndTheFileInUse)
 
 TEST_F(Uninstall, WithoutItsLogSaysNotInstalledAndDeletesNothing)
 {
-    InstallDemo();
+    ASSERT_TRUE(InstallDemo());
     ASSERT_TRUE(DeleteFileW(log.c_str()));
     const auto installed = Machine();
     EXPECT_EQ(kNotInstalled, RefusedAndRead(install + L"\\uninstall.exe"));
@@ -334,68 +281,49 @@ TEST_F(Uninstall, WithoutItsLogSaysNotInstalledAndDeletesNothing)
 
 TEST_F(Uninstall, RefusesADamagedLogWhole)
 {
-    InstallDemo();
-    const std::string good = PlainLog();
-    // No line end at the end; a control byte; the bytes scrambled with
-    // another key; a log of another product.
+    ASSERT_TRUE(InstallDemo());
+    const std::string good = PlainLog(log);
+    // No line end at the end; a control byte; a zero byte; a log of another
+    // product; bytes never scrambled, which unscramble to nothing like a log.
     const std::string damaged[] = {
-        good.substr(0, good.size() - 2),
-        good.substr(0, 20) + '\x01' + good.substr(20),
-        "Hanamaru\\\r\n" + std::string(1, '\0') + "\r\n" + good.substr(11),
-        "Other\\" + good.substr(good.find("\r\n")),
+        Scrambled(good.substr(0, good.size() - 2)),
+        Scrambled(good.substr(0, 20) + '\x01' + good.substr(20)),
+        Scrambled("Hanamaru\\\r\n" + std::string(1, '\0') + "\r\n" + good.substr(11)),
+        Scrambled("Other\\" + good.substr(good.find("\r\n"))),
+        good,
     };
-    for (const std::string& plain : damaged) {
-        WriteLog(plain);
+    for (const std::string& bytes : damaged) {
+        ASSERT_TRUE(driver::WriteBytes(log, bytes));
         const auto installed = Machine();
         const std::wstring text = RefusedAndRead(install + L"\\uninstall.exe");
         EXPECT_EQ(L"アンインストール情報（instdir.dat）が壊れています。\n何も削除しませんでした。", text);
         EXPECT_EQ(installed, Machine()) << Difference(installed, Machine());
     }
-    // Bytes that unscramble to nothing like a log.
-    HANDLE file = CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    DWORD written = 0;
-    WriteFile(file, good.data(), static_cast<DWORD>(good.size()), &written, nullptr); // never scrambled
-    CloseHandle(file);
-    const auto installed = Machine();
-    EXPECT_EQ(L"アンインストール情報（instdir.dat）が壊れています。\n何も削除しませんでした。",
-        RefusedAndRead(install + L"\\uninstall.exe"));
-    EXPECT_EQ(installed, Machine()) << Difference(installed, Machine());
 }
 
 TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
 {
-    InstallDemo();
+    ASSERT_TRUE(InstallDemo());
     // Lines naming the drive's root, the desktop itself, the documents
     // through "..", a file outside every place the installation writes to,
     // and one climbing above the drive; the rest of the log is the real one.
     const std::wstring outside = L"C:\\ynb-outside.txt";
-    HANDLE file = CreateFileW(outside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    CloseHandle(file);
     const std::wstring sentinel = desktop + L"\\ynb-user-file.txt";
-    file = CreateFileW(sentinel.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    CloseHandle(file);
-
     // In the Windows folder only files are taken, and none of the system's.
     const std::wstring sealed = L"C:\\windows\\system32\\ynb-sealed.txt";
     const std::wstring windowsFolder = L"C:\\windows\\ynb-folder";
     const std::wstring windowsFile = L"C:\\windows\\ynb-file.txt";
-    for (const std::wstring& path : { sealed, windowsFile }) {
-        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        CloseHandle(file);
-    }
+    for (const std::wstring& path : { outside, sentinel, sealed, windowsFile })
+        ASSERT_TRUE(driver::WriteBytes(path, ""));
     ASSERT_TRUE(CreateDirectoryW(windowsFolder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
 
-    const std::string plain = PlainLog();
+    const std::string plain = PlainLog(log);
     const std::size_t second = plain.find("\r\n") + 2;
     const std::string d = sys::ToAnsi(desktop.c_str());
     const std::string added = "C:\\\\\r\n" + d + "\\\\\r\n" + d + "\\..\\Documents\\\\\r\n" + "C:\\ynb-outside.txt\r\n"
         + "..\\..\\..\\..\\..\\..\\..\\..\\..\\x.txt\r\n" + "C:\\windows\\\\\r\n" + sys::ToAnsi(sealed.c_str()) + "\r\n"
         + sys::ToAnsi(windowsFolder.c_str()) + "\\\r\n" + sys::ToAnsi(windowsFile.c_str()) + "\r\n";
-    WriteLog(plain.substr(0, second) + added + plain.substr(second));
+    ASSERT_TRUE(driver::WriteBytes(log, Scrambled(plain.substr(0, second) + added + plain.substr(second))));
 
     const std::wstring text = UninstallAndRead("uninstall-refused");
     EXPECT_EQ(0u, text.rfind(kDone, 0)) << sys::ToAnsi(text.c_str());
@@ -417,10 +345,8 @@ TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
     // The installation's own lines were removed all the same.
     EXPECT_FALSE(Exists(install));
     EXPECT_FALSE(Exists(documents + L"\\HanamaruData"));
-    DeleteFileW(outside.c_str());
-    DeleteFileW(sentinel.c_str());
-    DeleteFileW(sealed.c_str());
-    RemoveDirectoryW(windowsFolder.c_str());
+    for (const std::wstring& path : { outside, sentinel, sealed, windowsFolder })
+        driver::RemoveTree(path);
 }
 
 // Links made from the host (Wine cannot make them) by
@@ -438,8 +364,9 @@ TEST_F(Uninstall, NeverReachesBehindALink)
     ASSERT_TRUE(GetFileAttributesW((install + L"\\help").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
     ASSERT_TRUE(GetFileAttributesW((install + L"\\data").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
     ASSERT_TRUE(CopyFileW(driver::HostPath(YNB_UNINSTALL_EXE).c_str(), (install + L"\\uninstall.exe").c_str(), FALSE));
-    WriteLog("Hanamaru\\\r\n..\\own.txt\r\n..\\help\\\\\r\n..\\data\\precious2.txt\r\n" + sys::ToAnsi(install.c_str())
-        + "\\\r\n");
+    ASSERT_TRUE(driver::WriteBytes(log,
+        Scrambled("Hanamaru\\\r\n..\\own.txt\r\n..\\help\\\\\r\n..\\data\\precious2.txt\r\n"
+            + sys::ToAnsi(install.c_str()) + "\\\r\n")));
 
     const std::wstring text = UninstallAndRead();
     EXPECT_NE(std::wstring::npos, text.find(install + L"\\data\\precious2.txt（リンクを通る場所のため削除しません）"))
@@ -473,7 +400,7 @@ std::wstring WithoutTemporaryFolder()
 
 TEST_F(Uninstall, WithoutATemporaryCopyLeavesItsOwnFileToTheRestart)
 {
-    InstallDemo();
+    ASSERT_TRUE(InstallDemo());
     const std::wstring text = UninstallAndRead(nullptr, WithoutTemporaryFolder());
     EXPECT_EQ(0u, text.rfind(kDone, 0)) << sys::ToAnsi(text.c_str());
     for (const std::wstring& path : { install + L"\\uninstall.exe", install })

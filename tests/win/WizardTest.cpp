@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,14 +35,7 @@ std::wstring ShotPath(const std::wstring& name)
 // A document as the memo shows it: code page 932, CR LF between lines.
 std::wstring Document(const char* name)
 {
-    const std::wstring path = driver::HostPath(YNB_DOCUMENTS) + L"\\" + std::wstring(name, name + strlen(name));
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return L"<missing " + path + L">";
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
+    std::string bytes = driver::ReadBytes(driver::HostPath(YNB_DOCUMENTS) + L"\\" + driver::Wide(name));
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r'))
         bytes.pop_back();
     std::wstring text(bytes.size(), L'\0');
@@ -73,26 +65,25 @@ const char* PageName(Page page)
 
 class Wizard : public ::testing::Test {
 protected:
-    void Launch(bool withSetupText = true, bool withLicenseText = true, const char* program = YNB_SETUP_EXE,
+    // setup.exe in a folder of the case's own under the artifacts, started;
+    // with the setup text, up to its welcome page.
+    bool Launch(bool withSetupText = true, bool withLicenseText = true, const char* program = YNB_SETUP_EXE,
         bool withPayload = false)
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info->name();
-        const std::wstring folder = Artifacts() + L"\\runs\\" + std::wstring(name.begin(), name.end()) + L"-"
-            + std::to_wstring(GetCurrentProcessId());
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-'); // a parameterised case's name
+        const std::wstring folder
+            = Artifacts() + L"\\runs\\" + driver::Wide(name) + L"-" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(Artifacts().c_str(), nullptr);
         CreateDirectoryW((Artifacts() + L"\\runs").c_str(), nullptr);
         setup = std::make_unique<driver::Setup>(
             driver::HostPath(program), driver::HostPath(YNB_DOCUMENTS), folder, withSetupText, withLicenseText);
-        if (withPayload) {
-            ASSERT_TRUE(setup->CopyIn(driver::HostPath(YNB_UI_DIST) + L"\\data00.dat", L"data00.dat"));
-        }
-        ASSERT_TRUE(setup->Start());
-        if (withSetupText) {
-            wizard = setup->Wizard();
-            ASSERT_NE(nullptr, wizard);
-            ASSERT_TRUE(driver::WaitFor([&] { return CurrentPage() == Page::Welcome; }));
-        }
+        if (!setup->Start(withPayload ? driver::HostPath(YNB_UI_DIST) + L"\\data00.dat" : std::wstring()))
+            return false;
+        if (!withSetupText)
+            return true;
+        wizard = setup->Wizard();
+        return wizard != nullptr && ShowsPage(Page::Welcome);
     }
 
     // The visible page of the wizard.
@@ -142,14 +133,6 @@ protected:
     HWND Memo() const { return driver::ChildOfClass(Frame(Page::Licence), L"Edit", ES_MULTILINE); }
     HWND FolderEdit() const { return driver::ChildOfClass(Frame(Page::Destination), L"Edit"); }
 
-    void Press(const std::wstring& text)
-    {
-        HWND button = PageButton(text);
-        ASSERT_NE(nullptr, button) << "no button " << testing::PrintToString(text) << " on the "
-                                   << PageName(CurrentPage()) << " page";
-        driver::Click(button);
-    }
-
     ::testing::AssertionResult ShowsPage(Page page)
     {
         if (driver::WaitFor([&] { return CurrentPage() == page; }))
@@ -170,7 +153,7 @@ protected:
             << "document " << step << " not shown; title " << testing::PrintToString(Title(PageWindow()));
     }
 
-    // Opens the cancel question with the given action and checks its texts.
+    // The cancel question, once it is open, with its texts checked.
     HWND CancelQuestion()
     {
         HWND box = setup->Dialog(L"確認");
@@ -183,25 +166,13 @@ protected:
         return box;
     }
 
-    void Answer(HWND box, const std::wstring& button)
-    {
-        HWND target = driver::ChildWithText(box, button, L"Button");
-        ASSERT_NE(nullptr, target);
-        driver::Click(target);
-        ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(box) || !driver::IsVisible(box); }));
-    }
-
-    void CloseBox() { PostMessageW(wizard, WM_SYSCOMMAND, SC_CLOSE, 0); }
-
-    void ExpectEndsWithZero() { EXPECT_EQ(0u, setup->WaitExit()); }
-
     std::unique_ptr<driver::Setup> setup;
     HWND wizard = nullptr;
 };
 
 TEST_F(Wizard, CaptionsCarryTheProductName)
 {
-    Launch();
+    ASSERT_TRUE(Launch());
     HWND backdrop = setup->Backdrop();
     ASSERT_NE(nullptr, backdrop);
     EXPECT_EQ(kProductName + L"のセットアップ", Text(wizard));
@@ -217,7 +188,7 @@ TEST_F(Wizard, CaptionsCarryTheProductName)
 
 TEST_F(Wizard, CaptionsWithAnEmptyProductName)
 {
-    Launch(true, true, YNB_SETUP_NONAME_EXE);
+    ASSERT_TRUE(Launch(true, true, YNB_SETUP_NONAME_EXE));
     HWND backdrop = setup->Backdrop();
     ASSERT_NE(nullptr, backdrop);
     EXPECT_EQ(L"のセットアップ", Text(wizard));
@@ -229,7 +200,7 @@ TEST_F(Wizard, CaptionsWithAnEmptyProductName)
 
 TEST_F(Wizard, BackdropFillsTheScreenBehindTheWizard)
 {
-    Launch();
+    ASSERT_TRUE(Launch());
     HWND backdrop = setup->Backdrop();
     ASSERT_NE(nullptr, backdrop);
     EXPECT_TRUE(IsZoomed(backdrop));
@@ -259,134 +230,119 @@ TEST_F(Wizard, BackdropFillsTheScreenBehindTheWizard)
 
 TEST_F(Wizard, WalkShowsEveryPageAndDocumentInTurn)
 {
-    Launch();
-    Press(L"次へ >");
+    ASSERT_TRUE(Launch());
+    ASSERT_TRUE(setup->Press(L"次へ >"));
     ASSERT_TRUE(ShowsDocument(0));
     driver::Screenshot(ShotPath(L"licence-setup-txt"));
-    Press(L"同意 >");
+    ASSERT_TRUE(setup->Press(L"同意 >"));
     ASSERT_TRUE(ShowsDocument(1));
     driver::Screenshot(ShotPath(L"licence-license-txt"));
-    Press(L"同意 >");
+    ASSERT_TRUE(setup->Press(L"同意 >"));
     ASSERT_TRUE(ShowsPage(Page::Destination));
     driver::Screenshot(ShotPath(L"destination"));
-    Press(L"< 戻る");
+    ASSERT_TRUE(setup->Press(L"< 戻る"));
     ASSERT_TRUE(ShowsDocument(1));
-    Press(L"< 戻る");
+    ASSERT_TRUE(setup->Press(L"< 戻る"));
     ASSERT_TRUE(ShowsDocument(0));
-    Press(L"< 戻る");
+    ASSERT_TRUE(setup->Press(L"< 戻る"));
     ASSERT_TRUE(ShowsPage(Page::Welcome));
-    Press(L"次へ >");
+    ASSERT_TRUE(setup->Press(L"次へ >"));
     ASSERT_TRUE(ShowsDocument(0));
     EXPECT_TRUE(setup->NoDialog());
 }
 
-TEST_F(Wizard, CancelQuestionAnsweredCancelKeepsEveryPageAsItWas)
+// The cancel question, from every page and every way of asking it, answered
+// either way: OK ends the program with 0 before it has written a file; Cancel
+// keeps the page, the document and the step as they were, so that the next
+// button leads where it led before.
+struct CancelCase {
+    const char* name;
+    Page page; // where the user asks
+    int document; // on the licence page, which document is shown
+    bool closeBox; // the wizard's close box, or the page's Cancel (Do not agree on the licence page)
+    const wchar_t* answer;
+    const wchar_t* shot; // a screenshot of the question, or null
+};
+
+const CancelCase kCancelCases[] = {
+    { "WelcomeCancelOk", Page::Welcome, 0, false, L"OK", nullptr },
+    { "WelcomeCloseBoxOk", Page::Welcome, 0, true, L"OK", nullptr },
+    { "FirstDocumentDoNotAgreeOk", Page::Licence, 0, false, L"OK", nullptr },
+    { "DestinationCancelOk", Page::Destination, 0, false, L"OK", nullptr },
+    { "DestinationCloseBoxOk", Page::Destination, 0, true, L"OK", nullptr },
+    { "WelcomeCancelStays", Page::Welcome, 0, false, L"キャンセル", L"cancel-question" },
+    { "FirstDocumentDoNotAgreeStays", Page::Licence, 0, false, L"キャンセル", nullptr },
+    { "SecondDocumentDoNotAgreeStays", Page::Licence, 1, false, L"キャンセル", nullptr },
+    { "DestinationCancelStays", Page::Destination, 0, false, L"キャンセル", nullptr },
+    { "DestinationCloseBoxStays", Page::Destination, 0, true, L"キャンセル", nullptr },
+};
+
+class CancelFlow : public Wizard, public ::testing::WithParamInterface<CancelCase> {
+protected:
+    // The page (and document) of the case.
+    ::testing::AssertionResult Shows(Page page, int document)
+    {
+        return page == Page::Licence ? ShowsDocument(document) : ShowsPage(page);
+    }
+};
+
+TEST_P(CancelFlow, QuestionAnsweredAsTheTableSays)
 {
-    Launch();
-    Press(L"キャンセル");
+    const CancelCase& c = GetParam();
+    ASSERT_TRUE(Launch());
+    if (c.page == Page::Licence) {
+        ASSERT_TRUE(setup->Press(L"次へ >"));
+        for (int document = 1; document <= c.document; ++document) {
+            ASSERT_TRUE(ShowsDocument(document - 1));
+            ASSERT_TRUE(setup->Press(L"同意 >"));
+        }
+    } else if (c.page == Page::Destination) {
+        ASSERT_TRUE(setup->ToDestinationPage());
+    }
+    ASSERT_TRUE(Shows(c.page, c.document));
+    if (c.closeBox)
+        setup->CloseBox();
+    else
+        ASSERT_TRUE(setup->Press(c.page == Page::Licence ? L"同意しない" : L"キャンセル"));
     HWND box = CancelQuestion();
     ASSERT_NE(nullptr, box);
-    driver::Screenshot(ShotPath(L"cancel-question"));
-    Answer(box, L"キャンセル");
-    EXPECT_TRUE(ShowsPage(Page::Welcome));
+    if (c.shot != nullptr)
+        driver::Screenshot(ShotPath(c.shot));
+    ASSERT_TRUE(driver::Answer(box, c.answer));
 
-    Press(L"次へ >");
-    ASSERT_TRUE(ShowsDocument(0));
-    Press(L"同意しない");
-    ASSERT_NE(nullptr, box = CancelQuestion());
-    Answer(box, L"キャンセル");
-    EXPECT_TRUE(ShowsDocument(0));
-
-    Press(L"同意 >");
-    ASSERT_TRUE(ShowsDocument(1));
-    Press(L"同意しない");
-    ASSERT_NE(nullptr, box = CancelQuestion());
-    Answer(box, L"キャンセル");
-    EXPECT_TRUE(ShowsDocument(1));
-    // The step is unchanged: the next Agree leads on.
-    Press(L"同意 >");
-    ASSERT_TRUE(ShowsPage(Page::Destination));
-
-    Press(L"キャンセル");
-    ASSERT_NE(nullptr, box = CancelQuestion());
-    Answer(box, L"キャンセル");
-    EXPECT_TRUE(ShowsPage(Page::Destination));
-
-    CloseBox();
-    ASSERT_NE(nullptr, box = CancelQuestion());
-    Answer(box, L"キャンセル");
-    EXPECT_TRUE(ShowsPage(Page::Destination));
+    if (std::wstring(c.answer) == L"OK") {
+        EXPECT_EQ(1602u, setup->WaitExit()); // cancelled by the user
+        EXPECT_EQ(
+            (std::vector<std::wstring> { L"license.txt", L"setup.exe", L"setup.txt" }), driver::Names(setup->Folder()));
+        return;
+    }
     EXPECT_EQ(STILL_ACTIVE, setup->WaitExit(500));
-
-    // And OK from the close box ends the program.
-    CloseBox();
-    ASSERT_NE(nullptr, box = CancelQuestion());
-    Answer(box, L"OK");
-    ExpectEndsWithZero();
+    EXPECT_TRUE(Shows(c.page, c.document));
+    EXPECT_TRUE(setup->NoDialog());
+    // The step is unchanged: the page's next button (Back on the destination
+    // page) leads where it did.
+    switch (c.page) {
+    case Page::Welcome:
+        ASSERT_TRUE(setup->Press(L"次へ >"));
+        EXPECT_TRUE(ShowsDocument(0));
+        break;
+    case Page::Licence:
+        ASSERT_TRUE(setup->Press(L"同意 >"));
+        EXPECT_TRUE(c.document == 0 ? ShowsDocument(1) : ShowsPage(Page::Destination));
+        break;
+    default:
+        ASSERT_TRUE(setup->Press(L"< 戻る"));
+        EXPECT_TRUE(ShowsDocument(1));
+        break;
+    }
 }
 
-TEST_F(Wizard, CancelOnWelcomeAnsweredOkEnds)
-{
-    Launch();
-    Press(L"キャンセル");
-    HWND box = CancelQuestion();
-    ASSERT_NE(nullptr, box);
-    Answer(box, L"OK");
-    ExpectEndsWithZero();
-}
-
-TEST_F(Wizard, CancelOnDestinationAnsweredOkEnds)
-{
-    Launch();
-    Press(L"次へ >");
-    ASSERT_TRUE(ShowsDocument(0));
-    Press(L"同意 >");
-    ASSERT_TRUE(ShowsDocument(1));
-    Press(L"同意 >");
-    ASSERT_TRUE(ShowsPage(Page::Destination));
-    Press(L"キャンセル");
-    HWND box = CancelQuestion();
-    ASSERT_NE(nullptr, box);
-    Answer(box, L"OK");
-    ExpectEndsWithZero();
-}
-
-TEST_F(Wizard, CloseBoxOnWelcomeAnsweredOkEnds)
-{
-    Launch();
-    CloseBox();
-    HWND box = CancelQuestion();
-    ASSERT_NE(nullptr, box);
-    Answer(box, L"OK");
-    ExpectEndsWithZero();
-}
-
-TEST_F(Wizard, DoNotAgreeThenOkEndsWithoutWritingAFile)
-{
-    Launch();
-    Press(L"次へ >");
-    ASSERT_TRUE(ShowsDocument(0));
-    Press(L"同意しない");
-    HWND box = CancelQuestion();
-    ASSERT_NE(nullptr, box);
-    Answer(box, L"OK");
-    ExpectEndsWithZero();
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((setup->Folder() + L"\\*").c_str(), &data);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    do {
-        if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..")
-            names.push_back(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ((std::vector<std::wstring> { L"license.txt", L"setup.exe", L"setup.txt" }), names);
-}
+INSTANTIATE_TEST_SUITE_P(Wizard, CancelFlow, ::testing::ValuesIn(kCancelCases),
+    [](const ::testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Wizard, MissingSetupTextShowsTheLastResortMessageOnly)
 {
-    Launch(false, true);
+    ASSERT_TRUE(Launch(false, true));
     HWND box = setup->WaitWindow([](HWND h) { return ClassOf(h) == L"#32770"; });
     ASSERT_NE(nullptr, box);
     EXPECT_NE(nullptr, driver::ChildWithText(box, L"Catch the Expection! \n This Program is Closed", L"Static"));
@@ -398,29 +354,29 @@ TEST_F(Wizard, MissingSetupTextShowsTheLastResortMessageOnly)
     // Neither the backdrop nor the wizard came up.
     EXPECT_EQ(nullptr, setup->Find([](HWND h) { return ClassOf(h) == L"YnbForm"; }));
     driver::Screenshot(ShotPath(L"last-resort-message"));
-    Answer(box, L"OK");
-    ExpectEndsWithZero();
+    ASSERT_TRUE(driver::Answer(box, L"OK"));
+    EXPECT_EQ(1603u, setup->WaitExit()); // failed
 }
 
 TEST_F(Wizard, MissingLicenseTextKeepsTheFirstDocumentAndItsStep)
 {
-    Launch(true, false);
-    Press(L"次へ >");
+    ASSERT_TRUE(Launch(true, false));
+    ASSERT_TRUE(setup->Press(L"次へ >"));
     ASSERT_TRUE(ShowsDocument(0));
     for (int attempt = 0; attempt < 2; ++attempt) {
-        Press(L"同意 >");
+        ASSERT_TRUE(setup->Press(L"同意 >"));
         HWND box = setup->WaitWindow([](HWND h) { return ClassOf(h) == L"#32770"; });
         ASSERT_NE(nullptr, box) << "attempt " << attempt;
         EXPECT_NE(nullptr, driver::ChildWithText(box, L"ファイル license.txt は開けません", L"Static"));
         EXPECT_NE(nullptr, driver::ChildWithText(box, L"OK", L"Button"));
         if (attempt == 0)
             driver::Screenshot(ShotPath(L"file-open-error"));
-        Answer(box, L"OK");
+        ASSERT_TRUE(driver::Answer(box, L"OK"));
         // Still the first document with its title: the step stayed 0.
         EXPECT_TRUE(ShowsDocument(0));
     }
     // So Back leads to the welcome page.
-    Press(L"< 戻る");
+    ASSERT_TRUE(setup->Press(L"< 戻る"));
     EXPECT_TRUE(ShowsPage(Page::Welcome));
     EXPECT_TRUE(setup->NoDialog());
 }
@@ -432,43 +388,28 @@ TEST_F(Wizard, DefaultFolder)
 {
     const char* expectedText = std::getenv("YNB_EXPECTED_DEFAULT_FOLDER");
     const std::string expected = expectedText != nullptr ? expectedText : "C:\\Program Files";
-    Launch();
+    ASSERT_TRUE(Launch());
     HWND edit = FolderEdit();
     ASSERT_NE(nullptr, edit);
     EXPECT_EQ(std::wstring(expected.begin(), expected.end()), Text(edit));
     HWND page = Frame(Page::Destination);
-    EXPECT_TRUE(driver::Checked(driver::ChildWithText(page, L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成", L"Button")));
-    EXPECT_TRUE(driver::Checked(driver::ChildWithText(page, L"スタートメニューに登録", L"Button")));
+    EXPECT_TRUE(driver::Checked(driver::ChildWithText(page, driver::kDesktopOption, L"Button")));
+    EXPECT_TRUE(driver::Checked(driver::ChildWithText(page, driver::kStartMenuOption, L"Button")));
 }
 
 class FolderBrowser : public Wizard {
 protected:
-    void OpenDestination()
-    {
-        Launch();
-        Press(L"次へ >");
-        ASSERT_TRUE(ShowsDocument(0));
-        Press(L"同意 >");
-        ASSERT_TRUE(ShowsDocument(1));
-        Press(L"同意 >");
-        ASSERT_TRUE(ShowsPage(Page::Destination));
-    }
+    bool OpenDestination() { return Launch() && setup->ToDestinationPage(); }
 
-    HWND OpenDialog()
-    {
-        Press(L"フォルダ参照");
-        HWND dialog = setup->Dialog(L"ディレクトリの選択");
-        EXPECT_NE(nullptr, dialog);
-        return dialog;
-    }
+    HWND OpenDialog() { return setup->Press(L"フォルダ参照") ? setup->Dialog(L"ディレクトリの選択") : nullptr; }
 
     // The folder browser leaves the program's directory current: going back
     // to the first document reloads setup.txt by its relative name.
     void ExpectProgramDirectoryCurrent()
     {
-        Press(L"< 戻る");
+        ASSERT_TRUE(setup->Press(L"< 戻る"));
         ASSERT_TRUE(ShowsDocument(1));
-        Press(L"< 戻る");
+        ASSERT_TRUE(setup->Press(L"< 戻る"));
         EXPECT_TRUE(ShowsDocument(0));
         EXPECT_TRUE(setup->NoDialog()) << "a document could not be opened";
     }
@@ -476,7 +417,7 @@ protected:
 
 TEST_F(FolderBrowser, ShowsEveryPartAndCancelKeepsTheText)
 {
-    OpenDestination();
+    ASSERT_TRUE(OpenDestination());
     const std::wstring before = Text(FolderEdit());
     HWND dialog = OpenDialog();
     ASSERT_NE(nullptr, dialog);
@@ -510,7 +451,7 @@ TEST_F(FolderBrowser, ShowsEveryPartAndCancelKeepsTheText)
 
 TEST_F(FolderBrowser, AcceptsAnExistingFolder)
 {
-    OpenDestination();
+    ASSERT_TRUE(OpenDestination());
     const std::wstring target = setup->Folder() + L"\\existing";
     ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
     HWND dialog = OpenDialog();
@@ -525,7 +466,7 @@ TEST_F(FolderBrowser, AcceptsAnExistingFolder)
 
 TEST_F(FolderBrowser, CreatesATypedNestedFolderOnlyAfterYes)
 {
-    OpenDestination();
+    ASSERT_TRUE(OpenDestination());
     const std::wstring parent = setup->Folder() + L"\\新しい";
     const std::wstring target = parent + L"\\表示\\家計簿";
     HWND dialog = OpenDialog();
@@ -539,13 +480,13 @@ TEST_F(FolderBrowser, CreatesATypedNestedFolderOnlyAfterYes)
         nullptr, driver::ChildWithText(question, L"指定されたディレクトリが存在しません。作成しますか？", L"Static"));
     EXPECT_NE(nullptr, driver::ChildWithText(question, L"はい(&Y)", L"Button"));
     driver::Screenshot(ShotPath(L"create-question"));
-    Answer(question, L"いいえ(&N)");
+    ASSERT_TRUE(driver::Answer(question, L"いいえ(&N)"));
     EXPECT_TRUE(IsWindow(dialog) && driver::IsVisible(dialog)) << "No must keep the dialog open";
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(parent.c_str()));
 
     driver::Click(driver::ChildWithText(dialog, L"OK", L"Button"));
     ASSERT_NE(nullptr, question = setup->Dialog(L"確認"));
-    Answer(question, L"はい(&Y)");
+    ASSERT_TRUE(driver::Answer(question, L"はい(&Y)"));
     ASSERT_TRUE(driver::WaitFor([&] { return !IsWindow(dialog); }));
     const DWORD attributes = GetFileAttributesW(target.c_str());
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
@@ -556,22 +497,17 @@ TEST_F(FolderBrowser, CreatesATypedNestedFolderOnlyAfterYes)
 
 TEST_F(Wizard, BackThenAgreeKeepsTheDestinationPageAsLeft)
 {
-    Launch();
-    Press(L"次へ >");
-    ASSERT_TRUE(ShowsDocument(0));
-    Press(L"同意 >");
-    ASSERT_TRUE(ShowsDocument(1));
-    Press(L"同意 >");
-    ASSERT_TRUE(ShowsPage(Page::Destination));
+    ASSERT_TRUE(Launch());
+    ASSERT_TRUE(setup->ToDestinationPage());
     HWND page = Frame(Page::Destination);
-    HWND desktop = driver::ChildWithText(page, L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成", L"Button");
-    HWND startMenu = driver::ChildWithText(page, L"スタートメニューに登録", L"Button");
+    HWND desktop = driver::ChildWithText(page, driver::kDesktopOption, L"Button");
+    HWND startMenu = driver::ChildWithText(page, driver::kStartMenuOption, L"Button");
     driver::SetText(FolderEdit(), L"D:\\Typed\\Folder");
     driver::Click(desktop);
     ASSERT_TRUE(driver::WaitFor([&] { return !driver::Checked(desktop); }));
-    Press(L"< 戻る");
+    ASSERT_TRUE(setup->Press(L"< 戻る"));
     ASSERT_TRUE(ShowsDocument(1));
-    Press(L"同意 >");
+    ASSERT_TRUE(setup->Press(L"同意 >"));
     ASSERT_TRUE(ShowsPage(Page::Destination));
     EXPECT_EQ(L"D:\\Typed\\Folder", Text(FolderEdit()));
     EXPECT_FALSE(driver::Checked(desktop));
@@ -644,7 +580,7 @@ TEST_F(Wizard, LayoutAsDesigned)
         ReleaseDC(nullptr, screen);
         return dpi;
     }());
-    Launch();
+    ASSERT_TRUE(Launch());
     RECT client {};
     GetClientRect(wizard, &client);
     EXPECT_EQ(495, client.right);
@@ -688,8 +624,8 @@ TEST_F(Wizard, LayoutAsDesigned)
     EXPECT_TRUE(At(control(destination, L"開始 >"), destination, { 312, 278, 80, 20 }));
     EXPECT_TRUE(At(control(destination, L"キャンセル"), destination, { 408, 278, 80, 20 }));
     EXPECT_TRUE(At(FolderEdit(), destination, { 152, 120, 257, 20 }));
-    EXPECT_TRUE(At(control(destination, L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成"), destination, { 156, 158, 193, 26 }));
-    EXPECT_TRUE(At(control(destination, L"スタートメニューに登録"), destination, { 156, 182, 197, 26 }));
+    EXPECT_TRUE(At(control(destination, driver::kDesktopOption), destination, { 156, 158, 193, 26 }));
+    EXPECT_TRUE(At(control(destination, driver::kStartMenuOption), destination, { 156, 182, 197, 26 }));
     EXPECT_TRUE(At(control(destination, L"フォルダ参照"), destination, { 414, 119, 75, 22 }));
 
     EXPECT_TRUE(SizedLabelAt(completion, L"セットアップの完了", 184, 22, 13));
@@ -716,29 +652,27 @@ TEST_F(Wizard, LayoutAsDesigned)
     HWND progress = FindWindowW(L"YnbForm", L"インストール");
     ASSERT_NE(nullptr, progress);
     GetClientRect(progress, &client);
-    EXPECT_EQ(152, client.right);
-    EXPECT_EQ(53, client.bottom);
+    EXPECT_EQ(320, client.right);
+    EXPECT_EQ(80, client.bottom);
     EXPECT_FALSE(StyleOf(progress) & WS_SYSMENU);
     EXPECT_TRUE(At(driver::ChildWithText(progress, L"インストール中..."), progress, { 32, 16, 81, 12 }));
+    HWND bar = driver::ChildOfClass(progress, L"msctls_progress32");
+    ASSERT_NE(nullptr, bar);
+    EXPECT_TRUE(At(bar, progress, { 16, 36, 288, 14 }));
 }
 
 TEST_F(Wizard, DestinationTabOrder)
 {
-    Launch();
-    Press(L"次へ >");
-    ASSERT_TRUE(ShowsDocument(0));
-    Press(L"同意 >");
-    ASSERT_TRUE(ShowsDocument(1));
-    Press(L"同意 >");
-    ASSERT_TRUE(ShowsPage(Page::Destination));
+    ASSERT_TRUE(Launch());
+    ASSERT_TRUE(setup->ToDestinationPage());
     HWND page = Frame(Page::Destination);
     const std::vector<HWND> expected {
         driver::ChildWithText(page, L"< 戻る"),
         driver::ChildWithText(page, L"開始 >"),
         driver::ChildWithText(page, L"キャンセル"),
         FolderEdit(),
-        driver::ChildWithText(page, L"ﾃﾞｽｸﾄｯﾌﾟにショートカット作成"),
-        driver::ChildWithText(page, L"スタートメニューに登録"),
+        driver::ChildWithText(page, driver::kDesktopOption),
+        driver::ChildWithText(page, driver::kStartMenuOption),
         driver::ChildWithText(page, L"フォルダ参照"),
     };
     std::vector<HWND> order { expected[0] };
@@ -751,7 +685,7 @@ TEST_F(Wizard, DestinationTabOrder)
 
 TEST_F(Wizard, KeyboardPressesOnlyTheFocusedButton)
 {
-    Launch();
+    ASSERT_TRUE(Launch());
     // The first control in tab order has the focus: Next.
     HWND next = PageButton(L"次へ >");
     ASSERT_TRUE(driver::WaitFor([&] { return setup->Focus() == next; }));
@@ -801,56 +735,58 @@ protected:
 
     void Install()
     {
-        Launch(true, true, YNB_SETUP_EXE, true);
-        Press(L"次へ >");
-        ASSERT_TRUE(ShowsDocument(0));
-        Press(L"同意 >");
-        ASSERT_TRUE(ShowsDocument(1));
-        Press(L"同意 >");
-        ASSERT_TRUE(ShowsPage(Page::Destination));
+        ASSERT_TRUE(Launch(true, true, YNB_SETUP_EXE, true));
+        ASSERT_TRUE(setup->ToDestinationPage());
         const std::wstring base = setup->Folder() + L"\\base";
-        driver::SetText(FolderEdit(), base);
+        ASSERT_TRUE(setup->SetFolderText(base));
         HWND back = PageButton(L"< 戻る");
-        // The progress window exists, hidden, from the start. It is found now:
-        // while the installation runs, the program answers no message, so
-        // its caption could not be asked for then.
+        // The progress window exists, hidden, from the start.
         HWND progress = HiddenProgressWindow();
         ASSERT_NE(nullptr, progress);
         ASSERT_FALSE(driver::IsVisible(progress));
-        Press(L"開始 >");
-        // The progress window is up while the manifest is worked through, and
-        // the page's buttons are disabled (both read without a message).
+        ASSERT_TRUE(setup->Press(L"開始 >"));
+        // The progress window is up while the manifest is worked through, the
+        // page's buttons are disabled, and the windows keep answering, but
+        // none of them closes: no question comes, the installation goes on.
         ASSERT_TRUE(driver::WaitFor([&] { return driver::IsVisible(progress); }, 5000));
         EXPECT_FALSE(IsWindowEnabled(back));
+        DWORD_PTR answered = 0;
+        EXPECT_NE(0, SendMessageTimeoutW(progress, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &answered));
+        driver::Screenshot(ShotPath(L"progress"), 300);
+        setup->CloseBox();
+        PostMessageW(setup->Backdrop(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        DWORD_PTR ending = TRUE;
+        EXPECT_NE(0, SendMessageTimeoutW(setup->Wizard(), WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 2000, &ending));
+        EXPECT_EQ(FALSE, static_cast<BOOL>(ending)) << "the session may end in the middle of the installation";
         ASSERT_TRUE(ShowsPage(Page::Completion)) << "the installation did not complete";
         EXPECT_FALSE(driver::IsVisible(progress));
         EXPECT_TRUE(setup->NoDialog());
+        EXPECT_NE(nullptr, setup->Backdrop(1000)) << "the backdrop closed during the installation";
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(base.c_str()));
     }
 };
 
 TEST_F(Completion, FinishEndsWithoutAQuestion)
 {
-    Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
     driver::Screenshot(ShotPath(L"completion"));
     // The close box still asks.
-    CloseBox();
+    setup->CloseBox();
     HWND box = CancelQuestion();
     ASSERT_NE(nullptr, box);
-    Answer(box, L"キャンセル");
+    ASSERT_TRUE(driver::Answer(box, L"キャンセル"));
     EXPECT_TRUE(ShowsPage(Page::Completion));
-    Press(L"終了");
-    ExpectEndsWithZero();
+    EXPECT_EQ(0u, setup->Finish());
 }
 
 TEST_F(Completion, CloseBoxAnsweredOkEnds)
 {
-    Install();
-    CloseBox();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    setup->CloseBox();
     HWND box = CancelQuestion();
     ASSERT_NE(nullptr, box);
-    Answer(box, L"OK");
-    ExpectEndsWithZero();
+    ASSERT_TRUE(driver::Answer(box, L"OK"));
+    EXPECT_EQ(0u, setup->WaitExit()); // the installation is done: leaving its page cancels nothing
 }
 
 } // namespace
