@@ -11,25 +11,28 @@ dist_dir := $(abspath $(DIST))
 ynbpack := $(build_dir)/host/tools/ynbpack/ynbpack
 wine_run := scripts/wine-run.sh
 
+# Signing of the distributions, off unless both are given: SIGN_CERT the
+# code-signing certificate (PEM or DER, its chain after it), SIGN_KEY its
+# private key; SIGN_PASS the key's password, SIGN_TIMESTAMP an RFC 3161
+# time-stamp server's URL. scripts/dist.sh reads them.
+export SIGN_CERT SIGN_KEY SIGN_PASS SIGN_TIMESTAMP
+
 # cmake --preset PRESET -B DIR [extra]
 configure = cmake --preset $(1) -B $(build_dir)/$(1) -DPRODUCT_DIR=$(product_dir) $(2) >/dev/null
 
-.PHONY: all deps host win-x86 win-x64 dist fuzz-build test test-host test-win fuzz fuzz-short bench run clean
+.PHONY: all deps host product-check win-x86 win-x64 dist fuzz-build test test-host test-win fuzz fuzz-short bench run clean
 
 all: host win-x86 win-x64 dist
 	@ls -l $(build_dir)/win-x86/setup.exe $(build_dir)/win-x64/setup.exe | awk '{print "setup.exe", $$NF, $$5, "bytes"}'
 
-# The distribution of each architecture: setup.exe, data00.dat (which carries
-# the uninstaller) and the two documents, with the product's own programs when
-# its folder builds any.
-dist: win-x86 win-x64
+# The distribution of each architecture: setup.exe (stamped with the payload's
+# digest), data00.dat (which carries the uninstaller) and the two documents,
+# with the product's own programs when its folder builds any; and a zip of
+# each (scripts/dist.sh), signed when SIGN_CERT and SIGN_KEY are given.
+dist: product-check win-x86 win-x64
 	@set -e; for arch in x86 x64; do \
-	  out=$(dist_dir)/$$arch; rm -rf $$out; mkdir -p $$out; \
-	  cp $(build_dir)/win-$$arch/setup.exe $$out/; \
-	  $(ynbpack) build $(product_dir) $$out --uninstaller $(build_dir)/win-$$arch/uninstall.exe \
-	    $(if $(wildcard $(product_dir)/program/CMakeLists.txt),--tree $(build_dir)/win-$$arch/payload); \
+	  bash scripts/dist.sh $(ynbpack) $(product_dir) $(build_dir)/win-$$arch $$arch $(dist_dir); \
 	done
-	@echo "dist: $(dist_dir)/x86 $(dist_dir)/x64"
 
 deps:
 	@bash scripts/deps.sh
@@ -38,7 +41,12 @@ host:
 	@$(call configure,host)
 	@cmake --build $(build_dir)/host -j $(JOBS)
 
-win-x86 win-x64: host
+# Every problem of the product folder in one message, before a build meets
+# the first of them.
+product-check: host
+	@$(ynbpack) check $(product_dir)
+
+win-x86 win-x64: product-check
 	@$(call configure,$@,-DYNBPACK=$(ynbpack))
 	@cmake --build $(build_dir)/$@ -j $(JOBS)
 
@@ -73,8 +81,6 @@ fuzz: fuzz-build
 
 bench: host win-x64
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
-	@YNB_WINE_ROOT=$(build_dir)/wine $(wine_run) $(build_dir)/win-x64/bench/ynbbench_payload.exe; status=$$?; \
-	  bash scripts/wine-stop.sh $(build_dir); exit $$status
 	@bash bench/install-bench.sh $(build_dir)
 
 # setup.exe from its own folder, in a Wine prefix of its own; the 64-bit one

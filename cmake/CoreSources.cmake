@@ -3,8 +3,9 @@
 set(YNB_CORE_SOURCES
     src/package/ClsSecurity.cpp
     src/config/SetupText.cpp
+    src/config/CommandLine.cpp
     src/package/PayloadBlocks.cpp
-    src/package/CabinetNames.cpp
+    src/sys/NameRules.cpp
     src/package/CabinetTable.cpp
     src/package/Sha256.cpp
     src/package/PayloadStamp.cpp

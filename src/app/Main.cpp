@@ -1,31 +1,188 @@
-// The program's entry: the wizard (the main window), the backdrop and the
-// progress window, in that order, then the message loop. The exit code is 0
-// whatever happens.
+// The program's entry. Without switches: the wizard (the main window), the
+// backdrop and the progress window, in that order, then the message loop;
+// the choices given on the command line are filled in. With /S the
+// installation runs without any window (with /PROGRESS, the progress window
+// alone) and without a question. The exit code tells what happened, in the
+// codes deployment tools read (config/CommandLine.h).
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "app/Installerback.h"
 #include "app/Progress.h"
+#include "config/CommandLine.h"
+#include "install/InstallEngine.h"
+#include "install/InstallPaths.h"
+#include "install/LoggedSink.h"
+#include "package/ClsYnb.h"
 #include "sys/DllSearch.h"
+#include "sys/LogFile.h"
+#include "sys/PathText.h"
+#include "sys/Text.h"
+#include "sys/Win32.h"
 #include "ui/Dialogs.h"
 #include "ui/Error.h"
 #include "wizard/Installermain.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+namespace {
+
+constexpr wchar_t kUsage[]
+    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/LOG=ファイル] [/D=フォルダー]\n\n"
+      L"/S\t画面を出さず、何も尋ねずにインストールします。使用許諾には同意したものとみなします。\n"
+      L"/PROGRESS\t/S と共に: 進行状況の画面だけを出します。\n"
+      L"/NODESKTOP\tデスクトップにショートカットを作りません。\n"
+      L"/NOSTARTMENU\tスタートメニューに登録しません。\n"
+      L"/LOG=ファイル\t行ったことをすべて、ファイルに UTF-8 で書きます。\n"
+      L"/D=フォルダー\tインストール先のフォルダー。最後に書きます。空白があっても引用符は要りません。\n"
+      L"/?\tこの説明を表示します。\n\n"
+      L"/S のないときは、与えた値がウィザードに入ります。\n"
+      L"終了コード: 0 成功、1602 キャンセル、1603 失敗、1618 ほかのセットアップが実行中、87 コマンドラインの誤り";
+constexpr wchar_t kLastResort[] = L"Catch the Expection! \n This Program is Closed";
+
+void Tell(const std::wstring& text, UINT icon)
 {
-    sys::HardenDllSearch();
+    ui::ButtonTexts texts;
+    texts.ok = L"OK";
+    (void)ui::MessageBoxExact(nullptr, text, ui::ApplicationTitle(), MB_OK | icon, texts);
+}
+
+// The wizard, with the command line's choices filled in; its exit code.
+uint32_t RunWizard(const config::CommandLine& options, sys::LogFile& log)
+{
+    uint32_t code = config::kExitFailed;
     try {
         ui::Application::Initialize();
         auto wizard = std::make_unique<TForm2>();
         auto backdrop = std::make_unique<TForm1>();
         auto progress = std::make_unique<TForm3>();
+        wizard->Log = &log;
+        TFrame3& destination = *wizard->TFrame31;
+        if (options.hasFolder)
+            destination.Edit1->SetText(sys::ToAnsi(options.folder));
+        if (options.noDesktop)
+            destination.CheckBox1->SetChecked(false);
+        if (options.noStartMenu)
+            destination.CheckBox2->SetChecked(false);
         ui::Application::Run();
+        code = wizard->ExitCode;
     } catch (const ui::Error&) {
         ui::ButtonTexts texts;
         texts.ok = L"OK";
-        (void)ui::MessageBoxExact(
-            nullptr, L"Catch the Expection! \n This Program is Closed", ui::ApplicationTitle(), MB_OK, texts);
+        (void)ui::MessageBoxExact(nullptr, kLastResort, ui::ApplicationTitle(), MB_OK, texts);
+        log.Line(L"the program met an error it cannot go on from");
+        code = config::kExitFailed;
     }
-    return 0;
+    return code;
+}
+
+// The installation without a question: the licence counts as accepted by
+// whoever deploys, a failed copy goes on and a failed setup stops. The
+// payload lies beside the program, wherever the caller's current folder is.
+uint32_t RunSilent(const config::CommandLine& options, sys::LogFile& log, SetupRecord& record)
+{
+    const std::string program = sys::ToAnsi(sys::ModulePath());
+    const std::ptrdiff_t separator = sys::LastSeparator(program.c_str());
+    const std::string programDir = separator > 0 ? program.substr(0, static_cast<std::size_t>(separator)) : ".";
+    char folder[sys::kPathSize] = {};
+    if (options.hasFolder) {
+        const std::string given = sys::ToAnsi(options.folder);
+        if (given.size() >= sizeof folder) {
+            log.Line(L"the folder of /D= is longer than a path may be");
+            return config::kExitBadCommandLine;
+        }
+        given.copy(folder, given.size());
+    } else {
+        install::DefaultBaseFolder(folder);
+    }
+
+    std::unique_ptr<TForm3> window;
+    if (options.progress) {
+        ui::Application::Initialize();
+        window = std::make_unique<TForm3>();
+        window->Show();
+        ui::Application::ProcessMessages();
+        ui::Application::SetBusy(true);
+    }
+    install::InstallSink sink;
+    sink.progress = [&window](const install::Progress& progress) {
+        if (window && progress.phase == install::Phase::Unpacking)
+            window->SetProgress(progress.done, progress.total, progress.item);
+    };
+    sink.pump = [&window] {
+        if (window) {
+            ui::Application::ProcessMessages();
+            return;
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            (void)DispatchMessageW(&message);
+    };
+    const install::InstallRequest request { .folderText = folder,
+        .desktopShortcut = !options.noDesktop,
+        .startMenuEntry = !options.noStartMenu,
+        .programDir = programDir,
+        .record = record };
+    log.Line(L"silent installation into " + sys::FromAnsi(folder) + L", desktop shortcut "
+        + (request.desktopShortcut ? L"yes" : L"no") + L", Start menu " + (request.startMenuEntry ? L"yes" : L"no"));
+    const install::InstallOutcome outcome = install::RunInstallation(request, install::LoggedSink(sink, log));
+    ui::Application::SetBusy(false);
+    if (window)
+        window->Close();
+    return outcome.succeeded ? config::kExitSuccess : config::kExitFailed;
+}
+
+uint32_t Run()
+{
+    config::CommandLine options;
+    const config::CommandLineResult parsed
+        = config::ParseCommandLine(GetCommandLineW(), config::Program::Setup, options);
+    if (parsed.problem != config::CommandLineProblem::None) {
+        if (!options.silent)
+            Tell(std::wstring(config::CommandLineProblemText(parsed.problem)) + L": " + parsed.argument + L"\n\n"
+                    + kUsage,
+                MB_ICONERROR);
+        return config::kExitBadCommandLine;
+    }
+    if (options.help) {
+        Tell(kUsage, MB_ICONINFORMATION);
+        return config::kExitSuccess;
+    }
+    sys::LogFile log;
+    if (!options.log.empty() && !log.Open(options.log)) {
+        if (!options.silent)
+            Tell(L"ログファイルを作れません: " + options.log, MB_ICONERROR);
+        return config::kExitBadCommandLine;
+    }
+    log.Line(std::wstring(L"setup: ") + GetCommandLineW());
+
+    // One setup of a product at a time.
+    SetupRecord record;
+    (void)ClsYnb().LoadSetupText(record);
+    char product[sys::kPathSize] = {};
+    (void)install::FirstComponent(record.ProductFolder, product);
+    sys::UniqueHandle lock;
+    if (!sys::TakeLock(L"YnbSetup-" + sys::FromAnsi(product), lock)) {
+        log.Line(L"another setup of this product is running");
+        if (!options.silent)
+            Tell(sys::FromAnsi(record.ProductName) + L"のセットアップはすでに実行中です。", MB_ICONWARNING);
+        return config::kExitAlreadyRunning;
+    }
+
+    const uint32_t code = options.silent ? RunSilent(options, log, record) : RunWizard(options, log);
+    log.Line(L"exit code " + std::to_wstring(code));
+    return code;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    sys::HardenDllSearch();
+    try {
+        return static_cast<int>(Run());
+    } catch (const ui::Error&) {
+        Tell(kLastResort, 0);
+        return static_cast<int>(config::kExitFailed);
+    }
 }

@@ -2,10 +2,13 @@
 
 #include <array>
 
+#include "sys/Text.h"
+
 TForm3* Form3 = nullptr;
 
 namespace {
 
+// Wide enough for a progress bar and the name of the file at hand.
 constexpr ui::FormSpec kForm3 {
     .caption = L"インストール",
     .border = ui::Border::Dialog,
@@ -13,41 +16,52 @@ constexpr ui::FormSpec kForm3 {
     .position = ui::Position::ScreenCenter,
     .left = 193,
     .top = 111,
-    .clientWidth = 152,
-    .clientHeight = 53,
+    .clientWidth = 320,
+    .clientHeight = 80,
     .color = ui::kButtonFace,
     .font = { .height = 12, .bold = true, .color = ui::kWindowText },
 };
 
 constexpr ui::FontSpec kLabelFont { .height = 12, .color = ui::kWindowText };
 
-constexpr ui::ControlSpec kLayout[] = {
+constexpr ui::ControlSpec kLabel1 { .kind = ui::Kind::Label,
+    .name = "Label1",
+    .left = 32,
+    .top = 16,
+    .width = 81,
+    .height = 12,
+    .caption = L"インストール中...",
+    .font = &kLabelFont };
+
+constexpr ui::ControlSpec kBarAndItem[] = {
+    { .kind = ui::Kind::ProgressBar, .name = "ProgressBar1", .left = 16, .top = 36, .width = 288, .height = 14 },
     { .kind = ui::Kind::Label,
-        .name = "Label1",
-        .left = 32,
-        .top = 16,
-        .width = 81,
-        .height = 12,
-        .caption = L"インストール中...",
-        .font = &kLabelFont },
+        .name = "Label2",
+        .left = 16,
+        .top = 56,
+        .width = 288,
+        .height = 14,
+        .caption = L"",
+        .font = &kLabelFont,
+        .flags = ui::kPathEllipsis },
 };
 
-// The variant with other texts: wide enough for a longer one, the label
-// sized to its text.
+constexpr ui::ControlSpec kLayout[] = { kLabel1, kBarAndItem[0], kBarAndItem[1] };
+
 ui::FormSpec WithCaption(const wchar_t* caption)
 {
     ui::FormSpec spec = kForm3;
     spec.caption = caption;
-    spec.clientWidth = 208;
     return spec;
 }
 
-ui::ControlSpec WithText(const wchar_t* text)
+// The same layout with another text, the label sized to it.
+std::array<ui::ControlSpec, 3> WithText(const wchar_t* text)
 {
-    ui::ControlSpec label = kLayout[0];
+    ui::ControlSpec label = kLabel1;
     label.caption = text;
     label.flags |= ui::kAutoSize;
-    return label;
+    return { label, kBarAndItem[0], kBarAndItem[1] };
 }
 
 } // namespace
@@ -56,12 +70,28 @@ TForm3::TForm3()
     : ui::Form(kForm3, kLayout)
 {
     Form3 = this;
-    Label1 = Find<ui::Label>("Label1");
+    FindControls();
 }
 
 TForm3::TForm3(const wchar_t* caption, const wchar_t* text)
-    : ui::Form(WithCaption(caption), std::span<const ui::ControlSpec>(std::array { WithText(text) }))
+    : ui::Form(WithCaption(caption), WithText(text))
 {
     Form3 = this;
+    FindControls();
+}
+
+void TForm3::FindControls()
+{
     Label1 = Find<ui::Label>("Label1");
+    ProgressBar1 = Find<ui::ProgressBar>("ProgressBar1");
+    Label2 = Find<ui::Label>("Label2");
+}
+
+void TForm3::SetProgress(uint64_t done, uint64_t total, const std::string& item)
+{
+    ProgressBar1->SetProgress(done, total);
+    if (item != shownItem_) {
+        shownItem_ = item;
+        Label2->SetText(sys::FromAnsi(item.c_str()));
+    }
 }

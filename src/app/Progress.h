@@ -1,6 +1,10 @@
-// The progress window shown while the installation runs. Show() and Close()
-// (which hides it) come from the form.
+// The progress window shown while the installation runs: what is being done,
+// a bar of the bytes written and the name of the file at hand. Show() and
+// Close() (which hides it) come from the form.
 #pragma once
+
+#include <cstdint>
+#include <string>
 
 #include "ui/Forms.h"
 
@@ -11,6 +15,16 @@ public:
     TForm3(const wchar_t* caption, const wchar_t* text);
 
     ui::Label* Label1;
+    ui::ProgressBar* ProgressBar1;
+    ui::Label* Label2; // the file or entry at hand
+
+    // done of total, and the item at hand (ANSI); empty shows none.
+    void SetProgress(uint64_t done, uint64_t total, const std::string& item);
+
+private:
+    void FindControls();
+
+    std::string shownItem_;
 };
 
 extern TForm3* Form3;

@@ -1,18 +1,22 @@
 // The uninstaller's entry. Started from the install folder (the system's list
 // of programs runs the registered command), it reads the install log, asks
-// the user, and removes what the installation placed.
+// the user (not with /S), and removes what the installation placed; /LOG=
+// writes what it did, and the exit code tells deployment tools the outcome
+// (config/CommandLine.h).
 //
 // A program cannot delete its own running file, and the install folder that
 // holds it cannot go while it runs. So once the user has agreed, the program
 // copies itself to the temporary folder, opens that copy with
-// FILE_FLAG_DELETE_ON_CLOSE through an inheritable handle, starts the copy
-// (which inherits the handle, and a handle to this process) and ends. The copy
-// waits for this process to end, removes everything, the original program
-// file and the install folder included, and ends in turn: its inherited
-// handle, the last one to its own file, closes and Windows deletes the file.
-// When the copy cannot be started, this process removes everything itself
-// and asks Windows to delete its own file and the install folder at the next
-// restart (MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT).
+// FILE_FLAG_DELETE_ON_CLOSE through an inheritable handle, and starts the
+// copy, which inherits that handle, a handle to this process and the writing
+// end of a pipe. The copy removes everything the log names, writes its exit
+// code into the pipe and waits for this process, which ends with that code;
+// then the copy removes the original program file and the install folder,
+// tells the user, and ends in turn: its inherited handle, the last one to
+// its own file, closes and Windows deletes the file. When the copy cannot be
+// started, this process removes everything itself and asks Windows to delete
+// its own file and the install folder at the next restart (MoveFileEx with
+// MOVEFILE_DELAY_UNTIL_REBOOT).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -20,9 +24,12 @@
 #include <string>
 
 #include "app/Progress.h"
+#include "config/CommandLine.h"
 #include "install/ClsUninstall.h"
+#include "install/InstallPaths.h"
 #include "sys/DllSearch.h"
 #include "sys/Handle.h"
+#include "sys/LogFile.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
 #include "ui/Dialogs.h"
@@ -35,9 +42,24 @@ constexpr wchar_t kCaption[] = L"アンインストール";
 constexpr wchar_t kQuestionCaption[] = L"確認";
 constexpr wchar_t kRemoveSwitch[] = L"/remove-after";
 constexpr std::size_t kListedAtMost = 20;
+constexpr wchar_t kUsage[]
+    = L"使い方: uninstall.exe [/S] [/LOG=ファイル]\n\n"
+      L"/S\t画面を出さず、何も尋ねずにアンインストールします。\n"
+      L"/LOG=ファイル\t行ったことをすべて、ファイルに UTF-8 で書きます。\n"
+      L"/?\tこの説明を表示します。\n\n"
+      L"終了コード: 0 成功、3010 再起動後に削除されるものがある、1602 キャンセル、"
+      L"1603 失敗、1605 インストールされていない、1618 セットアップが実行中、87 コマンドラインの誤り";
 
-void Tell(const std::wstring& text, UINT icon = MB_ICONINFORMATION)
+// What one run was asked for, and where it writes what it does.
+struct Run {
+    config::CommandLine options;
+    sys::LogFile log;
+};
+
+void Tell(const Run& run, const std::wstring& text, UINT icon = MB_ICONINFORMATION)
 {
+    if (run.options.silent)
+        return;
     ui::ButtonTexts texts;
     texts.ok = L"OK";
     (void)ui::MessageBoxExact(nullptr, text, kCaption, MB_OK | icon, texts);
@@ -51,26 +73,32 @@ bool Ask(const std::wstring& text)
     return ui::MessageBoxExact(nullptr, text, kQuestionCaption, MB_YESNO | MB_ICONQUESTION, texts) == IDYES;
 }
 
-// Tells why nothing was done; false when the uninstallation may go on.
-bool TellState(ClsUninstall::State state, const std::wstring& name)
+// Tells why nothing was done and gives the exit code; 0 when the
+// uninstallation may go on.
+uint32_t TellState(Run& run, ClsUninstall::State state, const std::wstring& name)
 {
+    std::wstring text;
+    uint32_t code = config::kExitFailed;
     switch (state) {
     case ClsUninstall::State::Ready:
-        return false;
+        return config::kExitSuccess;
     case ClsUninstall::State::NotInstalled:
-        Tell(name + L"はインストールされていません。");
+        text = name + L"はインストールされていません。";
+        code = config::kExitNotInstalled;
         break;
     case ClsUninstall::State::Unreadable:
-        Tell(L"アンインストール情報（instdir.dat）を読み込めません。\n何も削除しませんでした。", MB_ICONERROR);
+        text = L"アンインストール情報（instdir.dat）を読み込めません。\n何も削除しませんでした。";
         break;
     case ClsUninstall::State::Damaged:
-        Tell(L"アンインストール情報（instdir.dat）が壊れています。\n何も削除しませんでした。", MB_ICONERROR);
+        text = L"アンインストール情報（instdir.dat）が壊れています。\n何も削除しませんでした。";
         break;
     case ClsUninstall::State::WrongFolder:
-        Tell(L"アンインストール情報がこのフォルダーのものではありません。\n何も削除しませんでした。", MB_ICONERROR);
+        text = L"アンインストール情報がこのフォルダーのものではありません。\n何も削除しませんでした。";
         break;
     }
-    return true;
+    run.log.Line(text);
+    Tell(run, text, code == config::kExitNotInstalled ? MB_ICONINFORMATION : MB_ICONERROR);
+    return code;
 }
 
 const wchar_t* RefusalText(install::Refusal refusal)
@@ -82,6 +110,8 @@ const wchar_t* RefusalText(install::Refusal refusal)
         return L"システムまたはユーザーのフォルダーのため削除しません";
     case install::Refusal::Outside:
         return L"インストールした場所の外にあるため削除しません";
+    case install::Refusal::Unprotected:
+        return L"保護されていないアンインストール情報にあり、インストールしたフォルダーの外にあるため削除しません";
     default:
         return L"正しいパスではないため削除しません";
     }
@@ -105,13 +135,29 @@ const wchar_t* ReasonText(const ClsUninstall::Remaining& item)
     }
 }
 
-std::wstring OutcomeText(const std::wstring& name, const ClsUninstall::Outcome& outcome)
+// Who could have changed the log or the uninstaller, one line each.
+std::wstring TrustText(const ClsUninstall::Trust& trust)
+{
+    std::wstring text;
+    const std::pair<const wchar_t*, sys::Protection> parts[] = { { L"アンインストール情報（instdir.dat）", trust.log },
+        { L"アンインストール情報のフォルダー", trust.logFolder }, { L"アンインストーラー", trust.program } };
+    for (const auto& [what, protection] : parts)
+        if (protection != sys::Protection::Protected)
+            text += std::wstring(L"\n") + what + L": " + sys::ProtectionText(protection);
+    return text;
+}
+
+std::wstring OutcomeText(const std::wstring& name, const ClsUninstall& uninstall, const ClsUninstall::Outcome& outcome)
 {
     std::wstring text = name + L"をアンインストールしました。\n\n削除したもの: ファイル "
         + std::to_wstring(outcome.files) + L" 個、フォルダー " + std::to_wstring(outcome.folders)
         + L" 個、ショートカット " + std::to_wstring(outcome.shortcuts) + L" 個";
     if (outcome.keyRemoved)
         text += L"、プログラムの一覧の登録";
+    if (!uninstall.LogTrust().Trusted())
+        text += L"\n\nアンインストール情報が保護されていなかったため、インストールしたフォルダーの外にあるものは削除し"
+                L"ませんでした。"
+            + TrustText(uninstall.LogTrust());
     if (outcome.remaining.empty())
         return text;
     text += L"\n\n次のものは残っています。";
@@ -126,21 +172,48 @@ std::wstring OutcomeText(const std::wstring& name, const ClsUninstall::Outcome& 
     return text;
 }
 
-// Removes everything with the progress window shown, then says what was done.
-void RunRemoval(ClsUninstall& uninstall, const std::wstring& name, bool programRunning)
+void LogOutcome(Run& run, const ClsUninstall& uninstall, const ClsUninstall::Outcome& outcome)
 {
+    if (!uninstall.LogTrust().Trusted())
+        run.log.Line(L"the install log or the uninstaller could be changed by others: only the install folder is "
+                     L"taken"
+            + TrustText(uninstall.LogTrust()));
+    run.log.Line(L"removed " + std::to_wstring(outcome.files) + L" files, " + std::to_wstring(outcome.folders)
+        + L" folders, " + std::to_wstring(outcome.shortcuts) + L" shortcuts"
+        + (outcome.keyRemoved ? L" and the uninstall entry" : L""));
+    for (const std::string& path : outcome.removed)
+        run.log.Line(L"removed " + sys::FromAnsi(path.c_str()));
+    for (const ClsUninstall::Remaining& item : outcome.remaining)
+        run.log.Line(L"left " + sys::FromAnsi(item.path.c_str()) + L": " + ReasonText(item));
+}
+
+uint32_t ExitCodeOf(const ClsUninstall::Outcome& outcome)
+{
+    if (outcome.Failed())
+        return config::kExitFailed;
+    return outcome.Scheduled() ? config::kExitRestartNeeded : config::kExitSuccess;
+}
+
+// The progress window while `work` runs, unless silent.
+template <typename Work>
+void WithProgress(const Run& run, Work work)
+{
+    if (run.options.silent) {
+        work(std::function<void()>());
+        return;
+    }
     TForm3 progress(kCaption, L"アンインストール中...");
     progress.Show();
     ui::Application::ProcessMessages();
-    const ClsUninstall::Outcome outcome = uninstall.Remove(programRunning, [] { ui::Application::ProcessMessages(); });
+    work(std::function<void()>([] { ui::Application::ProcessMessages(); }));
     progress.Hide();
     ui::Application::ProcessMessages();
-    Tell(OutcomeText(name, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
 }
 
-// Starts the temporary copy that does the removal (see the top of this file);
-// false, leaving no copy behind, when it cannot.
-bool StartRemovalCopy(const std::wstring& program)
+// Starts the temporary copy that does the removal (see the top of this file),
+// handing it the writing end of `pipe`; false, leaving no copy behind, when it
+// cannot.
+bool StartRemovalCopy(const std::wstring& program, const Run& run, HANDLE pipe)
 {
     const std::wstring temp = sys::TempFolder();
     if (temp.empty())
@@ -165,12 +238,19 @@ bool StartRemovalCopy(const std::wstring& program)
         return false;
     }
     HANDLE self = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE, TRUE, 0))
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+            SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
         return false;
     sys::UniqueHandle selfOwner(self);
-    std::wstring commandLine = L"\"" + copy + L"\" " + kRemoveSwitch + L" "
-        + std::to_wstring(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(self))) + L" \"" + program
-        + L"\"";
+    auto number = [](HANDLE handle) {
+        return std::to_wstring(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
+    };
+    std::wstring commandLine
+        = L"\"" + copy + L"\" " + kRemoveSwitch + L" " + number(self) + L" " + number(pipe) + L" \"" + program + L"\"";
+    if (run.options.silent)
+        commandLine += L" /S";
+    if (!run.options.log.empty())
+        commandLine += L" \"/LOG=" + run.options.log + L"\"";
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process {};
@@ -182,50 +262,155 @@ bool StartRemovalCopy(const std::wstring& program)
     return true;
 }
 
-// The temporary copy: waits for the program it was started by, then removes.
-void RunCopy(const wchar_t* parentHandle, const wchar_t* program)
+HANDLE HandleArgument(const wchar_t* text)
 {
     wchar_t* end = nullptr;
-    const unsigned long long value = std::wcstoull(parentHandle, &end, 10);
-    if (end == parentHandle || *end != L'\0')
-        return;
-    sys::UniqueHandle parent(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)));
-    // Only a copy started by the uninstaller holds a handle to it.
-    if (WaitForSingleObject(parent.Get(), 60000) != WAIT_OBJECT_0)
-        return;
+    const unsigned long long value = std::wcstoull(text, &end, 10);
+    return end != text && *end == L'\0' ? reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)) : nullptr;
+}
+
+// The temporary copy: removes what the log names, tells the program that
+// started it the exit code, waits for it to end, then removes its file and
+// the install folder.
+uint32_t RunCopy(Run& run, const wchar_t* parentHandle, const wchar_t* pipeHandle, const wchar_t* program)
+{
+    // Only a copy started by the uninstaller holds a process handle to it and
+    // the writing end of a pipe.
+    sys::UniqueHandle parent(HandleArgument(parentHandle));
+    sys::UniqueFile pipe(HandleArgument(pipeHandle));
+    if (!parent || !pipe || GetProcessId(parent.Get()) == 0 || GetFileType(pipe.Get()) != FILE_TYPE_PIPE) {
+        (void)parent.Release(); // not ours to close
+        (void)pipe.Release();
+        return config::kExitBadCommandLine;
+    }
+    auto report = [&pipe](uint32_t code) {
+        DWORD written = 0;
+        (void)WriteFile(pipe.Get(), &code, sizeof code, &written, nullptr);
+        pipe.Reset();
+        return code;
+    };
     const std::string programPath = sys::ToAnsi(program);
     ClsUninstall uninstall;
     const ClsUninstall::State state = uninstall.Prepare(programPath.c_str());
     const std::wstring name = sys::FromAnsi(uninstall.Record().ProductName);
-    if (TellState(state, name))
-        return;
-    RunRemoval(uninstall, name, false);
+    const uint32_t refused = TellState(run, state, name);
+    if (refused != config::kExitSuccess)
+        return report(refused);
+
+    ClsUninstall::Outcome outcome;
+    uint32_t code = config::kExitSuccess;
+    WithProgress(run, [&](const std::function<void()>& step) {
+        uninstall.RemoveInstalled(outcome, step);
+        code = ExitCodeOf(outcome);
+        (void)report(code);
+        if (WaitForSingleObject(parent.Get(), 60000) == WAIT_OBJECT_0)
+            uninstall.RemoveProgram(false, outcome);
+    });
+    LogOutcome(run, uninstall, outcome);
+    Tell(run, OutcomeText(name, uninstall, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
+    return code;
 }
 
-void RunUninstaller()
+uint32_t RunUninstaller(Run& run)
 {
+    const std::wstring program = sys::ModulePath();
+    if (program.empty())
+        return config::kExitFailed;
+    const std::string programPath = sys::ToAnsi(program);
+    ClsUninstall uninstall;
+    const ClsUninstall::State state = uninstall.Prepare(programPath.c_str());
+    const std::wstring name = sys::FromAnsi(uninstall.Record().ProductName);
+
+    // Not while a setup or another uninstallation of the product runs.
+    char product[sys::kPathSize] = {};
+    (void)install::FirstComponent(uninstall.Record().ProductFolder, product);
+    sys::UniqueHandle lock;
+    if (!sys::TakeLock(L"YnbSetup-" + sys::FromAnsi(product), lock)) {
+        run.log.Line(L"a setup of this product is running");
+        Tell(run, name + L"のセットアップが実行中です。終わってからアンインストールしてください。", MB_ICONWARNING);
+        return config::kExitAlreadyRunning;
+    }
+
+    const uint32_t refused = TellState(run, state, name);
+    if (refused != config::kExitSuccess)
+        return refused;
+    if (!run.options.silent) {
+        const bool yes = Ask(name + L"をアンインストールします。よろしいですか？");
+        run.log.Line(yes ? L"question: uninstall? answer: yes" : L"question: uninstall? answer: no");
+        if (!yes)
+            return config::kExitCancelled;
+    }
+
+    // The copy reports its exit code through a pipe, whose end is ours to read.
+    SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
+    sys::UniqueFile reading;
+    sys::UniqueFile writing;
+    if (CreatePipe(reading.Put(), writing.Put(), &inherit, 0)) {
+        (void)SetHandleInformation(reading.Get(), HANDLE_FLAG_INHERIT, 0);
+        run.log.Line(L"the removal continues in a copy of the uninstaller");
+        run.log.Close(); // the copy writes on
+        if (StartRemovalCopy(program, run, writing.Get())) {
+            writing.Reset(); // the copy holds the only writing end: its end breaks the pipe
+            uint32_t code = config::kExitFailed;
+            DWORD read = 0;
+            if (!ReadFile(reading.Get(), &code, sizeof code, &read, nullptr) || read != sizeof code)
+                code = config::kExitFailed; // the copy ended without telling
+            return code;
+        }
+        if (!run.options.log.empty())
+            (void)run.log.Open(run.options.log, true);
+    }
+
+    run.log.Line(L"no copy of the uninstaller could be started: this program removes, and Windows deletes it at "
+                 L"the next restart");
+    ClsUninstall::Outcome outcome;
+    WithProgress(run, [&](const std::function<void()>& step) {
+        uninstall.RemoveInstalled(outcome, step);
+        uninstall.RemoveProgram(true, outcome);
+    });
+    LogOutcome(run, uninstall, outcome);
+    Tell(run, OutcomeText(name, uninstall, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
+    return ExitCodeOf(outcome);
+}
+
+uint32_t Start()
+{
+    Run run;
     int count = 0;
     const sys::UniqueLocal argumentList(CommandLineToArgvW(GetCommandLineW(), &count));
     auto* arguments = static_cast<LPWSTR*>(argumentList.Get());
-    if (arguments != nullptr && count == 4 && std::wcscmp(arguments[1], kRemoveSwitch) == 0) {
-        RunCopy(arguments[2], arguments[3]);
-        return;
-    }
+    const bool copy = arguments != nullptr && count >= 5 && std::wcscmp(arguments[1], kRemoveSwitch) == 0;
 
-    const std::wstring program = sys::ModulePath();
-    if (program.empty())
-        return;
-    const std::string programPath = sys::ToAnsi(program);
-    ClsUninstall uninstall;
-    const ClsUninstall::State state = uninstall.Prepare(programPath.c_str());
-    const std::wstring name = sys::FromAnsi(uninstall.Record().ProductName);
-    if (TellState(state, name))
-        return;
-    if (!Ask(name + L"をアンインストールします。よろしいですか？"))
-        return;
-    if (StartRemovalCopy(program))
-        return;
-    RunRemoval(uninstall, name, true);
+    // The copy's own switches follow its handles and the program's path.
+    std::wstring line = GetCommandLineW();
+    if (copy) {
+        line = L"copy";
+        for (int i = 5; i < count; ++i)
+            line += std::wstring(L" \"") + arguments[i] + L"\"";
+    }
+    const config::CommandLineResult parsed = config::ParseCommandLine(line, config::Program::Uninstall, run.options);
+    if (parsed.problem != config::CommandLineProblem::None) {
+        if (!run.options.silent)
+            Tell(run,
+                std::wstring(config::CommandLineProblemText(parsed.problem)) + L": " + parsed.argument + L"\n\n"
+                    + kUsage,
+                MB_ICONERROR);
+        return config::kExitBadCommandLine;
+    }
+    if (run.options.help) {
+        Tell(run, kUsage);
+        return config::kExitSuccess;
+    }
+    if (!run.options.log.empty() && !run.log.Open(run.options.log, copy)) {
+        Tell(run, L"ログファイルを作れません: " + run.options.log, MB_ICONERROR);
+        return config::kExitBadCommandLine;
+    }
+    if (!copy)
+        run.log.Line(std::wstring(L"uninstall: ") + GetCommandLineW());
+    ui::Application::Initialize();
+    const uint32_t code = copy ? RunCopy(run, arguments[2], arguments[3], arguments[4]) : RunUninstaller(run);
+    run.log.Line(L"exit code " + std::to_wstring(code));
+    return code;
 }
 
 } // namespace
@@ -234,10 +419,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     sys::HardenDllSearch();
     try {
-        ui::Application::Initialize();
-        RunUninstaller();
+        return static_cast<int>(Start());
     } catch (const ui::Error&) {
-        Tell(L"アンインストール中にエラーが発生したため終了します。", MB_ICONERROR);
+        ui::ButtonTexts texts;
+        texts.ok = L"OK";
+        (void)ui::MessageBoxExact(
+            nullptr, L"アンインストール中にエラーが発生したため終了します。", kCaption, MB_OK | MB_ICONERROR, texts);
+        return static_cast<int>(config::kExitFailed);
     }
-    return 0;
 }

@@ -12,6 +12,7 @@
 #include "package/ClsYnb.h"
 #include "sys/ClsFile.h"
 #include "sys/ClsRegist.h"
+#include "sys/FileSecurity.h"
 #include "sys/Handle.h"
 #include "sys/SpecialFolder.h"
 #include "sys/Text.h"
@@ -210,15 +211,11 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
         return Missing(GetLastError()) ? State::NotInstalled : State::Unreadable;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return State::Damaged;
-    const int32_t size = ClsFile::GetSize(logPath.c_str());
-    if (size < 0)
-        return State::Unreadable;
-    if (size == 0 || static_cast<std::size_t>(size) >= install::kInstallLogCapacity)
-        return State::Damaged;
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (ClsFile::ReadAll(logPath.c_str(), text.data(), size) != size)
-        return State::Unreadable;
-    (void)ClsSecurity::Unscramble(text.data(), size, kManifestKey);
+    std::string text;
+    const State read = ReadLog(logPath, text);
+    if (read != State::Ready)
+        return read;
+    (void)ClsSecurity::Unscramble(text.data(), static_cast<int32_t>(text.size()), kManifestKey);
     if (install::ReadUninstallLog(text.data(), text.size(), firstComponent, log_) != install::LogProblem::None)
         return State::Damaged;
     // Long names where the paths exist, so that an 8.3 name can neither hide
@@ -235,9 +232,56 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
         const std::string longPath = MachinePath(canonical);
         line.path = longPath.empty() ? canonical : longPath;
     }
+    // Only an administrator may have changed what the log names beyond the
+    // install folder, or the program that honours it.
+    trust_.logFolder = sys::JudgePath(logFolder.c_str());
+    trust_.program = sys::JudgePath(programPath_.c_str());
+    places_.installFolderOnly = !trust_.Trusted();
     plan_ = install::PlanUninstall(expanded, staging, places_, AnsiLead);
     entry_ = FindUninstallEntry();
     return State::Ready;
+}
+
+// The log's content and its protection, both through one handle that nobody
+// may write to or delete while it is open, so that what is judged is what is
+// read.
+ClsUninstall::State ClsUninstall::ReadLog(const std::string& path, std::string& text)
+{
+    sys::UniqueFile log(CreateFileA(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    LARGE_INTEGER size {};
+    if (!log || !GetFileSizeEx(log.Get(), &size))
+        return State::Unreadable;
+    if (size.QuadPart == 0 || static_cast<uint64_t>(size.QuadPart) >= install::kInstallLogCapacity)
+        return State::Damaged;
+    trust_.log = sys::JudgeHandle(log.Get());
+    text.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!ReadFile(log.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size())
+        return State::Unreadable;
+    return State::Ready;
+}
+
+bool ClsUninstall::Trust::Trusted() const
+{
+    return log == sys::Protection::Protected && logFolder == sys::Protection::Protected
+        && program == sys::Protection::Protected;
+}
+
+bool ClsUninstall::Outcome::Failed() const
+{
+    for (const Remaining& item : remaining)
+        if (item.reason == Reason::InUse || item.reason == Reason::Failed)
+            return true;
+    return false;
+}
+
+bool ClsUninstall::Outcome::Scheduled() const
+{
+    for (const Remaining& item : remaining)
+        if (item.reason == Reason::Scheduled)
+            return true;
+    return false;
 }
 
 // Decided while the program file exists, so that its name compares in full.
@@ -309,6 +353,7 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
             outcome.remaining.push_back({ path, Reason::Failed }); // a file where a folder was placed
         } else if (ClsFile::DeleteFolder(path.c_str())) { // never follows a link inside
             ++outcome.folders;
+            outcome.removed.push_back(path + "\\");
         } else {
             outcome.remaining.push_back({ path, Reason::InUse });
         }
@@ -331,6 +376,7 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
     for (const std::string& link : places_.shortcuts)
         shortcut = shortcut || SamePath(path, link, AnsiLead);
     ++(shortcut ? outcome.shortcuts : outcome.files);
+    outcome.removed.push_back(path);
 }
 
 void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome)
@@ -339,9 +385,10 @@ void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     const DWORD error = DeleteOneFile(path, attributes);
-    if (error == ERROR_SUCCESS)
+    if (error == ERROR_SUCCESS) {
         ++outcome.files;
-    else
+        outcome.removed.push_back(path);
+    } else
         outcome.remaining.push_back({ path, ReasonOf(error) });
 }
 
@@ -353,6 +400,7 @@ void ClsUninstall::RemoveEmptyFolder(const std::string& folder, Outcome& outcome
     sys::ClearReadOnly(folder.c_str(), attributes);
     if (RemoveDirectoryA(folder.c_str())) {
         ++outcome.folders;
+        outcome.removed.push_back(folder + "\\");
         return;
     }
     const DWORD error = GetLastError();
@@ -370,9 +418,8 @@ void ClsUninstall::RemoveUninstallEntry(Outcome& outcome)
         outcome.remaining.push_back({ std::string("HKEY_LOCAL_MACHINE\\") + key, Reason::InUse });
 }
 
-ClsUninstall::Outcome ClsUninstall::Remove(bool programRunning, const std::function<void()>& step)
+void ClsUninstall::RemoveInstalled(Outcome& outcome, const std::function<void()>& step)
 {
-    Outcome outcome;
     for (const install::PlannedLine& line : plan_) {
         RemoveLine(line, outcome);
         if (step)
@@ -386,21 +433,22 @@ ClsUninstall::Outcome ClsUninstall::Remove(bool programRunning, const std::funct
              folder = ParentOf(folder, AnsiLead))
             RemoveEmptyFolder(folder, outcome);
     }
+    RemoveUninstallEntry(outcome);
+    if (step)
+        step();
+}
 
-    // The program file and the install folder. A running program cannot be
-    // deleted: Windows is asked to delete it, and then the folder if empty,
-    // when it restarts.
+void ClsUninstall::RemoveProgram(bool programRunning, Outcome& outcome)
+{
+    // A running program cannot be deleted: Windows is asked to delete it, and
+    // then the folder if empty, when it restarts.
     if (programRunning) {
         for (const std::string& path : { programPath_, places_.installFolder }) {
             const bool scheduled = MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
             outcome.remaining.push_back({ path, scheduled ? Reason::Scheduled : ReasonOf(GetLastError()) });
         }
-    } else {
-        RemoveOwnFile(programPath_, outcome);
-        RemoveEmptyFolder(places_.installFolder, outcome);
+        return;
     }
-    RemoveUninstallEntry(outcome);
-    if (step)
-        step();
-    return outcome;
+    RemoveOwnFile(programPath_, outcome);
+    RemoveEmptyFolder(places_.installFolder, outcome);
 }

@@ -10,6 +10,7 @@
 
 #include "config/SetupRecord.h"
 #include "install/UninstallPlan.h"
+#include "sys/SecurityRules.h"
 
 class ClsUninstall {
 public:
@@ -41,7 +42,21 @@ public:
         int folders = 0;
         int shortcuts = 0;
         bool keyRemoved = false;
+        std::vector<std::string> removed; // in the order they went
         std::vector<Remaining> remaining;
+        // Something failed to go (in use, no permission), or waits for the
+        // restart: the exit codes 1603 and 3010.
+        bool Failed() const;
+        bool Scheduled() const;
+    };
+
+    // Who may change the log and the uninstaller, judged in Prepare: when
+    // either is not protected, only lines below the install folder are taken.
+    struct Trust {
+        sys::Protection log = sys::Protection::Protected;
+        sys::Protection logFolder = sys::Protection::Protected;
+        sys::Protection program = sys::Protection::Protected;
+        bool Trusted() const;
     };
 
     // Loads the product's configuration, finds the log that belongs to the
@@ -50,14 +65,17 @@ public:
     State Prepare(const char* programPath);
 
     const SetupRecord& Record() const { return record_; }
+    const Trust& LogTrust() const { return trust_; }
 
     // Removes, in this order: the log's lines from the last to the first, the
     // log file, the log folder and the empty folders above it up to the
-    // install folder, the program file, the install folder when it is empty,
-    // and the uninstall entry. `step` is called after each line (to keep the
-    // window painted). When the program file is still running (`programRunning`),
-    // it and the install folder are left to be deleted at the next restart.
-    Outcome Remove(bool programRunning, const std::function<void()>& step);
+    // install folder, and the uninstall entry. `step` is called after each
+    // line (to keep the window painted).
+    void RemoveInstalled(Outcome& outcome, const std::function<void()>& step);
+    // Then the program file and the install folder when it is empty; when the
+    // program file is still running (`programRunning`), both are left to be
+    // deleted at the next restart.
+    void RemoveProgram(bool programRunning, Outcome& outcome);
 
 private:
     enum class Entry { None, Ours, Other };
@@ -69,6 +87,7 @@ private:
     void RemoveEmptyFolder(const std::string& folder, Outcome& outcome);
     void RemoveUninstallEntry(Outcome& outcome);
     bool ReachedThroughLink(const std::string& path) const;
+    State ReadLog(const std::string& path, std::string& text);
 
     SetupRecord record_;
     std::string programPath_; // canonical
@@ -77,4 +96,5 @@ private:
     install::UninstallPlaces places_;
     std::vector<install::PlannedLine> plan_;
     Entry entry_ = Entry::None;
+    Trust trust_;
 };

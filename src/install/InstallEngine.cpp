@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "config/ProductData.h"
 #include "install/InstallLog.h"
@@ -13,7 +15,9 @@
 #include "package/ClsYnb.h"
 #include "sys/ClsFile.h"
 #include "sys/ClsRegist.h"
+#include "sys/FileSecurity.h"
 #include "sys/Names.h"
+#include "sys/Win32.h"
 
 namespace install {
 
@@ -64,21 +68,89 @@ public:
         if (sink_.copyFailed)
             sink_.copyFailed(target);
     }
-    bool SetupFailed() const { return sink_.setupFailed ? sink_.setupFailed() : true; }
+    bool SetupFailed(const InstallFailure& failure) const
+    {
+        return sink_.setupFailed ? sink_.setupFailed(failure) : true;
+    }
+    void Pump() const
+    {
+        if (sink_.pump)
+            sink_.pump();
+    }
+    void Placed(const std::string& path) const
+    {
+        if (sink_.placed)
+            sink_.placed(path);
+    }
+    void Note(const std::string& text) const
+    {
+        if (sink_.note)
+            sink_.note(text);
+    }
+
+    // A pause during which the caller's windows keep answering.
+    void Pause(DWORD milliseconds) const
+    {
+        const DWORD start = GetTickCount();
+        for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
+            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT) == WAIT_OBJECT_0)
+                Pump();
+        }
+    }
 
 private:
     const InstallSink& sink_;
 };
 
+// A folder that ordinary users could change gets the protection Program
+// Files has, so that nobody but an administrator changes what the
+// uninstaller, run by an administrator, will trust.
+void Protect(const char* folder, const Reporter& reporter)
+{
+    if (!sys::FolderNeedsProtection(folder))
+        return;
+    reporter.Note(std::string(sys::ProtectFolder(folder) ? "protected " : "could not protect ") + folder);
+}
+
+// The install log into the current folder. The log folder must be an
+// administrator's (or this account's), and gets the protection of Program
+// Files, since the uninstaller trusts what the log names; a log that lands
+// elsewhere (no log folder) leaves that folder as it is.
+void WriteLog(InstallLog& log, bool inLogFolder, const Reporter& reporter)
+{
+    const std::string folder = sys::CurrentDirectory();
+    if (inLogFolder) {
+        if (!sys::OwnerIsTrusted(folder.c_str())) {
+            reporter.Note("the install log was not written: its folder " + folder + " belongs to someone else");
+            return;
+        }
+        Protect(folder.c_str(), reporter);
+    }
+    (void)ClsSecurity::Scramble(log.Data(), log.Length(), kManifestKey);
+    if (ClsFile::SaveFile(sys::kLogName, log.Text(), log.Length()))
+        reporter.Placed(folder + "\\" + sys::kLogName);
+    else
+        reporter.Note("the install log could not be written in " + folder);
+}
+
 // Setup failed before anything was installed. The folder text is forgotten,
 // so that a second Start takes the one then typed.
-InstallOutcome Fail(InstallStep step, SetupRecord& record, const Reporter& reporter)
+InstallOutcome Fail(InstallFailure failure, SetupRecord& record, const Reporter& reporter)
 {
     record.BaseFolder[0] = '\0';
     InstallOutcome outcome;
-    outcome.failedAt = step;
-    outcome.ending = reporter.SetupFailed();
+    outcome.failure = std::move(failure);
+    outcome.ending = reporter.SetupFailed(outcome.failure);
     return outcome;
+}
+
+// A target as the log of /LOG= names it: relative ones made full (the
+// staging folder is current).
+std::string FullPath(const char* target)
+{
+    char full[kTargetPathCapacity];
+    const DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? std::string(full, length) : std::string(target);
 }
 
 // Copies one entry and logs its target path; a refused entry is reported and
@@ -99,25 +171,77 @@ void PlaceEntry(const char* manifest, ManifestEntry& entry, InstallLog& log, con
     }
     if (IsFolderSource(entry.Source)) {
         entry.Source[std::strlen(entry.Source) - 1] = '\0';
-        if (!ClsFile::CopyFolder(entry.Source, target))
+        if (ClsFile::CopyFolder(entry.Source, target))
+            reporter.Placed(FullPath(target));
+        else
             reporter.CopyFailed(target);
         (void)log.AddEntry(target, true); // a log too full leaves the line out
     } else {
-        if (CopyFileA(entry.Source, target, FALSE) == 0)
+        if (CopyFileA(entry.Source, target, FALSE) != 0)
+            reporter.Placed(FullPath(target));
+        else
             reporter.CopyFailed(target);
         (void)log.AddEntry(target, false);
     }
 }
 
-void AddShortcut(const char* target, const char* linkFolder, const char* productName, InstallLog& log)
+void AddShortcut(
+    const char* target, const char* linkFolder, const char* productName, InstallLog& log, const Reporter& reporter)
 {
     if (linkFolder[0] == '\0')
         return; // the system names no such folder: nothing to place
     (void)ClsFile::CreateShortcut(target, linkFolder, productName); // logged whatever became of it
     (void)log.AddShortcut(linkFolder, productName);
+    const std::string link = std::string(linkFolder) + "\\" + productName + ".lnk";
+    if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES)
+        reporter.Placed(link);
+    else
+        reporter.Note("the shortcut " + link + " could not be created");
+}
+
+// The uninstall entry: the name and the command as they always were, then
+// what the system's list of programs shows beside them.
+void Register(const Paths& paths, const SetupRecord& record, uint64_t payloadSize, const Reporter& reporter)
+{
+    // Without the right to write under HKEY_LOCAL_MACHINE nothing is stored;
+    // the installation goes on.
+    ClsRegist regist;
+    (void)regist.CreateKey(sys::kUninstallRoot, paths.uninstallKey);
+    (void)regist.SetString("DisplayName", record.ProductName);
+    const bool written = regist.SetString("UninstallString", paths.uninstallValue);
+    (void)regist.SetString("QuietUninstallString", (std::string("\"") + paths.uninstallCommand + "\" /S").c_str());
+    (void)regist.SetString("InstallLocation", paths.installFolder);
+    (void)regist.SetString("DisplayIcon", paths.shortcutTarget);
+    (void)regist.SetDword(
+        "EstimatedSize", static_cast<uint32_t>(std::min<uint64_t>((payloadSize + 1023) / 1024, UINT32_MAX)));
+    (void)regist.SetDword("NoModify", 1);
+    (void)regist.SetDword("NoRepair", 1);
+    const std::pair<const char*, const char*> optional[]
+        = { { "DisplayVersion", kDisplayVersion }, { "Publisher", kPublisher }, { "URLInfoAbout", kUrlInfoAbout } };
+    for (const auto& [name, text] : optional)
+        if (text[0] != '\0')
+            (void)regist.SetString(name, text);
+    reporter.Note(
+        std::string(written ? "the uninstall entry HKLM\\" : "the uninstall entry could not be written: HKLM\\")
+        + paths.uninstallKey);
 }
 
 } // namespace
+
+void DefaultBaseFolder(char* out)
+{
+    static constexpr char kProgramFiles[] = "C:\\Program Files";
+    static constexpr char kRoot[] = "C:\\";
+    static_assert(sizeof kProgramFiles <= kPathSize);
+    std::memcpy(out, kProgramFiles, sizeof kProgramFiles);
+    const DWORD attributes = GetFileAttributesA(out);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return;
+    // The shell is asked only when it does not exist.
+    (void)ClsFile::GetProgramFilesFolder(out);
+    if (out[0] == '\0')
+        std::memcpy(out, kRoot, sizeof kRoot);
+}
 
 InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink& sink)
 {
@@ -130,21 +254,27 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink&
     Paths paths;
     if (!BaseFolder(request.folderText.c_str(), record.BaseFolder)
         || !FormPaths(record, request.folderText.c_str(), paths))
-        return Fail(InstallStep::Paths, record, reporter);
+        return Fail(
+            { InstallStep::Paths, "a path formed from the folder text does not fit 260 bytes", {} }, record, reporter);
 
     reporter.Step(Phase::Unpacking);
     (void)SetCurrentDirectoryA(request.programDir.c_str());
-    if (ClsYnb().UnpackPayload(record) == 0)
-        return Fail(InstallStep::Payload, record, reporter);
+    package::ExtractReport unpacked;
+    const auto progress = [&reporter](uint64_t done, uint64_t total, const std::string& item) {
+        reporter.Step(Phase::Unpacking, done, total, item.c_str());
+    };
+    if (ClsYnb().UnpackPayload(
+            record, [&reporter] { reporter.Pump(); }, progress, unpacked)
+        == 0)
+        return Fail({ InstallStep::Payload, unpacked.detail, unpacked.overwritten }, record, reporter);
+
+    for (const std::string& path : unpacked.placed)
+        reporter.Placed(path);
+    Protect(paths.installFolder, reporter);
 
     reporter.Step(Phase::Registering);
     auto log = std::make_unique<InstallLog>();
-    // Without the right to write under HKEY_LOCAL_MACHINE nothing is stored;
-    // the installation goes on.
-    ClsRegist regist;
-    (void)regist.CreateKey(sys::kUninstallRoot, paths.uninstallKey);
-    (void)regist.SetString("DisplayName", record.ProductName);
-    (void)regist.SetString("UninstallString", paths.uninstallValue);
+    Register(paths, record, unpacked.totalSize, reporter);
     (void)log->Start(paths.firstComponent);
 
     (void)SetCurrentDirectoryA(paths.stagingFolder);
@@ -162,7 +292,7 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink&
     for (int i = 0; i < split.Count; ++i) {
         reporter.Step(Phase::Placing, static_cast<uint64_t>(i), count, entries[i].Source ? entries[i].Source : "");
         PlaceEntry(manifest, entries[i], *log, reporter);
-        Sleep(kEntryPause);
+        reporter.Pause(kEntryPause);
     }
 
     (void)ClsFile::RemoveFile(sys::kManifestName);
@@ -173,14 +303,14 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink&
     if (record.DesktopShortcut) {
         char desktop[kPathSize] = {};
         (void)ClsFile::GetDesktopFolder(desktop);
-        AddShortcut(paths.shortcutTarget, desktop, record.ProductName, *log);
+        AddShortcut(paths.shortcutTarget, desktop, record.ProductName, *log, reporter);
     }
     if (record.StartMenuEntry) {
         char startup[kPathSize] = {};
         char programs[kPathSize] = {};
         (void)ClsFile::GetStartupFolder(startup);
         (void)StartMenuFolder(startup, programs); // a part of a 260-byte path always fits
-        AddShortcut(paths.shortcutTarget, programs, record.ProductName, *log);
+        AddShortcut(paths.shortcutTarget, programs, record.ProductName, *log, reporter);
     }
     (void)log->Finish(paths.installFolder);
 
@@ -188,14 +318,14 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink&
     // A change that fails leaves the log in the folder that remains current.
     (void)SetCurrentDirectoryA(paths.installFolder);
     (void)SetCurrentDirectoryA("..");
-    (void)SetCurrentDirectoryA(paths.logFolder);
-    (void)ClsSecurity::Scramble(log->Data(), log->Length(), kManifestKey);
-    (void)ClsFile::SaveFile(sys::kLogName, log->Text(), log->Length()); // a log that cannot be written is not reported
-    Sleep(kEntryPause);
+    const bool inLogFolder = SetCurrentDirectoryA(paths.logFolder) != 0;
+    WriteLog(*log, inLogFolder, reporter);
+    reporter.Pause(kEntryPause);
 
     reporter.Step(Phase::Done, count, count);
     InstallOutcome outcome;
     outcome.succeeded = true;
+    outcome.payloadSize = unpacked.totalSize;
     return outcome;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/SetupRecord.h"
 
@@ -29,18 +30,38 @@ struct Progress {
     std::string item; // the file or entry at hand (ANSI), or empty
 };
 
+enum class InstallStep : uint8_t {
+    None,
+    Paths, // a path formed from the folder text and the product does not fit
+    Payload, // the payload could not be read or placed whole
+};
+
+// Why the setup failed, for the user and for logs.
+struct InstallFailure {
+    InstallStep step = InstallStep::None;
+    std::string detail; // one English line
+    // Files that existed before and were overwritten before the failure was
+    // found: their old content is gone.
+    std::vector<std::string> overwritten;
+};
+
 // Every member may be left empty: a missing question takes its default answer.
 struct InstallSink {
     std::function<void(const Progress&)> progress;
     // A manifest entry could not be placed (its target path, or the refused
     // line). The installation goes on.
     std::function<void(const std::string& target)> copyFailed;
-    // The setup failed before anything was registered. True when the setup
-    // ends here (the default), false when the user stays to try again.
-    std::function<bool()> setupFailed;
+    // The setup failed before anything was registered (nothing of the
+    // payload is left). True when the setup ends here (the default), false
+    // when the user stays to try again.
+    std::function<bool(const InstallFailure& failure)> setupFailed;
     // Handles the window messages that have arrived; called while the engine
     // waits.
     std::function<void()> pump;
+    // A file, folder or shortcut placed (ANSI path), and what else was done
+    // (one English line): for logs.
+    std::function<void(const std::string& path)> placed;
+    std::function<void(const std::string& text)> note;
 };
 
 struct InstallRequest {
@@ -53,18 +74,18 @@ struct InstallRequest {
     SetupRecord& record;
 };
 
-enum class InstallStep : uint8_t {
-    None,
-    Paths, // a path formed from the folder text and the product does not fit
-    Payload, // the payload could not be read
-};
-
 struct InstallOutcome {
     bool succeeded = false;
-    InstallStep failedAt = InstallStep::None;
+    InstallFailure failure;
     bool ending = false; // the failure's answer: the setup ends
+    uint64_t payloadSize = 0; // the bytes the payload's files take
 };
 
 InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink& sink);
+
+// The base folder proposed when none is given: "C:\Program Files" whenever it
+// exists, else the folder the shell names so, else "C:\". out holds
+// sys::kPathSize bytes.
+void DefaultBaseFolder(char* out);
 
 } // namespace install

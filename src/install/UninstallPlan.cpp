@@ -48,7 +48,7 @@ std::vector<std::string_view> SplitComponents(std::string_view text, LeadByteTes
 
 bool ValidName(std::string_view name, LeadByteTest isLead)
 {
-    return CheckCabinetName(name.data(), name.size(), isLead) == CabinetNameFault::None;
+    return CheckName(name.data(), name.size(), isLead) == NameFault::None;
 }
 
 struct Rooted {
@@ -333,6 +333,10 @@ PlannedLine PlanLine(
     }
     if (IsBelow(planned.path, places.installFolder, isLead))
         return planned;
+    if (places.installFolderOnly) {
+        planned.refusal = Refusal::Unprotected;
+        return planned;
+    }
     for (const std::string& area : places.areas)
         if (IsBelow(planned.path, area, isLead))
             return planned;

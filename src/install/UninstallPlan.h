@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "package/CabinetNames.h"
+#include "sys/NameRules.h"
 
 namespace install {
 
@@ -55,7 +55,7 @@ enum class PathProblem {
     NoBase, // relative, and there is no absolute folder to resolve it against
     DevicePath, // \\?\, \\.\ or a drive-relative C:name
     ClimbsAboveRoot, // a ".." above the drive or share root
-    BadName, // a name Windows would alter or refuse (see CheckCabinetName)
+    BadName, // a name Windows would alter or refuse (see CheckName)
 };
 
 // The absolute path that `path` names, resolved as Windows resolves it with
@@ -94,6 +94,10 @@ struct UninstallPlaces {
     // Protected, and nothing below them is deleted either (the system's
     // files, which other programs share).
     std::vector<std::string> sealedFolders;
+    // Only lines below the install folder are honoured: the log, or the
+    // uninstaller, could have been changed by someone other than an
+    // administrator.
+    bool installFolderOnly = false;
 };
 
 enum class Refusal {
@@ -102,6 +106,7 @@ enum class Refusal {
     ClimbsAboveRoot,
     Protected, // a root, a folder of the system or the user, one holding it, or inside a sealed one
     Outside, // neither below the install folder nor below an area
+    Unprotected, // outside the install folder, named by a log or program anyone could change
 };
 
 struct PlannedLine {

@@ -1,212 +1,841 @@
 #include "package/CabinetExtractor.h"
 
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
+#include <windows.h>
+#include <fdi.h>
+#include <process.h>
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <numeric>
 
-#include "package/CabinetNames.h"
+#include "package/CabinetTable.h"
+#include "package/ClsSecurity.h"
+#include "package/PayloadBlocks.h"
+#include "package/Sha256.h"
 #include "sys/Handle.h"
+#include "sys/NameRules.h"
+#include "sys/Win32.h"
 
-// "キャビネットファイルの解凍が正常に終了しました。"
-const char kExtractionSucceededText[]
-    = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x89\xf0\x93\x80\x82\xaa"
-      "\x90\xb3\x8f\xed\x82\xc9\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
-// "キャビネットファイルの解凍中にエラーが発生しました。"
-const char kExtractionFailedText[]
-    = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x89\xf0\x93\x80\x92\x86"
-      "\x82\xc9\x83\x47\x83\x89\x81\x5b\x82\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+namespace package {
 
 namespace {
 
-// "キャビネットファイルの情報", "...情報2", "...のコピー", "...のクローズ"
-const char kCaptionInfo[]
-    = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8f\xee\x95\xf1";
-const char kCaptionInfo2[]
-    = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8f\xee\x95\xf1\x32";
-const char kCaptionCopy[] = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc"
-                            "\x83\x52\x83\x73\x81\x5b";
-const char kCaptionClose[] = "\x83\x4c\x83\x83\x83\x72\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x82"
-                             "\xcc\x83\x4e\x83\x8d\x81\x5b\x83\x59";
-const char kCaptionError[] = "error";
-const char kCaptionCabinet[] = "cabinet";
-
+constexpr std::size_t kOutputPathSize = 256; // an output path with its terminator
+constexpr DWORD kWriteBufferSize = 256 * 1024; // output is written in pieces this large
+constexpr DWORD kKeptAttributes = 0x27; // read-only, hidden, system, archive
+constexpr DWORD kProgressInterval = 50; // ms between progress reports and message checks
+constexpr int kMostWorkers = 8;
 constexpr int kCpu80386 = 1;
+constexpr uint32_t kWorkerMagic = 0x594E4257; // "WBNY"
+// The name under which a worker hands the payload to the library: the
+// library gives it back to the open callback, which has no other way to know
+// the worker it serves.
+constexpr char kCabinetNamePrefix[] = "ynb-payload:";
 
-// The state of the current extraction.
-char destinationFolder[kCabinetPathSize];
-sys::UniqueModule cabinetLibrary;
-using FdiCreateFn = HFDI(DIAMONDAPI*)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD, PFNWRITE, PFNCLOSE, PFNSEEK, int, PERF);
-using FdiIsCabinetFn = BOOL(DIAMONDAPI*)(HFDI, INT_PTR, PFDICABINETINFO);
-using FdiCopyFn = BOOL(DIAMONDAPI*)(HFDI, char*, char*, int, PFNFDINOTIFY, PFNFDIDECRYPT, void*);
-using FdiDestroyFn = BOOL(DIAMONDAPI*)(HFDI);
-FdiCreateFn fdiCreate;
-FdiCopyFn fdiCopy;
-FdiIsCabinetFn fdiIsCabinet;
-FdiDestroyFn fdiDestroy;
-// Files refused (unsafe name, path too long) during the current copy.
-int refusedFiles;
-// The output file between fdintCOPY_FILE and fdintCLOSE_FILE_INFO, so that
-// an interrupted copy neither leaks its handle nor leaves a partial file.
-INT_PTR openOutput = -1;
-char openOutputPath[kCabinetPathSize];
+// ---- Reporting
 
-__attribute__((format(printf, 3, 4))) int Report(const char* caption, int style, const char* format, ...)
+struct Failure {
+    ExtractProblem problem = ExtractProblem::None;
+    std::string detail;
+};
+
+__attribute__((format(printf, 2, 3))) std::string Format(std::string text, const char* format, ...)
 {
-    char text[2048];
+    char line[512];
     va_list args;
     va_start(args, format);
-    (void)std::vsnprintf(text, sizeof text, format, args); // a long report is cut; it is only a note
+    (void)std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    return ReportMessage(text, caption, style);
+    return text + line;
 }
 
-const char* YesNo(BOOL value)
-{
-    return value == 1 ? "yes" : "no";
-}
+// ---- The payload, read where it lies
 
-bool IsAnsiLeadByte(unsigned char byte)
-{
-    return IsDBCSLeadByte(byte) != 0;
-}
-
-// The position of the last backslash that is a character of its own (not the
-// trail byte of a double-byte character), or -1.
-int LastSeparator(const char* path)
-{
-    int last = -1;
-    for (int i = 0; path[i] != '\0'; ++i) {
-        if (IsAnsiLeadByte(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0') {
-            ++i;
-            continue;
-        }
-        if (path[i] == '\\')
-            last = i;
-    }
-    return last;
-}
-
-// The name in the ANSI code page that the file functions use: a name marked
-// as UTF-8 is converted; false when it is not valid UTF-8, does not fit, or
-// has characters the code page cannot represent.
-bool ToAnsiName(const char* name, USHORT attributes, char (&ansi)[kCabinetPathSize])
-{
-    if ((attributes & _A_NAME_IS_UTF) == 0) {
-        const std::size_t length = std::strlen(name);
-        if (length >= sizeof ansi)
+class PayloadFile {
+public:
+    // Without write or delete sharing: nobody changes it while it is read.
+    bool Open(const char* path, std::string& detail)
+    {
+        file_.Reset(CreateFileA(
+            path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        LARGE_INTEGER size {};
+        if (!file_ || !GetFileSizeEx(file_.Get(), &size)) {
+            detail = Format("", "cannot open '%s' (error %lu)", path, GetLastError());
             return false;
-        std::memcpy(ansi, name, length + 1);
+        }
+        if (size.QuadPart > INT32_MAX) {
+            detail = Format("", "'%s' has 2 GiB or more", path);
+            return false;
+        }
+        size_ = static_cast<uint64_t>(size.QuadPart);
         return true;
     }
-    wchar_t wide[kCabinetPathSize];
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, kCabinetPathSize) == 0)
-        return false;
-    BOOL lossy = FALSE;
-    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, sizeof ansi, nullptr, &lossy);
-    return length != 0 && !lossy;
-}
 
-// destinationFolder followed by the name, slashes made backslashes; false
-// (and nothing written past output) when it does not fit.
-bool BuildOutputPath(const char* name, char (&output)[kCabinetPathSize])
+    uint64_t Size() const { return size_; }
+
+    // count bytes at offset, from any thread (the reads carry their own
+    // position); the number read, or -1.
+    long ReadAt(uint64_t offset, void* buffer, DWORD count) const
+    {
+        OVERLAPPED at {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD read = 0;
+        if (!ReadFile(file_.Get(), buffer, count, &read, &at))
+            return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+        return static_cast<long>(read);
+    }
+
+private:
+    sys::UniqueFile file_;
+    uint64_t size_ = 0;
+};
+
+// Whether the payload's SHA-256 is the expected one, read through in large
+// pieces while the file stays open without write or delete sharing.
+bool DigestMatches(const PayloadFile& file, const std::vector<unsigned char>& expected, std::string& detail)
 {
-    const int written = std::snprintf(output, sizeof output, "%s%s", destinationFolder, name);
-    if (written < 0 || static_cast<unsigned>(written) >= sizeof output)
+    constexpr DWORD kPiece = 1 << 20;
+    std::unique_ptr<unsigned char[]> piece(new (std::nothrow) unsigned char[kPiece]);
+    if (!piece) {
+        detail = "no memory to check the payload";
         return false;
-    for (char* p = output; *p != '\0'; ++p) {
-        if (IsAnsiLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0')
-            ++p;
-        else if (*p == '/')
-            *p = '\\';
+    }
+    Sha256 hash;
+    for (uint64_t at = 0; at < file.Size();) {
+        const auto want = static_cast<DWORD>(std::min<uint64_t>(kPiece, file.Size() - at));
+        if (file.ReadAt(at, piece.get(), want) != static_cast<long>(want)) {
+            detail = Format("", "a read of the payload failed (error %lu)", GetLastError());
+            return false;
+        }
+        hash.Update(piece.get(), want);
+        at += want;
+    }
+    unsigned char digest[kSha256Size];
+    hash.Final(digest);
+    if (expected.size() != kSha256Size || std::memcmp(digest, expected.data(), kSha256Size) != 0) {
+        detail = "the payload is not the one this program was made with (its SHA-256 differs)";
+        return false;
     }
     return true;
 }
 
-INT_PTR OnCopyFile(PFDINOTIFICATION record)
+// The cabinet as one reader sees it: every full 64 KiB block of the payload
+// unscrambled as it is read, the last one kept for the reads that follow.
+class CabinetReader {
+public:
+    CabinetReader(const PayloadFile& file, int32_t key)
+        : file_(file)
+        , key_(key)
+        , block_(new (std::nothrow) unsigned char[kPayloadBlockSize])
+    {
+    }
+    bool Usable() const { return block_ != nullptr; }
+    uint64_t FileSize() const { return file_.Size(); }
+
+    // count bytes at position into out; the number read (fewer at the end of
+    // the file), or -1 when a read fails.
+    long Read(uint64_t position, unsigned char* out, std::size_t count)
+    {
+        std::size_t done = 0;
+        while (done < count && position + done < file_.Size()) {
+            const uint64_t at = position + done;
+            const uint64_t block = at / kPayloadBlockSize;
+            if (block != cached_ && !Load(block))
+                return -1;
+            const std::size_t offset = static_cast<std::size_t>(at % kPayloadBlockSize);
+            const std::size_t n = std::min<std::size_t>(count - done, length_ - offset);
+            std::memcpy(out + done, block_.get() + offset, n);
+            done += n;
+        }
+        return static_cast<long>(done);
+    }
+
+private:
+    bool Load(uint64_t block)
+    {
+        const uint64_t start = block * kPayloadBlockSize;
+        const auto expected = static_cast<DWORD>(std::min<uint64_t>(kPayloadBlockSize, file_.Size() - start));
+        cached_ = UINT64_MAX;
+        if (file_.ReadAt(start, block_.get(), expected) != static_cast<long>(expected))
+            return false;
+        if (expected == kPayloadBlockSize) // a partial last block is stored plain
+            (void)ClsSecurity::Unscramble(block_.get(), kPayloadBlockSize, key_);
+        cached_ = block;
+        length_ = expected;
+        return true;
+    }
+
+    const PayloadFile& file_;
+    const int32_t key_;
+    std::unique_ptr<unsigned char[]> block_;
+    uint64_t cached_ = UINT64_MAX;
+    DWORD length_ = 0;
+};
+
+// ---- The plan every worker shares, read-only while they run
+
+struct Plan {
+    CabinetTable table;
+    std::vector<std::string> outputs; // per file: where it goes
+    std::size_t destinationLength = 0; // outputs[i] without it is the file's name
+    std::vector<int> owner; // per folder: the worker that extracts it
+};
+
+enum class FileState : uint8_t { Untouched, Created, Overwritten, Complete, CompleteOverwritten };
+
+// What the workers share while they run. Each file's state is written by the
+// one worker that owns its folder.
+struct Shared {
+    explicit Shared(const Plan& p)
+        : plan(p)
+        , states(p.table.files.size(), FileState::Untouched)
+    {
+    }
+    const Plan& plan;
+    std::vector<FileState> states;
+    std::atomic<uint64_t> done { 0 };
+    std::atomic<int> current { -1 }; // the file opened last, for the progress line
+    std::atomic<bool> stop { false }; // a worker failed: the others end too
+    std::atomic<bool> failed { false };
+    Failure failure; // written once, by the worker that set `failed`
+};
+
+enum class StreamKind : uint32_t { Cabinet = 0x43414221, Output = 0x4F555421 };
+
+class Worker;
+
+// What the library's file handles stand for: a pointer to one of these.
+struct Stream {
+    StreamKind kind;
+    Worker* worker;
+};
+
+struct CabinetStream : Stream {
+    uint64_t position = 0;
+};
+
+// The file being written, from fdintCOPY_FILE to fdintCLOSE_FILE_INFO.
+struct OutputStream : Stream {
+    sys::UniqueFile file;
+    int index = -1; // in the table
+    uint64_t written = 0;
+    DWORD buffered = 0;
+    bool failed = false;
+};
+
+class Worker {
+public:
+    Worker(Shared& shared, const PayloadFile& payload, int32_t key, int index)
+        : shared_(shared)
+        , index_(index)
+        , reader_(payload, key)
+        , buffer_(new (std::nothrow) unsigned char[kWriteBufferSize])
+    {
+        output_.kind = StreamKind::Output;
+        output_.worker = this;
+        (void)std::snprintf(cabinetName_, sizeof cabinetName_, "%s%llx", kCabinetNamePrefix,
+            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    bool Usable() const { return reader_.Usable() && buffer_ != nullptr; }
+    ERF* Error() { return &error_; }
+    void SetContext(HFDI context) { context_ = context; }
+    HFDI Context() const { return context_; }
+    uint64_t PayloadSize() const { return reader_.FileSize(); }
+    static Worker* FromName(const char* name);
+
+    // The thread's work: one pass of the library over the whole cabinet.
+    void Run(BOOL(DIAMONDAPI* copy)(HFDI, char*, char*, int, PFNFDINOTIFY, PFNFDIDECRYPT, void*));
+
+    INT_PTR Notify(FDINOTIFICATIONTYPE type, const FDINOTIFICATION& record);
+    long ReadCabinet(CabinetStream& stream, void* out, UINT count);
+    long Write(OutputStream& stream, const void* data, UINT count);
+    void CloseOutput();
+
+private:
+    INT_PTR CopyFile(const FDINOTIFICATION& record);
+    INT_PTR CloseFile(const FDINOTIFICATION& record);
+    bool Flush();
+    void Fail(ExtractProblem problem, const std::string& detail);
+
+    const uint32_t magic_ = kWorkerMagic;
+    Shared& shared_;
+    const int index_;
+    CabinetReader reader_;
+    std::unique_ptr<unsigned char[]> buffer_;
+    OutputStream output_;
+    std::size_t nextFile_ = 0; // the table entry the library's next fdintCOPY_FILE is about
+    std::size_t expected_ = 0; // files of this worker's folders
+    std::size_t completed_ = 0;
+    HFDI context_ = nullptr;
+    ERF error_ {};
+    char cabinetName_[64];
+};
+
+Worker* Worker::FromName(const char* name)
 {
-    const char* name = record->psz1 != nullptr ? record->psz1 : "";
-    char ansiName[kCabinetPathSize];
-    if (!ToAnsiName(name, record->attribs, ansiName)) {
-        ++refusedFiles;
-        (void)Report(kCaptionError, kReportInformation,
-            "Refused to extract '%s': its UTF-8 name has no form in the system's code page\n", name);
-        return 0;
-    }
-    const CabinetNameFault fault = CheckCabinetName(ansiName, std::strlen(ansiName), IsAnsiLeadByte);
-    if (fault != CabinetNameFault::None) {
-        ++refusedFiles;
-        (void)Report(
-            kCaptionError, kReportInformation, "Refused to extract '%s': %s\n", name, CabinetNameFaultText(fault));
-        return 0;
-    }
-    char output[kCabinetPathSize];
-    if (!BuildOutputPath(ansiName, output)) {
-        ++refusedFiles;
-        (void)Report(kCaptionError, kReportInformation,
-            "Refused to extract '%s': the output path is longer than %u bytes\n", name, kCabinetPathSize - 1);
-        return 0;
-    }
-    const int answer = Report(kCaptionCopy, kReportQuestion,
-        "fdintCOPY_FILE\n  file name in cabinet = %s\n  uncompressed file size = %d\n"
-        "  copy this file? (y/n): ",
-        name, static_cast<int>(record->cb));
-    if (answer != kAnswerYes)
-        return 0;
-    CreateIntermediateFolders(output);
-    const INT_PTR file = CabOpen(output, kOpenOutputFlags | kOpenTruncate, kOutputPermission);
-    if (file != -1) {
-        openOutput = file;
-        std::memcpy(openOutputPath, output, sizeof output);
-    }
-    return file;
+    const std::size_t prefix = sizeof kCabinetNamePrefix - 1;
+    if (name == nullptr || std::strncmp(name, kCabinetNamePrefix, prefix) != 0)
+        return nullptr;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(name + prefix, &end, 16);
+    if (end == name + prefix || *end != '\0' || value == 0)
+        return nullptr;
+    auto* worker = reinterpret_cast<Worker*>(static_cast<uintptr_t>(value));
+    return worker->magic_ == kWorkerMagic ? worker : nullptr;
 }
 
-INT_PTR OnCloseFileInfo(PFDINOTIFICATION record)
+void Worker::Fail(ExtractProblem problem, const std::string& detail)
 {
-    const char* name = record->psz1 != nullptr ? record->psz1 : "";
-    (void)Report(kCaptionClose, kReportInformation, "fdintCLOSE_FILE_INFO\n   file name in cabinet = %s\n\n", name);
-    (void)CabClose(record->hf);
-    char ansiName[kCabinetPathSize];
-    char output[kCabinetPathSize];
-    if (!ToAnsiName(name, record->attribs, ansiName) || !BuildOutputPath(ansiName, output))
-        return 1; // cannot happen: fdintCOPY_FILE opened it under this path
-    sys::UniqueFile file(
-        CreateFileA(output, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (file) {
+    bool expected = false;
+    if (shared_.failed.compare_exchange_strong(expected, true))
+        shared_.failure = { problem, detail };
+    shared_.stop = true;
+}
+
+INT_PTR DIAMONDAPI OnCabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record)
+{
+    auto* worker = record != nullptr ? static_cast<Worker*>(record->pv) : nullptr;
+    return worker != nullptr ? worker->Notify(type, *record) : -1;
+}
+
+INT_PTR Worker::Notify(FDINOTIFICATIONTYPE type, const FDINOTIFICATION& record)
+{
+    switch (type) {
+    case fdintCOPY_FILE:
+        return CopyFile(record);
+    case fdintCLOSE_FILE_INFO:
+        return CloseFile(record);
+    case fdintPARTIAL_FILE: // the table refuses continued files: cannot happen
+    case fdintNEXT_CABINET: // nor chained cabinets
+        Fail(ExtractProblem::Damaged, "the library asked for another cabinet");
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+INT_PTR Worker::CopyFile(const FDINOTIFICATION& record)
+{
+    if (shared_.stop)
+        return -1; // another worker failed: end here
+    const Plan& plan = shared_.plan;
+    const std::size_t index = nextFile_++;
+    // The library walks the table it read itself; it must be the one read here.
+    if (index >= plan.table.files.size() || record.psz1 == nullptr || plan.table.files[index].name != record.psz1
+        || plan.table.files[index].size != static_cast<uint32_t>(record.cb)) {
+        Fail(ExtractProblem::Damaged, "the library's file table differs from the cabinet's");
+        return -1;
+    }
+    if (plan.owner[plan.table.files[index].folder] != index_)
+        return 0; // another worker's
+    const char* path = plan.outputs[index].c_str();
+    FileState state = FileState::Created;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+        // An earlier file: read-only, hidden or system would refuse the overwrite.
+        const DWORD attributes = GetFileAttributesA(path);
+        const DWORD guarded = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & guarded) != 0)
+            (void)SetFileAttributesA(path, attributes & ~guarded);
+        file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = GetLastError();
+        if (file == INVALID_HANDLE_VALUE && attributes != INVALID_FILE_ATTRIBUTES && (attributes & guarded) != 0)
+            (void)SetFileAttributesA(path, attributes);
+        SetLastError(error);
+        state = FileState::Overwritten;
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail(ExtractProblem::WriteFailed, Format("", "cannot create '%s' (error %lu)", path, GetLastError()));
+        return -1;
+    }
+    shared_.states[index] = state;
+    output_.file.Reset(file);
+    output_.index = static_cast<int>(index);
+    output_.written = 0;
+    output_.buffered = 0;
+    output_.failed = false;
+    shared_.current = static_cast<int>(index);
+    return reinterpret_cast<INT_PTR>(&output_);
+}
+
+bool Worker::Flush()
+{
+    if (output_.buffered == 0)
+        return !output_.failed;
+    DWORD written = 0;
+    if (!WriteFile(output_.file.Get(), buffer_.get(), output_.buffered, &written, nullptr)
+        || written != output_.buffered)
+        output_.failed = true;
+    output_.buffered = 0;
+    return !output_.failed;
+}
+
+long Worker::Write(OutputStream& stream, const void* data, UINT count)
+{
+    if (&stream != &output_ || output_.index < 0 || output_.failed)
+        return -1;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (output_.buffered + count > kWriteBufferSize && !Flush())
+        return -1;
+    if (count >= kWriteBufferSize) {
+        DWORD written = 0;
+        if (!WriteFile(output_.file.Get(), bytes, count, &written, nullptr) || written != count) {
+            output_.failed = true;
+            return -1;
+        }
+    } else {
+        std::memcpy(buffer_.get() + output_.buffered, bytes, count);
+        output_.buffered += count;
+    }
+    output_.written += count;
+    shared_.done += count;
+    return static_cast<long>(count);
+}
+
+INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
+{
+    if (record.hf != reinterpret_cast<INT_PTR>(&output_) || output_.index < 0)
+        return FALSE;
+    const std::size_t index = static_cast<std::size_t>(output_.index);
+    const CabinetFileEntry& entry = shared_.plan.table.files[index];
+    const std::string& path = shared_.plan.outputs[index];
+    bool good = Flush();
+    if (!good) {
+        Fail(ExtractProblem::WriteFailed, Format("", "cannot write '%s'", path.c_str()));
+    } else if (output_.written != entry.size) {
+        // The library goes on after a decoding error; the bytes tell.
+        Fail(ExtractProblem::Damaged,
+            Format("", "'%s': %llu bytes decoded, %lu in the table", entry.name.c_str(),
+                static_cast<unsigned long long>(output_.written), static_cast<unsigned long>(entry.size)));
+        good = false;
+    } else {
         FILETIME local;
         FILETIME utc;
-        if (DosDateTimeToFileTime(record->date, record->time, &local) && LocalFileTimeToFileTime(&local, &utc))
-            (void)SetFileTime(file.Get(), &utc, nullptr, &utc);
+        if (DosDateTimeToFileTime(record.date, record.time, &local) && LocalFileTimeToFileTime(&local, &utc))
+            (void)SetFileTime(output_.file.Get(), &utc, nullptr, &utc);
     }
-    file.Reset();
-    // After the times: a read-only file could not take them any more.
-    (void)SetFileAttributesA(output, record->attribs & kKeptAttributes);
-    return 1;
+    // A failed close may have lost what was written.
+    if (!output_.file.Reset() && good) {
+        Fail(ExtractProblem::WriteFailed, Format("", "cannot write '%s'", path.c_str()));
+        good = false;
+    }
+    output_.index = -1;
+    if (!good)
+        return FALSE;
+    // After the times: a read-only file could not take them any more. A new
+    // file has the archive attribute and nothing else.
+    const DWORD attributes = record.attribs & kKeptAttributes;
+    if (attributes != FILE_ATTRIBUTE_ARCHIVE)
+        (void)SetFileAttributesA(path.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+    shared_.states[index]
+        = shared_.states[index] == FileState::Overwritten ? FileState::CompleteOverwritten : FileState::Complete;
+    ++completed_;
+    return TRUE;
 }
 
-// Closes and removes an output file that the library left unfinished.
-void DiscardOpenOutput()
+void Worker::CloseOutput()
 {
-    if (openOutput == -1)
-        return;
-    (void)CabClose(openOutput);
-    (void)DeleteFileA(openOutputPath);
-    (void)Report(kCaptionError, kReportInformation, "Removed the incomplete file '%s'\n", openOutputPath);
+    output_.buffered = 0;
+    (void)output_.file.Reset();
+    output_.index = -1;
+}
+
+long Worker::ReadCabinet(CabinetStream& stream, void* out, UINT count)
+{
+    // While a file is extracted, the library reads only its folder's blocks:
+    // a file that claims more than its folder holds would read on into the
+    // next folder's.
+    const Plan& plan = shared_.plan;
+    uint64_t start = 0;
+    uint64_t end = plan.table.cabinetSize;
+    if (output_.index >= 0) {
+        const CabinetFileEntry& entry = plan.table.files[static_cast<std::size_t>(output_.index)];
+        start = plan.table.folders[entry.folder].dataOffset;
+        end = plan.table.folders[entry.folder].dataEnd;
+    }
+    if (stream.position < start || stream.position + count > end) {
+        if (output_.index >= 0)
+            Fail(ExtractProblem::Damaged,
+                Format("", "'%s' reads past its cabinet folder",
+                    plan.table.files[static_cast<std::size_t>(output_.index)].name.c_str()));
+        else
+            Fail(ExtractProblem::Damaged, "the cabinet is shorter than its table says");
+        return -1;
+    }
+    const long read = reader_.Read(stream.position, static_cast<unsigned char*>(out), count);
+    if (read < 0) {
+        Fail(ExtractProblem::PayloadUnreadable, Format("", "a read of the payload failed (error %lu)", GetLastError()));
+        return -1;
+    }
+    stream.position += static_cast<uint64_t>(read);
+    return read;
+}
+
+void Worker::Run(BOOL(DIAMONDAPI* copy)(HFDI, char*, char*, int, PFNFDINOTIFY, PFNFDIDECRYPT, void*))
+{
+    const Plan& plan = shared_.plan;
+    for (const CabinetFileEntry& entry : plan.table.files)
+        expected_ += plan.owner[entry.folder] == index_ ? 1 : 0;
+    char folder[] = "";
+    const BOOL copied = copy(context_, cabinetName_, folder, 0, OnCabinetNotify, nullptr, this);
+    CloseOutput(); // one the library left open after an error
+    if (!copied)
+        Fail(ExtractProblem::Damaged,
+            Format("", "FDICopy() failed: code %d [%s]", error_.erfOper, CabinetErrorText(error_.erfOper)));
+    else if (completed_ != expected_ && !shared_.stop)
+        Fail(ExtractProblem::Damaged,
+            Format("", "%lu of %lu files extracted", static_cast<unsigned long>(completed_),
+                static_cast<unsigned long>(expected_)));
+}
+
+// ---- The library's callbacks; every handle is a Stream of ours
+
+Stream* StreamOf(INT_PTR handle)
+{
+    return handle != 0 && handle != -1 ? reinterpret_cast<Stream*>(handle) : nullptr;
+}
+
+void* DIAMONDAPI CabAlloc(ULONG size)
+{
+    return HeapAlloc(GetProcessHeap(), 0, size);
+}
+
+void DIAMONDAPI CabFree(void* block)
+{
+    if (block != nullptr)
+        (void)HeapFree(GetProcessHeap(), 0, block);
+}
+
+// The library opens only the cabinet, under the name its worker gave it.
+INT_PTR DIAMONDAPI CabOpen(char* path, int /*flags*/, int /*permission*/)
+{
+    Worker* worker = Worker::FromName(path);
+    if (worker == nullptr)
+        return -1;
+    auto* stream = new (std::nothrow) CabinetStream;
+    if (stream == nullptr)
+        return -1;
+    stream->kind = StreamKind::Cabinet;
+    stream->worker = worker;
+    return reinterpret_cast<INT_PTR>(stream);
+}
+
+UINT DIAMONDAPI CabRead(INT_PTR handle, void* buffer, UINT count)
+{
+    Stream* stream = StreamOf(handle);
+    if (stream == nullptr || stream->kind != StreamKind::Cabinet || count > INT_MAX)
+        return static_cast<UINT>(-1);
+    auto* cabinet = static_cast<CabinetStream*>(stream);
+    return static_cast<UINT>(cabinet->worker->ReadCabinet(*cabinet, buffer, count));
+}
+
+UINT DIAMONDAPI CabWrite(INT_PTR handle, void* buffer, UINT count)
+{
+    Stream* stream = StreamOf(handle);
+    if (stream == nullptr || stream->kind != StreamKind::Output || count > INT_MAX)
+        return static_cast<UINT>(-1);
+    return static_cast<UINT>(stream->worker->Write(*static_cast<OutputStream*>(stream), buffer, count));
+}
+
+int DIAMONDAPI CabClose(INT_PTR handle)
+{
+    Stream* stream = StreamOf(handle);
+    if (stream == nullptr)
+        return -1;
+    if (stream->kind == StreamKind::Cabinet)
+        delete static_cast<CabinetStream*>(stream);
+    else if (stream->kind == StreamKind::Output)
+        stream->worker->CloseOutput(); // after an error: the file is unfinished
+    return 0;
+}
+
+long DIAMONDAPI CabSeek(INT_PTR handle, long distance, int origin)
+{
+    Stream* stream = StreamOf(handle);
+    if (stream == nullptr || stream->kind != StreamKind::Cabinet)
+        return -1;
+    auto* cabinet = static_cast<CabinetStream*>(stream);
+    int64_t base = 0;
+    if (origin == SEEK_CUR)
+        base = static_cast<int64_t>(cabinet->position);
+    else if (origin == SEEK_END)
+        base = static_cast<int64_t>(cabinet->worker->PayloadSize());
+    const int64_t target = base + distance;
+    if (target < 0 || target > LONG_MAX)
+        return -1;
+    cabinet->position = static_cast<uint64_t>(target);
+    return static_cast<long>(target);
+}
+
+// ---- The library, loaded once per extraction from the system folder
+
+class CabinetLibrary {
+public:
+    using CreateFn = HFDI(DIAMONDAPI*)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD, PFNWRITE, PFNCLOSE, PFNSEEK, int, PERF);
+    using CopyFn = BOOL(DIAMONDAPI*)(HFDI, char*, char*, int, PFNFDINOTIFY, PFNFDIDECRYPT, void*);
+    using DestroyFn = BOOL(DIAMONDAPI*)(HFDI);
+
+    bool Load(std::string& detail)
+    {
+        // From the system folder only, never from beside the program.
+        module_.Reset(LoadLibraryExA("CABINET", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+        if (!module_) {
+            detail = Format("", "the cabinet library (cabinet.dll) could not be loaded (error %lu)", GetLastError());
+            return false;
+        }
+        auto find = [this](const char* entry) { return reinterpret_cast<void*>(GetProcAddress(module_.Get(), entry)); };
+        create = reinterpret_cast<CreateFn>(find("FDICreate"));
+        copy = reinterpret_cast<CopyFn>(find("FDICopy"));
+        destroy = reinterpret_cast<DestroyFn>(find("FDIDestroy"));
+        if (create == nullptr || copy == nullptr || destroy == nullptr || find("FDIIsCabinet") == nullptr) {
+            detail = "the cabinet library lacks an FDI entry point";
+            module_.Reset();
+            return false;
+        }
+        return true;
+    }
+
+    CreateFn create = nullptr;
+    CopyFn copy = nullptr;
+    DestroyFn destroy = nullptr;
+
+private:
+    sys::UniqueModule module_;
+};
+
+// What a worker thread starts with.
+struct WorkerStart {
+    Worker* worker;
+    CabinetLibrary::CopyFn copy;
+};
+
+unsigned __stdcall WorkerMain(void* argument)
+{
+    auto* start = static_cast<WorkerStart*>(argument);
+    start->worker->Run(start->copy);
+    return 0;
+}
+
+// ---- Planning, before anything is written
+
+bool IsAnsiLead(unsigned char byte)
+{
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
+// The name in the ANSI code page the file functions use: a name marked as
+// UTF-8 is converted; false when it is not valid UTF-8 or has characters the
+// code page cannot represent.
+bool ToAnsiName(const CabinetFileEntry& entry, std::string& ansi)
+{
+    if ((entry.attributes & _A_NAME_IS_UTF) == 0) {
+        ansi = entry.name;
+        return true;
+    }
+    wchar_t wide[kOutputPathSize];
+    const int units = MultiByteToWideChar(
+        CP_UTF8, MB_ERR_INVALID_CHARS, entry.name.data(), static_cast<int>(entry.name.size()), wide, kOutputPathSize);
+    char bytes[kOutputPathSize * 2];
+    BOOL lossy = FALSE;
+    const int length = units > 0
+        ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, units, bytes, sizeof bytes, nullptr, &lossy)
+        : 0;
+    if (length <= 0 || lossy)
+        return false;
+    ansi.assign(bytes, static_cast<std::size_t>(length));
+    return true;
+}
+
+// The destination followed by every name, each checked; false with the first
+// refusal in failure.
+bool PlanOutputs(Plan& plan, const std::string& destination, Failure& failure)
+{
+    plan.destinationLength = destination.size();
+    for (const CabinetFileEntry& entry : plan.table.files) {
+        std::string name;
+        if (!ToAnsiName(entry, name)) {
+            failure = { ExtractProblem::RefusedName,
+                Format("", "'%s': its UTF-8 name has no form in the system's code page", entry.name.c_str()) };
+            return false;
+        }
+        const NameFault fault = CheckName(name.data(), name.size(), IsAnsiLead);
+        if (fault != NameFault::None) {
+            failure = { ExtractProblem::RefusedName, Format("", "'%s': %s", entry.name.c_str(), NameFaultText(fault)) };
+            return false;
+        }
+        std::string path = destination + name;
+        if (path.size() >= kOutputPathSize) {
+            failure = { ExtractProblem::RefusedName,
+                Format("", "'%s': the output path is longer than %lu bytes", entry.name.c_str(),
+                    static_cast<unsigned long>(kOutputPathSize - 1)) };
+            return false;
+        }
+        for (std::size_t i = destination.size(); i < path.size(); ++i) {
+            if (IsAnsiLead(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
+                ++i;
+            else if (path[i] == '/')
+                path[i] = '\\';
+        }
+        plan.outputs.push_back(std::move(path));
+    }
+    return true;
+}
+
+// The folder part of an output path (before its last separator), or empty.
+std::string FolderOf(const std::string& path)
+{
+    std::size_t last = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsAnsiLead(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
+            ++i;
+        else if (path[i] == '\\')
+            last = i;
+    }
+    return last == std::string::npos ? std::string() : path.substr(0, last);
+}
+
+// A path compared as the file system compares it (ASCII letters without case).
+std::string FoldedPath(const std::string& path)
+{
+    std::string folded = path;
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        if (IsAnsiLead(static_cast<unsigned char>(folded[i])) && i + 1 < folded.size())
+            ++i;
+        else if (folded[i] >= 'a' && folded[i] <= 'z')
+            folded[i] = static_cast<char>(folded[i] - 'a' + 'A');
+    }
+    return folded;
+}
+
+// Makes every folder the files need, each once; those this call created are
+// appended to `created`, parents first.
+bool MakeFolders(const Plan& plan, std::vector<std::string>& created, Failure& failure)
+{
+    std::map<std::string, std::string> folders; // folded -> as written
+    for (const std::string& path : plan.outputs) {
+        const std::string folder = FolderOf(path);
+        if (folder.size() + 1 > plan.destinationLength) // below the destination: made here
+            folders.emplace(FoldedPath(folder), folder);
+    }
+    const std::string destination = FolderOf(plan.outputs.front().substr(0, plan.destinationLength));
+    if (!destination.empty())
+        folders.emplace(FoldedPath(destination), destination);
+    for (const auto& [folded, folder] : folders) {
+        if (!sys::CreateFolderTree(folder.c_str(), &created)) {
+            failure = { ExtractProblem::Folder, Format("", "cannot make the folder '%s'", folder.c_str()) };
+            return false;
+        }
+    }
+    return true;
+}
+
+// The cabinet folders each worker extracts. Folders that hold the same path
+// go to one worker, so that no two threads ever write one file; the groups
+// are spread by their bytes, the largest first.
+int AssignFolders(Plan& plan, int maxWorkers)
+{
+    const std::size_t count = plan.table.folders.size();
+    std::vector<std::size_t> group(count);
+    std::iota(group.begin(), group.end(), 0);
+    auto root = [&group](std::size_t f) {
+        while (group[f] != f)
+            f = group[f] = group[group[f]];
+        return f;
+    };
+    std::vector<uint64_t> bytes(count, 0);
+    std::map<std::string, std::size_t> firstFolder;
+    for (std::size_t i = 0; i < plan.table.files.size(); ++i) {
+        const std::size_t folder = plan.table.files[i].folder;
+        bytes[folder] += plan.table.files[i].size;
+        const auto [at, inserted] = firstFolder.emplace(FoldedPath(plan.outputs[i]), folder);
+        if (!inserted)
+            group[root(folder)] = root(at->second);
+    }
+    std::vector<std::pair<uint64_t, std::size_t>> groups; // bytes, root
+    std::vector<uint64_t> groupBytes(count, 0);
+    std::vector<bool> used(count, false);
+    for (const CabinetFileEntry& entry : plan.table.files)
+        used[root(entry.folder)] = true;
+    for (std::size_t f = 0; f < count; ++f)
+        groupBytes[root(f)] += bytes[f];
+    for (std::size_t f = 0; f < count; ++f)
+        if (used[f] && root(f) == f)
+            groups.emplace_back(groupBytes[f], f);
+    std::sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+
+    SYSTEM_INFO system {};
+    GetSystemInfo(&system);
+    const int cores = std::max<int>(1, static_cast<int>(system.dwNumberOfProcessors));
+    const int workers = std::max<int>(
+        1, std::min({ cores, static_cast<int>(groups.size()), std::clamp(maxWorkers, 1, kMostWorkers) }));
+    std::vector<uint64_t> load(static_cast<std::size_t>(workers), 0);
+    std::vector<int> ownerOfGroup(count, 0);
+    for (const auto& [size, first] : groups) {
+        const auto lightest = static_cast<int>(std::min_element(load.begin(), load.end()) - load.begin());
+        ownerOfGroup[first] = lightest;
+        load[static_cast<std::size_t>(lightest)] += size;
+    }
+    plan.owner.assign(count, 0);
+    for (std::size_t f = 0; f < count; ++f)
+        plan.owner[f] = ownerOfGroup[root(f)];
+    return workers;
+}
+
+bool ReadTable(CabinetReader& reader, uint64_t size, CabinetTable& table, Failure& failure)
+{
+    std::vector<unsigned char> head(static_cast<std::size_t>(std::min<uint64_t>(size, kPayloadBlockSize)));
+    for (;;) {
+        if (reader.Read(0, head.data(), head.size()) != static_cast<long>(head.size())) {
+            failure = { ExtractProblem::PayloadUnreadable, "a read of the payload failed" };
+            return false;
+        }
+        std::size_t needed = 0;
+        const CabinetTableProblem problem = ReadCabinetTable(head.data(), head.size(), size, table, &needed);
+        if (problem == CabinetTableProblem::NeedMore && needed > head.size() && needed <= size) {
+            head.resize(needed);
+            continue;
+        }
+        if (problem != CabinetTableProblem::None) {
+            failure
+                = { ExtractProblem::Table, Format("", "the cabinet's table: %s", CabinetTableProblemText(problem)) };
+            return false;
+        }
+        return true;
+    }
+}
+
+// Removes what a failed run created: its files, then its folders, deepest
+// first. Files that existed before stay, and are named.
+void RollBack(const Shared& shared, const std::vector<std::string>& folders, ExtractReport& report)
+{
+    const Plan& plan = shared.plan;
+    for (std::size_t i = plan.outputs.size(); i-- > 0;) {
+        const FileState state = shared.states[i];
+        const char* path = plan.outputs[i].c_str();
+        if (state == FileState::Created || state == FileState::Complete) {
+            sys::ClearReadOnly(path);
+            (void)DeleteFileA(path);
+        } else if (state == FileState::Overwritten || state == FileState::CompleteOverwritten) {
+            report.overwritten.push_back(plan.outputs[i]);
+        }
+    }
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+        (void)RemoveDirectoryA(folder->c_str());
 }
 
 } // namespace
-
-ReportHook ReportMessage = SilentReport;
-
-int SilentReport(const char* /*text*/, const char* /*caption*/, int /*style*/)
-{
-    return kAnswerYes;
-}
 
 const char* CabinetErrorText(int code)
 {
@@ -235,302 +864,123 @@ const char* CabinetErrorText(int code)
         return "Cabinet returned on fdintNEXT_CABINET is incorrect";
     case 11:
         return "User aborted";
-    case kErrorLibraryMissing:
-        return "Cabinet library (cabinet.dll) could not be loaded";
-    case kErrorEntryPointMissing:
-        return "Cabinet library lacks an FDI entry point";
     default:
         return "Unknown error";
     }
 }
 
-void ExtractCabinet(const char* cabinetPath, const char* destination)
+ExtractReport ExtractPayload(const ExtractRequest& request)
 {
-    const std::size_t length = destination != nullptr ? std::strlen(destination) : 0;
-    if (destination == nullptr || length >= sizeof destinationFolder) {
-        destinationFolder[0] = '\0';
-        (void)Report(kCaptionError, kReportInformation, "Destination folder is too long: %u bytes, at most %u\n",
-            static_cast<unsigned>(length), kCabinetPathSize - 1);
-        (void)ReportMessage(kExtractionFailedText, kCaptionCabinet, kReportInformation);
-        return;
+    ExtractReport report;
+    auto fail = [&report](const Failure& failure) {
+        report.problem = failure.problem;
+        report.detail = failure.detail;
+        return report;
+    };
+    Failure failure;
+    PayloadFile payload;
+    if (!payload.Open(request.payload.c_str(), failure.detail))
+        return fail({ ExtractProblem::PayloadUnreadable, failure.detail });
+    if (!request.digest.empty() && !DigestMatches(payload, request.digest, failure.detail))
+        return fail({ ExtractProblem::NotOurs, failure.detail });
+
+    Plan plan;
+    {
+        CabinetReader reader(payload, request.key);
+        if (!reader.Usable())
+            return fail({ ExtractProblem::PayloadUnreadable, "no memory for the payload's blocks" });
+        if (!ReadTable(reader, payload.Size(), plan.table, failure))
+            return fail(failure);
     }
-    std::memcpy(destinationFolder, destination, length + 1);
-    if (RunExtraction(cabinetPath) == 1)
-        (void)ReportMessage(kExtractionSucceededText, kCaptionCabinet, kReportInformation);
-    else
-        (void)ReportMessage(kExtractionFailedText, kCaptionCabinet, kReportInformation);
-}
+    report.totalSize = plan.table.totalSize;
+    if (plan.table.files.empty())
+        return fail({ ExtractProblem::NoFiles, "the cabinet holds no files" });
+    if (request.destination.size() + 1 >= kOutputPathSize)
+        return fail({ ExtractProblem::RefusedName, "the destination folder's path is too long" });
+    if (!PlanOutputs(plan, request.destination, failure))
+        return fail(failure);
+    const int workerCount = AssignFolders(plan, request.maxWorkers);
 
-int RunExtraction(const char* cabinetPath)
-{
-    ERF error = {};
-    const HFDI context
-        = BindCabinetLibrary(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, kCpu80386, &error);
-    if (context == nullptr) {
-        (void)Report(kCaptionError, kReportInformation, "FDICreate() failed: code %d [%s]\n", error.erfOper,
-            CabinetErrorText(error.erfOper));
-        return 0;
-    }
+    CabinetLibrary library;
+    if (!library.Load(failure.detail))
+        return fail({ ExtractProblem::Library, failure.detail });
 
-    const INT_PTR cabinet = CabOpen(const_cast<char*>(cabinetPath), kOpenCabinetFlags, 0);
-    if (cabinet == -1) {
-        (void)ReleaseCabinetLibrary(context);
-        (void)Report(kCaptionError, kReportInformation, "Unable to open '%s' for input\n", cabinetPath);
-        return 0;
-    }
-
-    FDICABINETINFO info = {};
-    if (!IsCabinetFile(context, cabinet, &info)) {
-        (void)CabClose(cabinet);
-        (void)Report(kCaptionError, kReportInformation, "FDIIsCabinet() failed: '%s' is not a cabinet\n", cabinetPath);
-        (void)ReleaseCabinetLibrary(context);
-        return 0;
-    }
-    (void)CabClose(cabinet);
-    (void)Report(kCaptionError, kReportInformation,
-        "Information on cabinet file '%s'\n"
-        "   Total length of cabinet file : %d\n"
-        "   Number of folders in cabinet : %d\n"
-        "   Number of files in cabinet   : %d\n"
-        "   Cabinet set ID               : %d\n"
-        "   Cabinet number in set        : %d\n"
-        "   RESERVE area in cabinet?     : %s\n"
-        "   Chained to prev cabinet?     : %s\n"
-        "   Chained to next cabinet?     : %s\n"
-        "\n",
-        cabinetPath, static_cast<int>(info.cbCabinet), static_cast<int>(info.cFolders), static_cast<int>(info.cFiles),
-        static_cast<int>(info.setID), static_cast<int>(info.iCabinet), YesNo(info.fReserve), YesNo(info.hasprev),
-        YesNo(info.hasnext));
-
-    // Name after the last backslash, folder path up to and including it.
-    char name[kCabinetPathSize];
-    char folder[kCabinetPathSize];
-    const int split = LastSeparator(cabinetPath);
-    const std::size_t folderLength = static_cast<std::size_t>(split + 1);
-    const std::size_t nameLength = std::strlen(cabinetPath + folderLength);
-    if (folderLength >= sizeof folder || nameLength >= sizeof name) {
-        (void)Report(kCaptionError, kReportInformation,
-            "Cabinet path '%s' is too long: name and folder at most %u bytes each\n", cabinetPath,
-            kCabinetPathSize - 1);
-        (void)ReleaseCabinetLibrary(context);
-        return 0;
-    }
-    std::memcpy(folder, cabinetPath, folderLength);
-    folder[folderLength] = '\0';
-    std::memcpy(name, cabinetPath + folderLength, nameLength + 1);
-
-    refusedFiles = 0;
-    openOutput = -1;
-    const BOOL copied = CopyCabinetFiles(context, name, folder, 0, OnCabinetNotify, nullptr, nullptr);
-    DiscardOpenOutput();
-    if (copied != 1) {
-        (void)Report(kCaptionError, kReportInformation, "FDICopy() failed: code %d [%s]\n", error.erfOper,
-            CabinetErrorText(error.erfOper));
-        (void)ReleaseCabinetLibrary(context);
-        return 0;
-    }
-
-    if (ReleaseCabinetLibrary(context) != 1) {
-        (void)Report(kCaptionError, kReportInformation, "wFDIDestroy() failed: code %d [%s]\n", error.erfOper,
-            CabinetErrorText(error.erfOper));
-        return 0;
-    }
-    if (refusedFiles > 0) {
-        (void)Report(kCaptionError, kReportInformation, "%d file(s) of the cabinet were refused and not extracted\n",
-            refusedFiles);
-        return 0;
-    }
-    return 1;
-}
-
-HFDI BindCabinetLibrary(PFNALLOC alloc, PFNFREE free, PFNOPEN open, PFNREAD read, PFNWRITE write, PFNCLOSE close,
-    PFNSEEK seek, int cpuType, PERF error)
-{
-    fdiCreate = nullptr;
-    fdiCopy = nullptr;
-    fdiIsCabinet = nullptr;
-    fdiDestroy = nullptr;
-    // From the system folder only, never from beside the program.
-    cabinetLibrary.Reset(LoadLibraryExA("CABINET", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (!cabinetLibrary) {
-        error->erfOper = kErrorLibraryMissing;
-        error->erfType = static_cast<int>(GetLastError());
-        error->fError = TRUE;
-        return nullptr;
-    }
-    const HMODULE library = cabinetLibrary.Get();
-    auto find = [library](const char* entry) { return reinterpret_cast<void*>(GetProcAddress(library, entry)); };
-    fdiCreate = reinterpret_cast<FdiCreateFn>(find("FDICreate"));
-    fdiCopy = reinterpret_cast<FdiCopyFn>(find("FDICopy"));
-    fdiIsCabinet = reinterpret_cast<FdiIsCabinetFn>(find("FDIIsCabinet"));
-    fdiDestroy = reinterpret_cast<FdiDestroyFn>(find("FDIDestroy"));
-    if (fdiCreate == nullptr || fdiCopy == nullptr || fdiIsCabinet == nullptr || fdiDestroy == nullptr) {
-        error->erfOper = kErrorEntryPointMissing;
-        error->erfType = static_cast<int>(GetLastError());
-        error->fError = TRUE;
-        fdiCreate = nullptr;
-        fdiCopy = nullptr;
-        fdiIsCabinet = nullptr;
-        fdiDestroy = nullptr;
-        cabinetLibrary.Reset();
-        return nullptr;
-    }
-    const HFDI context = fdiCreate(alloc, free, open, read, write, close, seek, cpuType, error);
-    if (context == nullptr)
-        cabinetLibrary.Reset();
-    return context;
-}
-
-BOOL IsCabinetFile(HFDI context, INT_PTR file, PFDICABINETINFO info)
-{
-    return fdiIsCabinet != nullptr && cabinetLibrary ? fdiIsCabinet(context, file, info) : FALSE;
-}
-
-BOOL CopyCabinetFiles(HFDI context, char* cabinetName, char* cabinetFolder, int flags, PFNFDINOTIFY notify,
-    PFNFDIDECRYPT decrypt, void* user)
-{
-    return fdiCopy != nullptr && cabinetLibrary
-        ? fdiCopy(context, cabinetName, cabinetFolder, flags, notify, decrypt, user)
-        : FALSE;
-}
-
-BOOL ReleaseCabinetLibrary(HFDI context)
-{
-    if (fdiDestroy == nullptr || !cabinetLibrary)
-        return FALSE;
-    const BOOL destroyed = fdiDestroy(context);
-    if (destroyed == 1) {
-        fdiCreate = nullptr;
-        fdiCopy = nullptr;
-        fdiIsCabinet = nullptr;
-        fdiDestroy = nullptr;
-        (void)cabinetLibrary.Reset();
-    }
-    return destroyed;
-}
-
-INT_PTR DIAMONDAPI OnCabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record)
-{
-    auto text = [](const char* s) { return s != nullptr ? s : ""; };
-    switch (type) {
-    case fdintCABINET_INFO:
-        (void)Report(kCaptionInfo, kReportInformation,
-            "fdintCABINET_INFO\n  next cabinet     = %s\n  next disk        = %s\n  cabinet path     = %s\n"
-            "  cabinet set ID   = %d\n  cabinet # in set = %d (zero based)\n\n",
-            text(record->psz1), text(record->psz2), text(record->psz3), static_cast<int>(record->setID),
-            static_cast<int>(record->iCabinet));
-        return 0;
-    case fdintPARTIAL_FILE:
-        (void)Report(kCaptionInfo2, kReportInformation,
-            "fdintPARTIAL_FILE\n   name of continued file            = %s\n"
-            "   name of cabinet where file starts = %s\n   name of disk where file starts    = %s\n",
-            text(record->psz1), text(record->psz2), text(record->psz3));
-        return 0;
-    case fdintCOPY_FILE:
-        return OnCopyFile(record);
-    case fdintCLOSE_FILE_INFO:
-        return OnCloseFileInfo(record);
-    case fdintNEXT_CABINET:
-        (void)Report(kCaptionInfo, kReportInformation,
-            "fdintNEXT_CABINET\n   name of next cabinet where file continued = %s\n"
-            "   name of next disk where file continued    = %s\n"
-            "   cabinet path name                         = %s\n\n",
-            text(record->psz1), text(record->psz2), text(record->psz3));
-        return 0;
-    default:
-        return 0;
-    }
-}
-
-void CreateIntermediateFolders(const char* outputPath)
-{
-    // Drive part ("C:"), then the folder part up to and including the last
-    // backslash that is a character of its own.
-    char drive[3] = {};
-    std::size_t start = 0;
-    if (outputPath[0] != '\0' && outputPath[1] == ':') {
-        drive[0] = outputPath[0];
-        drive[1] = ':';
-        start = 2;
-    }
-    const int last = LastSeparator(outputPath + start);
-    if (last < 0)
-        return; // no folder part: the file lies in the current folder
-    const std::size_t folderLength = static_cast<std::size_t>(last) + 1;
-    char folder[kCabinetPathSize];
-    if (folderLength >= sizeof folder)
-        return;
-    std::memcpy(folder, outputPath + start, folderLength);
-    folder[folderLength] = '\0';
-
-    char probe[kCabinetPathSize + 4];
-    (void)std::snprintf(probe, sizeof probe, "%s%s.", drive, folder);
-    WIN32_FIND_DATAA found;
-    sys::UniqueFind search(FindFirstFileA(probe, &found));
-    if (search)
-        return;
-
-    char partial[kCabinetPathSize + 4];
-    for (std::size_t i = 1; i < folderLength; ++i) {
-        if (IsAnsiLeadByte(static_cast<unsigned char>(folder[i])) && i + 1 < folderLength) {
-            ++i;
-            continue;
+    Shared shared(plan);
+    std::vector<std::string> createdFolders;
+    std::vector<std::unique_ptr<Worker>> workers;
+    std::vector<sys::UniqueHandle> threads;
+    if (MakeFolders(plan, createdFolders, failure)) {
+        for (int i = 0; i < workerCount; ++i) {
+            auto worker = std::make_unique<Worker>(shared, payload, request.key, i);
+            HFDI context = worker->Usable() ? library.create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose,
+                               CabSeek, kCpu80386, worker->Error())
+                                            : nullptr;
+            if (context == nullptr) {
+                failure = { ExtractProblem::Library, "FDICreate() failed" };
+                break;
+            }
+            worker->SetContext(context);
+            workers.push_back(std::move(worker));
         }
-        if (folder[i] != '\\')
-            continue;
-        (void)std::snprintf(partial, sizeof partial, "%s%.*s", drive, static_cast<int>(i), folder);
-        (void)CreateDirectoryA(partial, nullptr); // an existing folder is passed over
     }
-}
+    if (failure.problem == ExtractProblem::None && static_cast<int>(workers.size()) == workerCount) {
+        std::vector<WorkerStart> starts;
+        for (auto& worker : workers)
+            starts.push_back({ worker.get(), library.copy });
+        for (WorkerStart& start : starts) {
+            const uintptr_t thread = _beginthreadex(nullptr, 0, WorkerMain, &start, 0, nullptr);
+            if (thread == 0) {
+                // The ones started see the stop at their next file.
+                shared.stop = true;
+                failure = { ExtractProblem::Library, "a worker thread could not be started" };
+                break;
+            }
+            threads.emplace_back(reinterpret_cast<HANDLE>(thread));
+        }
+        report.workers = static_cast<int>(threads.size());
 
-void* DIAMONDAPI CabAlloc(ULONG size)
-{
-    return HeapAlloc(GetProcessHeap(), 0, size);
-}
-
-void DIAMONDAPI CabFree(void* block)
-{
-    if (block != nullptr)
-        (void)HeapFree(GetProcessHeap(), 0, block);
-}
-
-INT_PTR DIAMONDAPI CabOpen(char* path, int flags, int permission)
-{
-    if (path == nullptr)
-        return -1;
-    int file = _open(path, flags | _O_BINARY, permission);
-    if (file == 0) {
-        // A program without a console may get descriptor 0, which the library
-        // would take for "skip this file": use another one.
-        const int other = _dup(0);
-        (void)_close(0);
-        file = other;
+        // Wait without blocking the caller's messages, telling the bytes as they come.
+        std::vector<HANDLE> running;
+        for (const sys::UniqueHandle& thread : threads)
+            running.push_back(thread.Get());
+        DWORD told = GetTickCount() - kProgressInterval;
+        auto tell = [&] {
+            if (!request.progress)
+                return;
+            const int current = shared.current;
+            const std::string item = current >= 0
+                ? plan.outputs[static_cast<std::size_t>(current)].substr(plan.destinationLength)
+                : std::string();
+            request.progress(shared.done, plan.table.totalSize, item);
+            told = GetTickCount();
+        };
+        while (!running.empty()) {
+            const auto count = static_cast<DWORD>(running.size());
+            const DWORD woken = MsgWaitForMultipleObjects(count, running.data(), FALSE, kProgressInterval, QS_ALLINPUT);
+            if (woken < WAIT_OBJECT_0 + count) {
+                running.erase(running.begin() + (woken - WAIT_OBJECT_0));
+            } else if (woken == WAIT_OBJECT_0 + count) {
+                if (request.pump)
+                    request.pump();
+            } else if (woken == WAIT_FAILED) {
+                (void)WaitForMultipleObjects(count, running.data(), TRUE, INFINITE);
+                running.clear();
+            }
+            if (GetTickCount() - told >= kProgressInterval)
+                tell();
+        }
+        tell();
     }
-    return file;
+    for (auto& worker : workers)
+        (void)library.destroy(worker->Context());
+    if (failure.problem == ExtractProblem::None && shared.failed)
+        failure = shared.failure;
+    if (failure.problem != ExtractProblem::None) {
+        RollBack(shared, createdFolders, report);
+        return fail(failure);
+    }
+    report.placed = plan.outputs;
+    return report;
 }
 
-UINT DIAMONDAPI CabRead(INT_PTR file, void* buffer, UINT count)
-{
-    const int read = _read(static_cast<int>(file), buffer, count > INT_MAX ? INT_MAX : count);
-    return read < 0 ? static_cast<UINT>(-1) : static_cast<UINT>(read);
-}
-
-UINT DIAMONDAPI CabWrite(INT_PTR file, void* buffer, UINT count)
-{
-    if (count > INT_MAX)
-        return static_cast<UINT>(-1);
-    const int written = _write(static_cast<int>(file), buffer, count);
-    return written < 0 ? static_cast<UINT>(-1) : static_cast<UINT>(written);
-}
-
-int DIAMONDAPI CabClose(INT_PTR file)
-{
-    if (file == openOutput)
-        openOutput = -1;
-    return _close(static_cast<int>(file)) == 0 ? 0 : -1;
-}
-
-long DIAMONDAPI CabSeek(INT_PTR file, long distance, int origin)
-{
-    return _lseek(static_cast<int>(file), distance, origin);
-}
+} // namespace package

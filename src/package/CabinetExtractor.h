@@ -1,66 +1,70 @@
-// Extracts a Microsoft Cabinet archive into a folder through the system
-// cabinet library ("CABINET"), bound at run time: the library decompresses,
-// these functions supply its memory and file callbacks and decide, file by
-// file, where the output goes. One extraction at a time (module-level state).
+// Extracts the payload, a Microsoft Cabinet whose full 64 KiB blocks are
+// scrambled, into a folder through the system cabinet library ("CABINET",
+// bound at run time). The payload is read where it lies and unscrambled in
+// memory as the library reads it; nothing is written beside it.
+//
+// Before anything is written the cabinet's own table is read and checked:
+// every name must be one Windows keeps as it is, and every output path must
+// fit. Then the folders are made, and worker threads, each with a
+// decompression context of its own, extract the cabinet folders assigned to
+// them, so that the writes overlap. The bytes of every file are counted and
+// its reads kept inside its own cabinet folder: a payload that cannot be
+// placed whole is not placed at all, and what this run created is removed.
 #pragma once
 
-#include <windows.h>
-#include <fdi.h>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
-// The reporting hook: every note, question and error of an extraction goes
-// through it as Shift-JIS text. In the program it shows nothing and answers
-// kAnswerYes; tests replace it to record what it was told.
-using ReportHook = int (*)(const char* text, const char* caption, int style);
-extern ReportHook ReportMessage;
-int SilentReport(const char* text, const char* caption, int style);
+namespace package {
 
-constexpr int kReportInformation = 0; // information, OK button
-constexpr int kReportQuestion = 4; // question, Yes and No buttons
-constexpr int kAnswerYes = 6;
+// Why an extraction failed.
+enum class ExtractProblem : uint8_t {
+    None,
+    PayloadUnreadable, // missing, locked, a folder, 2 GiB or more, or a read failed
+    NotOurs, // its SHA-256 is not the one stamped into the program
+    Table, // the cabinet's table is damaged, or the cabinet is chained to others
+    NoFiles, // a cabinet without files
+    RefusedName, // a name Windows would alter or refuse, or an output path too long
+    Library, // cabinet.dll or one of its entry points is missing, or it refused to start
+    Folder, // an output folder could not be made
+    Damaged, // the data does not decode to the files the table describes
+    WriteFailed, // an output file could not be created or written
+};
 
-// Destination folder, output paths, cabinet name and cabinet folder path each
-// fit this many bytes with their terminator; longer ones are refused.
-constexpr unsigned kCabinetPathSize = 256;
+struct ExtractReport {
+    ExtractProblem problem = ExtractProblem::None;
+    std::string detail; // one English line saying what failed, for logs
+    uint64_t totalSize = 0; // the uncompressed size of every file in the table
+    int workers = 0; // the threads that extracted
+    // The output paths of the files, in the table's order, once placed.
+    std::vector<std::string> placed;
+    // Files that existed before this run and were overwritten by a run that
+    // then failed: their old content is gone and they are left as they are.
+    std::vector<std::string> overwritten;
+};
 
-// Error codes of our own, beyond the library's 0 to 11, for the cases the
-// library never saw: it could not be loaded, or lacks an entry point.
-constexpr int kErrorLibraryMissing = 100;
-constexpr int kErrorEntryPointMissing = 101;
+struct ExtractRequest {
+    std::string payload; // the payload file
+    int32_t key = 0; // the payload key its blocks are scrambled with
+    // The payload's SHA-256 when the program was stamped with it: checked
+    // before anything is written. Empty: not checked.
+    std::vector<unsigned char> digest;
+    std::string destination; // the folder to extract into, ending in a backslash
+    int maxWorkers = 8;
+    // Called on the calling thread while it waits for the workers: handle
+    // the window messages that arrived, and show how far the bytes have come
+    // (done of total, the file at hand).
+    std::function<void()> pump;
+    std::function<void(uint64_t done, uint64_t total, const std::string& item)> progress;
+};
 
-// Open flags and permissions of the library's open callback.
-constexpr int kOpenCabinetFlags = 0x8000; // binary, read-only
-constexpr int kOpenOutputFlags = 0x8101; // binary, create, write-only
-constexpr int kOpenTruncate = 0x0200; // an existing output loses its old content
-constexpr int kOutputPermission = 0x180; // readable and writable
-constexpr DWORD kKeptAttributes = 0x27; // read-only, hidden, system, archive
+// Runs on the calling thread, which waits for the workers without blocking
+// its messages (MsgWaitForMultipleObjects, then `pump`).
+ExtractReport ExtractPayload(const ExtractRequest& request);
 
-// The two summaries ExtractCabinet reports, caption "cabinet".
-extern const char kExtractionSucceededText[];
-extern const char kExtractionFailedText[];
-
-// destination ends in a backslash. The outcome goes only to the hook.
-void ExtractCabinet(const char* cabinetPath, const char* destination);
-// 1 when every step succeeded and every file was extracted, 0 otherwise.
-int RunExtraction(const char* cabinetPath);
-
-HFDI BindCabinetLibrary(PFNALLOC alloc, PFNFREE free, PFNOPEN open, PFNREAD read, PFNWRITE write, PFNCLOSE close,
-    PFNSEEK seek, int cpuType, PERF error);
-BOOL IsCabinetFile(HFDI context, INT_PTR file, PFDICABINETINFO info);
-BOOL CopyCabinetFiles(HFDI context, char* cabinetName, char* cabinetFolder, int flags, PFNFDINOTIFY notify,
-    PFNFDIDECRYPT decrypt, void* user);
-BOOL ReleaseCabinetLibrary(HFDI context);
-
-INT_PTR DIAMONDAPI OnCabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record);
-// Creates the folders of an output file's path, parents first.
-void CreateIntermediateFolders(const char* outputPath);
+// The cabinet library's error codes (0 to 11) as English texts.
 const char* CabinetErrorText(int code);
 
-// The library's callbacks: the process heap and the C runtime's low-level
-// file functions (_open, _read, _write, _close, _lseek), always binary.
-void* DIAMONDAPI CabAlloc(ULONG size);
-void DIAMONDAPI CabFree(void* block);
-INT_PTR DIAMONDAPI CabOpen(char* path, int flags, int permission);
-UINT DIAMONDAPI CabRead(INT_PTR file, void* buffer, UINT count);
-UINT DIAMONDAPI CabWrite(INT_PTR file, void* buffer, UINT count);
-int DIAMONDAPI CabClose(INT_PTR file);
-long DIAMONDAPI CabSeek(INT_PTR file, long distance, int origin);
+} // namespace package

@@ -1,11 +1,14 @@
 // The installer core: the configuration parser and the payload unpacking.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "config/SetupRecord.h"
+#include "package/CabinetExtractor.h"
 
-class ClsFile;
 class ClsSecurity;
 
 class ClsYnb {
@@ -18,12 +21,15 @@ public:
     // buffer, unscrambled in place and parsed. A stored length outside 1..999
     // loads nothing and gives false.
     bool LoadSetupText(SetupRecord& record);
-    // 0 when temp.dat was written completely from data00.dat, -1 on any failure.
-    int UnscramblePayload();
-    // 1 when the payload was unscrambled (whatever became of the extraction), 0 otherwise.
-    int UnpackPayload(const SetupRecord& record);
+
+    // Extracts "data00.dat" of the current directory into the record's
+    // BaseFolder: 1 when every file was placed, 0 when the payload could not
+    // be placed whole (then nothing of this run is left; report says why).
+    // pump and progress are called on this thread while it waits.
+    int UnpackPayload(const SetupRecord& record, const std::function<void()>& pump,
+        const std::function<void(uint64_t done, uint64_t total, const std::string& item)>& progress,
+        package::ExtractReport& report);
 
 private:
-    std::unique_ptr<ClsFile> file_;
     std::unique_ptr<ClsSecurity> security_;
 };

@@ -88,6 +88,18 @@ bool ClsRegist::SetString(const char* name, const char* text)
     return WriteString(Root, SubKey, name, text);
 }
 
+bool ClsRegist::SetDword(const char* name, uint32_t value)
+{
+    if (!hasCurrentKey_)
+        return false;
+    sys::UniqueKey key;
+    if (RegOpenKeyExA(PredefinedKey(Root), SubKey, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS)
+        return false;
+    const DWORD data = value;
+    return RegSetValueExA(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data)
+        == ERROR_SUCCESS;
+}
+
 bool ClsRegist::ReadString(int32_t root, const char* subKey, const char* name, char* text, uint32_t capacity)
 {
     if (text == nullptr || capacity == 0)

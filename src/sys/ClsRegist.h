@@ -24,6 +24,8 @@ public:
     bool WriteString(int32_t root, const char* subKey, const char* name, const char* text);
     // Writes into the current key; false, writing nothing, when there is none.
     bool SetString(const char* name, const char* text);
+    // A REG_DWORD into the current key; false, writing nothing, when there is none.
+    bool SetDword(const char* name, uint32_t value);
     // A string value into text (capacity bytes, always terminated); false,
     // with text empty, when the key or value is missing, is no string or
     // does not fit.

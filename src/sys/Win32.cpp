@@ -76,4 +76,16 @@ void ClearReadOnly(const char* path, DWORD attributes)
         (void)SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
+bool TakeLock(const std::wstring& name, UniqueHandle& held)
+{
+    held.Reset(CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
+    if (!held)
+        held.Reset(CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
+    if (held && GetLastError() == ERROR_ALREADY_EXISTS) {
+        held.Reset();
+        return false;
+    }
+    return true; // a lock that cannot be made at all stops nobody
+}
+
 } // namespace sys

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sys/Handle.h"
+
 namespace sys {
 
 // The current directory; empty when the system cannot give it or it does not
@@ -29,5 +31,11 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created = nu
 // Clears the read-only attribute of path and keeps the others; `attributes`
 // as just read, or INVALID_FILE_ATTRIBUTES to have them read here.
 void ClearReadOnly(const char* path, DWORD attributes = INVALID_FILE_ATTRIBUTES);
+
+// A lock that one process at a time holds, machine-wide (a named mutex in
+// the global namespace; the session's when the global one may not be made).
+// False when another process holds it. The lock is `held`'s: closing it, or
+// the process's end, lets it go.
+bool TakeLock(const std::wstring& name, UniqueHandle& held);
 
 } // namespace sys

@@ -1,6 +1,7 @@
 #include "ui/Controls.h"
 
 #include <windowsx.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <vector>
@@ -29,6 +30,8 @@ HFONT MakeFont(const FontSpec& font)
 }
 
 constexpr wchar_t kControlProperty[] = L"YnbControl";
+
+constexpr int kSteps = 1000; // a progress bar's resolution
 
 int nextControlId = 100; // above IDOK and IDCANCEL, which the dialog manager sends for Enter and Esc
 
@@ -176,6 +179,8 @@ Label::Label(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
     DWORD style = SS_NOPREFIX | ((spec.flags & kWordWrap) ? SS_LEFT : SS_LEFTNOWORDWRAP);
+    if (spec.flags & kPathEllipsis)
+        style |= SS_PATHELLIPSIS;
     Create(spec, L"Static", style, (spec.flags & kTransparent) ? WS_EX_TRANSPARENT : 0);
     // Sized to the caption in the font this system has (the design's may be
     // narrower or missing).
@@ -341,6 +346,24 @@ Panel::Panel(Container& parent, const ControlSpec& spec)
     ControlSpec frame = spec;
     frame.caption = L"";
     Create(frame, L"Static", SS_LEFT | SS_SUNKEN, 0);
+}
+
+ProgressBar::ProgressBar(Container& parent, const ControlSpec& spec)
+    : Control(parent, spec)
+{
+    ControlSpec frame = spec;
+    frame.caption = L"";
+    Create(frame, PROGRESS_CLASSW, 0, 0);
+    SendMessageW(hwnd_, PBM_SETRANGE32, 0, kSteps);
+}
+
+void ProgressBar::SetProgress(uint64_t done, uint64_t total)
+{
+    const int position = total == 0 ? 0 : static_cast<int>(std::min<uint64_t>(done, total) * kSteps / total);
+    if (position == shown_)
+        return;
+    shown_ = position;
+    SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 } // namespace ui

@@ -116,6 +116,17 @@ public:
     Panel(Container& parent, const ControlSpec& spec);
 };
 
+// A bar that fills from left to right as the work advances.
+class ProgressBar : public Control {
+public:
+    ProgressBar(Container& parent, const ControlSpec& spec);
+    // done of total, drawn in thousandths; total 0 shows an empty bar.
+    void SetProgress(uint64_t done, uint64_t total);
+
+private:
+    int shown_ = -1;
+};
+
 // For the framework: a layout font (caller deletes) and a layout colour.
 HFONT CreateLayoutFont(const FontSpec& font);
 COLORREF LayoutColor(uint32_t color);

@@ -293,11 +293,9 @@ HWND DialogOwner()
 
 std::wstring ApplicationTitle()
 {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    std::wstring name = sys::ModulePath();
+    if (name.empty())
         return L"setup";
-    std::wstring name(path, length);
     const std::size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos)
         name.erase(0, slash + 1);

@@ -19,6 +19,7 @@ constexpr int kProgramIcon = 1;
 
 Form* mainForm = nullptr;
 bool initialized = false;
+bool busy = false;
 
 bool IsFormWindow(HWND hwnd)
 {
@@ -114,6 +115,9 @@ void Container::BuildControls(std::span<const ControlSpec> layout)
         case Kind::Panel:
             control = std::make_unique<Panel>(*this, spec);
             break;
+        case Kind::ProgressBar:
+            control = std::make_unique<ProgressBar>(*this, spec);
+            break;
         }
         if (spec.tabOrder >= 0)
             tabOrder_.emplace_back(spec.tabOrder, control->Handle());
@@ -146,6 +150,11 @@ void Container::Show()
         if (first != nullptr)
             (void)::SetFocus(first);
     }
+}
+
+void Container::SetEnabled(bool enabled)
+{
+    (void)EnableWindow(hwnd_, enabled ? TRUE : FALSE);
 }
 
 void Container::Hide()
@@ -299,6 +308,9 @@ void Form::SetWindowState(WindowState state)
 
 void Form::Close()
 {
+    // While work runs that the windows wait for, no window closes.
+    if (Application::Busy())
+        return;
     bool canClose = true;
     if (OnCloseQuery)
         OnCloseQuery(canClose);
@@ -343,6 +355,8 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (OnClick)
             OnClick();
         return 0;
+    case WM_QUERYENDSESSION:
+        return Application::Busy() ? FALSE : TRUE;
     default:
         break;
     }
@@ -353,7 +367,7 @@ void Application::Initialize()
 {
     if (initialized)
         return;
-    INITCOMMONCONTROLSEX controls { sizeof controls, ICC_STANDARD_CLASSES };
+    INITCOMMONCONTROLSEX controls { sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS };
     (void)InitCommonControlsEx(&controls); // the standard classes exist without it
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW form {};
@@ -369,6 +383,16 @@ void Application::Initialize()
     if (RegisterClassExW(&form) == 0 || RegisterClassExW(&frame) == 0)
         throw Error(L"ウィンドウクラスを登録できません");
     initialized = true;
+}
+
+void Application::SetBusy(bool value)
+{
+    busy = value;
+}
+
+bool Application::Busy()
+{
+    return busy;
 }
 
 Form* Application::MainForm()

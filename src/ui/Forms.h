@@ -43,6 +43,8 @@ public:
     void Hide();
     bool Visible() const;
     void Repaint();
+    // Whether the window and what it holds take input.
+    void SetEnabled(bool enabled);
 
 protected:
     Container(const FontSpec& font, uint32_t color);
@@ -129,6 +131,11 @@ public:
     static void ProcessMessages();
     // Keyboard navigation for the forms; true when the message was handled.
     static bool PreTranslate(MSG& msg);
+
+    // While busy (an installation runs on the windows' thread, pumping their
+    // messages while it waits), no form closes and the session may not end.
+    static void SetBusy(bool busy);
+    static bool Busy();
 
     static void SetMainForm(Form* form);
     static void FormDestroyed(Form* form);

@@ -27,7 +27,7 @@ struct FontSpec {
     uint32_t color = kWindowText;
 };
 
-enum class Kind { Label, Button, Edit, CheckBox, Memo, Image, Panel };
+enum class Kind { Label, Button, Edit, CheckBox, Memo, Image, Panel, ProgressBar };
 
 enum Flags : unsigned {
     kNone = 0,
@@ -38,6 +38,7 @@ enum Flags : unsigned {
     kVScroll = 1u << 4, // memo
     kIcon = 1u << 5, // image: the resource is an icon, not a bitmap
     kHidden = 1u << 6, // created invisible
+    kPathEllipsis = 1u << 7, // label: a text too long loses the middle of its path
 };
 
 struct ControlSpec {

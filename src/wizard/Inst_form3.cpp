@@ -6,6 +6,7 @@
 
 #include "app/Progress.h"
 #include "install/InstallEngine.h"
+#include "install/LoggedSink.h"
 #include "sys/ClsFile.h"
 #include "sys/Text.h"
 #include "ui/Dialogs.h"
@@ -71,15 +72,6 @@ constexpr ui::ControlSpec kLayout[] = {
 constexpr wchar_t kSetupFailed[] = L"セットアップに失敗しました。";
 constexpr wchar_t kCopyFailed[] = L"へのコピーに失敗しました。";
 
-constexpr char kProgramFiles[] = "C:\\Program Files";
-constexpr char kRoot[] = "C:\\";
-
-bool IsDirectory(const char* path)
-{
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 } // namespace
 
 TFrame3::TFrame3(ui::Form& owner)
@@ -102,14 +94,8 @@ TFrame3::TFrame3(ui::Form& owner)
     Button3->OnClick = [this] { Button3Click(); };
     Button4->OnClick = [this] { Button4Click(); };
 
-    // "C:\Program Files" whenever it exists; the shell is asked only when not.
     char* folder = Form2->Record.DefaultFolder;
-    static_assert(sizeof kProgramFiles <= sys::kPathSize);
-    std::memcpy(folder, kProgramFiles, sizeof kProgramFiles);
-    if (!IsDirectory(folder))
-        (void)ClsFile::GetProgramFilesFolder(folder);
-    if (folder[0] == '\0')
-        std::memcpy(folder, kRoot, sizeof kRoot);
+    install::DefaultBaseFolder(folder);
     Edit1->SetText(folder);
     CheckBox1->SetChecked(true);
     CheckBox2->SetChecked(true);
@@ -133,17 +119,40 @@ void TFrame3::EnableButtons(bool enabled)
 void TFrame3::Button2Click()
 {
     EnableButtons(false);
+    Form3->SetProgress(0, 0, std::string());
     Form3->Show();
     ui::Application::ProcessMessages();
+    // The windows keep answering while the installation works, but take no
+    // input and do not close until it is over.
+    Form2->SetEnabled(false);
+    ui::Application::SetBusy(true);
 
     install::InstallSink sink;
+    sink.progress = [](const install::Progress& progress) {
+        if (progress.phase == install::Phase::Unpacking)
+            Form3->SetProgress(progress.done, progress.total, progress.item);
+        else if (progress.phase == install::Phase::Placing)
+            Form3->SetProgress(1, 1, progress.item);
+    };
     sink.copyFailed = [](const std::string& target) { ui::ShowMessage(sys::FromAnsi(target.c_str()) + kCopyFailed); };
     // The wizard asks before it closes; when the user stays, the page is
     // handed back, so that the cause can be mended and Start pressed again.
-    sink.setupFailed = [] {
-        ui::ShowMessage(kSetupFailed);
+    sink.setupFailed = [](const install::InstallFailure& failure) {
+        ui::Application::SetBusy(false);
+        Form2->SetEnabled(true);
+        std::wstring text = kSetupFailed;
+        if (!failure.overwritten.empty()) {
+            text += L"\n\n次のファイルは上書きされたまま残っています。";
+            for (const std::string& file : failure.overwritten)
+                text += L"\n" + sys::FromAnsi(file.c_str());
+        }
+        ui::ShowMessage(text);
+        Form2->ExitCode = config::kExitFailed;
         Form2->CloseWizard();
-        return !Form2->Visible();
+        if (!Form2->Visible())
+            return true;
+        Form2->ExitCode = config::kExitCancelled; // the user stays: what follows decides
+        return false;
     };
     sink.pump = [] { ui::Application::ProcessMessages(); };
     const install::InstallRequest request { .folderText = Edit1->Text(),
@@ -151,7 +160,10 @@ void TFrame3::Button2Click()
         .startMenuEntry = CheckBox2->Checked(),
         .programDir = Form2->ProgramDir,
         .record = Form2->Record };
-    const install::InstallOutcome outcome = install::RunInstallation(request, sink);
+    const install::InstallOutcome outcome
+        = install::RunInstallation(request, Form2->Log != nullptr ? install::LoggedSink(sink, *Form2->Log) : sink);
+    ui::Application::SetBusy(false);
+    Form2->SetEnabled(true);
     if (!outcome.succeeded) {
         if (outcome.ending)
             return; // closing: the program ends
@@ -159,6 +171,9 @@ void TFrame3::Button2Click()
         EnableButtons(true);
         return;
     }
+    // Installed: however the user leaves the completion page, nothing is
+    // cancelled any more.
+    Form2->ExitCode = config::kExitSuccess;
     Form3->Close();
     ui::Application::ProcessMessages();
     Hide();

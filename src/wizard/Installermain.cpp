@@ -130,6 +130,7 @@ int TForm2::ChangeAgreementPage(int step)
 void TForm2::SetFinished()
 {
     SetupFinished = true;
+    ExitCode = config::kExitSuccess;
 }
 
 void TForm2::CloseWizard()

@@ -5,8 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "config/CommandLine.h"
 #include "config/SetupRecord.h"
 #include "package/ClsYnb.h"
+#include "sys/LogFile.h"
 #include "ui/Forms.h"
 #include "wizard/Inst_form1.h"
 #include "wizard/Inst_form2.h"
@@ -37,6 +39,10 @@ public:
     void CloseWizard();
 
     bool SetupFinished = false;
+    // The program's exit code: cancelled until the setup finishes or fails.
+    uint32_t ExitCode = config::kExitCancelled;
+    // The /LOG= file (closed when none was asked for); owned by the entry.
+    sys::LogFile* Log = nullptr;
 };
 
 extern TForm2* Form2;

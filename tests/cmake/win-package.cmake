@@ -1,5 +1,5 @@
-# Payload and cabinet tests under Wine: fixtures made at build time with the
-# host's ynbpack, Debian's gcab and cabextract; the DLL-planting defence.
+# Extraction tests under Wine: fixtures made at build time with the host's
+# ynbpack and Debian's gcab; the DLL-planting defence.
 set(YNB_PACKAGE_FIXTURES ${CMAKE_BINARY_DIR}/fixtures/package)
 add_custom_command(
     OUTPUT ${YNB_PACKAGE_FIXTURES}/expected.txt
@@ -9,12 +9,9 @@ add_custom_command(
     COMMENT "Making the payload and cabinet fixtures"
     VERBATIM)
 add_custom_target(package_fixtures ALL DEPENDS ${YNB_PACKAGE_FIXTURES}/expected.txt)
-foreach(test win.PayloadTest win.CabinetTest)
-    if(TEST ${test})
-        # The fixtures record their times in UTC as local time.
-        set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "YNB_PACKAGE_FIXTURES=${YNB_PACKAGE_FIXTURES}" "TZ=UTC")
-    endif()
-endforeach()
+# The fixtures record their times in UTC as local time.
+set_property(TEST win.ExtractorTest APPEND PROPERTY ENVIRONMENT "YNB_PACKAGE_FIXTURES=${YNB_PACKAGE_FIXTURES}" "TZ=UTC")
+add_dependencies(ynbtest_ExtractorTest package_fixtures)
 
 # A planted cabinet.dll and a probe beside it, in a folder of their own.
 set(YNB_PLANTED_DIR ${CMAKE_BINARY_DIR}/planted)
@@ -24,9 +21,9 @@ set_target_properties(planted_cabinet PROPERTIES PREFIX "" OUTPUT_NAME cabinet
 add_executable(ynbprobe_dllsearch ${CMAKE_CURRENT_SOURCE_DIR}/win-tools/DllSearchProbe.cpp)
 target_link_libraries(ynbprobe_dllsearch PRIVATE ynbwin)
 set_target_properties(ynbprobe_dllsearch PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${YNB_PLANTED_DIR})
-add_dependencies(ynbprobe_dllsearch planted_cabinet)
+add_dependencies(ynbprobe_dllsearch planted_cabinet package_fixtures)
 ynb_wine_test(win.DllSearch bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/dll-search.sh
-    ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:ynbprobe_dllsearch>)
+    ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:ynbprobe_dllsearch> ${YNB_PACKAGE_FIXTURES}/ynbpack.dat)
 
 # The payload stamp read by a probe linked like setup.exe, stamped by the
 # host's ynbpack.

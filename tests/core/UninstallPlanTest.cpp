@@ -305,6 +305,25 @@ TEST(UninstallJudge, EverythingElseIsOutside)
     EXPECT_EQ(Refusal::Outside, File("D:\\\x83\x61\\x", "D:\\\x83\x41"));
 }
 
+// A log or uninstaller that others could have changed: only what lies below
+// the install folder is taken; every other line keeps its own refusal or is
+// refused as unprotected.
+TEST(UninstallJudge, AnUnprotectedLogReachesOnlyIntoTheInstallFolder)
+{
+    UninstallPlaces places = Places();
+    places.installFolderOnly = true;
+    auto judge = [&places](const std::string& path, bool folder) {
+        return PlanLine({ path, folder }, kInstall + "\\ins", places, kSjis).refusal;
+    };
+    EXPECT_EQ(Refusal::None, judge("..\\Help\\", true));
+    EXPECT_EQ(Refusal::None, judge("C:\\Program Files\\Tool\\Bin\\x.dll", false));
+    for (const char* path : { "C:\\Users\\u\\Desktop\\Tool\\", "C:\\Users\\u\\Documents\\x", "C:\\Windows\\Tool.ini",
+             "C:\\Start Menu\\Programs\\Tool.lnk", "C:\\Other\\x" })
+        EXPECT_EQ(Refusal::Unprotected, judge(path, false)) << path;
+    EXPECT_EQ(Refusal::Protected, judge("C:\\Windows\\System32\\x.dll", false));
+    EXPECT_EQ(Refusal::ClimbsAboveRoot, judge("..\\..\\..\\..\\x", false));
+}
+
 TEST(UninstallJudge, UnresolvableLinesAreRefusedWithoutAPath)
 {
     for (const char* path : { "..\\..\\..\\..\\x", "\\..\\x", "C:\\..\\Windows\\x", "\\\\srv\\share\\..\\x" }) {

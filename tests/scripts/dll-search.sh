@@ -3,9 +3,9 @@
 # Without the defence it loads the plant (the control); with it, Wine's
 # +loaddll trace shows the system's cabinet.dll and never the plant, and COM
 # (a shortcut) still works.
-#   dll-search.sh WINE_RUN PROBE.exe
+#   dll-search.sh WINE_RUN PROBE.exe PAYLOAD
 set -uo pipefail
-wine_run=$1 probe=$2
+wine_run=$1 probe=$2 payload=$3
 dir=$(cd "$(dirname "$probe")" && pwd)
 [ -f "$dir/cabinet.dll" ] || { echo "FAIL: no planted cabinet.dll beside the probe"; exit 1; }
 failures=0
@@ -21,7 +21,7 @@ cat "$work/plain.out"
 grep -i 'Loaded .*cabinet\.dll' "$work/plain.err" | grep -qiF "$(basename "$dir")\\\\cabinet.dll" \
   || fail "control: the trace shows no load from beside the probe"
 
-YNB_WINEDEBUG=+loaddll "$wine_run" "$probe" harden >"$work/harden.out" 2>"$work/harden.err"
+YNB_WINEDEBUG=+loaddll "$wine_run" "$probe" harden "$payload" >"$work/harden.out" 2>"$work/harden.err"
 status=$?
 cat "$work/harden.out"
 [ "$status" -eq 0 ] || fail "with the defence: exit $status"

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# Builds the fixtures of the Windows payload and cabinet tests:
+# Builds the fixtures of the Windows extraction tests:
 #   make-package-fixtures.sh YNBPACK KEYS_FILE OUT_DIR
 # OUT_DIR/tree            the files (nested folders, a read-only file, times,
-#                         a UTF-8 name and a Shift-JIS name)
+#                         empty, 32 KiB and 64 KiB multiples, a UTF-8 name and
+#                         a Shift-JIS name)
 # OUT_DIR/content/N       the bytes of entry N, readable by any name
 # OUT_DIR/expected.txt    N<TAB>size<TAB>mtime (Unix)<TAB>read-only<TAB>stored name (Shift-JIS)
-# OUT_DIR/ynbpack.cab     `ynbpack cab` of the tree
-# OUT_DIR/gcab.cab        Debian's `gcab -c -z` of the tree (UTF-8 names, no Shift-JIS byte name)
-# OUT_DIR/*.list          `cabextract -l` of each: size<TAB>name (backslashes)
+# OUT_DIR/ynbpack.dat     the payload of `ynbpack cab` of the tree: one cabinet folder
+# OUT_DIR/folders.dat     the payload of `ynbpack cab --folder-size 64K`: at least 3 folders
+# OUT_DIR/gcab.dat        the payload of Debian's `gcab -c -z` of the tree (UTF-8
+#                         names, without the Shift-JIS byte name)
 # OUT_DIR/evil.cab        names to be patched by the test into escaping ones
-# OUT_DIR/cNNN / pNNN.dat a cabinet-like input of NNN bytes and its payload
-# OUT_DIR/ynbpack.dat     the payload of ynbpack.cab
 set -euo pipefail
 ynbpack=$1 keys=$2 out=$3
 key=$(sed -n 's/^ *payload *= *\([-0-9]*\).*/\1/p' "$keys")
@@ -25,12 +25,14 @@ printf 'hello\r\n' >"$tree/readme.txt"
 : >"$tree/zero.dat"
 head -c 200000 /dev/urandom >"$tree/bin/random.bin"
 head -c 65536 /dev/zero >"$tree/doc/a/b/zeros.bin"
+head -c 32768 /dev/urandom >"$tree/bin/block.bin"
+head -c 131072 /dev/urandom >"$tree/bin/blocks.bin"
 printf 'deep' >"$tree/doc/a/b/deep.txt"
 printf 'locked' >"$tree/doc/readonly.txt"
 printf 'utf8 name' >"$tree/doc/日本.txt"
 printf 'sjis name' >"$tree/$(printf '\x95\x5c.txt')" # 表.txt, trail byte 0x5C
 touch -d '2021-03-04 05:06:08' "$tree/readme.txt" "$tree/bin/random.bin" "$tree/doc/日本.txt"
-touch -d '2010-07-08 09:10:12' "$tree/doc/a/b/deep.txt" "$tree/zero.dat" "$tree/doc/a/b/zeros.bin" "$tree/$(printf '\x95\x5c.txt')"
+touch -d '2010-07-08 09:10:12' "$tree/bin/block.bin" "$tree/bin/blocks.bin" "$tree/doc/a/b/deep.txt" "$tree/zero.dat" "$tree/doc/a/b/zeros.bin" "$tree/$(printf '\x95\x5c.txt')"
 touch -d '1999-12-31 23:59:58' "$tree/doc/readonly.txt"
 chmod a-w "$tree/doc/readonly.txt"
 
@@ -46,14 +48,17 @@ while IFS= read -r -d '' f; do
   n=$((n + 1))
 done < <(cd "$tree" && find . -type f -print0)
 
-"$ynbpack" cab "$tree" "$out/ynbpack.cab"
-(cd "$tree" && LC_ALL=C find . -type f ! -name "$(printf '\x95')?.txt" | sed 's,^\./,,' | LC_ALL=C sort | xargs -d '\n' gcab -c -z "$out/gcab.cab")
-
-listing() { # cabextract -l as size<TAB>name with backslashes
-  cabextract -l "$1" | LC_ALL=C sed -n 's/^ *\([0-9][0-9]*\) | [0-9.]* [0-9:]* | \(.*\)$/\1\t\2/p' | tr '/' '\\'
-}
-listing "$out/ynbpack.cab" >"$out/ynbpack.list"
-listing "$out/gcab.cab" >"$out/gcab.list"
+work=$out/work
+mkdir -p "$work"
+"$ynbpack" cab "$tree" "$work/ynbpack.cab"
+"$ynbpack" cab --folder-size 64K "$tree" "$work/folders.cab"
+folders=$("$ynbpack" list "$work/folders.cab" | grep -c '^folder')
+[ "$folders" -ge 3 ] || { echo "folders.cab has $folders folders, wanted at least 3" >&2; exit 1; }
+(cd "$tree" && LC_ALL=C find . -type f ! -name "$(printf '\x95')?.txt" | sed 's,^\./,,' | LC_ALL=C sort | xargs -d '\n' gcab -c -z "$work/gcab.cab")
+for cab in ynbpack folders gcab; do
+  "$ynbpack" payload --key "$key" "$work/$cab.cab" "$out/$cab.dat"
+done
+rm -rf "$work"
 
 # Names the test patches in place into ..\ynbup.txt, \ynbroot.txt,
 # C:\ynbdrive.txt, a:ynbstream.txt, nul.txt and ynbdot.
@@ -62,9 +67,3 @@ for f in good.txt zz/ynbup.txt Qynbroot.txt CQ/ynbdrive.txt aQynbstream.txt nuq.
   printf 'content of %s' "$f" >"$out/evil/$f"
 done
 "$ynbpack" cab "$out/evil" "$out/evil.cab"
-
-for size in 1000 65536 196608 131172; do
-  { printf 'MSCF'; head -c $((size - 4)) /dev/urandom; } >"$out/c$size"
-  "$ynbpack" payload --key "$key" "$out/c$size" "$out/p$size.dat"
-done
-"$ynbpack" payload --key "$key" "$out/ynbpack.cab" "$out/ynbpack.dat"

@@ -1,5 +1,5 @@
-// Lies beside a planted cabinet.dll. "harden": restricts the DLL search as
-// setup.exe does at start, binds the cabinet library as the extractor does,
+// Lies beside a planted cabinet.dll. "harden PAYLOAD": restricts the DLL
+// search as setup.exe does at start, extracts the payload as setup.exe does,
 // loads "cabinet.dll" by name, then creates a shortcut through COM.
 // "plain": only loads "cabinet.dll" by name (the control: the plant works).
 // Prints what it found; exit status 0 when the planted DLL was kept out (or,
@@ -8,7 +8,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "config/ProductData.h"
 #include "package/CabinetExtractor.h"
 #include "sys/ClsFile.h"
 #include "sys/DllSearch.h"
@@ -37,20 +39,11 @@ bool LoadsPlanted()
 
 int main(int argc, char** argv)
 {
-    const bool harden = argc > 1 && std::strcmp(argv[1], "harden") == 0;
+    const bool harden = argc > 2 && std::strcmp(argv[1], "harden") == 0;
     if (!harden)
         return LoadsPlanted() ? 0 : 1;
 
     sys::HardenDllSearch();
-    ERF error = {};
-    const HFDI context
-        = BindCabinetLibrary(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, 1, &error);
-    std::printf("extractor binding: %s\n", context != nullptr ? "ok" : "failed");
-    if (context == nullptr || ReleaseCabinetLibrary(context) != TRUE)
-        return 1;
-    const bool planted = LoadsPlanted();
-
-    // COM still works: a shortcut to this program in a folder of our own.
     char temp[MAX_PATH];
     char folder[MAX_PATH];
     char self[MAX_PATH];
@@ -60,6 +53,22 @@ int main(int argc, char** argv)
     (void)ClsFile::DeleteFolder(folder);
     if (!CreateDirectoryA(folder, nullptr))
         return 1;
+
+    // The payload (a host path) extracted as setup.exe extracts it.
+    std::string payload = std::string("Z:") + argv[2];
+    for (char& c : payload)
+        c = c == '/' ? '\\' : c;
+    package::ExtractRequest request;
+    request.payload = payload;
+    request.key = kPayloadKey;
+    request.destination = std::string(folder) + "\\payload\\";
+    const package::ExtractReport report = package::ExtractPayload(request);
+    std::printf("extraction: %s\n", report.problem == package::ExtractProblem::None ? "ok" : report.detail.c_str());
+    if (report.problem != package::ExtractProblem::None)
+        return 1;
+    const bool planted = LoadsPlanted();
+
+    // COM still works: a shortcut to this program in a folder of our own.
     const bool made = ClsFile::CreateShortcut(self, folder, "probe");
     char link[MAX_PATH];
     std::snprintf(link, sizeof link, "%s\\probe.lnk", folder);

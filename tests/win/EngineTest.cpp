@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "InstallFixture.h"
+#include "config/ProductData.h"
 #include "install/InstallEngine.h"
 #include "package/ClsYnb.h"
+#include "package/PayloadBlocks.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
 
@@ -25,6 +27,7 @@ struct Recording {
     std::vector<install::Progress> steps;
     std::vector<std::string> copyFailures;
     int setupFailures = 0;
+    std::vector<std::string> failures;
     DWORD thread = GetCurrentThreadId();
     bool otherThread = false;
 
@@ -39,9 +42,10 @@ struct Recording {
             Note();
             copyFailures.push_back(target);
         };
-        sink.setupFailed = [this, endOnFailure] {
+        sink.setupFailed = [this, endOnFailure](const install::InstallFailure& failure) {
             Note();
             ++setupFailures;
+            failures.push_back(failure.detail);
             return endOnFailure;
         };
         sink.pump = [this] { Note(); };
@@ -131,13 +135,36 @@ TEST_F(Engine, MissingPayloadAsksOnceAndInstallsNothing)
     Recording recording;
     const install::InstallOutcome outcome = Run(recording, false);
     EXPECT_FALSE(outcome.succeeded);
-    EXPECT_EQ(install::InstallStep::Payload, outcome.failedAt);
+    EXPECT_EQ(install::InstallStep::Payload, outcome.failure.step);
     EXPECT_FALSE(outcome.ending);
     EXPECT_EQ(1, recording.setupFailures);
     EXPECT_EQ('\0', record.BaseFolder[0]);
     EXPECT_FALSE(Exists(base + L"\\Hanamaru"));
     EXPECT_EQ("<no key>", RegistryText("DisplayName"));
     EXPECT_FALSE(Exists(desktop + L"\\" + kProductName + L".lnk"));
+}
+
+// A payload damaged where its last file lies: the failure is asked once, and
+// what was placed before it is taken away again.
+TEST_F(Engine, DamagedPayloadFailsAndLeavesTheMachineAsItWas)
+{
+    std::string payload = driver::ReadBytes(driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat");
+    auto* bytes = reinterpret_cast<unsigned char*>(payload.data());
+    UnscramblePayloadBlocks(bytes, payload.size(), kPayloadKey);
+    payload[payload.size() - 5000] ^= 0x5A;
+    ScramblePayloadBlocks(bytes, payload.size(), kPayloadKey);
+    ASSERT_TRUE(driver::WriteBytes(program + L"\\data00.dat", payload));
+
+    Recording recording;
+    const install::InstallOutcome outcome = Run(recording, false);
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(install::InstallStep::Payload, outcome.failure.step);
+    ASSERT_EQ(1u, recording.failures.size());
+    EXPECT_NE(std::string::npos, recording.failures[0].find("uninstall.exe")) << recording.failures[0];
+    EXPECT_TRUE(driver::Names(base).empty());
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+    EXPECT_FALSE(Exists(desktop + L"\\" + kProductName + L".lnk"));
+    EXPECT_FALSE(Exists(desktop + L"\\hanamaru_guide.txt"));
 }
 
 } // namespace

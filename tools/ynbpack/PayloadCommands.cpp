@@ -14,9 +14,9 @@
 
 #include "CabinetWriter.h"
 #include "Payload.h"
-#include "package/CabinetNames.h"
 #include "package/CabinetTable.h"
 #include "package/PayloadBlocks.h"
+#include "sys/NameRules.h"
 
 namespace ynbpack {
 
@@ -131,10 +131,10 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize)
                 "'" + entries[i - 1].path.string() + "' and '" + entry.path.string() + "' have the same stored name");
         if (entry.stored.size() > kCabinetNameMax)
             throw UsageError("'" + entry.stored + "': a stored name has at most 255 bytes");
-        const CabinetNameFault fault = CheckCabinetName(entry.stored.data(), entry.stored.size(), IsShiftJisLeadByte);
-        if (fault != CabinetNameFault::None)
-            throw UsageError("'" + entry.stored + "': the setup program would refuse this name ("
-                + CabinetNameFaultText(fault) + ")");
+        const NameFault fault = CheckName(entry.stored.data(), entry.stored.size(), IsShiftJisLeadByte);
+        if (fault != NameFault::None)
+            throw UsageError(
+                "'" + entry.stored + "': the setup program would refuse this name (" + NameFaultText(fault) + ")");
         struct stat info = {};
         if (stat(entry.path.c_str(), &info) != 0)
             throw UsageError("cannot inspect '" + entry.path.string() + "': " + std::strerror(errno));

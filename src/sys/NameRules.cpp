@@ -1,4 +1,4 @@
-#include "package/CabinetNames.h"
+#include "sys/NameRules.h"
 
 namespace {
 
@@ -42,18 +42,18 @@ bool IsDeviceName(const unsigned char* component, std::size_t length)
     return false;
 }
 
-CabinetNameFault CheckComponent(const unsigned char* component, std::size_t length)
+NameFault CheckComponent(const unsigned char* component, std::size_t length)
 {
     if (length == 0)
-        return CabinetNameFault::EmptyComponent;
+        return NameFault::EmptyComponent;
     if (length == 2 && component[0] == '.' && component[1] == '.')
-        return CabinetNameFault::ParentFolder;
+        return NameFault::ParentFolder;
     const unsigned char last = component[length - 1];
     if (last == '.' || last == ' ')
-        return CabinetNameFault::TrailingDotOrSpace;
+        return NameFault::TrailingDotOrSpace;
     if (IsDeviceName(component, length))
-        return CabinetNameFault::DeviceName;
-    return CabinetNameFault::None;
+        return NameFault::DeviceName;
+    return NameFault::None;
 }
 
 } // namespace
@@ -63,34 +63,34 @@ bool IsShiftJisLeadByte(unsigned char byte)
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-CabinetNameFault CheckCabinetName(const char* name, std::size_t length, LeadByteTest isLead)
+NameFault CheckName(const char* name, std::size_t length, LeadByteTest isLead)
 {
     if (name == nullptr || length == 0)
-        return CabinetNameFault::Empty;
+        return NameFault::Empty;
     const auto* bytes = reinterpret_cast<const unsigned char*>(name);
     if (IsSeparator(bytes[0]))
-        return CabinetNameFault::Rooted;
+        return NameFault::Rooted;
 
     std::size_t componentStart = 0;
     std::size_t i = 0;
     while (i < length) {
         const unsigned char c = bytes[i];
         if (c < 0x20)
-            return CabinetNameFault::ControlByte;
+            return NameFault::ControlByte;
         if (isLead != nullptr && isLead(c)) {
             // The trail byte belongs to the character, even when it is 0x5C.
             if (i + 1 >= length || bytes[i + 1] < 0x20)
-                return CabinetNameFault::BrokenCharacter;
+                return NameFault::BrokenCharacter;
             i += 2;
             continue;
         }
         if (c == ':')
-            return CabinetNameFault::Colon;
+            return NameFault::Colon;
         if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*')
-            return CabinetNameFault::ReservedCharacter;
+            return NameFault::ReservedCharacter;
         if (IsSeparator(c)) {
-            const CabinetNameFault fault = CheckComponent(bytes + componentStart, i - componentStart);
-            if (fault != CabinetNameFault::None)
+            const NameFault fault = CheckComponent(bytes + componentStart, i - componentStart);
+            if (fault != NameFault::None)
                 return fault;
             componentStart = i + 1;
         }
@@ -99,30 +99,30 @@ CabinetNameFault CheckCabinetName(const char* name, std::size_t length, LeadByte
     return CheckComponent(bytes + componentStart, length - componentStart);
 }
 
-const char* CabinetNameFaultText(CabinetNameFault fault)
+const char* NameFaultText(NameFault fault)
 {
     switch (fault) {
-    case CabinetNameFault::None:
+    case NameFault::None:
         return "acceptable";
-    case CabinetNameFault::Empty:
+    case NameFault::Empty:
         return "empty name";
-    case CabinetNameFault::Rooted:
+    case NameFault::Rooted:
         return "absolute path";
-    case CabinetNameFault::Colon:
+    case NameFault::Colon:
         return "drive or stream name";
-    case CabinetNameFault::ParentFolder:
+    case NameFault::ParentFolder:
         return "parent folder component";
-    case CabinetNameFault::EmptyComponent:
+    case NameFault::EmptyComponent:
         return "empty path component";
-    case CabinetNameFault::ControlByte:
+    case NameFault::ControlByte:
         return "control character";
-    case CabinetNameFault::ReservedCharacter:
+    case NameFault::ReservedCharacter:
         return "reserved character";
-    case CabinetNameFault::DeviceName:
+    case NameFault::DeviceName:
         return "device name";
-    case CabinetNameFault::TrailingDotOrSpace:
+    case NameFault::TrailingDotOrSpace:
         return "component ending in a dot or space";
-    case CabinetNameFault::BrokenCharacter:
+    case NameFault::BrokenCharacter:
         return "incomplete double-byte character";
     }
     return "unknown fault";

@@ -1,6 +1,8 @@
-// Checks a file name read from a cabinet before anything is written under it.
-// The name is untrusted: it must stay a relative path below the destination
-// folder and name an ordinary file. Portable: no Win32.
+// The names Windows would alter or refuse: reserved characters, device names,
+// trailing dots and blanks, and what would leave the folder a name is taken
+// in. The cabinet extractor checks every name of the payload with them before
+// anything is written, the uninstaller every component of a log line before
+// anything is deleted, and ynbpack every name it stores. Portable: no Win32.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +15,7 @@ using LeadByteTest = bool (*)(unsigned char byte);
 // The lead bytes of Shift-JIS (code page 932): 0x81-0x9F and 0xE0-0xFC.
 bool IsShiftJisLeadByte(unsigned char byte);
 
-enum class CabinetNameFault {
+enum class NameFault {
     None,
     Empty, // no name at all
     Rooted, // starts with a backslash or slash (also UNC and \\?\)
@@ -28,6 +30,6 @@ enum class CabinetNameFault {
 };
 
 // The first fault of the name of length bytes, interpreted with isLead.
-CabinetNameFault CheckCabinetName(const char* name, std::size_t length, LeadByteTest isLead);
+NameFault CheckName(const char* name, std::size_t length, LeadByteTest isLead);
 // A short English description of the fault, for reports.
-const char* CabinetNameFaultText(CabinetNameFault fault);
+const char* NameFaultText(NameFault fault);

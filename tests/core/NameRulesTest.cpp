@@ -3,18 +3,18 @@
 #include <cstring>
 #include <string>
 
-#include "package/CabinetNames.h"
+#include "sys/NameRules.h"
 
 namespace {
 
-using F = CabinetNameFault;
+using F = NameFault;
 
 F Check(const std::string& name, LeadByteTest lead = IsShiftJisLeadByte)
 {
-    return CheckCabinetName(name.data(), name.size(), lead);
+    return CheckName(name.data(), name.size(), lead);
 }
 
-TEST(CabinetNames, OrdinaryRelativeNamesPass)
+TEST(NameRules, OrdinaryRelativeNamesPass)
 {
     for (const char* name : { "a.txt", "readme", "bin\\app.exe", "bin/app.exe", "a\\b\\c\\d.dat", ".profile", "a..b",
              "...x", "x.y.z", "con1.txt", "console", "com0", "lpt10", "nul_x", "auxiliary.txt", "my file.txt",
@@ -24,10 +24,10 @@ TEST(CabinetNames, OrdinaryRelativeNamesPass)
     }
 }
 
-TEST(CabinetNames, EmptyAndRooted)
+TEST(NameRules, EmptyAndRooted)
 {
     EXPECT_EQ(F::Empty, Check(""));
-    EXPECT_EQ(F::Empty, CheckCabinetName(nullptr, 3, nullptr));
+    EXPECT_EQ(F::Empty, CheckName(nullptr, 3, nullptr));
     EXPECT_EQ(F::Rooted, Check("\\x"));
     EXPECT_EQ(F::Rooted, Check("/x"));
     EXPECT_EQ(F::Rooted, Check("\\\\server\\share\\x"));
@@ -35,7 +35,7 @@ TEST(CabinetNames, EmptyAndRooted)
     EXPECT_EQ(F::Rooted, Check("\\\\.\\pipe\\x"));
 }
 
-TEST(CabinetNames, DrivesAndStreams)
+TEST(NameRules, DrivesAndStreams)
 {
     EXPECT_EQ(F::Colon, Check("C:\\x"));
     EXPECT_EQ(F::Colon, Check("C:x"));
@@ -44,14 +44,14 @@ TEST(CabinetNames, DrivesAndStreams)
     EXPECT_EQ(F::Colon, Check("dir\\b:c"));
 }
 
-TEST(CabinetNames, ParentComponentsWithEitherSeparator)
+TEST(NameRules, ParentComponentsWithEitherSeparator)
 {
     for (const char* name :
         { "..", "..\\x", "../x", "a\\..\\..\\x", "a/../../x", "a\\..", "a/..\\b", "..\\..\\..\\windows\\x" })
         EXPECT_EQ(F::ParentFolder, Check(name)) << name;
 }
 
-TEST(CabinetNames, EmptyComponents)
+TEST(NameRules, EmptyComponents)
 {
     EXPECT_EQ(F::EmptyComponent, Check("a\\\\b"));
     EXPECT_EQ(F::EmptyComponent, Check("a//b"));
@@ -59,7 +59,7 @@ TEST(CabinetNames, EmptyComponents)
     EXPECT_EQ(F::EmptyComponent, Check("a/"));
 }
 
-TEST(CabinetNames, ControlBytesAnywhere)
+TEST(NameRules, ControlBytesAnywhere)
 {
     for (unsigned c = 1; c < 0x20; ++c) {
         const std::string name = std::string("a") + static_cast<char>(c) + "b";
@@ -68,13 +68,13 @@ TEST(CabinetNames, ControlBytesAnywhere)
     EXPECT_EQ(F::ControlByte, Check(std::string("ab\0c", 4)));
 }
 
-TEST(CabinetNames, ReservedCharacters)
+TEST(NameRules, ReservedCharacters)
 {
     for (const char* name : { "a<b", "a>b", "a\"b", "a|b", "a?b", "*.txt", "dir\\?" })
         EXPECT_EQ(F::ReservedCharacter, Check(name)) << name;
 }
 
-TEST(CabinetNames, DeviceNamesInAnyComponentCaseAndExtension)
+TEST(NameRules, DeviceNamesInAnyComponentCaseAndExtension)
 {
     for (const char* name : { "CON", "con", "nul.txt", "NUL.tar.gz", "aux", "prn.log", "com1", "COM9.x", "lpt1", "LPT9",
              "dir\\nul", "dir/con.txt", "nul\\x", "nul .txt", "conin$", "CONOUT$.x", "com\xb9" }) {
@@ -82,7 +82,7 @@ TEST(CabinetNames, DeviceNamesInAnyComponentCaseAndExtension)
     }
 }
 
-TEST(CabinetNames, TrailingDotOrSpace)
+TEST(NameRules, TrailingDotOrSpace)
 {
     for (const char* name : { "a.", "a ", ".", "dir.\\x", "dir \\x", "a\\.\\b", "x..." })
         EXPECT_EQ(F::TrailingDotOrSpace, Check(name)) << name;
@@ -90,7 +90,7 @@ TEST(CabinetNames, TrailingDotOrSpace)
 
 // "表" is 0x95 0x5C and "ソ" 0x83 0x5C in Shift-JIS: the trail byte is not a
 // separator in code page 932, where the program runs.
-TEST(CabinetNames, ShiftJisTrailByteIsNotASeparator)
+TEST(NameRules, ShiftJisTrailByteIsNotASeparator)
 {
     const std::string table = "\x95\x5c.txt"; // 表.txt
     EXPECT_EQ(F::None, Check(table));
@@ -102,7 +102,7 @@ TEST(CabinetNames, ShiftJisTrailByteIsNotASeparator)
     EXPECT_EQ(F::ReservedCharacter, Check("\x83\x7c.txt", nullptr));
 }
 
-TEST(CabinetNames, ShiftJisCannotHideATraversal)
+TEST(NameRules, ShiftJisCannotHideATraversal)
 {
     // A lead byte before "\.." joins the backslash to it; the component then
     // ends in dots and is refused all the same.
@@ -113,7 +113,7 @@ TEST(CabinetNames, ShiftJisCannotHideATraversal)
     EXPECT_EQ(F::Colon, Check("\x95\x5c:x"));
 }
 
-TEST(CabinetNames, IncompleteDoubleByteCharacter)
+TEST(NameRules, IncompleteDoubleByteCharacter)
 {
     EXPECT_EQ(F::BrokenCharacter, Check("abc\x95"));
     EXPECT_EQ(F::BrokenCharacter, Check(std::string("a\x95\0", 3)));
@@ -121,7 +121,7 @@ TEST(CabinetNames, IncompleteDoubleByteCharacter)
     EXPECT_EQ(F::None, Check("abc\x95", nullptr));
 }
 
-TEST(CabinetNames, LeadByteRangesOfShiftJis)
+TEST(NameRules, LeadByteRangesOfShiftJis)
 {
     EXPECT_FALSE(IsShiftJisLeadByte(0x80));
     EXPECT_TRUE(IsShiftJisLeadByte(0x81));
@@ -134,12 +134,12 @@ TEST(CabinetNames, LeadByteRangesOfShiftJis)
     EXPECT_FALSE(IsShiftJisLeadByte('\\'));
 }
 
-TEST(CabinetNames, EveryFaultHasAText)
+TEST(NameRules, EveryFaultHasAText)
 {
     for (F fault : { F::None, F::Empty, F::Rooted, F::Colon, F::ParentFolder, F::EmptyComponent, F::ControlByte,
              F::ReservedCharacter, F::DeviceName, F::TrailingDotOrSpace, F::BrokenCharacter })
-        EXPECT_GT(std::strlen(CabinetNameFaultText(fault)), 5u);
-    EXPECT_STREQ("parent folder component", CabinetNameFaultText(F::ParentFolder));
+        EXPECT_GT(std::strlen(NameFaultText(fault)), 5u);
+    EXPECT_STREQ("parent folder component", NameFaultText(F::ParentFolder));
 }
 
 } // namespace

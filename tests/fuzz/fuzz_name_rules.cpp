@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "package/CabinetNames.h"
+#include "sys/NameRules.h"
 
 namespace {
 
@@ -40,10 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // An exact-size copy, so that AddressSanitizer sees any read past the name.
     std::vector<unsigned char> name(data, data + size);
     const char* text = size ? reinterpret_cast<const char*>(name.data()) : "";
-    if (CheckCabinetName(text, size, nullptr) == CabinetNameFault::None)
+    if (CheckName(text, size, nullptr) == NameFault::None)
         CheckAccepted(name.data(), size, nullptr);
-    if (CheckCabinetName(text, size, IsShiftJisLeadByte) == CabinetNameFault::None)
+    if (CheckName(text, size, IsShiftJisLeadByte) == NameFault::None)
         CheckAccepted(name.data(), size, IsShiftJisLeadByte);
-    (void)CabinetNameFaultText(CheckCabinetName(text, size, IsShiftJisLeadByte));
+    (void)NameFaultText(CheckName(text, size, IsShiftJisLeadByte));
     return 0;
 }

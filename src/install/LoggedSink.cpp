@@ -1,0 +1,74 @@
+#include "install/LoggedSink.h"
+
+#include <memory>
+#include <string>
+
+#include "sys/Text.h"
+
+namespace install {
+
+namespace {
+
+const wchar_t* PhaseText(Phase phase)
+{
+    switch (phase) {
+    case Phase::Unpacking:
+        return L"unpacking the payload";
+    case Phase::Registering:
+        return L"registering the uninstall entry";
+    case Phase::Placing:
+        return L"placing the manifest's entries";
+    case Phase::Shortcuts:
+        return L"creating the shortcuts";
+    case Phase::Log:
+        return L"writing the install log";
+    case Phase::Done:
+        return L"done";
+    }
+    return L"";
+}
+
+} // namespace
+
+InstallSink LoggedSink(InstallSink sink, sys::LogFile& log)
+{
+    if (!log.IsOpen())
+        return sink;
+    InstallSink logged = sink;
+    // One line when a phase begins; the bytes as they come are for windows.
+    logged.progress = [&log, inner = sink.progress, last = std::make_shared<int>(-1)](const Progress& progress) {
+        if (static_cast<int>(progress.phase) != *last) {
+            *last = static_cast<int>(progress.phase);
+            log.Line(PhaseText(progress.phase));
+        }
+        if (inner)
+            inner(progress);
+    };
+    logged.copyFailed = [&log, inner = sink.copyFailed](const std::string& target) {
+        log.Line(L"question: copying to " + sys::FromAnsi(target.c_str()) + L" failed");
+        if (inner)
+            inner(target);
+        log.Line(L"answer: OK, the installation goes on");
+    };
+    logged.setupFailed = [&log, inner = sink.setupFailed](const InstallFailure& failure) {
+        log.Line(L"question: setup failed: " + sys::FromAnsi(failure.detail.c_str()));
+        for (const std::string& file : failure.overwritten)
+            log.Line(L"  overwritten before the failure, left as it is: " + sys::FromAnsi(file.c_str()));
+        const bool ending = inner ? inner(failure) : true;
+        log.Line(ending ? L"answer: the setup ends" : L"answer: the user stays to try again");
+        return ending;
+    };
+    logged.placed = [&log, inner = sink.placed](const std::string& path) {
+        log.Line(L"placed " + sys::FromAnsi(path.c_str()));
+        if (inner)
+            inner(path);
+    };
+    logged.note = [&log, inner = sink.note](const std::string& text) {
+        log.Line(sys::FromAnsi(text.c_str()));
+        if (inner)
+            inner(text);
+    };
+    return logged;
+}
+
+} // namespace install

@@ -1,0 +1,43 @@
+#include "sys/LogFile.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <cstdio>
+
+namespace sys {
+
+bool LogFile::Open(const std::wstring& path, bool append)
+{
+    // Others may read it while it grows.
+    file_.Reset(CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+        append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return IsOpen();
+}
+
+void LogFile::Line(std::wstring_view text)
+{
+    if (!file_)
+        return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t stamp[32];
+    (void)std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour,
+        now.wMinute, now.wSecond, now.wMilliseconds);
+    std::wstring line = stamp;
+    line.append(text);
+    line += L"\r\n";
+    if (line.size() > INT_MAX / 4)
+        return;
+    const int units = static_cast<int>(line.size());
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, line.data(), units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return;
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    (void)WideCharToMultiByte(CP_UTF8, 0, line.data(), units, utf8.data(), bytes, nullptr, nullptr);
+    DWORD written = 0;
+    (void)WriteFile(
+        file_.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr); // a log does not stop the work
+}
+
+} // namespace sys
