@@ -3,7 +3,7 @@
 // (the time set on the open handle, the attributes only when they differ from
 // a new file's, each folder made once) and nothing else: no unscrambling, no
 // checks, no rollback.
-//   ynbbench_bare CABINET DESTINATION\    (exit 0 when every file was written)
+//   ynbbench_bare CABINET DESTINATION    (exit 0 when every file was written)
 #include <windows.h>
 #include <fdi.h>
 
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
 {
     if (argc != 3)
         return 2;
-    destination = argv[2];
+    destination = std::string(argv[2]) + "\\";
     HMODULE library = LoadLibraryExA("CABINET", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     auto create = reinterpret_cast<HFDI(DIAMONDAPI*)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD, PFNWRITE, PFNCLOSE, PFNSEEK,
         int, PERF)>(reinterpret_cast<void*>(GetProcAddress(library, "FDICreate")));

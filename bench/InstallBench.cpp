@@ -1,15 +1,20 @@
 // The installation benchmark: the benchmark product installed by setup.exe,
 // driven through its wizard as a user would, against the same files installed
-// by an NSIS installer run silently, in the same Wine prefix, from the same
-// disk, into the same folder. Each side is timed from process start to exit,
-// rounds alternating which side goes first; the medians are compared with the
-// pauses that setup.exe makes by design ((manifest entries + 1) x 500 ms)
-// taken off its time. Every installation is checked (files and bytes, the
-// uninstall entry, the desktop shortcut) and removed before the next.
+// by an NSIS installer run silently, and against a bare extraction of the
+// same cabinet on one thread, in the same Wine prefix, from the same disk,
+// into the same folder. setup.exe is timed from its Start button to its
+// completion page, with the pauses it makes by design ((manifest entries + 1)
+// x 500 ms) taken off; the others from process start to exit; rounds rotate
+// which goes first, and the medians are compared. Every installation is
+// checked (files and bytes, the uninstall entry, the desktop shortcut) and
+// removed before the next. setup.exe's peak working set is read on its
+// completion page, also for a payload twice as large.
 //   ynbbench_install SETUP_EXE DIST_DIR NSIS_EXE PAYLOAD_TREE MANIFEST ROUNDS
-// (host paths; DIST_DIR holds data00.dat, setup.txt and license.txt).
+//                    BARE_EXE PLAIN_CAB WORKERS DOUBLE_DIST DOUBLE_TREE
+// (host paths; a DIST holds data00.dat, setup.txt and license.txt).
 #include <windows.h>
 
+#include <psapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -154,6 +159,8 @@ public:
             return Fail(message);
         }
         installTime_ = Now() - installStart;
+        PROCESS_MEMORY_COUNTERS memory {};
+        peakMemory_ = GetProcessMemoryInfo(setup.Process(), &memory, sizeof memory) ? memory.PeakWorkingSetSize : 0;
         driver::Click(finish);
         const DWORD code = setup.WaitExit();
         const double elapsed = Now() - start;
@@ -194,9 +201,40 @@ public:
         return Check(L"uninstall.exe") ? elapsed : -1;
     }
 
+    // The bare extraction of the plain cabinet into the target, from process
+    // start to exit.
+    double RunBare(const std::wstring& bareExe, const std::wstring& cabinet)
+    {
+        Clean();
+        CreateDirectoryW(target_.c_str(), nullptr);
+        std::wstring commandLine = L"\"" + bareExe + L"\" \"" + cabinet + L"\" \"" + target_ + L"\"";
+        STARTUPINFOW startup {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process {};
+        const double start = Now();
+        if (!CreateProcessW(
+                bareExe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            return Fail("cannot start the bare extraction");
+        WaitForSingleObject(process.hProcess, kInstallWait);
+        const double elapsed = Now() - start;
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        if (code != 0)
+            return Fail("the bare extraction ended with " + std::to_string(code));
+        Tally found;
+        Count(target_ + L"\\YnbBench", L"", {}, found);
+        // The cabinet holds the payload and the scrambled manifest beside it.
+        if (found.files != expected_.files + 1)
+            return Fail("the bare extraction placed " + std::to_string(found.files) + " files");
+        return elapsed;
+    }
+
     // Of the last run of setup.exe: seconds from the Start button to the
-    // completion page.
+    // completion page, and the peak working set in bytes.
     double InstallTime() const { return installTime_; }
+    SIZE_T PeakMemory() const { return peakMemory_; }
 
     void Clean()
     {
@@ -273,6 +311,7 @@ private:
     std::wstring work_;
     std::wstring target_;
     double installTime_ = 0;
+    SIZE_T peakMemory_ = 0;
 };
 
 double Median(std::vector<double> values)
@@ -307,12 +346,26 @@ int ManifestEntries(const std::wstring& path)
     return entries + (blank ? 0 : 1);
 }
 
+Tally TreeOf(const char* tree)
+{
+    Tally tally;
+    Count(driver::HostPath(tree) + L"\\YnbBench", L"", {}, tally);
+    return tally;
+}
+
+double Mebibytes(unsigned long long bytes)
+{
+    return static_cast<double>(bytes) / (1 << 20);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: ynbbench_install SETUP_EXE DIST_DIR NSIS_EXE PAYLOAD_TREE MANIFEST ROUNDS\n");
+    if (argc != 12) {
+        std::fprintf(stderr,
+            "usage: ynbbench_install SETUP_EXE DIST_DIR NSIS_EXE PAYLOAD_TREE MANIFEST ROUNDS BARE_EXE PLAIN_CAB "
+            "WORKERS DOUBLE_DIST DOUBLE_TREE\n");
         return 2;
     }
     const int entries = ManifestEntries(driver::HostPath(argv[5]));
@@ -321,44 +374,64 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "install bench: cannot read the manifest %s, or no rounds\n", argv[5]);
         return 2;
     }
-    Tally expected;
-    Count(driver::HostPath(argv[4]) + L"\\YnbBench", L"", {}, expected);
-    if (expected.files == 0) {
-        std::fprintf(stderr, "install bench: no payload in %s\n", argv[4]);
+    const Tally expected = TreeOf(argv[4]);
+    const Tally doubled = TreeOf(argv[11]);
+    if (expected.files == 0 || doubled.files == 0) {
+        std::fprintf(stderr, "install bench: no payload in %s or %s\n", argv[4], argv[11]);
         return 2;
     }
     const double pauses = (entries + 1) * kPause;
-    std::printf("install bench: %llu files, %.1f MiB, %d manifest entries (%.1f s of pauses in setup.exe), %d rounds\n",
-        expected.files, static_cast<double>(expected.bytes) / (1 << 20), entries, pauses, rounds);
+    std::printf("install bench: %llu files, %.1f MiB, %d manifest entries (%.1f s of pauses in setup.exe), %d rounds, "
+                "%s extraction threads\n",
+        expected.files, Mebibytes(expected.bytes), entries, pauses, rounds, argv[9]);
     std::fflush(stdout);
 
+    const std::wstring bareExe = driver::HostPath(argv[7]);
+    const std::wstring cabinet = driver::HostPath(argv[8]);
     Bench bench(driver::HostPath(argv[1]), driver::HostPath(argv[2]), driver::HostPath(argv[3]), expected);
     std::vector<double> setupTimes;
     std::vector<double> nsisTimes;
+    std::vector<double> bareTimes;
+    SIZE_T peak = 0;
     for (int round = 0; round < rounds; ++round) {
-        double setupTime = 0;
-        double nsisTime = 0;
-        // Alternating which goes first, so that neither always follows the other.
-        if (round % 2 == 0) {
-            setupTime = bench.RunSetup();
-            nsisTime = setupTime < 0 ? -1 : bench.RunNsis();
-        } else {
-            nsisTime = bench.RunNsis();
-            setupTime = nsisTime < 0 ? -1 : bench.RunSetup();
+        double times[3] = {};
+        // Rotating which goes first, so that none always follows another.
+        for (int turn = 0; turn < 3; ++turn) {
+            const int which = (round + turn) % 3;
+            times[which] = which == 0 ? bench.RunSetup()
+                : which == 1          ? bench.RunNsis()
+                                      : bench.RunBare(bareExe, cabinet);
+            if (times[which] < 0)
+                return 1;
         }
-        if (setupTime < 0 || nsisTime < 0)
-            return 1;
-        std::printf("  round %d: setup.exe %.2f s (%.2f s from its Start button to its completion page), NSIS %.2f s\n",
-            round + 1, setupTime, bench.InstallTime(), nsisTime);
+        const double setupTime = bench.InstallTime() - pauses;
+        peak = std::max(peak, bench.PeakMemory());
+        std::printf("  round %d: setup.exe %.2f s from Start to its completion page, %.2f s without its pauses; "
+                    "NSIS %.2f s; bare extraction %.2f s\n",
+            round + 1, bench.InstallTime(), setupTime, times[1], times[2]);
         std::fflush(stdout);
         setupTimes.push_back(setupTime);
-        nsisTimes.push_back(nsisTime);
+        nsisTimes.push_back(times[1]);
+        bareTimes.push_back(times[2]);
     }
     bench.Clean();
+
+    // The peak working set for a payload twice as large.
+    Bench twice(
+        driver::HostPath(argv[10]) + L"\\setup.exe", driver::HostPath(argv[10]), driver::HostPath(argv[3]), doubled);
+    if (twice.RunSetup() < 0)
+        return 1;
+    twice.Clean();
+
     const double setupMedian = Median(setupTimes);
     const double nsisMedian = Median(nsisTimes);
-    std::printf("install bench: setup.exe median %.2f s (%.2f s without its %.1f s of pauses), NSIS median %.2f s\n",
-        setupMedian, setupMedian - pauses, pauses, nsisMedian);
-    std::printf("install bench: setup.exe / NSIS, pauses taken off = %.2f\n", (setupMedian - pauses) / nsisMedian);
+    const double bareMedian = Median(bareTimes);
+    std::printf("install bench: medians: setup.exe %.2f s (Start to completion page, pauses taken off), NSIS %.2f s, "
+                "bare extraction on one thread %.2f s\n",
+        setupMedian, nsisMedian, bareMedian);
+    std::printf("install bench: setup.exe / NSIS = %.2f\n", setupMedian / nsisMedian);
+    std::printf("install bench: setup.exe / bare extraction = %.2f\n", setupMedian / bareMedian);
+    std::printf("install bench: peak working set of setup.exe: %.1f MiB for %.1f MiB of files, %.1f MiB for %.1f MiB\n",
+        Mebibytes(peak), Mebibytes(expected.bytes), Mebibytes(twice.PeakMemory()), Mebibytes(doubled.bytes));
     return 0;
 }

@@ -3,11 +3,14 @@
 // data that compresses a little, media-like data that does not), spread over a
 // few folders below YnbBench\, with the manifest's sources in YnbBench\ins.
 // The content depends on nothing but the file's number, so every run and every
-// machine installs the same bytes.
-//   ynbbench_tree OUTDIR
+// machine installs the same bytes. With COPIES above 1, the folders outside
+// the staging folder come that many times (doc, doc2, ...): a payload as many
+// times as large, for the memory measurement.
+//   ynbbench_tree OUTDIR [COPIES]
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -120,8 +123,9 @@ bool Write(const fs::path& path, const std::string& bytes)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: ynbbench_tree OUTDIR\n");
+    const int copies = argc == 3 ? std::atoi(argv[2]) : 1;
+    if (argc < 2 || argc > 3 || copies < 1) {
+        std::fprintf(stderr, "usage: ynbbench_tree OUTDIR [COPIES]\n");
         return 2;
     }
     const fs::path root = argv[1];
@@ -139,16 +143,22 @@ int main(int argc, char** argv)
         bytes += content.size();
         return Write(root / path, content);
     };
-    for (const Group& group : kGroups) {
-        for (int i = 0; i < group.count; ++i) {
-            Random random(++number);
-            // Sizes spread evenly on a logarithmic scale.
-            const double span = std::log(static_cast<double>(group.maxSize) / group.minSize);
-            const auto size = static_cast<uint32_t>(group.minSize * std::exp(span * random.Unit()));
-            char name[32];
-            std::snprintf(name, sizeof name, "f%04d%s", i, group.extension);
-            if (!add(fs::path(group.folder) / name, Content(group.kind, size, random)))
-                return 1;
+    for (int copy = 1; copy <= copies; ++copy) {
+        for (const Group& group : kGroups) {
+            const std::string folder = group.folder;
+            if (copy > 1 && folder.find("/ins") != std::string::npos)
+                continue; // the staging folder's files come once
+            for (int i = 0; i < group.count; ++i) {
+                Random random(++number);
+                // Sizes spread evenly on a logarithmic scale.
+                const double span = std::log(static_cast<double>(group.maxSize) / group.minSize);
+                const auto size = static_cast<uint32_t>(group.minSize * std::exp(span * random.Unit()));
+                char name[32];
+                std::snprintf(name, sizeof name, "f%04d%s", i, group.extension);
+                const std::string copied = copy > 1 ? folder + std::to_string(copy) : folder;
+                if (!add(fs::path(copied) / name, Content(group.kind, size, random)))
+                    return 1;
+            }
         }
     }
     // The main program, the log folder and the manifest's single files.

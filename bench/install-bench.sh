@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The installation benchmark of `make bench`: the benchmark product (about
 # 200 MiB in about 2,000 files, generated here) installed by its setup.exe
-# (64-bit), driven through the wizard, against an NSIS installer of the same
-# files run silently, in a Wine root of its own.
+# (64-bit, stamped with its payload's digest, so that it checks it), driven
+# through the wizard, against an NSIS installer of the same files run
+# silently and against a bare extraction of the same cabinet on one thread,
+# in a Wine root of its own; and the setup's peak memory for a payload twice
+# as large.
 #   install-bench.sh BUILD_DIR [ROUNDS]
 # The generated data stays in BUILD_DIR/bench-install and is made again only
 # when its sources change; the installations are removed afterwards.
@@ -21,7 +24,8 @@ tree_tool=$build/host/bench/ynbbench_tree
 ynbpack=$build/host/tools/ynbpack/ynbpack
 setup=$build/win-x64/bench/setup_bench.exe
 driver=$build/win-x64/bench/ynbbench_install.exe
-for f in "$tree_tool" "$ynbpack" "$setup" "$driver"; do
+bare=$build/win-x64/bench/ynbbench_bare.exe
+for f in "$tree_tool" "$ynbpack" "$setup" "$driver" "$bare"; do
   [ -x "$f" ] || fail "$f is not built (make host win-x64)"
 done
 
@@ -29,7 +33,7 @@ work=$build/bench-install
 payload=$work/payload
 dist=$work/dist
 stamp=$work/ready
-sources=("$tree_tool" "$ynbpack" "$here/InstallBench.nsi" "$here"/product/*)
+sources=("$tree_tool" "$ynbpack" "$setup" "$here/InstallBench.nsi" "$here"/product/*)
 fresh=1
 [ -f "$stamp" ] || fresh=0
 for f in "${sources[@]}"; do [ "$fresh" -eq 1 ] && [ "$f" -nt "$stamp" ] && fresh=0; done
@@ -37,8 +41,12 @@ if [ "$fresh" -eq 0 ]; then
   rm -rf "$work"
   mkdir -p "$work/tmp"
   "$tree_tool" "$payload"
-  echo "install bench: data00.dat (MSZIP cabinet) and the NSIS installer (zlib)"
-  TMPDIR=$work/tmp "$ynbpack" build "$here/product" "$dist" --tree "$payload"
+  "$tree_tool" "$work/payload2" 2 >/dev/null
+  echo "install bench: data00.dat (MSZIP cabinet), stamped setup.exe and the NSIS installer (zlib)"
+  TMPDIR=$work/tmp "$ynbpack" build "$here/product" "$dist" --tree "$payload" --setup "$setup"
+  TMPDIR=$work/tmp "$ynbpack" build "$here/product" "$work/dist2" --tree "$work/payload2" --setup "$setup"
+  key=$(sed -n 's/^ *payload *= *\([0-9]*\).*/\1/p' "$here/product/keys.txt")
+  "$ynbpack" unpayload --key "$key" "$dist/data00.dat" "$work/plain.cab"
   makensis -V2 -DSOURCE="$payload" -DOUTFILE="$dist/nsis-setup.exe" "$here/InstallBench.nsi"
   rmdir "$work/tmp"
   touch "$stamp"
@@ -47,8 +55,11 @@ ls -l "$dist/data00.dat" "$dist/nsis-setup.exe" | awk '{print "install bench:", 
 
 root=$build/wine-bench
 status=0
-YNB_WINE_ROOT=$root "$project/scripts/wine-run.sh" "$driver" "$setup" "$dist" "$dist/nsis-setup.exe" "$payload" \
-  "$here/product/manifest.txt" "$rounds" || status=$?
+folders=$("$ynbpack" list "$work/plain.cab" | grep -c '^folder')
+workers=$(( $(nproc) < folders ? $(nproc) : folders )); workers=$(( workers < 8 ? workers : 8 ))
+YNB_WINE_ROOT=$root "$project/scripts/wine-run.sh" "$driver" "$dist/setup.exe" "$dist" "$dist/nsis-setup.exe" \
+  "$payload" "$here/product/manifest.txt" "$rounds" "$bare" "$work/plain.cab" "$workers ($folders cabinet folders)" \
+  "$work/dist2" "$work/payload2" || status=$?
 
 # The driver removes its installations; whatever a failed run left goes here.
 rm -rf "$root"/prefix/drive_c/ynbbench-*
