@@ -30,6 +30,12 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
         ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-install"
         RESOURCE_LOCK wine-install)
     target_compile_definitions(ynbtest_UninstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
+    ynb_wine_test(win.install.protection
+        bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/install-protection.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+        $<TARGET_FILE:ynbtest_InstallTest>)
+    set_tests_properties(win.install.protection PROPERTIES
+        ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-install"
+        RESOURCE_LOCK wine-install)
     set_tests_properties(win.UninstallTest PROPERTIES
         ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-uninstall"
         FIXTURES_REQUIRED ui_shots

@@ -449,13 +449,13 @@ public:
     Setup& operator=(const Setup&) = delete;
 
     // Starts the program, with payload (a data00.dat) copied beside it first
-    // when one is named.
-    bool Start(const std::wstring& payload = std::wstring())
+    // when one is named, and the arguments given.
+    bool Start(const std::wstring& payload = std::wstring(), const std::wstring& arguments = std::wstring())
     {
         if (!payload.empty() && !CopyIn(payload, L"data00.dat"))
             return false;
         std::wstring exe = folder_ + L"\\setup.exe";
-        std::wstring commandLine = L"\"" + exe + L"\"";
+        std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         STARTUPINFOW startup {};
         startup.cb = sizeof startup;
         return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(),
@@ -470,6 +470,7 @@ public:
 
     const std::wstring& Folder() const { return folder_; }
     DWORD Id() const { return process_.dwProcessId; }
+    HANDLE Process() const { return process_.hProcess; }
 
     // Visible top-level windows of the program, front to back.
     std::vector<HWND> Windows() const { return TopWindows(process_.dwProcessId); }

@@ -1,5 +1,7 @@
-// The installation from end to end: setup.exe of the demo product, driven as a
-// user would, installs its distribution; everything it placed is checked.
+// The installation from end to end: setup.exe of the demo product installs its
+// distribution, driven through its wizard as a user would, or run silently as
+// a deployment tool runs it; everything it placed is checked, and its exit
+// code read as the tool reads it.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "InstallFixture.h"
+#include "sys/FileSecurity.h"
 #include "sys/Text.h"
 
 #ifdef YNB_INSTALL_DIST
@@ -15,61 +18,213 @@
 namespace {
 
 using namespace install_fixture;
-using Install = InstallFixture;
+
+// A DWORD value of the demo product's uninstall entry, or -1.
+int64_t RegistryNumber(const char* key, const char* value)
+{
+    HKEY open = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &open) != ERROR_SUCCESS)
+        return -1;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    const LONG status = RegQueryValueExA(open, value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    RegCloseKey(open);
+    return status == ERROR_SUCCESS && type == REG_DWORD ? data : -1;
+}
+
+// What `reg query KEY` prints, as the system's own tool reads the registry.
+std::string RegQuery(const char* key)
+{
+    SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
+    HANDLE reading = nullptr;
+    HANDLE writing = nullptr;
+    if (!CreatePipe(&reading, &writing, &inherit, 0))
+        return "<no pipe>";
+    SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writing;
+    startup.hStdError = writing;
+    PROCESS_INFORMATION process {};
+    std::wstring commandLine = L"reg.exe query \"HKLM\\" + driver::Wide(key) + L"\"";
+    const bool started = CreateProcessW(
+        nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    CloseHandle(writing);
+    std::string output;
+    char buffer[4096];
+    DWORD read = 0;
+    while (started && ReadFile(reading, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        output.append(buffer, read);
+    CloseHandle(reading);
+    if (started) {
+        WaitForSingleObject(process.hProcess, driver::kWait);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    return output;
+}
+
+class Install : public InstallFixture {
+protected:
+    // Everything the demo product places below base, on the desktop, in the
+    // documents, the Start menu and the registry.
+    void ExpectInstalled(const std::wstring& base, bool desktopShortcut, bool startMenu)
+    {
+        const std::wstring product = driver::HostPath(YNB_PRODUCT_PAYLOAD);
+        const std::wstring install = base + L"\\Hanamaru";
+        // Outside the staging folder the payload holds only the uninstaller;
+        // everything else reaches its place through the manifest.
+        for (const std::wstring& file : FilesBelow(product))
+            EXPECT_EQ(0u, file.rfind(L"Hanamaru\\ins\\", 0)) << sys::ToAnsi(file.c_str());
+        EXPECT_EQ(ReadBytes(driver::HostPath(YNB_UNINSTALL_EXE)), ReadBytes(install + L"\\uninstall.exe"));
+        EXPECT_EQ(ReadBytes(driver::HostPath(YNB_BUILT_PAYLOAD) + L"\\Hanamaru\\ins\\kakeibo.exe"),
+            ReadBytes(install + L"\\kakeibo.exe"));
+
+        // The manifest's entries: a file to the desktop, a folder to the
+        // documents, a folder and a file beside the staging folder.
+        const std::wstring staging = product + L"\\Hanamaru\\ins";
+        EXPECT_EQ(ReadBytes(staging + L"\\hanamaru_guide.txt"), ReadBytes(desktop + L"\\hanamaru_guide.txt"));
+        const std::vector<std::wstring> data = FilesBelow(staging + L"\\HanamaruData");
+        EXPECT_EQ(2u, data.size());
+        for (const std::wstring& file : data)
+            EXPECT_EQ(
+                ReadBytes(staging + L"\\HanamaruData\\" + file), ReadBytes(documents + L"\\HanamaruData\\" + file));
+        const std::vector<std::wstring> help = FilesBelow(staging + L"\\help");
+        EXPECT_EQ(3u, help.size());
+        for (const std::wstring& file : help)
+            EXPECT_EQ(ReadBytes(staging + L"\\help\\" + file), ReadBytes(install + L"\\help\\" + file));
+        for (const wchar_t* file : { L"kakeibo.ini", L"readme.txt", L"ynb\\version.txt" })
+            EXPECT_EQ(ReadBytes(staging + L"\\" + file), ReadBytes(install + L"\\" + file));
+
+        // Nothing left of the manifest or the staging folder, and nothing
+        // written beside the payload.
+        EXPECT_FALSE(Exists(install + L"\\ins"));
+        EXPECT_EQ((std::vector<std::wstring> { L"data00.dat", L"license.txt", L"setup.exe", L"setup.txt" }),
+            driver::Names(root + L"\\program"));
+
+        // The uninstall entry; the command holds a space, so it is quoted.
+        const std::string installAnsi = sys::ToAnsi(install.c_str());
+        EXPECT_EQ(sys::ToAnsi(kProductName), RegistryText("DisplayName"));
+        EXPECT_EQ("\"" + installAnsi + "\\uninstall.exe\"", RegistryText("UninstallString"));
+        EXPECT_EQ("\"" + installAnsi + "\\uninstall.exe\" /S", RegistryText("QuietUninstallString"));
+        EXPECT_EQ(installAnsi, RegistryText("InstallLocation"));
+        EXPECT_EQ(installAnsi + "\\kakeibo.exe", RegistryText("DisplayIcon"));
+        EXPECT_EQ(kDisplayVersion, RegistryText("DisplayVersion"));
+        EXPECT_EQ(kPublisher, RegistryText("Publisher"));
+        EXPECT_EQ(kUrlInfoAbout, RegistryText("URLInfoAbout"));
+        EXPECT_EQ(1, RegistryNumber(uninstallKey, "NoModify"));
+        EXPECT_EQ(1, RegistryNumber(uninstallKey, "NoRepair"));
+        // The payload's files in KiB, rounded up.
+        uint64_t bytes = 0;
+        driver::ForEachBelow(product, [&bytes](const std::wstring&, const WIN32_FIND_DATAW& file) {
+            bytes += (static_cast<uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+        });
+        bytes += ReadBytes(driver::HostPath(YNB_UNINSTALL_EXE)).size()
+            + ReadBytes(driver::HostPath(YNB_BUILT_PAYLOAD) + L"\\Hanamaru\\ins\\kakeibo.exe").size();
+        EXPECT_NEAR(static_cast<double>((bytes + 1023) / 1024),
+            static_cast<double>(RegistryNumber(uninstallKey, "EstimatedSize")),
+            2) // the payload's manifest is scrambled
+            << "EstimatedSize";
+
+        EXPECT_EQ(desktopShortcut, Exists(desktop + link));
+        EXPECT_EQ(startMenu, Exists(programs + link));
+
+        // The log in the log folder, scrambled with the manifest key.
+        std::string expected = "Hanamaru\\\r\n" + sys::ToAnsi(desktop.c_str()) + "\\hanamaru_guide.txt\r\n"
+            + sys::ToAnsi(documents.c_str()) + "\\HanamaruData\\\\\r\n" + "..\\help\\\\\r\n" + "..\\kakeibo.ini\r\n"
+            + "..\\kakeibo.exe\r\n" + "..\\readme.txt\r\n" + "..\\ynb\\\\\r\n";
+        if (desktopShortcut)
+            expected += sys::ToAnsi((desktop + link).c_str()) + "\r\n";
+        if (startMenu)
+            expected += sys::ToAnsi((programs + link).c_str()) + "\r\n";
+        EXPECT_EQ(expected + installAnsi + "\\\r\n", PlainLog(install + L"\\ynb\\instdir.dat"));
+    }
+
+    // setup.exe in the program folder, started with the arguments and the
+    // payload when asked for; its exit code as a deployment tool reads it.
+    DWORD RunSilently(const std::wstring& arguments, bool withPayload = true)
+    {
+        setup = std::make_unique<driver::Setup>(driver::HostPath(YNB_SETUP_EXE), dist, root + L"\\program", true, true);
+        if (!setup->Start(withPayload ? dist + L"\\data00.dat" : std::wstring(), arguments))
+            return STILL_ACTIVE;
+        // No window comes up, not even for a moment.
+        const DWORD code = setup->WaitExit(60000);
+        EXPECT_TRUE(setup->Windows().empty());
+        return code;
+    }
+};
 
 TEST_F(Install, InstallsTheDemoProductCompletely)
 {
     ASSERT_TRUE(Launch(true));
     ASSERT_TRUE(ToCompletion());
-
-    const std::wstring product = driver::HostPath(YNB_PRODUCT_PAYLOAD);
-    const std::wstring install = base + L"\\Hanamaru";
-    // Outside the staging folder the payload holds only the uninstaller;
-    // everything else reaches its place through the manifest.
-    for (const std::wstring& file : FilesBelow(product))
-        EXPECT_EQ(0u, file.rfind(L"Hanamaru\\ins\\", 0)) << sys::ToAnsi(file.c_str());
-    EXPECT_EQ(ReadBytes(driver::HostPath(YNB_UNINSTALL_EXE)), ReadBytes(install + L"\\uninstall.exe"));
-    EXPECT_EQ(ReadBytes(driver::HostPath(YNB_BUILT_PAYLOAD) + L"\\Hanamaru\\ins\\kakeibo.exe"),
-        ReadBytes(install + L"\\kakeibo.exe"));
-
-    // The manifest's entries: a file to the desktop, a folder to the documents,
-    // a folder and a file beside the staging folder.
-    const std::wstring staging = product + L"\\Hanamaru\\ins";
-    EXPECT_EQ(ReadBytes(staging + L"\\hanamaru_guide.txt"), ReadBytes(desktop + L"\\hanamaru_guide.txt"));
-    const std::vector<std::wstring> data = FilesBelow(staging + L"\\HanamaruData");
-    EXPECT_EQ(2u, data.size());
-    for (const std::wstring& file : data)
-        EXPECT_EQ(ReadBytes(staging + L"\\HanamaruData\\" + file), ReadBytes(documents + L"\\HanamaruData\\" + file));
-    const std::vector<std::wstring> help = FilesBelow(staging + L"\\help");
-    EXPECT_EQ(3u, help.size());
-    for (const std::wstring& file : help)
-        EXPECT_EQ(ReadBytes(staging + L"\\help\\" + file), ReadBytes(install + L"\\help\\" + file));
-    for (const wchar_t* file : { L"kakeibo.ini", L"readme.txt", L"ynb\\version.txt" })
-        EXPECT_EQ(ReadBytes(staging + L"\\" + file), ReadBytes(install + L"\\" + file));
-
-    // Nothing left of the manifest, the staging folder or the temporary cabinet.
-    EXPECT_FALSE(Exists(install + L"\\ins"));
-    EXPECT_FALSE(Exists(root + L"\\program\\temp.dat"));
-    EXPECT_TRUE(Exists(root + L"\\program\\data00.dat"));
-
-    // The uninstall entry; the command holds a space, so it is quoted.
-    const std::string installAnsi = sys::ToAnsi(install.c_str());
-    EXPECT_EQ(sys::ToAnsi(kProductName), RegistryText("DisplayName"));
-    EXPECT_EQ("\"" + installAnsi + "\\uninstall.exe\"", RegistryText("UninstallString"));
-
-    // Both shortcuts.
-    EXPECT_TRUE(Exists(desktop + link));
-    EXPECT_TRUE(Exists(programs + link));
-
-    // The log in the log folder, scrambled with the manifest key.
-    const std::string d = sys::ToAnsi(desktop.c_str());
-    const std::string expected = "Hanamaru\\\r\n" + d + "\\hanamaru_guide.txt\r\n" + sys::ToAnsi(documents.c_str())
-        + "\\HanamaruData\\\\\r\n" + "..\\help\\\\\r\n" + "..\\kakeibo.ini\r\n" + "..\\kakeibo.exe\r\n"
-        + "..\\readme.txt\r\n" + "..\\ynb\\\\\r\n" + sys::ToAnsi((desktop + link).c_str()) + "\r\n"
-        + sys::ToAnsi((programs + link).c_str()) + "\r\n" + installAnsi + "\\\r\n";
-    EXPECT_EQ(expected, PlainLog(install + L"\\ynb\\instdir.dat"));
-
+    ExpectInstalled(base, true, true);
     EXPECT_EQ(0u, setup->Finish());
+}
+
+// Silently, into a folder with blanks and Japanese in its name: the same
+// files, registry values and log as the wizard's, and a log of its own.
+TEST_F(Install, SilentlyPlacesWhatTheWizardPlaces)
+{
+    const std::wstring folder = root + L"\\ぼくの フォルダー";
+    const std::wstring log = root + L"\\setup log.txt";
+    ASSERT_EQ(0u, RunSilently(L"/S \"/LOG=" + log + L"\" /D=" + folder));
+    ExpectInstalled(folder, true, true);
+    const std::string text = ReadBytes(log); // UTF-8
+    for (const char* line : { "unpacking the payload", "placed ", "uninstall entry", "exit code 0" })
+        EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
+}
+
+// The options given on the command line, read back with the system's own
+// tool; and the codes of what cannot be done.
+TEST_F(Install, SilentChoicesAndTheExitCodesOfFailures)
+{
+    const std::wstring folder = root + L"\\plain";
+    ASSERT_EQ(0u, RunSilently(L"/s -NODESKTOP /nostartmenu /D=" + folder));
+    ExpectInstalled(folder, false, false);
+    const std::string query = RegQuery(uninstallKey);
+    const std::string install = sys::ToAnsi((folder + L"\\Hanamaru").c_str());
+    for (const std::string& line : { "InstallLocation    REG_SZ    " + install,
+             "QuietUninstallString    REG_SZ    \"" + install + "\\uninstall.exe\" /S",
+             std::string("NoModify    REG_DWORD    0x1"), std::string("NoRepair    REG_DWORD    0x1"),
+             "DisplayVersion    REG_SZ    " + std::string(kDisplayVersion) })
+        EXPECT_NE(std::string::npos, query.find(line)) << line << " not in\n" << query;
+
+    Clean();
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+    EXPECT_EQ(1603u, RunSilently(L"/S /D=" + folder, false)); // no payload
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+    EXPECT_EQ(87u, RunSilently(L"/S /UNKNOWN"));
+    EXPECT_EQ(87u, RunSilently(L"/S /D="));
+
+    // Another setup of the product holds its lock.
+    HANDLE other = CreateMutexW(nullptr, TRUE, L"Global\\YnbSetup-Hanamaru");
+    ASSERT_NE(nullptr, other);
+    EXPECT_EQ(1618u, RunSilently(L"/S /D=" + folder));
+    CloseHandle(other);
+    EXPECT_FALSE(Exists(folder));
+}
+
+// An install folder and a log folder that everybody may change, there
+// before the installation: tests/scripts/install-protection.sh makes them
+// world-writable from the host (Wine keeps no access list; it reports the
+// host's mode as one). Both get the protection of Program Files.
+TEST_F(Install, ProtectsWhatOrdinaryUsersCouldChange)
+{
+    char given[MAX_PATH];
+    if (GetEnvironmentVariableA("YNB_PROTECTION_BASE", given, sizeof given) == 0)
+        GTEST_SKIP() << "run through tests/scripts/install-protection.sh";
+    const std::wstring folder = sys::FromAnsi(given);
+    const std::wstring install = folder + L"\\Hanamaru";
+    for (const std::wstring& path : { install, install + L"\\ynb" })
+        ASSERT_TRUE(sys::FolderNeedsProtection(sys::ToAnsi(path).c_str())) << sys::ToAnsi(path);
+    ASSERT_EQ(0u, RunSilently(L"/S /D=" + folder));
+    EXPECT_FALSE(sys::FolderNeedsProtection(sys::ToAnsi(install).c_str()));
+    EXPECT_FALSE(sys::FolderNeedsProtection(sys::ToAnsi(install + L"\\ynb").c_str()));
+    EXPECT_EQ(sys::Protection::Protected, sys::JudgePath(sys::ToAnsi(install + L"\\ynb\\instdir.dat").c_str()));
 }
 
 TEST_F(Install, FailedUnpackingLeavesThePageUsableAndStartWorksAgain)

@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <aclapi.h>
+
 #include "InstallFixture.h"
+#include "sys/FileSecurity.h"
 #include "sys/Text.h"
 
 #ifdef YNB_INSTALL_DIST
@@ -110,9 +113,10 @@ protected:
 
     // Starts the uninstaller from the install folder, as the system's list of
     // programs does, with the test's environment or the one given.
-    void StartUninstaller(const std::wstring& program, const std::wstring& environment = std::wstring())
+    void StartUninstaller(const std::wstring& program, const std::wstring& environment = std::wstring(),
+        const std::wstring& arguments = std::wstring())
     {
-        std::wstring commandLine = L"\"" + program + L"\"";
+        std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         STARTUPINFOW startup {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process {};
@@ -124,14 +128,25 @@ protected:
         CloseHandle(process.hThread);
     }
 
-    // The first process: it ends once the user has answered (or been told).
-    bool FirstEnded()
+    // The first process: it ends once the user has answered (or been told),
+    // with the exit code of the whole uninstallation; STILL_ACTIVE when not.
+    DWORD FirstExitCode()
     {
-        const bool ended = first == nullptr || WaitForSingleObject(first, driver::kWait) == WAIT_OBJECT_0;
+        DWORD code = STILL_ACTIVE;
+        if (first != nullptr && WaitForSingleObject(first, driver::kWait) == WAIT_OBJECT_0)
+            GetExitCodeProcess(first, &code);
         if (first != nullptr)
             CloseHandle(first);
         first = nullptr;
-        return ended;
+        return code;
+    }
+    bool FirstEnded() { return FirstExitCode() != STILL_ACTIVE; }
+
+    // setup.exe installs the demo product silently, as a deployment tool does.
+    bool InstallSilently()
+    {
+        setup = std::make_unique<driver::Setup>(driver::HostPath(YNB_SETUP_EXE), dist, root + L"\\program", true, true);
+        return setup->Start(dist + L"\\data00.dat", L"/S /D=" + base) && setup->WaitExit(60000) == 0 && Exists(log);
     }
 
     // Confirms, waits for the final message and closes it; its text.
@@ -347,6 +362,61 @@ TEST_F(Uninstall, RefusesLinesThatReachBeyondTheInstallation)
     EXPECT_FALSE(Exists(documents + L"\\HanamaruData"));
     for (const std::wstring& path : { outside, sentinel, sealed, windowsFolder })
         driver::RemoveTree(path);
+}
+
+// A deployment tool's round trip: a silent installation and a silent
+// uninstallation, which shows nothing, asks nothing, ends only when the work
+// is done and tells it by its exit code.
+TEST_F(Uninstall, SilentlyLeavesTheMachineAsItWasBeforeASilentInstallation)
+{
+    setup = std::make_unique<driver::Setup>(driver::HostPath(YNB_SETUP_EXE), dist, root + L"\\program", true, true);
+    ASSERT_TRUE(setup->CopyIn(dist + L"\\data00.dat", L"data00.dat"));
+    const auto before = Machine();
+    ASSERT_TRUE(setup->Start(std::wstring(), L"/S /D=" + base));
+    ASSERT_EQ(0u, setup->WaitExit(60000));
+    ASSERT_TRUE(Exists(log));
+
+    const std::wstring report = driver::HostPath(YNB_ARTIFACTS) + L"\\uninstall-silent.log";
+    StartUninstaller(install + L"\\uninstall.exe", std::wstring(), L"/S \"/LOG=" + report + L"\"");
+    EXPECT_EQ(0u, FirstExitCode());
+    EXPECT_EQ(nullptr, Box(L"アンインストール", 0));
+    WaitForCopies();
+    std::map<std::wstring, ULONGLONG> after;
+    driver::WaitFor([&] { return (after = Machine()) == before; });
+    EXPECT_EQ(before, after) << Difference(before, after);
+    const std::string text = ReadBytes(report);
+    for (const char* line : { "removed ", "the uninstall entry", "exit code 0" })
+        EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
+}
+
+// A log anybody may change (Wine keeps no access list; granting Everyone
+// write makes the host file world-writable, which Wine reports back as
+// such): only the lines inside the install folder are taken, everything
+// else stays, named with its reason, and the message says why.
+TEST_F(Uninstall, AnUnprotectedLogIsHonouredOnlyInsideTheInstallFolder)
+{
+    ASSERT_TRUE(InstallSilently());
+    EXPLICIT_ACCESS_W everyone {};
+    wchar_t trustee[] = L"EVERYONE";
+    BuildExplicitAccessWithNameW(&everyone, trustee, GENERIC_ALL, SET_ACCESS, NO_INHERITANCE);
+    PACL acl = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclW(1, &everyone, nullptr, &acl));
+    const DWORD set = SetNamedSecurityInfoW(
+        const_cast<wchar_t*>(log.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
+    LocalFree(acl);
+    ASSERT_EQ(ERROR_SUCCESS, set);
+    ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(log).c_str()));
+
+    const std::wstring text = UninstallAndRead("uninstall-unprotected");
+    EXPECT_NE(std::wstring::npos, text.find(L"アンインストール情報が保護されていなかった")) << sys::ToAnsi(text);
+    const wchar_t* const kept
+        = L"（保護されていないアンインストール情報にあり、インストールしたフォルダーの外にあるため削除しません）";
+    for (const std::wstring& path :
+        { desktop + L"\\hanamaru_guide.txt", documents + L"\\HanamaruData", desktop + link, programs + link }) {
+        EXPECT_TRUE(Exists(path)) << sys::ToAnsi(path);
+        EXPECT_NE(std::wstring::npos, text.find(path + kept)) << sys::ToAnsi(path) << "\n" << sys::ToAnsi(text);
+    }
+    EXPECT_FALSE(Exists(install));
 }
 
 // Links made from the host (Wine cannot make them) by
