@@ -2,7 +2,7 @@
 PRODUCT ?= product/demo
 BUILD ?= build
 DIST ?= dist
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 20
 JOBS ?= $(shell nproc)
 
 product_dir := $(abspath $(PRODUCT))
