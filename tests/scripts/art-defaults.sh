@@ -9,10 +9,8 @@
 set -uo pipefail
 windres=$1 src=$2 product=$3 setup=$4 uninstall=$5
 art=$src/src/app/art
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/check-lib.sh"
 
 # holds FILE PICTURE: FILE carries the picture's pixels (a bitmap without its
 # file header, an icon's first image).
@@ -49,5 +47,4 @@ for picture in image1.bmp image2.ico; do
   holds "$work/setup.res" "$art/$picture" || fail "the project's $picture was not taken"
 done
 
-[ "$failures" -eq 0 ] && echo "artwork defaults: all passed"
-exit $((failures > 0))
+finish "artwork defaults"

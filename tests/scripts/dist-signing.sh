@@ -6,10 +6,8 @@
 #   dist-signing.sh YNBPACK PRODUCT WINBUILD SOURCE_DIR
 set -uo pipefail
 ynbpack=$1 product=$2 build=$3 src=$4
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/check-lib.sh"
 
 # ca NAME: a self-signed CA, NAME.pem and NAME.key.
 ca() {
@@ -73,5 +71,4 @@ grep -q "signing uninstall.exe failed" "$work/dist.log" || fail "wrong password:
 dist "$work/half" SIGN_CERT="$work/sign.pem" && fail "a certificate without its key signed"
 grep -q "SIGN_CERT and SIGN_KEY are needed together" "$work/dist.log" || fail "no key: $(cat "$work/dist.log")"
 
-[ "$failures" -eq 0 ] && echo "dist signing: all passed"
-exit $((failures > 0))
+finish "dist signing"

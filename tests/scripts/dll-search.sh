@@ -8,10 +8,7 @@ set -uo pipefail
 wine_run=$1 probe=$2 payload=$3
 dir=$(cd "$(dirname "$probe")" && pwd)
 [ -f "$dir/cabinet.dll" ] || { echo "FAIL: no planted cabinet.dll beside the probe"; exit 1; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/check-lib.sh"
 
 YNB_WINEDEBUG=+loaddll "$wine_run" "$probe" plain >"$work/plain.out" 2>"$work/plain.err"
 status=$?
@@ -33,5 +30,4 @@ planted=$(printf '%s' "$dir" | sed 's,/,\\\\\\\\,g')
 echo "$loads" | grep -qiF "$(basename "$dir")\\\\cabinet.dll" && fail "the planted cabinet.dll was loaded"
 grep -q '^shortcut: ok' "$work/harden.out" || fail "no shortcut after the defence"
 
-[ "$failures" -eq 0 ] && echo "dll search: all checks passed"
-exit $((failures > 0))
+finish "dll search"

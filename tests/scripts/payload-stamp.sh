@@ -9,10 +9,7 @@ set -uo pipefail
 wine_run=$1 ynbpack=$2 probe=$3
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/stamp-lib.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$here/check-lib.sh"
 
 # run PROGRAM: sets got to its line of output.
 run() {
@@ -58,5 +55,4 @@ run "$work/stamped.exe"
 run "$probe"
 [ "$got" = "unstamped $zero_digest" ] || fail "stamping a copy changed the built probe"
 
-[ "$failures" -eq 0 ] && echo "payload stamp: all checks passed"
-exit $((failures > 0))
+finish "payload stamp"

@@ -4,18 +4,9 @@
 #   ynbpack-cli.sh YNBPACK SOURCE_DIR
 set -uo pipefail
 ynbpack=$1 src=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/check-lib.sh"
 
-expect_status() { # expected-status description command...
-  local want=$1 what=$2; shift 2
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$what: exit $got, wanted $want"
-  if [ "$want" -eq 2 ] && ! grep -q '^ynbpack: ' "$work/err"; then fail "$what: no message on stderr"; fi
-}
 
 # Round trips through files and through standard input and output.
 head -c 200000 /dev/urandom >"$work/plain"
@@ -62,5 +53,4 @@ expect_status 2 "too many arguments" "$ynbpack" scramble --key 1 a b c
 expect_status 2 "unwritable output" "$ynbpack" scramble --key 1 "$work/plain" "$work/no/such/dir/out"
 expect_status 2 "config-dump of a missing file" "$ynbpack" config-dump "$work/nothing"
 
-if [ "$failures" -eq 0 ]; then echo "ynbpack cli: all checks passed"; exit 0; fi
-echo "ynbpack cli: $failures failed"; exit 1
+finish "ynbpack cli"

@@ -6,19 +6,10 @@
 #   ynbpack-payload.sh YNBPACK
 set -uo pipefail
 ynbpack=$1
-work=$(mktemp -d)
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/check-lib.sh"
 export TZ=UTC
 
-expect_status() { # expected-status description command...
-  local want=$1 what=$2; shift 2
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$what: exit $got, wanted $want ($(cat "$work/err"))"
-  if [ "$want" -eq 2 ] && ! grep -q '^ynbpack: ' "$work/err"; then fail "$what: no message on stderr"; fi
-}
 
 # A tree with nested folders, empty, small and incompressible files, a
 # read-only file and a Shift-JIS name whose trail byte is 0x5C ("表.txt").
@@ -212,5 +203,4 @@ expect_status 2 "unpayload with the wrong key" "$ynbpack" unpayload --key 513 "$
 grep -q 'wrong key' "$work/err" || fail "wrong-key message: $(cat "$work/err")"
 expect_status 2 "unpayload to an unwritable place" "$ynbpack" unpayload --key 512 "$work/data00.dat" "$work/no/x.cab"
 
-if [ "$failures" -eq 0 ]; then echo "ynbpack payload: all checks passed"; exit 0; fi
-echo "ynbpack payload: $failures failed"; exit 1
+finish "ynbpack payload"

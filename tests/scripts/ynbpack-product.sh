@@ -6,10 +6,8 @@
 #   ynbpack-product.sh YNBPACK SOURCE_DIR
 set -uo pipefail
 ynbpack=$1 src=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/check-lib.sh"
 
 expect_error() { # description expected-message-part command...
   local what=$1 part=$2; shift 2
@@ -160,5 +158,4 @@ expect_error "publisher too long for the entry" "260 bytes in Shift-JIS; the uni
 printf 'publisher=はなまる😀\n' >"$good/product.txt"
 expect_error "publisher beyond Shift-JIS" "publisher: has characters without a Shift-JIS form" "$ynbpack" check "$good"
 
-[ "$failures" -eq 0 ] && echo "ynbpack product commands: all passed"
-exit $((failures > 0))
+finish "ynbpack product commands"

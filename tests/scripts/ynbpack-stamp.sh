@@ -9,18 +9,8 @@ set -uo pipefail
 ynbpack=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/stamp-lib.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$here/check-lib.sh"
 
-expect_status() { # expected-status description command...
-  local want=$1 what=$2; shift 2
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$what: exit $got, wanted $want ($(cat "$work/err"))"
-  if [ "$want" -eq 2 ] && ! grep -q '^ynbpack: ' "$work/err"; then fail "$what: no message on stderr"; fi
-}
 
 le16() { printf "$(printf '\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)))"; }
 le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16)); }
@@ -111,5 +101,4 @@ expect_status 2 "one argument" "$ynbpack" stamp "$work/setup20b.exe"
 expect_status 2 "unwritable output" "$ynbpack" stamp "$work/setup20b.exe" "$work/one.dat" "$work/no/such/x.exe"
 [ ! -e "$work/x.exe" ] || fail "a refused stamp wrote its output"
 
-if [ "$failures" -eq 0 ]; then echo "ynbpack stamp: all checks passed"; exit 0; fi
-echo "ynbpack stamp: $failures failed"; exit 1
+finish "ynbpack stamp"
