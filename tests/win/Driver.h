@@ -36,6 +36,15 @@ inline std::wstring HostPath(const char* unixPath)
     return path;
 }
 
+// What a host-side script hands a test through the environment variable
+// NAME, or empty when the test runs on its own (and skips).
+inline std::string HostGiven(const char* name)
+{
+    char value[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? value : "";
+}
+
 // A UTF-16 text in the ANSI code page (paths in failure messages), and back.
 inline std::string Narrow(const std::wstring& text)
 {

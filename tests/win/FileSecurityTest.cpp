@@ -28,9 +28,7 @@ UniqueFile OpenForReading(const std::string& path, DWORD access = READ_CONTROL |
 // The folder that sys-security.sh prepared, or empty when run on its own.
 std::string HostFolder()
 {
-    char folder[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA("YNB_SECURITY_FOLDER", folder, sizeof folder);
-    return length > 0 && length < sizeof folder ? folder : "";
+    return driver::HostGiven("YNB_SECURITY_FOLDER");
 }
 
 } // namespace

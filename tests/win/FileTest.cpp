@@ -650,10 +650,9 @@ class PreparedLinks : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char root[MAX_PATH];
-        if (GetEnvironmentVariableA("YNB_LINK_ROOT", root, sizeof root) == 0)
+        root = driver::HostGiven("YNB_LINK_ROOT");
+        if (root.empty())
             GTEST_SKIP() << "run through tests/scripts/sys-links.sh";
-        this->root = root;
     }
 
     // removal(folder) removes a tree and tells whether the folder is gone.

@@ -214,10 +214,10 @@ TEST_F(Install, SilentChoicesAndTheExitCodesOfFailures)
 // host's mode as one). Both get the protection of Program Files.
 TEST_F(Install, ProtectsWhatOrdinaryUsersCouldChange)
 {
-    char given[MAX_PATH];
-    if (GetEnvironmentVariableA("YNB_PROTECTION_BASE", given, sizeof given) == 0)
+    const std::string given = driver::HostGiven("YNB_PROTECTION_BASE");
+    if (given.empty())
         GTEST_SKIP() << "run through tests/scripts/install-protection.sh";
-    const std::wstring folder = sys::FromAnsi(given);
+    const std::wstring folder = sys::FromAnsi(given.c_str());
     const std::wstring install = folder + L"\\Hanamaru";
     for (const std::wstring& path : { install, install + L"\\ynb" })
         ASSERT_TRUE(sys::FolderNeedsProtection(sys::ToAnsi(path).c_str())) << sys::ToAnsi(path);

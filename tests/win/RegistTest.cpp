@@ -293,11 +293,11 @@ TEST(RegistStrings, KeyWithoutFullAccessIsTreatedAsMissing)
 // Writes under HKLM where tests/scripts/sys-registry.sh asks, for `reg query`.
 TEST(RegistForHost, WritesTheRequestedKey)
 {
-    char subKey[MAX_PATH];
-    if (GetEnvironmentVariableA("YNB_REG_KEY", subKey, sizeof subKey) == 0)
+    const std::string subKey = driver::HostGiven("YNB_REG_KEY");
+    if (subKey.empty())
         GTEST_SKIP() << "run through tests/scripts/sys-registry.sh";
     ClsRegist regist;
-    ASSERT_TRUE(regist.CreateKey(kLocalMachine, subKey));
+    ASSERT_TRUE(regist.CreateKey(kLocalMachine, subKey.c_str()));
     EXPECT_TRUE(regist.SetString("DisplayName", "Ynb Product"));
     EXPECT_TRUE(regist.SetString("UninstallString", "C:\\Program Files\\Ynb Product\\uninstall.exe"));
     EXPECT_TRUE(regist.SetString("Empty", ""));

@@ -155,11 +155,10 @@ TEST_F(ShortcutTest, FailingComInitialisationGivesFalse)
 // Writes one shortcut where tests/scripts/sys-shortcut.sh asks, for lnkinfo.
 TEST(ShortcutForHost, WritesTheRequestedShortcut)
 {
-    char folder[MAX_PATH];
-    char target[MAX_PATH];
-    if (GetEnvironmentVariableA("YNB_LNK_FOLDER", folder, sizeof folder) == 0
-        || GetEnvironmentVariableA("YNB_LNK_TARGET", target, sizeof target) == 0)
+    const std::string folder = driver::HostGiven("YNB_LNK_FOLDER");
+    const std::string target = driver::HostGiven("YNB_LNK_TARGET");
+    if (folder.empty() || target.empty())
         GTEST_SKIP() << "run through tests/scripts/sys-shortcut.sh";
-    (void)ClsFile::CreateShortcut(target, folder, "Product");
-    EXPECT_TRUE(scratch::Exists(std::string(folder) + "\\Product.lnk"));
+    (void)ClsFile::CreateShortcut(target.c_str(), folder.c_str(), "Product");
+    EXPECT_TRUE(scratch::Exists(folder + "\\Product.lnk"));
 }
