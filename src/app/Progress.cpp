@@ -24,11 +24,13 @@ constexpr ui::FormSpec kForm3 {
 
 constexpr ui::FontSpec kLabelFont { .height = 12, .color = ui::kWindowText };
 
+// As wide as the window allows: "アンインストール中..." is longer than the
+// installation's text, and neither fits in 81 pixels with Japanese fonts.
 constexpr ui::ControlSpec kLabel1 { .kind = ui::Kind::Label,
     .name = "Label1",
     .left = 32,
     .top = 16,
-    .width = 81,
+    .width = 272,
     .height = 12,
     .caption = L"インストール中...",
     .font = &kLabelFont };

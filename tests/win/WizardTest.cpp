@@ -655,7 +655,7 @@ TEST_F(Wizard, LayoutAsDesigned)
     EXPECT_EQ(320, client.right);
     EXPECT_EQ(80, client.bottom);
     EXPECT_FALSE(StyleOf(progress) & WS_SYSMENU);
-    EXPECT_TRUE(At(driver::ChildWithText(progress, L"インストール中..."), progress, { 32, 16, 81, 12 }));
+    EXPECT_TRUE(At(driver::ChildWithText(progress, L"インストール中..."), progress, { 32, 16, 272, 12 }));
     HWND bar = driver::ChildOfClass(progress, L"msctls_progress32");
     ASSERT_NE(nullptr, bar);
     EXPECT_TRUE(At(bar, progress, { 16, 36, 288, 14 }));
