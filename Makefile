@@ -70,16 +70,11 @@ fuzz-short:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
 
 fuzz: fuzz-build
-	@set -e; for f in $(build_dir)/fuzz/fuzz_*; do \
-	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
-	  mkdir -p $(build_dir)/fuzz/corpus/$$name; \
-	  echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 $(build_dir)/fuzz/corpus/$$name 2>$(build_dir)/fuzz/$$name.log \
-	    || { tail -40 $(build_dir)/fuzz/$$name.log; exit 1; }; \
-	  grep -E '^(#[0-9]+ +DONE|Done)' $(build_dir)/fuzz/$$name.log | tail -1; \
-	done
+	@bash scripts/fuzz.sh $(build_dir)/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 bench: host win-x64
+	@cmake --build $(build_dir)/host -j $(JOBS) --target ynbbench_codec ynbbench_tree
+	@cmake --build $(build_dir)/win-x64 -j $(JOBS) --target ynbbench_bare setup_bench ynbbench_install
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
 	@bash bench/install-bench.sh $(build_dir)
 

@@ -11,12 +11,12 @@ add_custom_command(
     DEPENDS ${YNBPACK} ${YNB_BENCH_EMBED_INPUTS}
     VERBATIM)
 # Its own product data comes first, so the linker takes nothing from ynbproduct.
-add_executable(setup_bench WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_BENCH_PRODUCT_SOURCE} ${YNB_RESOURCES})
+add_executable(setup_bench WIN32 EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${YNB_BENCH_PRODUCT_SOURCE} ${YNB_RESOURCES})
 target_include_directories(setup_bench PRIVATE ${YNB_ART_INCLUDE} ${CMAKE_SOURCE_DIR}/src/app)
 target_link_libraries(setup_bench PRIVATE ynbwin)
 target_compile_options(setup_bench PRIVATE -Os)
 target_link_options(setup_bench PRIVATE -s)
 
-add_executable(ynbbench_install ${CMAKE_SOURCE_DIR}/bench/InstallBench.cpp)
+add_executable(ynbbench_install EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/InstallBench.cpp)
 target_link_libraries(ynbbench_install PRIVATE shell32 advapi32 user32 gdi32 psapi)
 set_target_properties(setup_bench ynbbench_install PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

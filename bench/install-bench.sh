@@ -26,7 +26,7 @@ setup=$build/win-x64/bench/setup_bench.exe
 driver=$build/win-x64/bench/ynbbench_install.exe
 bare=$build/win-x64/bench/ynbbench_bare.exe
 for f in "$tree_tool" "$ynbpack" "$setup" "$driver" "$bare"; do
-  [ -x "$f" ] || fail "$f is not built (make host win-x64)"
+  [ -x "$f" ] || fail "$f is not built (make bench builds it)"
 done
 
 work=$build/bench-install
