@@ -25,25 +25,20 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
             YNB_PRODUCT_PAYLOAD="${PRODUCT_DIR}/payload"
             YNB_BUILT_PAYLOAD="${CMAKE_BINARY_DIR}/payload")
     endforeach()
-    # The engine's test installs the same product in the same Wine root.
-    set_tests_properties(win.InstallTest win.EngineTest PROPERTIES
-        ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-install"
-        RESOURCE_LOCK wine-install)
     target_compile_definitions(ynbtest_UninstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
     ynb_wine_test(win.install.protection
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/install-protection.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
         $<TARGET_FILE:ynbtest_InstallTest>)
-    set_tests_properties(win.install.protection PROPERTIES
-        ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-install"
-        RESOURCE_LOCK wine-install)
-    set_tests_properties(win.UninstallTest PROPERTIES
-        ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-uninstall"
-        FIXTURES_REQUIRED ui_shots
-        RESOURCE_LOCK wine-uninstall)
     ynb_wine_test(win.uninstall.links
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/uninstall-links.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
         $<TARGET_FILE:ynbtest_UninstallTest>)
-    set_tests_properties(win.uninstall.links PROPERTIES
+    # The installations share one Wine root (the engine's test installs the
+    # same product), the uninstallations another; each root one test at a time.
+    set_tests_properties(win.InstallTest win.EngineTest win.install.protection PROPERTIES
+        ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-install"
+        RESOURCE_LOCK wine-install)
+    set_tests_properties(win.UninstallTest win.uninstall.links PROPERTIES
         ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-uninstall"
         RESOURCE_LOCK wine-uninstall)
+    set_tests_properties(win.UninstallTest PROPERTIES FIXTURES_REQUIRED ui_shots)
 endif()
