@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sys/LittleEndian.h"
+
 namespace {
 
+using sys::ReadLe16;
+using sys::ReadLe32;
 using Problem = CabinetTableProblem;
 
 constexpr uint16_t kFlagPrevious = 0x0001;
@@ -12,17 +16,6 @@ constexpr uint16_t kFlagNext = 0x0002;
 constexpr uint16_t kFlagReserve = 0x0004;
 constexpr std::size_t kReserveFields = 4; // cbCFHeader, cbCFFolder, cbCFData
 constexpr uint16_t kContinuedFolder = 0xFFFD; // 0xFFFD to 0xFFFF: a file continued from or to another cabinet
-
-uint16_t U16(const unsigned char* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t U32(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16
-        | static_cast<uint32_t>(p[3]) << 24;
-}
 
 bool KnownCompression(uint16_t type)
 {
@@ -55,36 +48,36 @@ CabinetTableProblem ReadCabinetTable(
         return Problem::Truncated;
     if (data[24] != 3 || data[25] != 1)
         return Problem::Version;
-    const uint16_t flags = U16(data + 30);
+    const uint16_t flags = ReadLe16(data + 30);
     if ((flags & (kFlagPrevious | kFlagNext)) != 0)
         return Problem::Spanning;
-    const uint32_t cabinetSize = U32(data + 8);
+    const uint32_t cabinetSize = ReadLe32(data + 8);
     if (cabinetSize > fileSize || cabinetSize < kCabinetHeaderSize)
         return Problem::CabinetSize;
     const uint64_t limit = cabinetSize; // nothing of the table may lie past it
 
     CabinetTable table;
     table.cabinetSize = cabinetSize;
-    table.setId = U16(data + 32);
+    table.setId = ReadLe16(data + 32);
     uint64_t at = kCabinetHeaderSize;
     if ((flags & kFlagReserve) != 0) {
         if (at + kReserveFields > limit)
             return Problem::Truncated;
         if (readable < at + kReserveFields)
             return more(at + kReserveFields);
-        table.headerReserve = U16(data + at);
+        table.headerReserve = ReadLe16(data + at);
         table.folderReserve = data[at + 2];
         table.dataReserve = data[at + 3];
         at += kReserveFields + table.headerReserve;
     }
 
-    const uint16_t folderCount = U16(data + 26);
-    const uint16_t fileCount = U16(data + 28);
+    const uint16_t folderCount = ReadLe16(data + 26);
+    const uint16_t fileCount = ReadLe16(data + 28);
     const uint64_t folderEntry = kCabinetFolderSize + table.folderReserve;
     const uint64_t foldersEnd = at + folderCount * folderEntry;
     if (foldersEnd > limit)
         return Problem::Truncated;
-    const uint32_t filesStart = U32(data + 16);
+    const uint32_t filesStart = ReadLe32(data + 16);
     if (filesStart < foldersEnd)
         return Problem::TableOverlap;
     if (fileCount > 0 && folderCount == 0)
@@ -99,7 +92,7 @@ CabinetTableProblem ReadCabinetTable(
     table.folders.reserve(folderCount);
     for (uint16_t i = 0; i < folderCount; ++i) {
         const unsigned char* entry = data + at + i * folderEntry;
-        const CabinetFolderEntry folder = { U32(entry), U16(entry + 4), U16(entry + 6), 0 };
+        const CabinetFolderEntry folder = { ReadLe32(entry), ReadLe16(entry + 4), ReadLe16(entry + 6), 0 };
         if (!KnownCompression(folder.compression))
             return Problem::Compression;
         table.folders.push_back(folder);
@@ -113,8 +106,8 @@ CabinetTableProblem ReadCabinetTable(
         if (pos + kCabinetFileSize > readable)
             return more(bound);
         const unsigned char* entry = data + pos;
-        CabinetFileEntry file
-            = { {}, U32(entry), U32(entry + 4), U16(entry + 8), U16(entry + 10), U16(entry + 12), U16(entry + 14) };
+        CabinetFileEntry file = { {}, ReadLe32(entry), ReadLe32(entry + 4), ReadLe16(entry + 8), ReadLe16(entry + 10),
+            ReadLe16(entry + 12), ReadLe16(entry + 14) };
         if (file.folder >= kContinuedFolder)
             return Problem::Spanning;
         if (file.folder >= folderCount)
@@ -208,7 +201,7 @@ uint32_t CabinetChecksum(const unsigned char* data, std::size_t length, uint32_t
     uint32_t sum = seed;
     std::size_t i = 0;
     for (; i + 4 <= length; i += 4)
-        sum ^= U32(data + i);
+        sum ^= ReadLe32(data + i);
     uint32_t tail = 0;
     for (; i < length; ++i)
         tail = tail << 8 | data[i];

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "sys/LittleEndian.h"
+
 namespace sys {
 
 namespace {
@@ -26,17 +28,6 @@ constexpr std::uint8_t kInheritOnly = 0x08;
 constexpr std::uint32_t kObjectTypePresent = 0x1;
 constexpr std::uint32_t kInheritedObjectTypePresent = 0x2;
 constexpr std::size_t kGuid = 16;
-
-std::uint16_t Read16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t Read32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
-        | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 enum class AceKind {
     Skipped, // deny, audit, alarm, label and the other entries that grant nothing
@@ -104,7 +95,7 @@ bool ParseAce(ByteSpan ace, std::vector<Grant>& grants)
     if (kind == AceKind::AllowObject) {
         if (ace.size() < kAceFixed + 4)
             return false;
-        const std::uint32_t objectFlags = Read32(ace.data() + kAceFixed);
+        const std::uint32_t objectFlags = ReadLe32(ace.data() + kAceFixed);
         sidOffset += 4 + ((objectFlags & kObjectTypePresent) ? kGuid : 0)
             + ((objectFlags & kInheritedObjectTypePresent) ? kGuid : 0);
     }
@@ -120,7 +111,7 @@ bool ParseAce(ByteSpan ace, std::vector<Grant>& grants)
     if (flags & kInheritOnly)
         return true;
     // What an unknown entry grants is not known: everything, to someone unknown.
-    const std::uint32_t mask = kind == AceKind::Unknown ? 0xFFFFFFFFu : Read32(ace.data() + 4);
+    const std::uint32_t mask = kind == AceKind::Unknown ? 0xFFFFFFFFu : ReadLe32(ace.data() + 4);
     grants.push_back({ sid, MapFileRights(mask) });
     return true;
 }
@@ -131,8 +122,8 @@ bool ParseDacl(ByteSpan descriptor, std::uint32_t offset, std::vector<Grant>& gr
         return false;
     const std::uint8_t* header = descriptor.data() + offset;
     const std::uint8_t revision = header[0];
-    const std::size_t aclSize = Read16(header + 2);
-    const std::size_t count = Read16(header + 4);
+    const std::size_t aclSize = ReadLe16(header + 2);
+    const std::size_t count = ReadLe16(header + 4);
     // ACL_REVISION 2, ACL_REVISION_DS 4 (and 3 between them).
     if (revision < 2 || revision > 4 || aclSize < kAclHeader || aclSize > descriptor.size() - offset)
         return false;
@@ -140,7 +131,7 @@ bool ParseDacl(ByteSpan descriptor, std::uint32_t offset, std::vector<Grant>& gr
     for (std::size_t i = 0; i < count; ++i) {
         if (rest.size() < kAceFixed)
             return false;
-        const std::size_t aceSize = Read16(rest.data() + 2);
+        const std::size_t aceSize = ReadLe16(rest.data() + 2);
         if (aceSize < kAceFixed || aceSize > rest.size())
             return false;
         if (!ParseAce(rest.first(aceSize), grants))
@@ -155,13 +146,13 @@ bool Parse(ByteSpan descriptor, Parsed& out)
     if (descriptor.size() < kDescriptorHeader)
         return false;
     const std::uint8_t* p = descriptor.data();
-    const std::uint16_t control = Read16(p + 2);
+    const std::uint16_t control = ReadLe16(p + 2);
     // Without SE_SELF_RELATIVE the fields would be pointers, not offsets.
     if (p[0] != kDescriptorRevision || !(control & kSelfRelative))
         return false;
-    if (!ParseSidAt(descriptor, Read32(p + 4), out.owner))
+    if (!ParseSidAt(descriptor, ReadLe32(p + 4), out.owner))
         return false;
-    const std::uint32_t daclOffset = Read32(p + 16);
+    const std::uint32_t daclOffset = ReadLe32(p + 16);
     out.hasDacl = (control & kDaclPresent) && daclOffset != 0;
     return !out.hasDacl || ParseDacl(descriptor, daclOffset, out.grants);
 }
@@ -239,7 +230,7 @@ std::string SidText(ByteSpan bytes)
         std::snprintf(part, sizeof part, "S-1-%llu", static_cast<unsigned long long>(authority));
     std::string text = part;
     for (std::size_t i = kSidHeader; i < bytes.size(); i += 4) {
-        std::snprintf(part, sizeof part, "-%lu", static_cast<unsigned long>(Read32(bytes.data() + i)));
+        std::snprintf(part, sizeof part, "-%lu", static_cast<unsigned long>(ReadLe32(bytes.data() + i)));
         text += part;
     }
     return text;

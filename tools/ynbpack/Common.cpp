@@ -11,6 +11,8 @@
 
 #include <glib.h>
 
+#include "sys/LittleEndian.h"
+
 namespace ynbpack {
 
 Bytes ReadFile(const std::string& path)
@@ -48,12 +50,12 @@ void WriteFile(const std::string& path, const Bytes& data)
 
 uint32_t ReadLe16(const Bytes& data, std::size_t at)
 {
-    return static_cast<uint32_t>(data[at] | data[at + 1] << 8);
+    return sys::ReadLe16(data.data() + at);
 }
 
 uint32_t ReadLe32(const Bytes& data, std::size_t at)
 {
-    return ReadLe16(data, at) | ReadLe16(data, at + 2) << 16;
+    return sys::ReadLe32(data.data() + at);
 }
 
 int32_t ParseKey(const std::string& text)

@@ -24,16 +24,6 @@ constexpr std::size_t kChecksumField = 64;
 constexpr std::size_t kCertificateTable = 4; // the data directory entry of the Authenticode signature
 static_assert(kSha256Size == kPayloadStampDigestSize);
 
-uint32_t Le16(const Bytes& data, std::size_t at)
-{
-    return data[at] | (uint32_t { data[at + 1] } << 8);
-}
-
-uint32_t Le32(const Bytes& data, std::size_t at)
-{
-    return Le16(data, at) | (Le16(data, at + 2) << 16);
-}
-
 // Throws unless data is a PE program whose certificate table is empty;
 // returns the file offset of its checksum field.
 std::size_t CheckUnsignedProgram(const Bytes& data, const std::string& path)
@@ -41,15 +31,15 @@ std::size_t CheckUnsignedProgram(const Bytes& data, const std::string& path)
     const auto refuse = [&path](const std::string& why) { throw UsageError("'" + path + "' " + why); };
     if (data.size() < kPeOffsetField + 4 || data[0] != 'M' || data[1] != 'Z')
         refuse("is not a Windows program (no MZ header)");
-    const std::size_t pe = Le32(data, kPeOffsetField);
+    const std::size_t pe = ReadLe32(data, kPeOffsetField);
     if (pe > data.size() || data.size() - pe < 4 + kCoffSize || std::memcmp(&data[pe], "PE\0\0", 4) != 0)
         refuse("is not a Windows program (no PE header)");
     const std::size_t optional = pe + 4 + kCoffSize;
-    const std::size_t optionalSize = Le16(data, pe + 4 + 16);
+    const std::size_t optionalSize = ReadLe16(data, pe + 4 + 16);
     if (optionalSize > data.size() - optional)
         refuse("has a truncated optional header");
     std::size_t countField = 0;
-    const uint32_t magic = optionalSize >= 2 ? Le16(data, optional) : 0;
+    const uint32_t magic = optionalSize >= 2 ? ReadLe16(data, optional) : 0;
     if (magic == 0x10b)
         countField = 92;
     else if (magic == 0x20b)
@@ -59,10 +49,10 @@ std::size_t CheckUnsignedProgram(const Bytes& data, const std::string& path)
     if (optionalSize < countField + 4)
         refuse("has a truncated optional header");
     const std::size_t entry = countField + 4 + 8 * kCertificateTable;
-    if (Le32(data, optional + countField) > kCertificateTable) {
+    if (ReadLe32(data, optional + countField) > kCertificateTable) {
         if (optionalSize < entry + 8)
             refuse("has truncated data directories");
-        if (Le32(data, optional + entry) != 0 || Le32(data, optional + entry + 4) != 0)
+        if (ReadLe32(data, optional + entry) != 0 || ReadLe32(data, optional + entry + 4) != 0)
             refuse("carries an Authenticode signature: stamp the program before signing it");
     }
     return optional + kChecksumField;
@@ -151,7 +141,7 @@ void StampSetupProgram(const std::string& setupIn, const std::string& setupOut, 
     std::memcpy(&program[at], digest, kSha256Size);
 
     // The loader ignores a program's checksum, but a checksum there must stay true.
-    if (Le32(program, checksumAt) != 0)
+    if (ReadLe32(program, checksumAt) != 0)
         StoreLe32(program, checksumAt, PeChecksum(program, checksumAt));
     WriteReplacing(setupOut, program, setupIn);
 }
