@@ -22,6 +22,7 @@
 #include "package/Sha256.h"
 #include "sys/Handle.h"
 #include "sys/NameRules.h"
+#include "sys/PathText.h"
 #include "sys/Win32.h"
 
 namespace package {
@@ -47,14 +48,14 @@ struct Failure {
     std::string detail;
 };
 
-__attribute__((format(printf, 2, 3))) std::string Format(std::string text, const char* format, ...)
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...)
 {
     char line[512];
     va_list args;
     va_start(args, format);
     (void)std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    return text + line;
+    return line;
 }
 
 // ---- The payload, read where it lies
@@ -68,11 +69,11 @@ public:
             path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         LARGE_INTEGER size {};
         if (!file_ || !GetFileSizeEx(file_.Get(), &size)) {
-            detail = Format("", "cannot open '%s' (error %lu)", path, GetLastError());
+            detail = Format("cannot open '%s' (error %lu)", path, GetLastError());
             return false;
         }
         if (size.QuadPart > INT32_MAX) {
-            detail = Format("", "'%s' has 2 GiB or more", path);
+            detail = Format("'%s' has 2 GiB or more", path);
             return false;
         }
         size_ = static_cast<uint64_t>(size.QuadPart);
@@ -113,7 +114,7 @@ bool DigestMatches(const PayloadFile& file, const std::vector<unsigned char>& ex
     for (uint64_t at = 0; at < file.Size();) {
         const auto want = static_cast<DWORD>(std::min<uint64_t>(kPiece, file.Size() - at));
         if (file.ReadAt(at, piece.get(), want) != static_cast<long>(want)) {
-            detail = Format("", "a read of the payload failed (error %lu)", GetLastError());
+            detail = Format("a read of the payload failed (error %lu)", GetLastError());
             return false;
         }
         hash.Update(piece.get(), want);
@@ -357,7 +358,7 @@ INT_PTR Worker::CopyFile(const FDINOTIFICATION& record)
         state = FileState::Overwritten;
     }
     if (file == INVALID_HANDLE_VALUE) {
-        Fail(ExtractProblem::WriteFailed, Format("", "cannot create '%s' (error %lu)", path, GetLastError()));
+        Fail(ExtractProblem::WriteFailed, Format("cannot create '%s' (error %lu)", path, GetLastError()));
         return -1;
     }
     shared_.states[index] = state;
@@ -413,11 +414,11 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
     const std::string& path = shared_.plan.outputs[index];
     bool good = Flush();
     if (!good) {
-        Fail(ExtractProblem::WriteFailed, Format("", "cannot write '%s'", path.c_str()));
+        Fail(ExtractProblem::WriteFailed, Format("cannot write '%s'", path.c_str()));
     } else if (output_.written != entry.size) {
         // The library goes on after a decoding error; the bytes tell.
         Fail(ExtractProblem::Damaged,
-            Format("", "'%s': %llu bytes decoded, %lu in the table", entry.name.c_str(),
+            Format("'%s': %llu bytes decoded, %lu in the table", entry.name.c_str(),
                 static_cast<unsigned long long>(output_.written), static_cast<unsigned long>(entry.size)));
         good = false;
     } else {
@@ -428,7 +429,7 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
     }
     // A failed close may have lost what was written.
     if (!output_.file.Reset() && good) {
-        Fail(ExtractProblem::WriteFailed, Format("", "cannot write '%s'", path.c_str()));
+        Fail(ExtractProblem::WriteFailed, Format("cannot write '%s'", path.c_str()));
         good = false;
     }
     output_.index = -1;
@@ -468,7 +469,7 @@ long Worker::ReadCabinet(CabinetStream& stream, void* out, UINT count)
     if (stream.position < start || stream.position + count > end) {
         if (output_.index >= 0)
             Fail(ExtractProblem::Damaged,
-                Format("", "'%s' reads past its cabinet folder",
+                Format("'%s' reads past its cabinet folder",
                     plan.table.files[static_cast<std::size_t>(output_.index)].name.c_str()));
         else
             Fail(ExtractProblem::Damaged, "the cabinet is shorter than its table says");
@@ -476,7 +477,7 @@ long Worker::ReadCabinet(CabinetStream& stream, void* out, UINT count)
     }
     const long read = reader_.Read(stream.position, static_cast<unsigned char*>(out), count);
     if (read < 0) {
-        Fail(ExtractProblem::PayloadUnreadable, Format("", "a read of the payload failed (error %lu)", GetLastError()));
+        Fail(ExtractProblem::PayloadUnreadable, Format("a read of the payload failed (error %lu)", GetLastError()));
         return -1;
     }
     stream.position += static_cast<uint64_t>(read);
@@ -493,10 +494,10 @@ void Worker::Run(BOOL(DIAMONDAPI* copy)(HFDI, char*, char*, int, PFNFDINOTIFY, P
     CloseOutput(); // one the library left open after an error
     if (!copied)
         Fail(ExtractProblem::Damaged,
-            Format("", "FDICopy() failed: code %d [%s]", error_.erfOper, CabinetErrorText(error_.erfOper)));
+            Format("FDICopy() failed: code %d [%s]", error_.erfOper, CabinetErrorText(error_.erfOper)));
     else if (completed_ != expected_ && !shared_.stop)
         Fail(ExtractProblem::Damaged,
-            Format("", "%lu of %lu files extracted", static_cast<unsigned long>(completed_),
+            Format("%lu of %lu files extracted", static_cast<unsigned long>(completed_),
                 static_cast<unsigned long>(expected_)));
 }
 
@@ -592,7 +593,7 @@ public:
         // From the system folder only, never from beside the program.
         module_.Reset(LoadLibraryExA("CABINET", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!module_) {
-            detail = Format("", "the cabinet library (cabinet.dll) could not be loaded (error %lu)", GetLastError());
+            detail = Format("the cabinet library (cabinet.dll) could not be loaded (error %lu)", GetLastError());
             return false;
         }
         auto find = [this](const char* entry) { return reinterpret_cast<void*>(GetProcAddress(module_.Get(), entry)); };
@@ -667,18 +668,18 @@ bool PlanOutputs(Plan& plan, const std::string& destination, Failure& failure)
         std::string name;
         if (!ToAnsiName(entry, name)) {
             failure = { ExtractProblem::RefusedName,
-                Format("", "'%s': its UTF-8 name has no form in the system's code page", entry.name.c_str()) };
+                Format("'%s': its UTF-8 name has no form in the system's code page", entry.name.c_str()) };
             return false;
         }
         const NameFault fault = CheckName(name.data(), name.size(), IsAnsiLead);
         if (fault != NameFault::None) {
-            failure = { ExtractProblem::RefusedName, Format("", "'%s': %s", entry.name.c_str(), NameFaultText(fault)) };
+            failure = { ExtractProblem::RefusedName, Format("'%s': %s", entry.name.c_str(), NameFaultText(fault)) };
             return false;
         }
         std::string path = destination + name;
         if (path.size() >= kOutputPathSize) {
             failure = { ExtractProblem::RefusedName,
-                Format("", "'%s': the output path is longer than %lu bytes", entry.name.c_str(),
+                Format("'%s': the output path is longer than %lu bytes", entry.name.c_str(),
                     static_cast<unsigned long>(kOutputPathSize - 1)) };
             return false;
         }
@@ -696,14 +697,8 @@ bool PlanOutputs(Plan& plan, const std::string& destination, Failure& failure)
 // The folder part of an output path (before its last separator), or empty.
 std::string FolderOf(const std::string& path)
 {
-    std::size_t last = std::string::npos;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (IsAnsiLead(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
-            ++i;
-        else if (path[i] == '\\')
-            last = i;
-    }
-    return last == std::string::npos ? std::string() : path.substr(0, last);
+    const std::ptrdiff_t last = sys::LastSeparator(path.c_str());
+    return last < 0 ? std::string() : path.substr(0, static_cast<std::size_t>(last));
 }
 
 // A path compared as the file system compares it (ASCII letters without case).
@@ -734,7 +729,7 @@ bool MakeFolders(const Plan& plan, std::vector<std::string>& created, Failure& f
         folders.emplace(FoldedPath(destination), destination);
     for (const auto& [folded, folder] : folders) {
         if (!sys::CreateFolderTree(folder.c_str(), &created)) {
-            failure = { ExtractProblem::Folder, Format("", "cannot make the folder '%s'", folder.c_str()) };
+            failure = { ExtractProblem::Folder, Format("cannot make the folder '%s'", folder.c_str()) };
             return false;
         }
     }
@@ -808,8 +803,7 @@ bool ReadTable(CabinetReader& reader, uint64_t size, CabinetTable& table, Failur
             continue;
         }
         if (problem != CabinetTableProblem::None) {
-            failure
-                = { ExtractProblem::Table, Format("", "the cabinet's table: %s", CabinetTableProblemText(problem)) };
+            failure = { ExtractProblem::Table, Format("the cabinet's table: %s", CabinetTableProblemText(problem)) };
             return false;
         }
         return true;
