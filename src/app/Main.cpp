@@ -13,8 +13,8 @@
 #include "app/Progress.h"
 #include "config/CommandLine.h"
 #include "install/InstallEngine.h"
-#include "install/InstallPaths.h"
 #include "install/LoggedSink.h"
+#include "install/ProductLock.h"
 #include "package/ClsYnb.h"
 #include "sys/DllSearch.h"
 #include "sys/LogFile.h"
@@ -67,9 +67,7 @@ uint32_t RunWizard(const config::CommandLine& options, sys::LogFile& log)
         ui::Application::Run();
         code = wizard->ExitCode;
     } catch (const ui::Error&) {
-        ui::ButtonTexts texts;
-        texts.ok = L"OK";
-        (void)ui::MessageBoxExact(nullptr, kLastResort, ui::ApplicationTitle(), MB_OK, texts);
+        Tell(kLastResort, 0);
         log.Line(L"the program met an error it cannot go on from");
         code = config::kExitFailed;
     }
@@ -159,10 +157,8 @@ uint32_t Run()
     // One setup of a product at a time.
     SetupRecord record;
     (void)ClsYnb().LoadSetupText(record);
-    char product[sys::kPathSize] = {};
-    (void)install::FirstComponent(record.ProductFolder, product);
     sys::UniqueHandle lock;
-    if (!sys::TakeLock(L"YnbSetup-" + sys::FromAnsi(product), lock)) {
+    if (!install::TakeProductLock(record, lock)) {
         log.Line(L"another setup of this product is running");
         if (!options.silent)
             Tell(sys::FromAnsi(record.ProductName) + L"のセットアップはすでに実行中です。", MB_ICONWARNING);

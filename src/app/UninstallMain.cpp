@@ -26,7 +26,7 @@
 #include "app/Progress.h"
 #include "config/CommandLine.h"
 #include "install/ClsUninstall.h"
-#include "install/InstallPaths.h"
+#include "install/ProductLock.h"
 #include "sys/DllSearch.h"
 #include "sys/Handle.h"
 #include "sys/LogFile.h"
@@ -322,10 +322,8 @@ uint32_t RunUninstaller(Run& run)
     const std::wstring name = sys::FromAnsi(uninstall.Record().ProductName);
 
     // Not while a setup or another uninstallation of the product runs.
-    char product[sys::kPathSize] = {};
-    (void)install::FirstComponent(uninstall.Record().ProductFolder, product);
     sys::UniqueHandle lock;
-    if (!sys::TakeLock(L"YnbSetup-" + sys::FromAnsi(product), lock)) {
+    if (!install::TakeProductLock(uninstall.Record(), lock)) {
         run.log.Line(L"a setup of this product is running");
         Tell(run, name + L"のセットアップが実行中です。終わってからアンインストールしてください。", MB_ICONWARNING);
         return config::kExitAlreadyRunning;
