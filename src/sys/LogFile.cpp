@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <cstdio>
+
+#include "sys/Text.h"
 
 namespace sys {
 
@@ -27,14 +28,9 @@ void LogFile::Line(std::wstring_view text)
     std::wstring line = stamp;
     line.append(text);
     line += L"\r\n";
-    if (line.size() > INT_MAX / 4)
+    const std::string utf8 = Narrow(line.data(), line.size(), CP_UTF8);
+    if (utf8.empty())
         return;
-    const int units = static_cast<int>(line.size());
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, line.data(), units, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return;
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    (void)WideCharToMultiByte(CP_UTF8, 0, line.data(), units, utf8.data(), bytes, nullptr, nullptr);
     DWORD written = 0;
     (void)WriteFile(
         file_.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr); // a log does not stop the work

@@ -27,10 +27,9 @@ std::wstring Widen(const char* text, unsigned codePage)
     return text != nullptr ? Widen(text, std::strlen(text), codePage) : std::wstring();
 }
 
-std::string Narrow(const wchar_t* text, unsigned codePage)
+std::string Narrow(const wchar_t* text, std::size_t length, unsigned codePage)
 {
-    const std::size_t length = text != nullptr ? std::wcslen(text) : 0;
-    if (length == 0 || length > INT_MAX / 4)
+    if (text == nullptr || length == 0 || length > INT_MAX / 4)
         return {};
     const int size = static_cast<int>(length);
     const int needed = WideCharToMultiByte(codePage, 0, text, size, nullptr, 0, nullptr, nullptr);
@@ -40,6 +39,11 @@ std::string Narrow(const wchar_t* text, unsigned codePage)
     const int written = WideCharToMultiByte(codePage, 0, text, size, narrow.data(), needed, nullptr, nullptr);
     narrow.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return narrow;
+}
+
+std::string Narrow(const wchar_t* text, unsigned codePage)
+{
+    return text != nullptr ? Narrow(text, std::wcslen(text), codePage) : std::string();
 }
 
 } // namespace sys

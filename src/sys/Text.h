@@ -24,8 +24,10 @@ inline std::wstring FromAnsi(const char* text)
     return Widen(text, kAnsiCodePage);
 }
 
-// UTF-16 to the given code page; characters it lacks become its default
-// character.
+// `length` UTF-16 units (zero units included) to the given code page;
+// characters it lacks become its default character.
+std::string Narrow(const wchar_t* text, std::size_t length, unsigned codePage);
+// A zero-terminated UTF-16 text to the given code page.
 std::string Narrow(const wchar_t* text, unsigned codePage);
 inline std::string ToAnsi(const wchar_t* text)
 {
