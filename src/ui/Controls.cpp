@@ -77,13 +77,13 @@ void Control::DestroyHandle()
     hwnd_ = nullptr;
 }
 
-void Control::Create(const ControlSpec& spec, const wchar_t* windowClass, DWORD style, DWORD exStyle)
+void Control::Create(
+    const ControlSpec& spec, const wchar_t* windowClass, DWORD style, DWORD exStyle, const wchar_t* caption)
 {
     if (!(flags_ & kHidden))
         style |= WS_VISIBLE;
-    const wchar_t* caption = spec.caption != nullptr ? spec.caption : L"";
-    hwnd_ = CreateWindowExW(exStyle, windowClass, caption, WS_CHILD | style, Scale(spec.left), Scale(spec.top),
-        Scale(spec.width), Scale(spec.height), parent_.Handle(),
+    hwnd_ = CreateWindowExW(exStyle, windowClass, caption != nullptr ? caption : L"", WS_CHILD | style,
+        Scale(spec.left), Scale(spec.top), Scale(spec.width), Scale(spec.height), parent_.Handle(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)), GetModuleHandleW(nullptr), nullptr);
     if (hwnd_ == nullptr)
         throw Error(L"コントロール " + sys::FromAnsi(name_.c_str()) + L" を作成できません");
@@ -181,7 +181,7 @@ Label::Label(Container& parent, const ControlSpec& spec)
     DWORD style = SS_NOPREFIX | ((spec.flags & kWordWrap) ? SS_LEFT : SS_LEFTNOWORDWRAP);
     if (spec.flags & kPathEllipsis)
         style |= SS_PATHELLIPSIS;
-    Create(spec, L"Static", style, (spec.flags & kTransparent) ? WS_EX_TRANSPARENT : 0);
+    Create(spec, L"Static", style, (spec.flags & kTransparent) ? WS_EX_TRANSPARENT : 0, spec.caption);
     // Sized to the caption in the font this system has (the design's may be
     // narrower or missing).
     if (spec.flags & kAutoSize)
@@ -221,7 +221,7 @@ void Label::SetText(const std::wstring& text)
 Button::Button(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    Create(spec, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 0);
+    Create(spec, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 0, spec.caption);
 }
 
 void Button::OnCommand(WORD code)
@@ -233,7 +233,7 @@ void Button::OnCommand(WORD code)
 Edit::Edit(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    Create(spec, L"Edit", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
+    Create(spec, L"Edit", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, spec.caption);
 }
 
 std::string Edit::Text() const
@@ -249,7 +249,7 @@ void Edit::SetText(const std::string& ansi)
 CheckBox::CheckBox(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    Create(spec, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, 0);
+    Create(spec, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, 0, spec.caption);
 }
 
 bool CheckBox::Checked() const
@@ -270,7 +270,7 @@ Memo::Memo(Container& parent, const ControlSpec& spec)
         style |= ES_READONLY;
     if (spec.flags & kVScroll)
         style |= WS_VSCROLL;
-    Create(spec, L"Edit", style, WS_EX_CLIENTEDGE);
+    Create(spec, L"Edit", style, WS_EX_CLIENTEDGE, spec.caption);
 }
 
 void Memo::LoadFromFile(const char* fileName)
@@ -319,9 +319,7 @@ Image::Image(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
     const bool icon = (spec.flags & kIcon) != 0;
-    ControlSpec frame = spec;
-    frame.caption = L"";
-    Create(frame, L"Static", (icon ? SS_ICON : SS_BITMAP), 0);
+    Create(spec, L"Static", (icon ? SS_ICON : SS_BITMAP), 0, L"");
     HINSTANCE instance = GetModuleHandleW(nullptr);
     HANDLE picture = LoadImageW(instance, MAKEINTRESOURCEW(spec.resource), icon ? IMAGE_ICON : IMAGE_BITMAP,
         icon ? spec.width : 0, icon ? spec.height : 0, LR_DEFAULTCOLOR);
@@ -343,17 +341,13 @@ Image::~Image()
 Panel::Panel(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    ControlSpec frame = spec;
-    frame.caption = L"";
-    Create(frame, L"Static", SS_LEFT | SS_SUNKEN, 0);
+    Create(spec, L"Static", SS_LEFT | SS_SUNKEN, 0, L"");
 }
 
 ProgressBar::ProgressBar(Container& parent, const ControlSpec& spec)
     : Control(parent, spec)
 {
-    ControlSpec frame = spec;
-    frame.caption = L"";
-    Create(frame, PROGRESS_CLASSW, 0, 0);
+    Create(spec, PROGRESS_CLASSW, 0, 0, L"");
     SendMessageW(hwnd_, PBM_SETRANGE32, 0, kSteps);
 }
 

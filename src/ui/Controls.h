@@ -41,8 +41,10 @@ protected:
     // Keeps copies of what it needs of the spec, never the spec itself: a
     // layout may be built from specs that do not outlive the construction.
     Control(Container& parent, const ControlSpec& spec);
-    // Creates the window; the parent's font unless the spec has its own.
-    void Create(const ControlSpec& spec, const wchar_t* windowClass, DWORD style, DWORD exStyle);
+    // Creates the window with the spec's place, font and colour and the given
+    // caption; the parent's font unless the spec has its own.
+    void Create(
+        const ControlSpec& spec, const wchar_t* windowClass, DWORD style, DWORD exStyle, const wchar_t* caption);
     virtual void OnCommand(WORD) { }
     void DestroyHandle();
     // Redraws the parent beneath a transparent control.
