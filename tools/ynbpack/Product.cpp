@@ -74,15 +74,6 @@ bool IsIdentifier(const std::string& value)
     return parts >= 2 && parts <= 8;
 }
 
-bool IsUrl(const std::string& value)
-{
-    std::string lower(value.substr(0, 8));
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return g_ascii_tolower(c); });
-    const std::size_t scheme = lower.rfind("https://", 0) == 0 ? 8 : lower.rfind("http://", 0) == 0 ? 7 : 0;
-    return scheme > 0 && value.size() > scheme
-        && std::all_of(value.begin(), value.end(), [](char c) { return c > 0x20 && c < 0x7F; });
-}
-
 std::string ValueProblem(const InfoKey& key, const std::string& value)
 {
     if (value.empty())
@@ -110,7 +101,7 @@ std::string ValueProblem(const InfoKey& key, const std::string& value)
             return "'" + value + "' is no version: ASCII without blanks and \\ / : * ? \" < > |";
         break;
     case Kind::Url:
-        if (!IsUrl(value))
+        if (!IsWebAddress(value))
             return "'" + value + "' is no http:// or https:// address (ASCII, without blanks)";
         break;
     case Kind::Text:
@@ -145,6 +136,15 @@ bool IsFile(const std::string& path)
 }
 
 } // namespace
+
+bool IsWebAddress(const std::string& value)
+{
+    std::string lower(value.substr(0, 8));
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return g_ascii_tolower(c); });
+    const std::size_t scheme = lower.rfind("https://", 0) == 0 ? 8 : lower.rfind("http://", 0) == 0 ? 7 : 0;
+    return scheme > 0 && value.size() > scheme
+        && std::all_of(value.begin(), value.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
 
 std::string ProductInfo::Get(const std::string& key) const
 {

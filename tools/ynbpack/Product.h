@@ -33,6 +33,10 @@ struct ProductInfo {
     std::string Get(const std::string& key) const;
 };
 
+// An http:// or https:// address (the scheme in any case) with something
+// after the scheme, in printable ASCII without blanks.
+bool IsWebAddress(const std::string& value);
+
 // Reads PRODUCT/product.txt; an absent file gives an empty ProductInfo. Each
 // fault adds "PATH:LINE: why" to problems, and the line is left out.
 ProductInfo ReadProductInfo(const std::string& product, std::vector<std::string>& problems);

@@ -111,12 +111,7 @@ Installer ParseInstaller(const std::string& argument)
         {} };
     if (installer.architecture != "x86" && installer.architecture != "x64")
         throw UsageError("'" + installer.architecture + "': the distributions are x86 and x64");
-    std::string scheme = installer.url.substr(0, 8);
-    for (char& c : scheme)
-        c = g_ascii_tolower(c);
-    const bool web = scheme.rfind("https://", 0) == 0 || scheme.rfind("http://", 0) == 0;
-    if (!web || installer.url.size() <= scheme.find("//") + 2 || installer.url.size() > 2048
-        || installer.url.find_first_of(" \t\r\n") != std::string::npos)
+    if (!IsWebAddress(installer.url) || installer.url.size() > 2048)
         throw UsageError(installer.architecture + ": '" + installer.url + "' is no http:// or https:// address");
     const Bytes zip = ReadFile(installer.zip);
     const std::string problem = ZipProblem(zip);
