@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "package/ClsSecurity.h"
+#include "RandomBytes.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 unsigned SwapBits(unsigned v, int a, int b)
 {
@@ -29,14 +28,6 @@ void ReferenceScramble(Bytes& d, int32_t key)
             d[i] = static_cast<unsigned char>(SwapBits(d[i], a, b));
     for (auto& v : d)
         v = static_cast<unsigned char>(((v + static_cast<int64_t>(key)) % 256 + 256) % 256);
-}
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n)
-{
-    Bytes d(n);
-    for (auto& v : d)
-        v = static_cast<unsigned char>(rng());
-    return d;
 }
 
 TEST(CodecArguments, NullZeroAndNegativeLengthsTouchNothing)

@@ -7,19 +7,17 @@
 #include "package/ClsSecurity.h"
 #include "package/PayloadBlocks.h"
 
+#include "RandomBytes.h"
+
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 constexpr int32_t kKey = 517;
 constexpr std::size_t kBlock = kPayloadBlockSize;
 
 Bytes RandomBytes(std::size_t n, unsigned seed)
 {
     std::mt19937 rng(seed);
-    Bytes d(n);
-    for (auto& v : d)
-        v = static_cast<unsigned char>(rng());
-    return d;
+    return ::RandomBytes(rng, n);
 }
 
 // Block k scrambled on its own over exactly 65,536 bytes, the tail plain.

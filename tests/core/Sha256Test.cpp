@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "package/Sha256.h"
+#include "RandomBytes.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 using sha256_internal::BlockFunction;
 
 std::string Hex(const unsigned char* digest)
@@ -34,14 +34,6 @@ std::string DigestOf(BlockFunction blocks, const void* data, std::size_t length,
     unsigned char digest[kSha256Size];
     hasher.Final(digest);
     return Hex(digest);
-}
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n)
-{
-    Bytes d(n);
-    for (auto& v : d)
-        v = static_cast<unsigned char>(rng());
-    return d;
 }
 
 // Both block functions; the accelerated one only where the processor has it.
