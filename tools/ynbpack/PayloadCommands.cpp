@@ -36,14 +36,10 @@ std::string ToStoredName(const std::string& name)
         = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr))
         return name;
-    gsize written = 0;
-    gchar* converted
-        = g_convert(name.data(), static_cast<gssize>(name.size()), "CP932", "UTF-8", nullptr, &written, nullptr);
-    if (converted == nullptr)
+    std::string stored;
+    if (!Utf8ToShiftJis(name, stored))
         throw UsageError("'" + name + "' has no Shift-JIS form");
-    std::string result(converted, written);
-    g_free(converted);
-    return result;
+    return stored;
 }
 
 // The MS-DOS date and time of a modification time, in local time, as the
