@@ -23,7 +23,7 @@ namespace install {
 
 namespace {
 
-constexpr DWORD kEntryPause = 500; // paces the installation so the user sees it work
+constexpr uint32_t kEntryPause = 500; // ms: paces the installation so the user sees it work
 
 // Every path the installation derives from the record and the folder text,
 // formed before anything is written, so that none is ever cut short.
@@ -88,14 +88,12 @@ public:
             sink_.note(text);
     }
 
-    // A pause during which the caller's windows keep answering.
-    void Pause(DWORD milliseconds) const
+    // Paces the installation for whoever watches it; nothing waits where
+    // nobody does.
+    void Pause(uint32_t milliseconds) const
     {
-        const DWORD start = GetTickCount();
-        for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
-            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT) == WAIT_OBJECT_0)
-                Pump();
-        }
+        if (sink_.pause)
+            sink_.pause(milliseconds);
     }
 
 private:

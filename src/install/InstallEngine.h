@@ -58,6 +58,10 @@ struct InstallSink {
     // Handles the window messages that have arrived; called while the engine
     // waits.
     std::function<void()> pump;
+    // A pause after each manifest entry and after the log, so that a person
+    // sees the installation work; the wizard waits there while its windows
+    // answer. Left empty (a silent installation), nothing waits.
+    std::function<void(uint32_t milliseconds)> pause;
     // A file, folder or shortcut placed (ANSI path), and what else was done
     // (one English line): for logs.
     std::function<void(const std::string& path)> placed;

@@ -1,5 +1,7 @@
 #include "install/LoggedSink.h"
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -8,6 +10,49 @@
 namespace install {
 
 namespace {
+
+// The phase's word in the line of times.
+const wchar_t* PhaseWord(Phase phase)
+{
+    switch (phase) {
+    case Phase::Unpacking:
+        return L"unpacking";
+    case Phase::Registering:
+        return L"registering";
+    case Phase::Placing:
+        return L"placing";
+    case Phase::Shortcuts:
+        return L"shortcuts";
+    case Phase::Log:
+        return L"log";
+    case Phase::Done:
+        break;
+    }
+    return L"";
+}
+
+// When each phase began; at the end, one line says how long each took.
+struct PhaseClock {
+    using Clock = std::chrono::steady_clock;
+    int last = -1;
+    Clock::time_point began;
+    std::wstring times;
+
+    // The line of times once the installation is done, else empty.
+    std::wstring Enter(Phase phase)
+    {
+        const Clock::time_point now = Clock::now();
+        if (last >= 0) {
+            const double seconds = std::chrono::duration<double>(now - began).count();
+            wchar_t figure[32];
+            (void)std::swprintf(figure, 32, L" %.3f", seconds);
+            times += std::wstring(times.empty() ? L"" : L",") + L" " + PhaseWord(static_cast<Phase>(last)) + figure;
+        }
+        last = static_cast<int>(phase);
+        began = now;
+        return phase == Phase::Done ? L"seconds per phase:" + times : std::wstring();
+    }
+};
 
 const wchar_t* PhaseText(Phase phase)
 {
@@ -36,10 +81,12 @@ InstallSink LoggedSink(InstallSink sink, sys::LogFile& log)
         return sink;
     InstallSink logged = sink;
     // One line when a phase begins; the bytes as they come are for windows.
-    logged.progress = [&log, inner = sink.progress, last = std::make_shared<int>(-1)](const Progress& progress) {
-        if (static_cast<int>(progress.phase) != *last) {
-            *last = static_cast<int>(progress.phase);
+    logged.progress = [&log, inner = sink.progress, clock = std::make_shared<PhaseClock>()](const Progress& progress) {
+        if (static_cast<int>(progress.phase) != clock->last) {
+            const std::wstring times = clock->Enter(progress.phase);
             log.Line(PhaseText(progress.phase));
+            if (!times.empty())
+                log.Line(times);
         }
         if (inner)
             inner(progress);

@@ -457,4 +457,14 @@ void Application::ProcessMessages()
     }
 }
 
+void Application::Wait(uint32_t milliseconds)
+{
+    const ULONGLONG start = GetTickCount64();
+    for (ULONGLONG elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount64() - start) {
+        const auto left = static_cast<DWORD>(milliseconds - elapsed);
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLINPUT) == WAIT_OBJECT_0)
+            ProcessMessages();
+    }
+}
+
 } // namespace ui

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
@@ -129,6 +130,8 @@ public:
     static void Run();
     // Handles every pending message, then returns.
     static void ProcessMessages();
+    // Waits so many milliseconds, handling messages as they arrive.
+    static void Wait(uint32_t milliseconds);
     // Keyboard navigation for the forms; true when the message was handled.
     static bool PreTranslate(MSG& msg);
 

@@ -28,6 +28,7 @@ struct Recording {
     std::vector<std::string> copyFailures;
     int setupFailures = 0;
     std::vector<std::string> failures;
+    std::vector<uint32_t> pauses;
     DWORD thread = GetCurrentThreadId();
     bool otherThread = false;
 
@@ -49,6 +50,7 @@ struct Recording {
             return endOnFailure;
         };
         sink.pump = [this] { Note(); };
+        sink.pause = [this](uint32_t milliseconds) { pauses.push_back(milliseconds); };
         return sink;
     }
     void Note() { otherThread = otherThread || GetCurrentThreadId() != thread; }
@@ -113,6 +115,8 @@ TEST_F(Engine, InstallsTheDemoProductThroughARecordingSink)
         }
     EXPECT_EQ("hanamaru_guide.txt", placed.front());
     EXPECT_EQ("ynb\\", placed.back());
+    // Paced for whoever watches: after each entry and after the log.
+    EXPECT_EQ(std::vector<uint32_t>(8, 500), recording.pauses);
 
     // What the choices and the product made of the machine.
     const std::wstring install = base + L"\\Hanamaru";

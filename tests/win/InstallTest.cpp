@@ -173,7 +173,8 @@ TEST_F(Install, SilentlyPlacesWhatTheWizardPlaces)
     ASSERT_EQ(0u, RunSilently(L"/S \"/LOG=" + log + L"\" /D=" + folder));
     ExpectInstalled(folder, true, true);
     const std::string text = ReadBytes(log); // UTF-8
-    for (const char* line : { "unpacking the payload", "placed ", "uninstall entry", "exit code 0" })
+    for (const char* line :
+        { "unpacking the payload", "placed ", "uninstall entry", "seconds per phase: unpacking ", "exit code 0" })
         EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
 }
 
