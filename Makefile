@@ -73,8 +73,8 @@ fuzz: fuzz-build
 	@bash scripts/fuzz.sh $(build_dir)/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 bench: host win-x64
-	@cmake --build $(build_dir)/host -j $(JOBS) --target ynbbench_codec ynbbench_tree
-	@cmake --build $(build_dir)/win-x64 -j $(JOBS) --target ynbbench_bare setup_bench ynbbench_install
+	@cmake --build $(build_dir)/host -j $(JOBS) --target ynbbench_codec
+	@cmake --build $(build_dir)/win-x64 -j $(JOBS) --target ynbbench_floor setup_bench ynbbench_install
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
 	@bash bench/install-bench.sh $(build_dir)
 

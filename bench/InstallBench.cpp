@@ -1,17 +1,19 @@
-// The installation benchmark: the benchmark product installed by setup.exe,
-// driven through its wizard as a user would, against the same files installed
-// by an NSIS installer run silently, and against a bare extraction of the
-// same cabinet on one thread, in the same Wine prefix, from the same disk,
-// into the same folder. setup.exe is timed from its Start button to its
-// completion page, with the pauses it makes by design ((manifest entries + 1)
-// x 500 ms) taken off; the others from process start to exit; rounds rotate
-// which goes first, and the medians are compared. Every installation is
-// checked (files and bytes, the uninstall entry, the desktop shortcut) and
-// removed before the next. setup.exe's peak working set is read on its
-// completion page, also for a payload twice as large.
-//   ynbbench_install SETUP_EXE DIST_DIR NSIS_EXE PAYLOAD_TREE MANIFEST ROUNDS
-//                    BARE_EXE PLAIN_CAB WORKERS DOUBLE_DIST DOUBLE_TREE
-// (host paths; a DIST holds data00.dat, setup.txt and license.txt).
+// The installation benchmark: the benchmark product, made of real files, in
+// one Wine prefix, installed silently as deployment tools install it (whole
+// processes, from start to exit) by setup.exe (/S /D=), by NSIS installers of
+// the same files with zlib and with solid LZMA (/S /D=), and written by the
+// floor program (the same files in their final places from memory, the time
+// it spent reading them taken off); beside them setup.exe driven through its
+// wizard, timed from its Start button to its completion page. Rounds rotate
+// which goes first; the medians are compared. Every installation is checked
+// (files and bytes in the install folder, on the desktop and in the
+// documents, the uninstall entry, the desktop shortcut) and removed before
+// the next. The /LOG= file of the silent setup says how long each phase took.
+// setup.exe's peak working set is read on its completion page, also for the
+// product with its program tree twice.
+//   ynbbench_install DIST NSIS_ZLIB NSIS_LZMA FLOOR_EXE FLOOR_LIST TREE MANIFEST
+//                    ROUNDS WORKERS DOUBLE_DIST DOUBLE_TREE
+// (host paths; a DIST holds setup.exe, data00.dat, setup.txt and license.txt).
 #include <windows.h>
 
 #include <psapi.h>
@@ -20,6 +22,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,239 +32,215 @@
 
 namespace {
 
-constexpr DWORD kInstallWait = 15 * 60 * 1000; // ms for the installation itself
-constexpr double kPause = 0.5; // s that setup.exe pauses per manifest entry and once more
+constexpr DWORD kInstallWait = 15 * 60 * 1000; // ms for one installation
+constexpr double kPause = 0.5; // s that the wizard pauses per manifest entry and once more
 const wchar_t* const kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\YnbBench";
-
-std::string Narrow(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(size > 0 ? size - 1 : 0, '\0');
-    if (size > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-    return out;
-}
+const char* const kPhases[] = { "unpacking", "registering", "placing", "shortcuts", "log" };
 
 struct Tally {
     unsigned long long files = 0;
     unsigned long long bytes = 0;
+    bool operator==(const Tally&) const = default;
 };
 
-// Files and bytes below a folder, without the names listed (relative paths).
-void Count(
-    const std::wstring& folder, const std::wstring& relative, const std::vector<std::wstring>& skip, Tally& tally)
+// Files and bytes below a folder, without the relative paths listed.
+Tally Count(const std::wstring& folder, const std::vector<std::wstring>& skip = {})
 {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
-        if (std::find(skip.begin(), skip.end(), path) != skip.end())
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Count(folder + L"\\" + name, path, skip, tally);
-        } else {
+    Tally tally;
+    driver::ForEachBelow(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+            && std::find(skip.begin(), skip.end(), path) == skip.end()) {
             tally.files += 1;
             tally.bytes += (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    });
+    return tally;
 }
 
-std::wstring DesktopShortcut()
+std::wstring Special(int csidl)
 {
-    wchar_t desktop[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop)))
-        return L"";
-    return std::wstring(desktop) + L"\\YnbBench.lnk";
+    wchar_t path[MAX_PATH];
+    return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : L"";
 }
 
-// Removes what an installation leaves outside its folder.
-void RemoveTraces()
+double Median(std::vector<double> values)
 {
-    const std::wstring link = DesktopShortcut();
-    if (!link.empty())
-        (void)DeleteFileW(link.c_str());
-    (void)RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double Mebibytes(unsigned long long bytes)
+{
+    return static_cast<double>(bytes) / (1 << 20);
+}
+
+unsigned long long SizeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)
+        ? (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
+        : 0;
+}
+
+int Refuse(const std::string& message)
+{
+    std::fprintf(stderr, "install bench: %s\n", message.c_str());
+    return -1;
 }
 
 class Bench {
 public:
-    Bench(const std::wstring& setupExe, const std::wstring& dist, const std::wstring& nsisExe, Tally expected)
-        : setupExe_(setupExe)
-        , dist_(dist)
-        , nsisExe_(nsisExe)
-        , expected_(expected)
+    // tree: the host's payload tree, whose staging folder says what an
+    // installation places.
+    Bench(const std::wstring& dist, const std::wstring& tree)
+        : dist_(dist)
         , work_(L"C:\\ynbbench-" + std::to_wstring(GetCurrentProcessId()))
         , target_(work_ + L"\\target")
+        , desktop_(Special(CSIDL_DESKTOPDIRECTORY))
+        , documents_(Special(CSIDL_PERSONAL))
     {
+        const std::wstring staging = tree + L"\\YnbBench\\ins";
+        expected_ = Count(staging, { L"readme.txt" });
+        const Tally samples = Count(staging + L"\\samples");
+        expected_.files -= samples.files;
+        expected_.bytes -= samples.bytes;
+        expectedSamples_ = samples;
         driver::RemoveTree(work_);
         CreateDirectoryW(work_.c_str(), nullptr);
+        Clean();
     }
-
     ~Bench()
     {
+        Clean();
         driver::RemoveTree(work_);
-        RemoveTraces();
+    }
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
+
+    const std::wstring& Work() const { return work_; }
+    const std::wstring& Target() const { return target_; }
+
+    // A program copied into the work folder once, so that every installer
+    // reads from the same disk.
+    std::wstring Stage(const std::wstring& file, const std::wstring& name) const
+    {
+        const std::wstring copy = work_ + L"\\" + name;
+        return CopyFileW(file.c_str(), copy.c_str(), FALSE) ? copy : std::wstring();
     }
 
-    // Seconds from start to exit, or a negative value when it failed.
-    double RunSetup()
+    // Seconds from start to exit, or negative when it failed or its exit code
+    // was not 0.
+    double Run(const std::wstring& exe, const std::wstring& arguments)
     {
-        Clean();
-        driver::Setup setup(setupExe_, dist_, work_ + L"\\run-setup", true, true);
-        if (!setup.CopyIn(dist_ + L"\\data00.dat", L"data00.dat"))
-            return Fail("cannot copy data00.dat beside setup.exe");
-        const double start = Now();
-        if (!setup.Start())
-            return Fail("cannot start setup.exe");
-        HWND wizard = setup.Wizard();
-        if (wizard == nullptr)
-            return Fail("setup.exe shows no wizard");
-        if (!Press(wizard, L"次へ >") || !WaitTitle(wizard, L"ソフトウェア使用許諾") || !Press(wizard, L"同意 >")
-            || !WaitTitle(wizard, L"シェアウェアパッケージ使用許諾") || !Press(wizard, L"同意 >"))
-            return Fail("the wizard did not reach the destination page");
-        HWND startButton = nullptr;
-        if (!driver::WaitFor([&] { return (startButton = Button(wizard, L"開始 >")) != nullptr; }))
-            return Fail("no destination page");
-        HWND edit = driver::ChildOfClass(driver::VisiblePage(wizard), L"Edit");
-        HWND startMenu = Button(wizard, L"スタートメニューに登録");
-        if (edit == nullptr || startMenu == nullptr)
-            return Fail("the destination page lacks its folder field or its check box");
-        driver::SetText(edit, target_);
-        // One shortcut, on the desktop, as the reference makes.
-        if (driver::Checked(startMenu)) {
-            driver::Click(startMenu);
-            if (!driver::WaitFor([&] { return !driver::Checked(startMenu); }))
-                return Fail("the Start menu box stays ticked");
-        }
-        const double installStart = Now();
-        driver::Click(startButton);
-        HWND finish = nullptr;
-        const bool completed = driver::WaitFor(
-            [&] {
-                if (!setup.NoDialog())
-                    return true;
-                finish = Button(wizard, L"終了");
-                return finish != nullptr;
-            },
-            kInstallWait);
-        if (!completed || finish == nullptr) {
-            HWND box = setup.Find([](HWND h) { return driver::ClassOf(h) == L"#32770"; });
-            std::string message = "the installation did not complete";
-            if (box != nullptr)
-                for (HWND child : driver::Descendants(box))
-                    if (driver::ClassOf(child) == L"Static" && !driver::Text(child).empty())
-                        message += ": " + Narrow(driver::Text(child));
-            return Fail(message);
-        }
-        installTime_ = Now() - installStart;
-        PROCESS_MEMORY_COUNTERS memory {};
-        peakMemory_ = GetProcessMemoryInfo(setup.Process(), &memory, sizeof memory) ? memory.PeakWorkingSetSize : 0;
-        driver::Click(finish);
-        const DWORD code = setup.WaitExit();
-        const double elapsed = Now() - start;
-        if (code != 0)
-            return Fail("setup.exe ended with " + std::to_string(code));
-        return Check(L"ynb\\instdir.dat") ? elapsed : -1;
-    }
-
-    double RunNsis()
-    {
-        Clean();
-        const std::wstring folder = work_ + L"\\run-nsis";
-        driver::RemoveTree(folder);
-        const std::wstring exe = folder + L"\\nsis-setup.exe";
-        if (!CreateDirectoryW(folder.c_str(), nullptr) || !CopyFileW(nsisExe_.c_str(), exe.c_str(), FALSE))
-            return Fail("cannot copy the NSIS installer");
-        std::wstring commandLine = L"\"" + exe + L"\" /S /D=" + target_;
+        std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
         STARTUPINFOW startup {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process {};
         const double start = Now();
-        if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+        if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, work_.c_str(),
                 &startup, &process))
-            return Fail("cannot start the NSIS installer");
+            return Refuse("cannot start " + driver::Narrow(exe));
         const DWORD wait = WaitForSingleObject(process.hProcess, kInstallWait);
         const double elapsed = Now() - start;
         DWORD code = STILL_ACTIVE;
-        if (wait != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 99);
-            WaitForSingleObject(process.hProcess, 5000);
-        } else if (!GetExitCodeProcess(process.hProcess, &code)) {
-            code = STILL_ACTIVE;
-        }
+        if (wait != WAIT_OBJECT_0)
+            (void)TerminateProcess(process.hProcess, 99);
+        else
+            (void)GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         if (code != 0)
-            return Fail("the NSIS installer ended with " + std::to_string(code));
-        return Check(L"uninstall.exe") ? elapsed : -1;
-    }
-
-    // The bare extraction of the plain cabinet into the target, from process
-    // start to exit.
-    double RunBare(const std::wstring& bareExe, const std::wstring& cabinet)
-    {
-        Clean();
-        CreateDirectoryW(target_.c_str(), nullptr);
-        std::wstring commandLine = L"\"" + bareExe + L"\" \"" + cabinet + L"\" \"" + target_ + L"\"";
-        STARTUPINFOW startup {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process {};
-        const double start = Now();
-        if (!CreateProcessW(
-                bareExe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-            return Fail("cannot start the bare extraction");
-        WaitForSingleObject(process.hProcess, kInstallWait);
-        const double elapsed = Now() - start;
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        if (code != 0)
-            return Fail("the bare extraction ended with " + std::to_string(code));
-        Tally found;
-        Count(target_ + L"\\YnbBench", L"", {}, found);
-        // The cabinet holds the payload and the scrambled manifest beside it.
-        if (found.files != expected_.files + 1)
-            return Fail("the bare extraction placed " + std::to_string(found.files) + " files");
+            return Refuse(driver::Narrow(exe) + " ended with " + std::to_string(code));
         return elapsed;
     }
 
-    // Of the last run of setup.exe: seconds from the Start button to the
-    // completion page, and the peak working set in bytes.
-    double InstallTime() const { return installTime_; }
+    // setup.exe through its wizard: seconds from Start to the completion
+    // page, and its peak working set there.
+    double RunWizard()
+    {
+        driver::Setup setup(dist_ + L"\\setup.exe", dist_, work_ + L"\\run-wizard", true, true);
+        if (!setup.CopyIn(dist_ + L"\\data00.dat", L"data00.dat") || !setup.Start())
+            return Refuse("cannot start setup.exe");
+        HWND wizard = setup.Wizard();
+        HWND startButton = nullptr;
+        if (wizard == nullptr || !Press(wizard, L"次へ >") || !WaitTitle(wizard, L"ソフトウェア使用許諾")
+            || !Press(wizard, L"同意 >") || !WaitTitle(wizard, L"シェアウェアパッケージ使用許諾")
+            || !Press(wizard, L"同意 >")
+            || !driver::WaitFor([&] { return (startButton = Button(wizard, L"開始 >")) != nullptr; }))
+            return Refuse("the wizard did not reach the destination page");
+        HWND edit = driver::ChildOfClass(driver::VisiblePage(wizard), L"Edit");
+        HWND startMenu = Button(wizard, driver::kStartMenuOption);
+        if (edit == nullptr || startMenu == nullptr)
+            return Refuse("the destination page lacks its folder field or its check box");
+        driver::SetText(edit, target_);
+        // One shortcut, on the desktop, as the references make.
+        if (driver::Checked(startMenu)) {
+            driver::Click(startMenu);
+            if (!driver::WaitFor([&] { return !driver::Checked(startMenu); }))
+                return Refuse("the Start menu box stays ticked");
+        }
+        const double start = Now();
+        driver::Click(startButton);
+        HWND finish = nullptr;
+        if (!driver::WaitFor(
+                [&] { return !setup.NoDialog() || (finish = Button(wizard, L"終了")) != nullptr; }, kInstallWait)
+            || finish == nullptr)
+            return Refuse("the installation through the wizard did not complete");
+        const double elapsed = Now() - start;
+        PROCESS_MEMORY_COUNTERS memory {};
+        peakMemory_ = GetProcessMemoryInfo(setup.Process(), &memory, sizeof memory) ? memory.PeakWorkingSetSize : 0;
+        driver::Click(finish);
+        if (setup.WaitExit() != 0)
+            return Refuse("setup.exe did not end with 0 after its completion page");
+        return elapsed;
+    }
     SIZE_T PeakMemory() const { return peakMemory_; }
+
+    // What an installation placed matches the payload; extra: the
+    // installer's own file in the install folder, if it has one. The shortcut
+    // and the entry only where an installer makes them.
+    bool Check(const std::wstring& extra, bool registered)
+    {
+        const std::wstring install = target_ + L"\\YnbBench";
+        const Tally found = Count(install, { extra });
+        const Tally samples = Count(documents_ + L"\\samples");
+        if (!(found == expected_) || !(samples == expectedSamples_))
+            return Refuse("placed " + std::to_string(found.files) + " + " + std::to_string(samples.files)
+                       + " files, expected " + std::to_string(expected_.files) + " + "
+                       + std::to_string(expectedSamples_.files))
+                == 0;
+        if ((!extra.empty() && !driver::Exists(install + L"\\" + extra)) || !driver::Exists(desktop_ + L"\\readme.txt"))
+            return Refuse("no " + driver::Narrow(extra) + " or no readme.txt on the desktop") == 0;
+        if (driver::Exists(install + L"\\ins"))
+            return Refuse("the staging folder was left behind") == 0;
+        if (registered
+            && (!driver::Exists(desktop_ + L"\\YnbBench.lnk")
+                || driver::RegistryText(
+                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\YnbBench", "UninstallString")
+                    == "<no key>"))
+            return Refuse("no desktop shortcut or no uninstall entry") == 0;
+        return true;
+    }
 
     void Clean()
     {
         driver::RemoveTree(target_);
-        RemoveTraces();
+        driver::RemoveTree(documents_ + L"\\samples");
+        (void)DeleteFileW((desktop_ + L"\\readme.txt").c_str());
+        (void)DeleteFileW((desktop_ + L"\\YnbBench.lnk").c_str());
+        (void)RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
     }
 
 private:
-    static bool Refuse(const std::string& message)
-    {
-        std::fprintf(stderr, "install bench: %s\n", message.c_str());
-        return false;
-    }
-    static double Fail(const std::string& message)
-    {
-        (void)Refuse(message);
-        return -1;
-    }
-
     static HWND Button(HWND wizard, const std::wstring& text)
     {
         HWND page = driver::VisiblePage(wizard);
         HWND button = page != nullptr ? driver::ChildWithText(page, text, L"Button") : nullptr;
         return button != nullptr && IsWindowEnabled(button) ? button : nullptr;
     }
-
     static bool Press(HWND wizard, const std::wstring& text)
     {
         HWND button = nullptr;
@@ -269,7 +249,6 @@ private:
         driver::Click(button);
         return true;
     }
-
     static bool WaitTitle(HWND wizard, const std::wstring& title)
     {
         return driver::WaitFor([&] {
@@ -278,84 +257,55 @@ private:
         });
     }
 
-    // The installed files match the payload (its own extra file aside), and
-    // the uninstall entry and the desktop shortcut are there.
-    bool Check(const std::wstring& extra)
-    {
-        Tally found;
-        Count(target_ + L"\\YnbBench", L"", { extra }, found);
-        if (found.files != expected_.files || found.bytes != expected_.bytes) {
-            return Refuse("installed " + std::to_string(found.files) + " files of " + std::to_string(found.bytes)
-                + " bytes, expected " + std::to_string(expected_.files) + " of " + std::to_string(expected_.bytes));
-        }
-        if (GetFileAttributesW((target_ + L"\\YnbBench\\" + extra).c_str()) == INVALID_FILE_ATTRIBUTES)
-            return Refuse("no " + Narrow(extra) + " in the installation");
-        if (GetFileAttributesW((target_ + L"\\YnbBench\\ins").c_str()) != INVALID_FILE_ATTRIBUTES)
-            return Refuse("the staging folder ins was left behind");
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-            return Refuse("no uninstall entry");
-        const LSTATUS value = RegQueryValueExW(key, L"UninstallString", nullptr, nullptr, nullptr, nullptr);
-        RegCloseKey(key);
-        if (value != ERROR_SUCCESS)
-            return Refuse("the uninstall entry has no UninstallString");
-        if (GetFileAttributesW(DesktopShortcut().c_str()) == INVALID_FILE_ATTRIBUTES)
-            return Refuse("no desktop shortcut");
-        return true;
-    }
-
-    std::wstring setupExe_;
     std::wstring dist_;
-    std::wstring nsisExe_;
-    Tally expected_;
     std::wstring work_;
     std::wstring target_;
-    double installTime_ = 0;
+    std::wstring desktop_;
+    std::wstring documents_;
+    Tally expected_;
+    Tally expectedSamples_;
     SIZE_T peakMemory_ = 0;
 };
 
-double Median(std::vector<double> values)
+// The seconds per phase from a /LOG= file's line "seconds per phase: unpacking
+// 1.234, registering 0.002, ...".
+std::map<std::string, double> PhaseTimes(const std::wstring& log)
 {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    std::map<std::string, double> times;
+    const std::string text = driver::ReadBytes(log);
+    const std::string mark = "seconds per phase:";
+    const std::size_t at = text.find(mark);
+    if (at == std::string::npos)
+        return times;
+    const std::string line = text.substr(at + mark.size(), text.find('\r', at) - at - mark.size());
+    for (const char* phase : kPhases) {
+        const std::size_t found = line.find(std::string(" ") + phase + " ");
+        if (found != std::string::npos)
+            times[phase] = std::atof(line.c_str() + found + std::strlen(phase) + 2);
+    }
+    return times;
+}
+
+double ReadSeconds(const std::wstring& file)
+{
+    const std::string text = driver::ReadBytes(file);
+    return text.empty() ? -1 : std::atof(text.c_str());
 }
 
 // Entries of the plain manifest: its non-empty lines.
 int ManifestEntries(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return -1;
-    char buffer[8192];
-    DWORD read = 0;
-    const BOOL ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr);
-    CloseHandle(file);
-    if (!ok)
-        return -1;
     int entries = 0;
     bool blank = true;
-    for (DWORD i = 0; i < read; ++i) {
-        if (buffer[i] == '\n') {
+    for (char c : driver::ReadBytes(path) + "\n") {
+        if (c == '\n') {
             entries += blank ? 0 : 1;
             blank = true;
-        } else if (buffer[i] != '\r') {
+        } else if (c != '\r') {
             blank = false;
         }
     }
-    return entries + (blank ? 0 : 1);
-}
-
-Tally TreeOf(const char* tree)
-{
-    Tally tally;
-    Count(driver::HostPath(tree) + L"\\YnbBench", L"", {}, tally);
-    return tally;
-}
-
-double Mebibytes(unsigned long long bytes)
-{
-    return static_cast<double>(bytes) / (1 << 20);
+    return entries;
 }
 
 } // namespace
@@ -364,74 +314,120 @@ int main(int argc, char** argv)
 {
     if (argc != 12) {
         std::fprintf(stderr,
-            "usage: ynbbench_install SETUP_EXE DIST_DIR NSIS_EXE PAYLOAD_TREE MANIFEST ROUNDS BARE_EXE PLAIN_CAB "
-            "WORKERS DOUBLE_DIST DOUBLE_TREE\n");
+            "usage: ynbbench_install DIST NSIS_ZLIB NSIS_LZMA FLOOR_EXE FLOOR_LIST TREE MANIFEST ROUNDS WORKERS "
+            "DOUBLE_DIST DOUBLE_TREE\n");
         return 2;
     }
-    const int entries = ManifestEntries(driver::HostPath(argv[5]));
-    const int rounds = std::atoi(argv[6]);
-    if (entries < 0 || rounds < 1) {
-        std::fprintf(stderr, "install bench: cannot read the manifest %s, or no rounds\n", argv[5]);
+    const std::wstring dist = driver::HostPath(argv[1]);
+    const std::wstring tree = driver::HostPath(argv[6]);
+    const int entries = ManifestEntries(driver::HostPath(argv[7]));
+    const int rounds = std::atoi(argv[8]);
+    const std::string workers = argv[9];
+    if (entries < 1 || rounds < 1) {
+        std::fprintf(stderr, "install bench: no manifest entries in %s, or no rounds\n", argv[7]);
         return 2;
     }
-    const Tally expected = TreeOf(argv[4]);
-    const Tally doubled = TreeOf(argv[11]);
-    if (expected.files == 0 || doubled.files == 0) {
-        std::fprintf(stderr, "install bench: no payload in %s or %s\n", argv[4], argv[11]);
-        return 2;
+    Bench bench(dist, tree);
+    const std::wstring setup = bench.Stage(dist + L"\\setup.exe", L"setup.exe");
+    const std::wstring payload = bench.Stage(dist + L"\\data00.dat", L"data00.dat");
+    const std::wstring zlib = bench.Stage(driver::HostPath(argv[2]), L"nsis-zlib.exe");
+    const std::wstring lzma = bench.Stage(driver::HostPath(argv[3]), L"nsis-lzma.exe");
+    const std::wstring floor = bench.Stage(driver::HostPath(argv[4]), L"floor.exe");
+    if (setup.empty() || payload.empty() || zlib.empty() || lzma.empty() || floor.empty()) {
+        std::fprintf(stderr, "install bench: cannot copy the installers into %ls\n", bench.Work().c_str());
+        return 1;
     }
-    const double pauses = (entries + 1) * kPause;
-    std::printf("install bench: %llu files, %.1f MiB, %d manifest entries (%.1f s of pauses in setup.exe), %d rounds, "
-                "%s extraction threads\n",
-        expected.files, Mebibytes(expected.bytes), entries, pauses, rounds, argv[9]);
+    const Tally files = Count(tree + L"\\YnbBench\\ins");
+    const unsigned long long setupBytes = SizeOf(setup) + SizeOf(payload);
+    std::printf("install bench: %llu files of %.1f MiB, %d manifest entries, %d rounds, %s extraction threads\n",
+        files.files, Mebibytes(files.bytes), entries, rounds, workers.c_str());
+    const std::pair<const char*, unsigned long long> sizes[] = { { "setup.exe with data00.dat", setupBytes },
+        { "data00.dat", SizeOf(payload) }, { "NSIS zlib", SizeOf(zlib) }, { "NSIS solid LZMA", SizeOf(lzma) } };
+    for (const auto& [name, bytes] : sizes)
+        std::printf("install bench: %-26s %11llu bytes, %.3f of the files\n", name, bytes,
+            static_cast<double>(bytes) / static_cast<double>(files.bytes));
     std::fflush(stdout);
 
-    const std::wstring bareExe = driver::HostPath(argv[7]);
-    const std::wstring cabinet = driver::HostPath(argv[8]);
-    Bench bench(driver::HostPath(argv[1]), driver::HostPath(argv[2]), driver::HostPath(argv[3]), expected);
-    std::vector<double> setupTimes;
-    std::vector<double> nsisTimes;
-    std::vector<double> bareTimes;
+    const std::wstring target = bench.Target();
+    const std::wstring log = bench.Work() + L"\\setup-log.txt";
+    const std::wstring loadFile = bench.Work() + L"\\floor-load.txt";
+    const std::wstring floorArguments = L"\"" + tree + L"\" \"" + driver::HostPath(argv[5]) + L"\" \"" + target + L"\" "
+        + driver::Wide(workers.substr(0, workers.find(' '))) + L" \"" + loadFile + L"\"";
+    enum { kSetup, kZlib, kLzma, kFloor, kWizard, kCount };
+    const char* const kNames[kCount] = { "setup.exe /S", "NSIS zlib", "NSIS LZMA", "floor", "wizard" };
+    std::vector<double> times[kCount];
+    std::map<std::string, std::vector<double>> phases;
     SIZE_T peak = 0;
     for (int round = 0; round < rounds; ++round) {
-        double times[3] = {};
-        // Rotating which goes first, so that none always follows another.
-        for (int turn = 0; turn < 3; ++turn) {
-            const int which = (round + turn) % 3;
-            times[which] = which == 0 ? bench.RunSetup()
-                : which == 1          ? bench.RunNsis()
-                                      : bench.RunBare(bareExe, cabinet);
-            if (times[which] < 0)
+        double seconds[kCount] = {};
+        for (int turn = 0; turn < kCount; ++turn) {
+            const int which = (round + turn) % kCount;
+            bench.Clean();
+            double elapsed = -1;
+            bool placed = false;
+            switch (which) {
+            case kSetup:
+                elapsed = bench.Run(setup, L"/S /NOSTARTMENU \"/LOG=" + log + L"\" /D=" + target);
+                placed = elapsed >= 0 && bench.Check(L"ynb\\instdir.dat", true);
+                for (const auto& [phase, value] : PhaseTimes(log))
+                    phases[phase].push_back(value);
+                break;
+            case kZlib:
+            case kLzma:
+                elapsed = bench.Run(which == kZlib ? zlib : lzma, L"/S /D=" + target);
+                placed = elapsed >= 0 && bench.Check(L"uninstall.exe", true);
+                break;
+            case kFloor: {
+                elapsed = bench.Run(floor, floorArguments);
+                const double load = ReadSeconds(loadFile);
+                elapsed = elapsed >= 0 && load >= 0 ? elapsed - load : -1;
+                placed = elapsed >= 0 && bench.Check(L"", false);
+                break;
+            }
+            case kWizard:
+                elapsed = bench.RunWizard();
+                placed = elapsed >= 0 && bench.Check(L"ynb\\instdir.dat", true);
+                peak = std::max(peak, bench.PeakMemory());
+                break;
+            }
+            if (!placed) {
+                std::fprintf(stderr, "install bench: %s failed\n", kNames[which]);
                 return 1;
+            }
+            seconds[which] = elapsed;
+            times[which].push_back(elapsed);
         }
-        const double setupTime = bench.InstallTime() - pauses;
-        peak = std::max(peak, bench.PeakMemory());
-        std::printf("  round %d: setup.exe %.2f s from Start to its completion page, %.2f s without its pauses; "
-                    "NSIS %.2f s; bare extraction %.2f s\n",
-            round + 1, bench.InstallTime(), setupTime, times[1], times[2]);
+        std::printf("  round %d:", round + 1);
+        for (int which = 0; which < kCount; ++which)
+            std::printf(" %s %.2f s%s", kNames[which], seconds[which], which + 1 < kCount ? ";" : "\n");
         std::fflush(stdout);
-        setupTimes.push_back(setupTime);
-        nsisTimes.push_back(times[1]);
-        bareTimes.push_back(times[2]);
     }
     bench.Clean();
 
-    // The peak working set for a payload twice as large.
-    Bench twice(
-        driver::HostPath(argv[10]) + L"\\setup.exe", driver::HostPath(argv[10]), driver::HostPath(argv[3]), doubled);
-    if (twice.RunSetup() < 0)
-        return 1;
-    twice.Clean();
+    double median[kCount];
+    for (int which = 0; which < kCount; ++which)
+        median[which] = Median(times[which]);
+    const double pauses = (entries + 1) * kPause;
+    std::printf("install bench: medians, whole processes: setup.exe /S %.2f s, NSIS zlib %.2f s, NSIS solid LZMA %.2f "
+                "s, floor %.2f s\n",
+        median[kSetup], median[kZlib], median[kLzma], median[kFloor]);
+    std::printf("install bench: setup.exe /S / floor = %.2f\n", median[kSetup] / median[kFloor]);
+    std::printf("install bench: setup.exe /S / NSIS zlib = %.2f\n", median[kSetup] / median[kZlib]);
+    std::printf("install bench: setup.exe /S / NSIS solid LZMA = %.2f\n", median[kSetup] / median[kLzma]);
+    std::printf("install bench: setup.exe /S, seconds per phase (medians):");
+    for (const char* phase : kPhases)
+        std::printf(" %s %.2f", phase, Median(phases[phase]));
+    std::printf("\ninstall bench: the wizard from Start to its completion page %.2f s, %.2f s without its pauses "
+                "(%.1f s: %d entries and the log, 0.5 s each)\n",
+        median[kWizard], median[kWizard] - pauses, pauses, entries);
 
-    const double setupMedian = Median(setupTimes);
-    const double nsisMedian = Median(nsisTimes);
-    const double bareMedian = Median(bareTimes);
-    std::printf("install bench: medians: setup.exe %.2f s (Start to completion page, pauses taken off), NSIS %.2f s, "
-                "bare extraction on one thread %.2f s\n",
-        setupMedian, nsisMedian, bareMedian);
-    std::printf("install bench: setup.exe / NSIS = %.2f\n", setupMedian / nsisMedian);
-    std::printf("install bench: setup.exe / bare extraction = %.2f\n", setupMedian / bareMedian);
-    std::printf("install bench: peak working set of setup.exe: %.1f MiB for %.1f MiB of files, %.1f MiB for %.1f MiB\n",
-        Mebibytes(peak), Mebibytes(expected.bytes), Mebibytes(twice.PeakMemory()), Mebibytes(doubled.bytes));
+    // The peak working set for the product with its program tree twice.
+    Bench twice(driver::HostPath(argv[10]), driver::HostPath(argv[11]));
+    if (twice.RunWizard() < 0 || !twice.Check(L"ynb\\instdir.dat", true))
+        return 1;
+    std::printf("install bench: peak working set of setup.exe: %.1f MiB for %.1f MiB of files, %.1f MiB for %.1f "
+                "MiB\n",
+        Mebibytes(peak), Mebibytes(files.bytes), Mebibytes(twice.PeakMemory()),
+        Mebibytes(Count(driver::HostPath(argv[11]) + L"\\YnbBench\\ins").bytes));
     return 0;
 }
