@@ -49,13 +49,19 @@ constexpr ui::ControlSpec kLayout[] = {
 TForm1::TForm1()
     : ui::Form(kForm1, kLayout)
 {
-    Form1 = this;
     Label1 = Find<ui::Label>("Label1");
     Label2 = Find<ui::Label>("Label2");
     OnShow = [this] { FormShow(); };
     OnClick = [this] { FormClick(); };
     Show();
     SetWindowState(ui::WindowState::Maximized);
+    Form1 = this;
+}
+
+TForm1::~TForm1()
+{
+    if (Form1 == this)
+        Form1 = nullptr;
 }
 
 void TForm1::FormShow()

@@ -7,6 +7,9 @@
 class TForm1 : public ui::Form {
 public:
     TForm1();
+    // Form1 holds the window from the end of its construction until it is
+    // destroyed.
+    ~TForm1() override;
 
     ui::Label* Label1; // shadow
     ui::Label* Label2; // title

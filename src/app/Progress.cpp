@@ -71,15 +71,21 @@ std::array<ui::ControlSpec, 3> WithText(const wchar_t* text)
 TForm3::TForm3()
     : ui::Form(kForm3, kLayout)
 {
-    Form3 = this;
     FindControls();
+    Form3 = this;
 }
 
 TForm3::TForm3(const wchar_t* caption, const wchar_t* text)
     : ui::Form(WithCaption(caption), WithText(text))
 {
-    Form3 = this;
     FindControls();
+    Form3 = this;
+}
+
+TForm3::~TForm3()
+{
+    if (Form3 == this)
+        Form3 = nullptr;
 }
 
 void TForm3::FindControls()

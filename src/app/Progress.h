@@ -13,6 +13,9 @@ public:
     TForm3();
     // The same window with another caption and text (the uninstaller's).
     TForm3(const wchar_t* caption, const wchar_t* text);
+    // Form3 holds the window from the end of its construction until it is
+    // destroyed.
+    ~TForm3() override;
 
     ui::Label* Label1;
     ui::ProgressBar* ProgressBar1;

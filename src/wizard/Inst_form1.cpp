@@ -29,8 +29,8 @@ constexpr ui::ControlSpec kLayout[] = {
 
 } // namespace
 
-TFrame1::TFrame1(ui::Form& owner)
-    : ui::Frame(owner, kFrame, kLayout)
+TFrame1::TFrame1(TForm2& wizard)
+    : ui::Frame(wizard, kFrame, kLayout)
     , Image1(Find<ui::Image>("Image1"))
     , Image2(Find<ui::Image>("Image2"))
     , Label1(Find<ui::Label>("Label1"))
@@ -43,7 +43,7 @@ TFrame1::TFrame1(ui::Form& owner)
     Button2->OnClick = [] { Form2->TFrame11Button2Click(); };
     Button3->OnClick = [this] { Button3Click(); };
     // The configuration is not loaded yet; the window sets the name later.
-    Label1->SetText(sys::FromShiftJis(Form2->Record.ProductName) + L"のセットアップ");
+    Label1->SetText(sys::FromShiftJis(wizard.Record.ProductName) + L"のセットアップ");
 }
 
 void TFrame1::Button2Click()

@@ -34,8 +34,8 @@ constexpr ui::ControlSpec kLayout[] = {
 
 } // namespace
 
-TFrame2::TFrame2(ui::Form& owner)
-    : ui::Frame(owner, kFrame, kLayout)
+TFrame2::TFrame2(TForm2& wizard)
+    : ui::Frame(wizard, kFrame, kLayout)
     , Image2(Find<ui::Image>("Image2"))
     , Label1(Find<ui::Label>("Label1"))
     , Image1(Find<ui::Image>("Image1"))

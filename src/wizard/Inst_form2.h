@@ -3,12 +3,15 @@
 
 #include "ui/Forms.h"
 
+class TForm2;
+
 // The page's state: 0 while "setup.txt" is shown, 1 while "license.txt" is.
 extern int AgreementStep;
 
 class TFrame2 : public ui::Frame {
 public:
-    explicit TFrame2(ui::Form& owner);
+    // Built by the wizard window, before Form2 holds it.
+    explicit TFrame2(TForm2& wizard);
 
     ui::Image* Image2;
     ui::Label* Label1;

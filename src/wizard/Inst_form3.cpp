@@ -74,8 +74,8 @@ constexpr wchar_t kCopyFailed[] = L"へのコピーに失敗しました。";
 
 } // namespace
 
-TFrame3::TFrame3(ui::Form& owner)
-    : ui::Frame(owner, kFrame, kLayout)
+TFrame3::TFrame3(TForm2& wizard)
+    : ui::Frame(wizard, kFrame, kLayout)
     , Image1(Find<ui::Image>("Image1"))
     , Image2(Find<ui::Image>("Image2"))
     , Label1(Find<ui::Label>("Label1"))
@@ -94,7 +94,7 @@ TFrame3::TFrame3(ui::Form& owner)
     Button3->OnClick = [this] { Button3Click(); };
     Button4->OnClick = [this] { Button4Click(); };
 
-    char* folder = Form2->Record.DefaultFolder;
+    char* folder = wizard.Record.DefaultFolder;
     install::DefaultBaseFolder(folder);
     Edit1->SetText(folder);
     CheckBox1->SetChecked(true);
@@ -155,6 +155,7 @@ void TFrame3::Button2Click()
         return false;
     };
     sink.pump = [] { ui::Application::ProcessMessages(); };
+    sink.pause = [](uint32_t milliseconds) { ui::Application::Wait(milliseconds); };
     const install::InstallRequest request { .folderText = Edit1->Text(),
         .desktopShortcut = CheckBox1->Checked(),
         .startMenuEntry = CheckBox2->Checked(),

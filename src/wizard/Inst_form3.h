@@ -3,9 +3,12 @@
 
 #include "ui/Forms.h"
 
+class TForm2;
+
 class TFrame3 : public ui::Frame {
 public:
-    explicit TFrame3(ui::Form& owner);
+    // Built by the wizard window, before Form2 holds it.
+    explicit TFrame3(TForm2& wizard);
 
     ui::Image* Image1;
     ui::Image* Image2;

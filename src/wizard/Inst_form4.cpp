@@ -27,8 +27,8 @@ constexpr ui::ControlSpec kLayout[] = {
 
 } // namespace
 
-TFrame4::TFrame4(ui::Form& owner)
-    : ui::Frame(owner, kFrame, kLayout)
+TFrame4::TFrame4(TForm2& wizard)
+    : ui::Frame(wizard, kFrame, kLayout)
     , Image1(Find<ui::Image>("Image1"))
     , Image2(Find<ui::Image>("Image2"))
     , Label1(Find<ui::Label>("Label1"))

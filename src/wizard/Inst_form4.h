@@ -3,9 +3,12 @@
 
 #include "ui/Forms.h"
 
+class TForm2;
+
 class TFrame4 : public ui::Frame {
 public:
-    explicit TFrame4(ui::Form& owner);
+    // Built by the wizard window, before Form2 holds it.
+    explicit TFrame4(TForm2& wizard);
 
     ui::Image* Image1;
     ui::Image* Image2;

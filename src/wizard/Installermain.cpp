@@ -35,8 +35,8 @@ constexpr wchar_t kCancelQuestion[] = L"セットアップをキャンセルし�
 TForm2::TForm2()
     : ui::Form(kForm2)
 {
-    // The pages reach the window through Form2 while they are built.
-    Form2 = this;
+    // The pages get the window being built from their constructors; Form2
+    // holds it once it is whole, for their handlers.
     TFrame41 = AdoptFrame(std::make_unique<TFrame4>(*this));
     TFrame31 = AdoptFrame(std::make_unique<TFrame3>(*this));
     TFrame21 = AdoptFrame(std::make_unique<TFrame2>(*this));
@@ -58,6 +58,7 @@ TForm2::TForm2()
     OnActivate = [this] { FormActivate(); };
     OnCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
     OnClose = [this] { FormClose(); };
+    Form2 = this;
 }
 
 TForm2::~TForm2()

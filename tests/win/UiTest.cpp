@@ -15,11 +15,14 @@
 #include <vector>
 
 #include "SysScratch.h"
+#include "app/Installerback.h"
+#include "app/Progress.h"
 #include "sys/Win32.h"
 #include "ui/Dialogs.h"
 #include "ui/Dpi.h"
 #include "ui/Error.h"
 #include "ui/Forms.h"
+#include "wizard/Installermain.h"
 
 namespace {
 
@@ -309,6 +312,35 @@ TEST_F(Framework, FolderTreeIsCreatedCharacterByCharacter)
     // A file in the way is no folder.
     const std::string file = Document(scratch, "file", "x");
     EXPECT_FALSE(sys::CreateFolderTree((file + "\\below").c_str()));
+}
+
+// The program's three windows are held by their globals from the end of
+// their construction until they are destroyed: the pages, built while the
+// wizard is, take what they need from the window being built.
+TEST(WindowGlobals, HoldTheirWindowsOnlyWhileTheyLive)
+{
+    ui::Application::Initialize();
+    // The wizard reads its first document from the current folder.
+    scratch::TempFolder folder("globals");
+    (void)Document(folder, "setup.txt", "document\r\n");
+    const std::string before = sys::CurrentDirectory();
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
+    {
+        auto wizard = std::make_unique<TForm2>();
+        EXPECT_EQ(wizard.get(), Form2);
+        EXPECT_NE('\0', wizard->Record.DefaultFolder[0]);
+        EXPECT_EQ(std::string(wizard->Record.DefaultFolder), wizard->TFrame31->Edit1->Text());
+        auto backdrop = std::make_unique<TForm1>();
+        auto progress = std::make_unique<TForm3>();
+        EXPECT_EQ(backdrop.get(), Form1);
+        EXPECT_EQ(progress.get(), Form3);
+        progress.reset();
+        backdrop.reset();
+        EXPECT_EQ(nullptr, Form3);
+        EXPECT_EQ(nullptr, Form1);
+    }
+    EXPECT_EQ(nullptr, Form2);
+    (void)SetCurrentDirectoryA(before.c_str());
 }
 
 TEST(Dpi, LayoutPixelsAreScreenPixelsAt96Dpi)
