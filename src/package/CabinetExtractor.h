@@ -1,6 +1,6 @@
 // Extracts the payload, a Microsoft Cabinet whose full 64 KiB blocks are
-// scrambled, into a folder through the system cabinet library ("CABINET",
-// bound at run time). The payload is read where it lies and unscrambled in
+// scrambled, into a folder through the system cabinet library (cabinet.dll,
+// loaded by its full path at run time). The payload is read where it lies and unscrambled in
 // memory as the library reads it; nothing is written beside it.
 //
 // Before anything is written the cabinet's own table is read and checked:
@@ -10,6 +10,11 @@
 // them, so that the writes overlap. The bytes of every file are counted and
 // its reads kept inside its own cabinet folder: a payload that cannot be
 // placed whole is not placed at all, and what this run created is removed.
+//
+// The parts: PayloadReader (the file, its digest, the unscrambled blocks),
+// ExtractSchedule (portable: which worker takes which folders, which outputs
+// are one file), ExtractWorker (one thread's library context and its
+// callbacks) and this run, which owns the threads.
 #pragma once
 
 #include <cstdint>
@@ -31,14 +36,21 @@ enum class ExtractProblem : uint8_t {
     Folder, // an output folder could not be made
     Damaged, // the data does not decode to the files the table describes
     WriteFailed, // an output file could not be created or written
+    DiskFull, // the volume filled while an output file or folder was written
+    Internal, // a worker thread ran out of memory, or met an unexpected error
 };
 
 struct ExtractReport {
     ExtractProblem problem = ExtractProblem::None;
     std::string detail; // one English line saying what failed, for logs
-    uint64_t totalSize = 0; // the uncompressed size of every file in the table
+    uint32_t error = 0; // the Win32 error behind the failure, 0 when none
+    std::string path; // the file or folder the failure concerns, or empty
+    // The bytes the placed files take: a file that a later one of the same
+    // name (ASCII letters without case) replaces counts no more.
+    uint64_t totalSize = 0;
     int workers = 0; // the threads that extracted
-    // The output paths of the files, in the table's order, once placed.
+    // The output paths of the files, in the table's order, once placed; a
+    // name that comes twice, once.
     std::vector<std::string> placed;
     // Files that existed before this run and were overwritten by a run that
     // then failed: their old content is gone and they are left as they are.

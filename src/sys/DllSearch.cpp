@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace sys {
 
 void HardenDllSearch()
@@ -17,6 +19,21 @@ void HardenDllSearch()
         (void)setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
     else
         (void)SetDllDirectoryA(""); // at least drop the current directory
+}
+
+UniqueModule LoadSystemLibrary(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0)
+        return UniqueModule();
+    if (length + 1 + std::wcslen(name) + 1 > MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return UniqueModule();
+    }
+    path[length] = L'\\';
+    std::wcscpy(path + length + 1, name);
+    return UniqueModule(LoadLibraryW(path));
 }
 
 } // namespace sys

@@ -49,9 +49,14 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created)
     } else if (*p == '\\') {
         ++p;
     }
-    auto make = [created](const char* path) {
-        if (CreateDirectoryA(path, nullptr) && created != nullptr)
-            created->emplace_back(path);
+    DWORD refused = ERROR_PATH_NOT_FOUND; // the error of the last folder that could not be made
+    auto make = [created, &refused](const char* path) {
+        if (CreateDirectoryA(path, nullptr)) {
+            if (created != nullptr)
+                created->emplace_back(path);
+        } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            refused = GetLastError();
+        }
     };
     // By characters: a Shift-JIS trail byte may equal a backslash.
     char prefix[kPathSize] = {};
@@ -65,7 +70,10 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created)
     }
     make(folder);
     const DWORD attributes = GetFileAttributesA(folder);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return true;
+    SetLastError(attributes == INVALID_FILE_ATTRIBUTES ? refused : ERROR_ALREADY_EXISTS); // a file of that name
+    return false;
 }
 
 void ClearReadOnly(const char* path, DWORD attributes)

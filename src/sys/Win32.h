@@ -24,8 +24,9 @@ std::wstring ModulePath();
 
 // Creates the folder and its missing parents (never a drive or share root),
 // stepping over double-byte characters; true when the folder exists
-// afterwards. Each folder this call created is appended to `created`, parents
-// first.
+// afterwards, else false with the Win32 error of the folder that could not be
+// made left set. Each folder this call created is appended to `created`,
+// parents first.
 bool CreateFolderTree(const char* folder, std::vector<std::string>* created = nullptr);
 
 // Clears the read-only attribute of path and keeps the others; `attributes`

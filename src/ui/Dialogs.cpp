@@ -6,6 +6,7 @@
 #include <iterator>
 #include <vector>
 
+#include "sys/DllSearch.h"
 #include "sys/Handle.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
@@ -196,13 +197,7 @@ void AcceptOrAsk(HWND dialog, DirectoryDialogState& state)
 // imported (an import would be looked for beside the program first).
 bool ConnectNetworkDrive(HWND owner)
 {
-    wchar_t path[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    constexpr wchar_t kName[] = L"\\mpr.dll";
-    if (length == 0 || length + std::size(kName) > MAX_PATH)
-        return false;
-    std::wcscat(path, kName);
-    sys::UniqueModule mpr(LoadLibraryW(path));
+    const sys::UniqueModule mpr = sys::LoadSystemLibrary(L"mpr.dll");
     if (!mpr)
         return false;
     using ConnectionDialog = DWORD(WINAPI*)(HWND, DWORD);

@@ -33,3 +33,8 @@ target_compile_options(ynbprobe_stamp PRIVATE -Os)
 target_link_options(ynbprobe_stamp PRIVATE -s)
 ynb_wine_test(win.PayloadStamp bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/payload-stamp.sh
     ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${YNBPACK} $<TARGET_FILE:ynbprobe_stamp>)
+
+# A volume that fills during the extraction: a small tmpfs linked as a drive.
+ynb_wine_test(win.extract.full-disk bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/full-disk.sh
+    ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:ynbtest_ExtractorTest> --gtest_filter=Extraction.NamesAFullDiskAsSuch)
+set_property(TEST win.extract.full-disk APPEND PROPERTY ENVIRONMENT "YNB_PACKAGE_FIXTURES=${YNB_PACKAGE_FIXTURES}" "TZ=UTC")

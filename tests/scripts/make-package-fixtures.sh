@@ -11,6 +11,10 @@
 # OUT_DIR/gcab.dat        the payload of Debian's `gcab -c -z` of the tree (UTF-8
 #                         names, without the Shift-JIS byte name)
 # OUT_DIR/evil.cab        names to be patched by the test into escaping ones
+# OUT_DIR/case.cab        README.TXT (40,000 'U'), Readme.txq (40,000 'l') and
+#                         zz.bin (40,000 random bytes), each in a cabinet folder
+#                         of its own; the test patches Readme.txq into
+#                         Readme.txt, a second name of one file on Windows
 set -euo pipefail
 ynbpack=$1 keys=$2 out=$3
 key=$(sed -n 's/^ *payload *= *\([-0-9]*\).*/\1/p' "$keys")
@@ -55,6 +59,11 @@ mkdir -p "$work"
 folders=$("$ynbpack" list "$work/folders.cab" | grep -c '^folder')
 [ "$folders" -ge 3 ] || { echo "folders.cab has $folders folders, wanted at least 3" >&2; exit 1; }
 (cd "$tree" && LC_ALL=C find . -type f ! -name "$(printf '\x95')?.txt" | sed 's,^\./,,' | LC_ALL=C sort | xargs -d '\n' gcab -c -z "$work/gcab.cab")
+mkdir -p "$work/case"
+head -c 40000 /dev/zero | tr '\0' U >"$work/case/README.TXT"
+head -c 40000 /dev/zero | tr '\0' l >"$work/case/Readme.txq"
+head -c 40000 /dev/urandom >"$work/case/zz.bin"
+"$ynbpack" cab --folder-size 32K "$work/case" "$out/case.cab"
 for cab in ynbpack folders gcab; do
   "$ynbpack" payload --key "$key" "$work/$cab.cab" "$out/$cab.dat"
 done

@@ -1,6 +1,8 @@
 // The payload's extraction through the real cabinet.dll under Wine: payloads
 // of one and of several cabinet folders, made by ynbpack and by gcab, with one
-// worker and with several; damaged and hostile payloads, which place nothing.
+// worker and with several; damaged and hostile payloads, which place nothing;
+// names that differ only in case; failed writes, a full disk and a caller
+// that throws, which leave nothing of the run and keep their cause.
 // The fixtures (YNB_PACKAGE_FIXTURES) come from tests/scripts/make-package-fixtures.sh.
 #include <gtest/gtest.h>
 
@@ -8,7 +10,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "SysScratch.h"
@@ -232,22 +236,24 @@ const Damage kDamages[] = {
         } },
 };
 
-class Damaged : public Extraction, public ::testing::WithParamInterface<Damage> { };
+class Damaged : public Extraction, public ::testing::WithParamInterface<std::tuple<Damage, int>> { };
 
-// A damaged payload places nothing: what this run created is gone, what was
-// there stays, and a file it had already overwritten is named.
+// A damaged payload places nothing, with one worker or several: what this
+// run created is gone, what was there stays, and a file it had already
+// overwritten is named.
 TEST_P(Damaged, PlacesNothingAndLeavesTheFolderAsItWas)
 {
+    const auto& [damage, workers] = GetParam();
     std::string cabinet = Plain(scratch::Read(Fixture("folders.dat")));
     const CabinetTable table = TableOf(cabinet);
     ASSERT_GE(table.folders.size(), 3u);
-    GetParam().apply(cabinet, table);
+    damage.apply(cabinet, table);
     ASSERT_TRUE(scratch::MakeFolder(work_ / "dest"));
     ASSERT_TRUE(scratch::Write(Destination() + "keep.txt", "the user's"));
     ASSERT_TRUE(scratch::Write(Destination() + "readme.txt", "an older readme"));
 
-    const ExtractReport report = Extract(Scrambled(cabinet), 1);
-    EXPECT_EQ(GetParam().problem, report.problem) << report.detail;
+    const ExtractReport report = Extract(Scrambled(cabinet), workers);
+    EXPECT_EQ(damage.problem, report.problem) << report.detail;
     EXPECT_FALSE(report.detail.empty());
     EXPECT_TRUE(report.placed.empty());
     std::vector<std::string> left = scratch::List(work_ / "dest");
@@ -262,8 +268,10 @@ TEST_P(Damaged, PlacesNothingAndLeavesTheFolderAsItWas)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Payloads, Damaged, ::testing::ValuesIn(kDamages), [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Payloads, Damaged, ::testing::Combine(::testing::ValuesIn(kDamages), ::testing::Values(1, 8)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) == 1 ? "OneWorker" : "Workers");
+    });
 
 void Patch(std::string& cabinet, const std::string& from, const std::string& to)
 {
@@ -339,6 +347,94 @@ TEST_F(Extraction, ReplacesEarlierFilesWhole)
     ASSERT_EQ(ExtractProblem::None, report.problem) << report.detail;
     EXPECT_EQ("hello\r\n", scratch::Read(Destination() + "readme.txt"));
     EXPECT_TRUE(report.overwritten.empty());
+}
+
+// README.TXT and, in another cabinet folder, Readme.txt are one file on
+// Windows: the later one's bytes stay, the file is placed and counted once,
+// and a failed run removes it as its own, or names it once as the file that
+// was there before.
+TEST_F(Extraction, TakesNamesThatDifferInCaseForOneFile)
+{
+    std::string cabinet = scratch::Read(Fixture("case.cab"));
+    Patch(cabinet, "Readme.txq", "Readme.txt");
+    const CabinetTable table = TableOf(cabinet);
+    ASSERT_EQ(3u, table.folders.size());
+    ASSERT_EQ(3u, table.files.size());
+    ASSERT_EQ("zz.bin", table.files[2].name);
+    const std::string later = Destination() + table.files[1].name;
+    const char laterByte = table.files[1].name == "README.TXT" ? 'U' : 'l';
+
+    const ExtractReport placed = Extract(Scrambled(cabinet));
+    ASSERT_EQ(ExtractProblem::None, placed.problem) << placed.detail;
+    EXPECT_EQ((std::vector<std::string> { later, Destination() + "zz.bin" }), placed.placed);
+    EXPECT_EQ(80000u, placed.totalSize);
+    EXPECT_EQ(std::string(40000, laterByte), scratch::Read(Destination() + "readme.txt"));
+    EXPECT_TRUE(placed.overwritten.empty());
+    scratch::RemoveTree(work_ / "dest");
+
+    // zz.bin's folder damaged: one worker has written both names by then.
+    cabinet[table.folders[2].dataOffset + 200] ^= 0x5A;
+    const ExtractReport fresh = Extract(Scrambled(cabinet), 1);
+    EXPECT_EQ(ExtractProblem::Damaged, fresh.problem) << fresh.detail;
+    EXPECT_TRUE(fresh.overwritten.empty());
+    EXPECT_FALSE(scratch::Exists(work_ / "dest"));
+
+    ASSERT_TRUE(scratch::MakeFolder(work_ / "dest"));
+    ASSERT_TRUE(scratch::Write(Destination() + "readme.txt", "an older readme"));
+    const ExtractReport over = Extract(Scrambled(cabinet), 1);
+    EXPECT_EQ(ExtractProblem::Damaged, over.problem) << over.detail;
+    EXPECT_EQ(std::vector<std::string> { later }, over.overwritten);
+}
+
+// A file that cannot be written keeps its cause up to the report: its path
+// and the Win32 error; the other workers stop and nothing of the run stays.
+TEST_F(Extraction, KeepsTheCauseOfAFailedWrite)
+{
+    ASSERT_TRUE(scratch::MakeFolder(work_ / "dest"));
+    const std::string busy = Destination() + "readme.txt";
+    ASSERT_TRUE(scratch::Write(busy, "in use"));
+    HANDLE held = CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const ExtractReport report = Extract(scratch::Read(Fixture("folders.dat")));
+    CloseHandle(held);
+    EXPECT_EQ(ExtractProblem::WriteFailed, report.problem) << report.detail;
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SHARING_VIOLATION), report.error);
+    EXPECT_EQ(busy, report.path);
+    EXPECT_NE(std::string::npos, report.detail.find("(error 32)")) << report.detail;
+    EXPECT_EQ(std::vector<std::string> { "readme.txt" }, scratch::List(work_ / "dest"));
+    EXPECT_EQ("in use", scratch::Read(busy));
+}
+
+// An exception out of the caller's callback leaves the run there, but only
+// once the workers have stopped, and takes with it what the run created.
+TEST_F(Extraction, StopsItsWorkersWhenACallbackThrows)
+{
+    ASSERT_TRUE(scratch::Write(work_ / "program\\data00.dat", scratch::Read(Fixture("folders.dat"))));
+    ExtractRequest request;
+    request.payload = work_ / "program\\data00.dat";
+    request.key = kPayloadKey;
+    request.destination = Destination();
+    request.progress = [](uint64_t, uint64_t, const std::string&) { throw std::runtime_error("the window is gone"); };
+    EXPECT_THROW(ExtractPayload(request), std::runtime_error);
+    EXPECT_FALSE(scratch::Exists(work_ / "dest"));
+}
+
+// A volume that fills is a full disk, not a damaged payload. YNB_FULL_DRIVE
+// names the drive of a small volume (tests/scripts/full-disk.sh).
+TEST_F(Extraction, NamesAFullDiskAsSuch)
+{
+    const char* drive = std::getenv("YNB_FULL_DRIVE");
+    if (drive == nullptr)
+        GTEST_SKIP() << "no small volume given; tests/scripts/full-disk.sh gives one";
+    const std::string destination = std::string(drive) + "\\ynbfull\\";
+    for (int workers : { 1, 8 }) {
+        const ExtractReport report = Extract(scratch::Read(Fixture("folders.dat")), workers, destination);
+        EXPECT_EQ(ExtractProblem::DiskFull, report.problem) << report.detail;
+        EXPECT_EQ(static_cast<uint32_t>(ERROR_DISK_FULL), report.error);
+        EXPECT_EQ(0u, report.path.rfind(destination, 0)) << report.path;
+        EXPECT_NE(std::string::npos, report.detail.find("the disk is full")) << report.detail;
+        EXPECT_FALSE(scratch::Exists(destination)) << workers;
+    }
 }
 
 } // namespace

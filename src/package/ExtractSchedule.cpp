@@ -1,0 +1,90 @@
+#include "package/ExtractSchedule.h"
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <utility>
+
+namespace package {
+
+std::string FoldPath(std::string_view path, LeadByteTest isLead)
+{
+    std::string folded(path);
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        if (isLead != nullptr && isLead(static_cast<unsigned char>(folded[i])) && i + 1 < folded.size())
+            ++i;
+        else if (folded[i] >= 'a' && folded[i] <= 'z')
+            folded[i] = static_cast<char>(folded[i] - 'a' + 'A');
+    }
+    return folded;
+}
+
+ExtractSchedule ScheduleExtraction(
+    const CabinetTable& table, const std::vector<std::string>& outputs, int maxWorkers, int cores, LeadByteTest isLead)
+{
+    ExtractSchedule schedule;
+    const std::size_t folderCount = table.folders.size();
+    const std::size_t fileCount = std::min(table.files.size(), outputs.size());
+
+    // Folders joined by a shared output path, as a union-find forest.
+    std::vector<std::size_t> group(folderCount);
+    std::iota(group.begin(), group.end(), 0);
+    auto root = [&group](std::size_t f) {
+        while (group[f] != f)
+            f = group[f] = group[group[f]];
+        return f;
+    };
+    schedule.earlier.assign(fileCount, -1);
+    schedule.kept.assign(fileCount, true);
+    std::map<std::string, std::size_t> lastWriter; // folded output -> file
+    std::vector<uint64_t> groupBytes(folderCount, 0);
+    std::vector<bool> used(folderCount, false);
+    for (std::size_t i = 0; i < fileCount; ++i) {
+        const std::size_t folder = table.files[i].folder;
+        if (folder >= folderCount)
+            return {}; // not a table ReadCabinetTable accepts
+        used[folder] = true;
+        const auto [at, inserted] = lastWriter.emplace(FoldPath(outputs[i], isLead), i);
+        if (!inserted) {
+            schedule.earlier[i] = static_cast<int>(at->second);
+            schedule.kept[at->second] = false;
+            group[root(folder)] = root(table.files[at->second].folder);
+            at->second = i;
+        }
+    }
+    for (std::size_t i = 0; i < fileCount; ++i) {
+        groupBytes[table.files[i].folder] += table.files[i].size;
+        if (schedule.kept[i])
+            schedule.keptSize += table.files[i].size;
+    }
+    for (std::size_t f = 0; f < folderCount; ++f) {
+        const std::size_t r = root(f);
+        if (r != f) {
+            groupBytes[r] += groupBytes[f];
+            used[r] = used[r] || used[f];
+        }
+    }
+    std::vector<std::pair<uint64_t, std::size_t>> groups; // bytes, root
+    for (std::size_t f = 0; f < folderCount; ++f)
+        if (root(f) == f && used[f])
+            groups.emplace_back(groupBytes[f], f);
+    // Largest first; equal ones in folder order, so that the result repeats.
+    std::stable_sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+
+    schedule.workers = std::min({ std::max(cores, 1), std::clamp(maxWorkers, 1, kMostExtractWorkers),
+        std::max(static_cast<int>(groups.size()), 1) });
+    std::vector<std::pair<uint64_t, std::size_t>> load(static_cast<std::size_t>(schedule.workers)); // bytes, groups
+    std::vector<int> ownerOfRoot(folderCount, 0);
+    for (const auto& [bytes, first] : groups) {
+        const auto lightest = static_cast<int>(std::min_element(load.begin(), load.end()) - load.begin());
+        ownerOfRoot[first] = lightest;
+        load[static_cast<std::size_t>(lightest)].first += bytes;
+        ++load[static_cast<std::size_t>(lightest)].second;
+    }
+    schedule.owner.assign(folderCount, 0);
+    for (std::size_t f = 0; f < folderCount; ++f)
+        schedule.owner[f] = ownerOfRoot[root(f)];
+    return schedule;
+}
+
+} // namespace package

@@ -1,0 +1,135 @@
+// One worker of the extraction: a thread's own cabinet.dll context that
+// walks the whole cabinet and writes the files of the folders the schedule
+// gives it. What the workers share is read-only while they run, but for each
+// file's state (written by the one worker that owns the file), the bytes
+// done, the stop flag and the first failure.
+#pragma once
+
+#include <windows.h>
+#include <fdi.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/CabinetExtractor.h"
+#include "package/CabinetTable.h"
+#include "package/ExtractSchedule.h"
+#include "package/PayloadReader.h"
+#include "sys/Handle.h"
+
+namespace package {
+
+// Why a run failed: the first failure of any worker, or of the run itself.
+struct ExtractFailure {
+    ExtractProblem problem = ExtractProblem::None;
+    DWORD error = 0; // the Win32 error behind it, 0 when none
+    std::string path; // the file or folder it concerns, or empty
+    std::string detail; // one English line
+};
+
+struct ExtractPlan {
+    CabinetTable table;
+    std::vector<std::string> outputs; // per file: where it goes
+    std::size_t destinationLength = 0; // outputs[i] without it is the file's name
+    ExtractSchedule schedule;
+};
+
+// Superseded: a later file of the table with the same output took it over.
+enum class FileState : uint8_t { Untouched, Created, Overwritten, Complete, CompleteOverwritten, Superseded };
+
+struct ExtractShared {
+    explicit ExtractShared(const ExtractPlan& p)
+        : plan(p)
+        , states(p.table.files.size(), FileState::Untouched)
+    {
+    }
+    const ExtractPlan& plan;
+    std::vector<FileState> states;
+    std::atomic<uint64_t> done { 0 };
+    std::atomic<int> current { -1 }; // the file opened last, for the progress line
+    std::atomic<bool> stop { false }; // a worker failed, or the run ends: every worker ends soon
+    std::atomic<bool> failed { false };
+    ExtractFailure failure; // written once, by whoever set `failed`
+
+    // Records the failure unless one came first, and stops every worker.
+    // Never throws: a detail that cannot be stored is left empty.
+    void Fail(ExtractProblem problem, DWORD error, const char* path, const char* detail) noexcept;
+};
+
+// cabinet.dll, loaded by its full path in the system folder.
+class CabinetLibrary {
+public:
+    using CreateFn = HFDI(DIAMONDAPI*)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD, PFNWRITE, PFNCLOSE, PFNSEEK, int, PERF);
+    using CopyFn = BOOL(DIAMONDAPI*)(HFDI, char*, char*, int, PFNFDINOTIFY, PFNFDIDECRYPT, void*);
+    using DestroyFn = BOOL(DIAMONDAPI*)(HFDI);
+
+    bool Load(std::string& detail, DWORD& error);
+
+    CreateFn create = nullptr;
+    CopyFn copy = nullptr;
+    DestroyFn destroy = nullptr;
+
+private:
+    sys::UniqueModule module_;
+};
+
+class Worker;
+
+// What the library's file handles stand for: a pointer to one of these.
+struct ExtractStream {
+    bool cabinet; // the payload's cabinet, else the file being written
+    Worker* worker;
+    uint64_t position; // the cabinet's read position
+};
+
+class Worker {
+public:
+    Worker(ExtractShared& shared, const CabinetLibrary& library, const PayloadFile& payload, int32_t key, int index);
+    ~Worker(); // destroys the context; the thread has ended
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // false when the worker lacks memory or the library refused a context.
+    bool Usable() const { return context_ != nullptr; }
+    // The thread's work: one pass of the library over the whole cabinet.
+    // Whatever goes wrong, exceptions included, ends as the shared failure.
+    void Run() noexcept;
+
+    // The library's callbacks, each of which the file handles lead to.
+    INT_PTR Notify(FDINOTIFICATIONTYPE type, const FDINOTIFICATION& record);
+    long ReadCabinet(uint64_t& position, void* out, UINT count);
+    long Write(const void* data, UINT count);
+    void CloseOutput();
+    INT_PTR OutputHandle() { return reinterpret_cast<INT_PTR>(&outputStream_); }
+    uint64_t PayloadSize() const { return reader_.FileSize(); }
+    void FailOnException() noexcept;
+
+private:
+    INT_PTR CopyFile(const FDINOTIFICATION& record);
+    INT_PTR CloseFile(const FDINOTIFICATION& record);
+    bool Flush();
+    // A write or create that failed with error: a full disk is one of its own.
+    void FailWrite(const char* what, DWORD error);
+
+    ExtractShared& shared_;
+    const CabinetLibrary& library_;
+    const int index_;
+    CabinetReader reader_;
+    std::unique_ptr<unsigned char[]> buffer_;
+    // The file being written, from fdintCOPY_FILE to fdintCLOSE_FILE_INFO.
+    ExtractStream outputStream_ { false, this, 0 };
+    sys::UniqueFile output_;
+    int outputIndex_ = -1; // in the table
+    uint64_t written_ = 0;
+    DWORD buffered_ = 0;
+    std::size_t nextFile_ = 0; // the table entry the library's next fdintCOPY_FILE is about
+    std::size_t expected_ = 0; // files of this worker's folders
+    std::size_t completed_ = 0;
+    HFDI context_ = nullptr;
+    ERF error_ {};
+};
+
+} // namespace package
