@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "sys/CaseFold.h"
 #include "sys/Text.h"
 
 namespace sys {
@@ -75,14 +76,15 @@ bool LiesWithin(const char* inner, const char* outer)
     const std::wstring fullOuter = FullWidePath(outer);
     if (fullInner.empty() || fullOuter.empty())
         return true;
-    const int innerLength = static_cast<int>(fullInner.size());
-    const int outerLength = static_cast<int>(fullOuter.size());
-    if (innerLength < outerLength)
+    if (fullInner.size() < fullOuter.size())
         return false;
-    if (CompareStringOrdinal(fullInner.c_str(), outerLength, fullOuter.c_str(), outerLength, TRUE) != CSTR_EQUAL)
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    const auto* innerUnits = reinterpret_cast<const char16_t*>(fullInner.data());
+    const auto* outerUnits = reinterpret_cast<const char16_t*>(fullOuter.data());
+    if (!SameName({ innerUnits, fullOuter.size() }, { outerUnits, fullOuter.size() }))
         return false;
     // "C:\" trimmed to "C:" still ends at a component boundary.
-    return innerLength == outerLength || fullInner[outerLength] == L'\\';
+    return fullInner.size() == fullOuter.size() || fullInner[fullOuter.size()] == L'\\';
 }
 
 } // namespace sys

@@ -16,7 +16,8 @@ std::ptrdiff_t LastSeparator(const char* path);
 bool JoinPath(char* out, const char* folder, const char* name);
 
 // true when inner names the folder outer itself or a path below it; both are
-// made full paths and compared without regard to case, component by component.
+// made full paths and compared as Windows compares names (sys/CaseFold.h),
+// component by component.
 // Also true when either full path cannot be made: in doubt, refuse.
 bool LiesWithin(const char* inner, const char* outer);
 

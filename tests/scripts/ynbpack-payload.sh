@@ -182,6 +182,15 @@ grep -q 'no files' "$work/err" || fail "no-files message: $(cat "$work/err")"
 [ -e "$work/e.cab" ] && fail "a refused cabinet was written"
 mkdir -p "$work/twice" && printf a >"$work/twice/$(printf '\x93\xfa')" && printf b >"$work/twice/日"
 expect_status 2 "cab of two files with one stored name" "$ynbpack" cab "$work/twice" "$work/e.cab"
+# One file on Windows: names that differ only in case, in ASCII or full width.
+for pair in "Readme.txt README.TXT" "sub/ａｂ.txt SUB/ＡＢ.TXT"; do
+  set -- $pair
+  rm -rf "$work/case" && mkdir -p "$work/case/$(dirname "$1")" "$work/case/$(dirname "$2")"
+  printf a >"$work/case/$1" && printf b >"$work/case/$2"
+  expect_status 2 "cab of $1 beside $2" "$ynbpack" cab "$work/case" "$work/e.cab"
+  grep -F "$(basename "$1")'" "$work/err" | grep -F "$(basename "$2")'" | grep -qF 'have one stored name' \
+    || fail "case message: $(cat "$work/err")"
+done
 for size in 0 -1 12x 1.5M 3G 2048M 99999999999 ''; do
   expect_status 2 "--folder-size '$size'" "$ynbpack" cab --folder-size "$size" "$tree" "$work/e.cab"
 done

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <map>
 
 #include <glib.h>
 
@@ -16,6 +17,7 @@
 #include "Payload.h"
 #include "package/CabinetTable.h"
 #include "package/PayloadBlocks.h"
+#include "sys/CaseFold.h"
 #include "sys/NameRules.h"
 
 namespace ynbpack {
@@ -92,6 +94,30 @@ void Collect(const fs::path& root, const fs::path& folder, std::vector<Entry>& e
     }
 }
 
+// Stored names that differ only in case (or not at all) are one file on
+// Windows: the second would overwrite the first. Refused, both named.
+void RefuseNamesThatAreOne(const std::vector<Entry>& entries)
+{
+    std::map<std::u16string, const Entry*> seen;
+    for (const Entry& entry : entries) {
+        std::string utf8;
+        gunichar2* units = ShiftJisToUtf8(entry.stored, utf8)
+            ? g_utf8_to_utf16(utf8.data(), static_cast<glong>(utf8.size()), nullptr, nullptr, nullptr)
+            : nullptr;
+        std::u16string name;
+        if (units != nullptr)
+            for (const gunichar2* unit = units; *unit != 0; ++unit)
+                name += static_cast<char16_t>(*unit);
+        else
+            name.assign(entry.stored.begin(), entry.stored.end());
+        g_free(units);
+        const auto [at, fresh] = seen.emplace(sys::FoldedName(name), &entry);
+        if (!fresh)
+            throw UsageError("'" + at->second->path.string() + "' and '" + entry.path.string()
+                + "' have one stored name on Windows, where case does not count");
+    }
+}
+
 const char* CompressionName(uint16_t compression)
 {
     switch (compression & 0x0F) {
@@ -117,14 +143,12 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize)
         throw UsageError(
             "'" + folder + "' holds no files: the setup program takes an empty cabinet for a damaged payload");
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.stored < b.stored; });
+    RefuseNamesThatAreOne(entries);
 
     CabinetWriter writer(folderSize);
     int clamped = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& entry = entries[i];
-        if (i > 0 && entries[i - 1].stored == entry.stored)
-            throw UsageError(
-                "'" + entries[i - 1].path.string() + "' and '" + entry.path.string() + "' have the same stored name");
         if (entry.stored.size() > kCabinetNameMax)
             throw UsageError("'" + entry.stored + "': a stored name has at most 255 bytes");
         const NameFault fault = CheckName(entry.stored.data(), entry.stored.size(), IsShiftJisLeadByte);
