@@ -7,6 +7,7 @@ set(YNB_CORE_SOURCES
     src/package/PayloadBlocks.cpp
     src/sys/NameRules.cpp
     src/sys/CaseFold.cpp
+    src/sys/PathWalk.cpp
     src/package/CabinetTable.cpp
     src/package/ExtractSchedule.cpp
     src/package/Sha256.cpp

@@ -26,14 +26,9 @@ using install::ParentOf;
 using install::PathProblem;
 using install::SamePath;
 
+using sys::AnsiLead;
 using sys::kLogName;
 using sys::kUninstallRoot;
-
-// Lead bytes of the system's ANSI code page, in which the paths are written.
-bool AnsiLead(unsigned char byte)
-{
-    return IsDBCSLeadByte(byte) != FALSE;
-}
 
 // The canonical form of an absolute path, with long names where the path
 // exists (a log or a command may hold 8.3 names); empty when it is none.

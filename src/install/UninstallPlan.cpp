@@ -2,6 +2,7 @@
 
 #include "install/InstallLog.h"
 #include "install/Manifest.h"
+#include "sys/PathWalk.h"
 
 namespace install {
 
@@ -17,33 +18,10 @@ bool IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-bool Lead(LeadByteTest isLead, char c)
-{
-    return isLead != nullptr && isLead(static_cast<unsigned char>(c));
-}
-
-char FoldAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // The components of text, split at separators that are no trail bytes.
 std::vector<std::string_view> SplitComponents(std::string_view text, LeadByteTest isLead)
 {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (Lead(isLead, text[i]) && i + 1 < text.size()) {
-            ++i;
-            continue;
-        }
-        if (IsSeparator(text[i])) {
-            parts.push_back(text.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    parts.push_back(text.substr(start));
-    return parts;
+    return sys::SplitAtSeparators(text, isLead, sys::Slashes::Separate);
 }
 
 bool ValidName(std::string_view name, LeadByteTest isLead)
@@ -75,7 +53,7 @@ PathProblem SplitRoot(std::string_view path, LeadByteTest isLead, Rooted& out, R
         kind = RootKind::Absolute;
         return PathProblem::None;
     }
-    const char drive = FoldAscii(path[0]);
+    const char drive = sys::AsciiUpper(path[0]);
     if (path.size() >= 2 && path[1] == ':') {
         if (drive < 'A' || drive > 'Z' || path.size() == 2 || !IsSeparator(path[2]))
             return PathProblem::DevicePath; // C:name is relative to the drive's own current folder
@@ -113,22 +91,6 @@ std::string Join(const std::string& root, const std::vector<std::string>& parts)
         out += parts[i];
     }
     return out;
-}
-
-// a's first n bytes equal b's first n bytes, without regard to ASCII case.
-bool SamePrefix(std::string_view a, std::string_view b, std::size_t n, LeadByteTest isLead)
-{
-    for (std::size_t i = 0; i < n; ++i) {
-        if (Lead(isLead, a[i]) && i + 1 < n) {
-            if (a[i] != b[i] || a[i + 1] != b[i + 1])
-                return false;
-            ++i;
-            continue;
-        }
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    }
-    return true;
 }
 
 bool SameOrHolds(std::string_view path, std::string_view folder, LeadByteTest isLead)
@@ -254,7 +216,7 @@ PathProblem CanonicalPath(std::string_view path, std::string_view base, LeadByte
 
 bool SamePath(std::string_view a, std::string_view b, LeadByteTest isLead)
 {
-    return a.size() == b.size() && SamePrefix(a, b, a.size(), isLead);
+    return a.size() == b.size() && sys::SamePathPrefix(a, b, a.size(), isLead);
 }
 
 bool IsBelow(std::string_view inner, std::string_view outer, LeadByteTest isLead)
@@ -262,11 +224,11 @@ bool IsBelow(std::string_view inner, std::string_view outer, LeadByteTest isLead
     if (outer.empty())
         return false;
     if (IsRoot(outer, isLead)) // ends in its separator
-        return inner.size() > outer.size() && SamePrefix(inner, outer, outer.size(), isLead);
+        return inner.size() > outer.size() && sys::SamePathPrefix(inner, outer, outer.size(), isLead);
     // Canonical paths hold no broken character, so the byte after a matching
     // prefix starts a character of its own.
     return inner.size() > outer.size() + 1 && inner[outer.size()] == '\\'
-        && SamePrefix(inner, outer, outer.size(), isLead);
+        && sys::SamePathPrefix(inner, outer, outer.size(), isLead);
 }
 
 bool IsRoot(std::string_view path, LeadByteTest isLead)

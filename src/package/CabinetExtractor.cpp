@@ -14,6 +14,8 @@
 #include "package/PayloadReader.h"
 #include "sys/NameRules.h"
 #include "sys/PathText.h"
+#include "sys/PathWalk.h"
+#include "sys/Text.h"
 #include "sys/Win32.h"
 
 namespace package {
@@ -34,11 +36,6 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...
 }
 
 // ---- Planning, before anything is written
-
-bool IsAnsiLead(unsigned char byte)
-{
-    return IsDBCSLeadByte(byte) != FALSE;
-}
 
 // The name in the ANSI code page the file functions use: a name marked as
 // UTF-8 is converted; false when it is not valid UTF-8 or has characters the
@@ -75,7 +72,7 @@ bool PlanOutputs(ExtractPlan& plan, const std::string& destination, ExtractFailu
                 Format("'%s': its UTF-8 name has no form in the system's code page", entry.name.c_str()) };
             return false;
         }
-        const NameFault fault = CheckName(name.data(), name.size(), IsAnsiLead);
+        const NameFault fault = CheckName(name.data(), name.size(), sys::AnsiLead);
         if (fault != NameFault::None) {
             failure
                 = { ExtractProblem::RefusedName, 0, {}, Format("'%s': %s", entry.name.c_str(), NameFaultText(fault)) };
@@ -88,12 +85,9 @@ bool PlanOutputs(ExtractPlan& plan, const std::string& destination, ExtractFailu
                     static_cast<unsigned long>(kOutputPathSize - 1)) };
             return false;
         }
-        for (std::size_t i = destination.size(); i < path.size(); ++i) {
-            if (IsAnsiLead(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
-                ++i;
-            else if (path[i] == '/')
+        for (std::size_t i = destination.size(); i < path.size(); i += sys::CharacterSize(path, i, sys::AnsiLead))
+            if (path[i] == '/')
                 path[i] = '\\';
-        }
         plan.outputs.push_back(std::move(path));
     }
     return true;
@@ -114,11 +108,11 @@ bool MakeFolders(const ExtractPlan& plan, std::vector<std::string>& created, Ext
     for (const std::string& path : plan.outputs) {
         const std::string folder = FolderOf(path);
         if (folder.size() + 1 > plan.destinationLength) // below the destination: made here
-            folders.emplace(FoldPath(folder, IsAnsiLead), folder);
+            folders.emplace(sys::PathKey(folder, sys::AnsiLead), folder);
     }
     const std::string destination = FolderOf(plan.outputs.front().substr(0, plan.destinationLength));
     if (!destination.empty())
-        folders.emplace(FoldPath(destination, IsAnsiLead), destination);
+        folders.emplace(sys::PathKey(destination, sys::AnsiLead), destination);
     for (const auto& [folded, folder] : folders) {
         if (!sys::CreateFolderTree(folder.c_str(), &created)) {
             const DWORD error = GetLastError();
@@ -275,7 +269,7 @@ ExtractReport ExtractPayload(const ExtractRequest& request)
         return Failed(report, { ExtractProblem::RefusedName, 0, {}, "the destination folder's path is too long" });
     if (!PlanOutputs(plan, request.destination, failure))
         return Failed(report, failure);
-    plan.schedule = ScheduleExtraction(plan.table, plan.outputs, request.maxWorkers, Cores(), IsAnsiLead);
+    plan.schedule = ScheduleExtraction(plan.table, plan.outputs, request.maxWorkers, Cores(), sys::AnsiLead);
     report.totalSize = plan.schedule.keptSize;
 
     CabinetLibrary library;

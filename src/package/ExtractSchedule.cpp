@@ -5,19 +5,9 @@
 #include <numeric>
 #include <utility>
 
-namespace package {
+#include "sys/PathWalk.h"
 
-std::string FoldPath(std::string_view path, LeadByteTest isLead)
-{
-    std::string folded(path);
-    for (std::size_t i = 0; i < folded.size(); ++i) {
-        if (isLead != nullptr && isLead(static_cast<unsigned char>(folded[i])) && i + 1 < folded.size())
-            ++i;
-        else if (folded[i] >= 'a' && folded[i] <= 'z')
-            folded[i] = static_cast<char>(folded[i] - 'a' + 'A');
-    }
-    return folded;
-}
+namespace package {
 
 ExtractSchedule ScheduleExtraction(
     const CabinetTable& table, const std::vector<std::string>& outputs, int maxWorkers, int cores, LeadByteTest isLead)
@@ -44,7 +34,7 @@ ExtractSchedule ScheduleExtraction(
         if (folder >= folderCount)
             return {}; // not a table ReadCabinetTable accepts
         used[folder] = true;
-        const auto [at, inserted] = lastWriter.emplace(FoldPath(outputs[i], isLead), i);
+        const auto [at, inserted] = lastWriter.emplace(sys::PathKey(outputs[i], isLead), i);
         if (!inserted) {
             schedule.earlier[i] = static_cast<int>(at->second);
             schedule.kept[at->second] = false;

@@ -2,8 +2,8 @@
 // the same output, decided from the cabinet's table and the output paths
 // before anything is written. Portable: no Win32.
 //
-// Two files whose output paths are the same for the file system (ASCII
-// letters without case) write one file: their folders go to one worker, which
+// Two files whose output paths are the same path (sys/PathWalk.h) write one
+// file: their folders go to one worker, which
 // extracts them in the table's order, so that the later file's bytes are the
 // ones that stay and no two threads ever write one file.
 #pragma once
@@ -29,10 +29,6 @@ struct ExtractSchedule {
     std::vector<bool> kept;
     uint64_t keptSize = 0; // the bytes of the kept files
 };
-
-// The path as the file system compares it: ASCII letters in upper case, the
-// trail bytes of double-byte characters (isLead) left as they are.
-std::string FoldPath(std::string_view path, LeadByteTest isLead);
 
 // outputs holds one path per file of the table. The cabinet folders that
 // share an output path form one group; the groups are spread over

@@ -6,30 +6,12 @@
 #include <string>
 
 #include "sys/CaseFold.h"
+#include "sys/PathWalk.h"
 #include "sys/Text.h"
 
 namespace sys {
 
 namespace {
-
-// Length of path and whether its last character is a separator.
-std::size_t Scan(const char* path, std::ptrdiff_t* lastSeparator)
-{
-    std::ptrdiff_t last = -1;
-    const char* p = path;
-    while (*p != 0) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != 0) {
-            p += 2;
-            continue;
-        }
-        if (*p == '\\')
-            last = p - path;
-        ++p;
-    }
-    if (lastSeparator != nullptr)
-        *lastSeparator = last;
-    return static_cast<std::size_t>(p - path);
-}
 
 // Full path of path in UTF-16 without a trailing separator; empty when it
 // cannot be made or does not fit.
@@ -49,16 +31,14 @@ std::wstring FullWidePath(const char* path)
 
 std::ptrdiff_t LastSeparator(const char* path)
 {
-    std::ptrdiff_t last = -1;
-    (void)Scan(path, &last);
-    return last;
+    return LastSeparatorIn(path, AnsiLead);
 }
 
 bool JoinPath(char* out, const char* folder, const char* name)
 {
     out[0] = 0;
-    std::ptrdiff_t last = -1;
-    std::size_t folderLength = Scan(folder, &last);
+    const std::ptrdiff_t last = LastSeparator(folder);
+    std::size_t folderLength = std::strlen(folder);
     if (folderLength > 0 && last == static_cast<std::ptrdiff_t>(folderLength) - 1)
         --folderLength;
     const std::size_t nameLength = std::strlen(name);

@@ -8,6 +8,11 @@
 
 namespace sys {
 
+bool AnsiLead(unsigned char byte)
+{
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
 std::wstring Widen(const char* bytes, std::size_t length, unsigned codePage)
 {
     if (bytes == nullptr || length == 0 || length > INT_MAX)

@@ -10,6 +10,10 @@ namespace sys {
 constexpr unsigned kShiftJis = 932;
 constexpr unsigned kAnsiCodePage = 0; // CP_ACP
 
+// True when the byte leads a double-byte character of the system's ANSI
+// code page, in which paths are written (a LeadByteTest).
+bool AnsiLead(unsigned char byte);
+
 // `length` bytes of the given code page (zero bytes included) to UTF-16; an
 // invalid sequence gives what the system makes of it.
 std::wstring Widen(const char* bytes, std::size_t length, unsigned codePage);

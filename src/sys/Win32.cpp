@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "sys/Names.h"
+#include "sys/PathWalk.h"
+#include "sys/Text.h"
 
 namespace sys {
 
@@ -44,7 +46,7 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created)
         while (*p != '\0' && separators < 2) {
             if (*p == '\\')
                 ++separators;
-            p = CharNextA(p);
+            p += CharacterSize(p, 0, AnsiLead);
         }
     } else if (*p == '\\') {
         ++p;
@@ -60,7 +62,7 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created)
     };
     // By characters: a Shift-JIS trail byte may equal a backslash.
     char prefix[kPathSize] = {};
-    for (; *p != '\0'; p = CharNextA(p)) {
+    for (; *p != '\0'; p += CharacterSize(p, 0, AnsiLead)) {
         if (*p == '\\' && p[1] != '\0') {
             const std::size_t n = static_cast<std::size_t>(p - folder);
             std::memcpy(prefix, folder, n);

@@ -78,9 +78,6 @@ TEST(ExtractSchedule, GivesTheFilesOfOneOutputToOneWorker)
     EXPECT_EQ((std::vector<int> { -1, -1, 0, 2, -1, -1 }), schedule.earlier);
     EXPECT_EQ((std::vector<bool> { false, true, false, true, true, true }), schedule.kept);
     EXPECT_EQ(500u + 9 + 1 + 1, schedule.keptSize);
-    // Read byte by byte, 0x61 after 0x83 would be a letter.
-    EXPECT_EQ(FoldPath("\x83\x61", nullptr), "\x83\x41");
-    EXPECT_EQ(FoldPath("\x83\x61z", IsShiftJisLeadByte), "\x83\x61Z");
 }
 
 } // namespace

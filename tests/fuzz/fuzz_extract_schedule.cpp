@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/ExtractSchedule.h"
+#include "sys/PathWalk.h"
 
 namespace {
 
@@ -56,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int earlier = schedule.earlier[i];
         if (earlier >= 0) {
             Check(earlier < static_cast<int>(i) && !schedule.kept[static_cast<std::size_t>(earlier)]);
-            Check(package::FoldPath(outputs[i], IsShiftJisLeadByte)
-                == package::FoldPath(outputs[static_cast<std::size_t>(earlier)], IsShiftJisLeadByte));
+            Check(sys::PathKey(outputs[i], IsShiftJisLeadByte)
+                == sys::PathKey(outputs[static_cast<std::size_t>(earlier)], IsShiftJisLeadByte));
             Check(schedule.owner[table.files[static_cast<std::size_t>(earlier)].folder] == owner);
         }
         if (schedule.kept[i]) {
-            Check(++keptOf[package::FoldPath(outputs[i], IsShiftJisLeadByte)] == 1);
+            Check(++keptOf[sys::PathKey(outputs[i], IsShiftJisLeadByte)] == 1);
             kept += table.files[i].size;
         }
     }

@@ -1,0 +1,73 @@
+#include "sys/PathWalk.h"
+
+namespace sys {
+
+namespace {
+
+bool IsSeparator(char c, Slashes slashes)
+{
+    return c == '\\' || (slashes == Slashes::Separate && c == '/');
+}
+
+} // namespace
+
+char AsciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool LeadsCharacter(LeadByteTest isLead, char byte)
+{
+    return isLead != nullptr && isLead(static_cast<unsigned char>(byte));
+}
+
+std::size_t CharacterSize(std::string_view text, std::size_t at, LeadByteTest isLead)
+{
+    return LeadsCharacter(isLead, text[at]) && at + 1 < text.size() ? 2 : 1;
+}
+
+std::ptrdiff_t LastSeparatorIn(std::string_view path, LeadByteTest isLead, Slashes slashes)
+{
+    std::ptrdiff_t last = -1;
+    for (std::size_t i = 0; i < path.size(); i += CharacterSize(path, i, isLead))
+        if (IsSeparator(path[i], slashes))
+            last = static_cast<std::ptrdiff_t>(i);
+    return last;
+}
+
+std::vector<std::string_view> SplitAtSeparators(std::string_view path, LeadByteTest isLead, Slashes slashes)
+{
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); i += CharacterSize(path, i, isLead)) {
+        if (IsSeparator(path[i], slashes)) {
+            parts.push_back(path.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    parts.push_back(path.substr(start));
+    return parts;
+}
+
+bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, LeadByteTest isLead)
+{
+    if (a.size() < n || b.size() < n)
+        return false;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t size = CharacterSize(a.substr(0, n), i, isLead);
+        if (size == 2 ? a.compare(i, 2, b, i, 2) != 0 : AsciiUpper(a[i]) != AsciiUpper(b[i]))
+            return false;
+        i += size;
+    }
+    return true;
+}
+
+std::string PathKey(std::string_view path, LeadByteTest isLead)
+{
+    std::string key(path);
+    for (std::size_t i = 0; i < key.size(); i += CharacterSize(key, i, isLead))
+        key[i] = AsciiUpper(key[i]);
+    return key;
+}
+
+} // namespace sys
