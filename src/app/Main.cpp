@@ -37,7 +37,8 @@ constexpr wchar_t kUsage[]
       L"/D=フォルダー\tインストール先のフォルダー。最後に書きます。空白があっても引用符は要りません。\n"
       L"/?\tこの説明を表示します。\n\n"
       L"/S のないときは、与えた値がウィザードに入ります。\n"
-      L"終了コード: 0 成功、1602 キャンセル、1603 失敗、1618 ほかのセットアップが実行中、87 コマンドラインの誤り";
+      L"終了コード: 0 成功、1602 キャンセル、1603 失敗、1618 ほかのセットアップが実行中、87 コマンドラインの誤り、"
+      L"112 ディスクがいっぱい";
 constexpr wchar_t kLastResort[] = L"Catch the Expection! \n This Program is Closed";
 
 void Tell(const std::wstring& text, UINT icon)
@@ -127,7 +128,7 @@ uint32_t RunSilent(const config::CommandLine& options, sys::LogFile& log, SetupR
     ui::Application::SetBusy(false);
     if (window)
         window->Close();
-    return outcome.succeeded ? config::kExitSuccess : config::kExitFailed;
+    return outcome.succeeded ? config::kExitSuccess : install::FailureExitCode(outcome.failure);
 }
 
 uint32_t Run()

@@ -19,6 +19,7 @@ namespace config {
 
 constexpr uint32_t kExitSuccess = 0;
 constexpr uint32_t kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
+constexpr uint32_t kExitDiskFull = 112; // ERROR_DISK_FULL: the volume filled during the installation
 constexpr uint32_t kExitCancelled = 1602; // ERROR_INSTALL_USEREXIT
 constexpr uint32_t kExitFailed = 1603; // ERROR_INSTALL_FAILURE
 constexpr uint32_t kExitNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT

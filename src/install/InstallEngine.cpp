@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <memory>
 #include <utility>
 
+#include "config/CommandLine.h"
 #include "config/ProductData.h"
 #include "install/InstallLog.h"
 #include "install/InstallPaths.h"
@@ -63,10 +65,15 @@ public:
         if (sink_.progress)
             sink_.progress(Progress { phase, done, total, item });
     }
-    void CopyFailed(const std::string& target) const
+    void CopyFailed(const CopyFailure& failure) const
     {
         if (sink_.copyFailed)
-            sink_.copyFailed(target);
+            sink_.copyFailed(failure);
+    }
+    void StepFailed(const std::string& detail) const
+    {
+        if (sink_.stepFailed)
+            sink_.stepFailed(detail);
     }
     bool SetupFailed(const InstallFailure& failure) const
     {
@@ -124,11 +131,17 @@ void WriteLog(InstallLog& log, bool inLogFolder, const Reporter& reporter)
         }
         Protect(folder.c_str(), reporter);
     }
+    if (!log.Complete())
+        reporter.StepFailed("the install log could not hold every line: " + std::to_string(log.LeftOut())
+            + " left out, which the uninstaller will not remove");
     (void)ClsSecurity::Scramble(log.Data(), log.Length(), kManifestKey);
     if (ClsFile::SaveFile(sys::kLogName, log.Text(), log.Length()))
         reporter.Placed(folder + "\\" + sys::kLogName);
-    else
-        reporter.Note("the install log could not be written in " + folder);
+    else {
+        const DWORD error = GetLastError();
+        reporter.StepFailed(
+            "the install log could not be written in " + folder + " (error " + std::to_string(error) + ")");
+    }
 }
 
 // Setup failed before anything was installed. The folder text is forgotten,
@@ -156,7 +169,7 @@ std::string FullPath(const char* target)
 void PlaceEntry(const char* manifest, ManifestEntry& entry, InstallLog& log, const Reporter& reporter)
 {
     if (entry.Problem != EntryProblem::None) {
-        reporter.CopyFailed(std::string(manifest + entry.Offset, static_cast<std::size_t>(entry.Length)));
+        reporter.CopyFailed({ std::string(manifest + entry.Offset, static_cast<std::size_t>(entry.Length)), {}, 0 });
         return;
     }
     static constexpr SpecialFolders kFolders { ClsFile::GetDesktopFolder, ClsFile::GetMyDocumentsFolder,
@@ -164,21 +177,24 @@ void PlaceEntry(const char* manifest, ManifestEntry& entry, InstallLog& log, con
     char target[kTargetPathCapacity];
     std::string whole;
     if (FormTargetPath(entry.Destination, entry.Source, kFolders, target, &whole) != TargetResult::Ok) {
-        reporter.CopyFailed(whole);
+        reporter.CopyFailed({ whole, {}, 0 });
         return;
     }
     if (IsFolderSource(entry.Source)) {
         entry.Source[std::strlen(entry.Source) - 1] = '\0';
-        if (ClsFile::CopyFolder(entry.Source, target))
+        ClsFile::Failure lost;
+        if (ClsFile::CopyFolder(entry.Source, target, &lost))
             reporter.Placed(FullPath(target));
         else
-            reporter.CopyFailed(target);
+            reporter.CopyFailed({ target, FullPath(lost.path.c_str()), lost.error });
         (void)log.AddEntry(target, true); // a log too full leaves the line out
     } else {
-        if (CopyFileA(entry.Source, target, FALSE) != 0)
+        if (CopyFileA(entry.Source, target, FALSE) != 0) {
             reporter.Placed(FullPath(target));
-        else
-            reporter.CopyFailed(target);
+        } else {
+            const DWORD error = GetLastError();
+            reporter.CopyFailed({ target, FullPath(target), error });
+        }
         (void)log.AddEntry(target, false);
     }
 }
@@ -226,6 +242,11 @@ void Register(const Paths& paths, const SetupRecord& record, uint64_t payloadSiz
 
 } // namespace
 
+uint32_t FailureExitCode(const InstallFailure& failure)
+{
+    return failure.step == InstallStep::DiskFull ? config::kExitDiskFull : config::kExitFailed;
+}
+
 void DefaultBaseFolder(char* out)
 {
     static constexpr char kProgramFiles[] = "C:\\Program Files";
@@ -252,8 +273,8 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink&
     Paths paths;
     if (!BaseFolder(request.folderText.c_str(), record.BaseFolder)
         || !FormPaths(record, request.folderText.c_str(), paths))
-        return Fail(
-            { InstallStep::Paths, "a path formed from the folder text does not fit 260 bytes", {} }, record, reporter);
+        return Fail({ InstallStep::Paths, "a path formed from the folder text does not fit 260 bytes", {}, 0, {} },
+            record, reporter);
 
     reporter.Step(Phase::Unpacking);
     (void)SetCurrentDirectoryA(request.programDir.c_str());
@@ -264,7 +285,10 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink&
     if (ClsYnb().UnpackPayload(
             record, [&reporter] { reporter.Pump(); }, progress, unpacked)
         == 0)
-        return Fail({ InstallStep::Payload, unpacked.detail, unpacked.overwritten }, record, reporter);
+        return Fail(
+            { unpacked.problem == package::ExtractProblem::DiskFull ? InstallStep::DiskFull : InstallStep::Payload,
+                unpacked.detail, unpacked.overwritten, unpacked.error, unpacked.path },
+            record, reporter);
 
     for (const std::string& path : unpacked.placed)
         reporter.Placed(path);

@@ -34,6 +34,7 @@ enum class InstallStep : uint8_t {
     None,
     Paths, // a path formed from the folder text and the product does not fit
     Payload, // the payload could not be read or placed whole
+    DiskFull, // the volume filled while the payload was placed
 };
 
 // Why the setup failed, for the user and for logs.
@@ -43,14 +44,25 @@ struct InstallFailure {
     // Files that existed before and were overwritten before the failure was
     // found: their old content is gone.
     std::vector<std::string> overwritten;
+    uint32_t error = 0; // the Win32 error behind it, 0 when none
+    std::string path; // the file or folder it concerns, or empty
+};
+
+// A manifest entry that could not be placed, and why.
+struct CopyFailure {
+    std::string target; // the entry's target path, or the refused line
+    // The file or folder that failed (inside a folder's tree for a folder
+    // entry), with its Win32 error; empty and 0 for a refused line.
+    std::string path;
+    uint32_t error = 0;
 };
 
 // Every member may be left empty: a missing question takes its default answer.
 struct InstallSink {
     std::function<void(const Progress&)> progress;
-    // A manifest entry could not be placed (its target path, or the refused
-    // line). The installation goes on.
-    std::function<void(const std::string& target)> copyFailed;
+    // A manifest entry could not be placed, also when a folder entry lost a
+    // file. The installation goes on.
+    std::function<void(const CopyFailure& failure)> copyFailed;
     // The setup failed before anything was registered (nothing of the
     // payload is left). True when the setup ends here (the default), false
     // when the user stays to try again.
@@ -66,6 +78,10 @@ struct InstallSink {
     // (one English line): for logs.
     std::function<void(const std::string& path)> placed;
     std::function<void(const std::string& text)> note;
+    // A step that failed while the installation went on (the install log
+    // could not hold every line, or could not be written), with its cause in
+    // one English line: for logs.
+    std::function<void(const std::string& detail)> stepFailed;
 };
 
 struct InstallRequest {
@@ -86,6 +102,10 @@ struct InstallOutcome {
 };
 
 InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink& sink);
+
+// The exit code of a failed setup: 112 (ERROR_DISK_FULL) when the volume
+// filled, else 1603.
+uint32_t FailureExitCode(const InstallFailure& failure);
 
 // The base folder proposed when none is given: "C:\Program Files" whenever it
 // exists, else the folder the shell names so, else "C:\". out holds

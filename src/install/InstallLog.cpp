@@ -15,7 +15,7 @@ bool InstallLog::Append(std::size_t reserve, const char* a, const char* b, const
     }
     // length_ + total bytes and the terminator, with `reserve` bytes left over.
     if (total + reserve >= kInstallLogCapacity - length_) {
-        complete_ = false;
+        ++leftOut_;
         return false;
     }
     for (int i = 0; i < 4; ++i) {
@@ -30,7 +30,7 @@ bool InstallLog::Start(const char* firstComponent)
 {
     length_ = 0;
     text_[0] = '\0';
-    complete_ = true;
+    leftOut_ = 0;
     return Append(kLastLineReserve, firstComponent, "\\\r\n");
 }
 

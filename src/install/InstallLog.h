@@ -28,8 +28,9 @@ public:
     bool Finish(const char* installFolder);
 
     // A line that would not fit is left out whole, never cut; its result is
-    // false and Complete() turns false.
-    bool Complete() const { return complete_; }
+    // false, Complete() turns false and LeftOut() counts it.
+    bool Complete() const { return leftOut_ == 0; }
+    int LeftOut() const { return leftOut_; }
     const char* Text() const { return text_; }
     char* Data() { return text_; }
     int32_t Length() const { return static_cast<int32_t>(length_); }
@@ -39,7 +40,7 @@ private:
 
     char text_[kInstallLogCapacity] = {};
     std::size_t length_ = 0;
-    bool complete_ = true;
+    int leftOut_ = 0;
 };
 
 } // namespace install

@@ -91,10 +91,13 @@ InstallSink LoggedSink(InstallSink sink, sys::LogFile& log)
         if (inner)
             inner(progress);
     };
-    logged.copyFailed = [&log, inner = sink.copyFailed](const std::string& target) {
-        log.Line(L"question: copying to " + sys::FromAnsi(target.c_str()) + L" failed");
+    logged.copyFailed = [&log, inner = sink.copyFailed](const CopyFailure& failure) {
+        std::wstring line = L"question: copying to " + sys::FromAnsi(failure.target.c_str()) + L" failed";
+        if (!failure.path.empty())
+            line += L": " + sys::FromAnsi(failure.path.c_str()) + L" (error " + std::to_wstring(failure.error) + L")";
+        log.Line(line);
         if (inner)
-            inner(target);
+            inner(failure);
         log.Line(L"answer: OK, the installation goes on");
     };
     logged.setupFailed = [&log, inner = sink.setupFailed](const InstallFailure& failure) {
@@ -109,6 +112,11 @@ InstallSink LoggedSink(InstallSink sink, sys::LogFile& log)
         log.Line(L"placed " + sys::FromAnsi(path.c_str()));
         if (inner)
             inner(path);
+    };
+    logged.stepFailed = [&log, inner = sink.stepFailed](const std::string& detail) {
+        log.Line(L"failed: " + sys::FromAnsi(detail.c_str()));
+        if (inner)
+            inner(detail);
     };
     logged.note = [&log, inner = sink.note](const std::string& text) {
         log.Line(sys::FromAnsi(text.c_str()));

@@ -116,8 +116,10 @@ bool MakeFolders(const ExtractPlan& plan, std::vector<std::string>& created, Ext
     for (const auto& [folded, folder] : folders) {
         if (!sys::CreateFolderTree(folder.c_str(), &created)) {
             const DWORD error = GetLastError();
-            failure = { error == ERROR_DISK_FULL ? ExtractProblem::DiskFull : ExtractProblem::Folder, error, folder,
-                Format("cannot make the folder '%s' (error %lu)", folder.c_str(), error) };
+            const bool full = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+            failure = { full ? ExtractProblem::DiskFull : ExtractProblem::Folder, error, folder,
+                Format("%scannot make the folder '%s' (error %lu)", full ? "the disk is full: " : "", folder.c_str(),
+                    error) };
             return false;
         }
     }

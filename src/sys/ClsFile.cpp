@@ -9,6 +9,8 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -45,32 +47,62 @@ sys::UniqueFind FindFirst(const char* folder, WIN32_FIND_DATAA& entry)
     return sys::UniqueFind(FindFirstFileA(pattern, &entry));
 }
 
-// The walk behind CopyFolder, once the arguments have been checked.
-bool CopyTree(const char* source, const char* destination)
+// Keeps the first failure of a walk: the path and the error just set.
+void Lost(ClsFile::Failure& failure, bool& whole, const char* path)
+{
+    const DWORD error = GetLastError();
+    if (whole) {
+        failure.path = path;
+        failure.error = error != 0 ? error : ERROR_GEN_FAILURE;
+    }
+    whole = false;
+}
+
+// The walk behind CopyFolder, once the arguments have been checked; false
+// when anything below could not be copied.
+bool CopyTree(const char* source, const char* destination, ClsFile::Failure& failure)
 {
     // Listed first, so that a source that cannot be listed leaves nothing
     // behind (some systems create the folder without its template).
+    bool whole = true;
     WIN32_FIND_DATAA entry;
     sys::UniqueFind find = FindFirst(source, entry);
-    if (!find)
+    if (!find) {
+        Lost(failure, whole, source);
         return false;
-    (void)CreateDirectoryExA(source, destination, nullptr); // an existing destination is used as it is
+    }
+    // An existing destination is used as it is.
+    if (!CreateDirectoryExA(source, destination, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        Lost(failure, whole, destination);
+        return false;
+    }
     do {
         if (IsDotEntry(entry.cFileName))
             continue;
         char childSource[MAX_PATH];
         char childDestination[MAX_PATH];
         if (!sys::JoinPath(childSource, source, entry.cFileName)
-            || !sys::JoinPath(childDestination, destination, entry.cFileName))
-            continue; // would not fit: skipped rather than cut into another path
+            || !sys::JoinPath(childDestination, destination, entry.cFileName)) {
+            // would not fit: passed over rather than cut into another path
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            Lost(failure, whole, (std::string(destination) + "\\" + entry.cFileName).c_str());
+            continue;
+        }
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            (void)CreateDirectoryExA(childSource, childDestination, nullptr);
-            (void)CopyTree(childSource, childDestination);
-        } else {
-            (void)CopyFileA(childSource, childDestination, FALSE);
+            (void)CreateDirectoryExA(childSource, childDestination, nullptr); // the walk below tells
+            ClsFile::Failure below;
+            if (!CopyTree(childSource, childDestination, below)) {
+                if (whole)
+                    failure = below;
+                whole = false;
+            }
+        } else if (!CopyFileA(childSource, childDestination, FALSE)) {
+            Lost(failure, whole, childDestination);
         }
     } while (FindNextFileA(find.Get(), &entry));
-    return true;
+    if (GetLastError() != ERROR_NO_MORE_FILES)
+        Lost(failure, whole, source); // the listing broke off
+    return whole;
 }
 
 // Removes a junction or symbolic link itself, never what it points to.
@@ -140,10 +172,19 @@ int32_t ClsFile::WriteAll(const char* path, const void* data, int32_t length)
     sys::UniqueFile file = OpenExclusive(path, GENERIC_WRITE, CREATE_ALWAYS);
     if (!file)
         return kCannotOpen;
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), data, static_cast<DWORD>(length), &written, nullptr))
-        return kReadWriteFailed;
-    return static_cast<int32_t>(written);
+    // On after a short write, so that a volume that fills fails with its cause.
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (int32_t done = 0; done < length;) {
+        DWORD written = 0;
+        if (!WriteFile(file.Get(), bytes + done, static_cast<DWORD>(length - done), &written, nullptr))
+            return kReadWriteFailed;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return kReadWriteFailed;
+        }
+        done += static_cast<int32_t>(written);
+    }
+    return length;
 }
 
 int32_t ClsFile::GetSize(const char* path)
@@ -172,7 +213,7 @@ int32_t ClsFile::ReadAll(const char* path, void* buffer, int32_t capacity)
 
 bool ClsFile::SaveFile(const char* path, const void* data, int32_t length)
 {
-    return WriteAll(path, data, length) >= 0;
+    return WriteAll(path, data, length) == length;
 }
 
 bool ClsFile::LoadFile(const char* path, void* buffer, int32_t capacity)
@@ -218,7 +259,7 @@ bool ClsFile::RemoveFile(const char* path)
     return DeleteFileA(path) != 0;
 }
 
-bool ClsFile::CopyFolder(const char* source, const char* destination)
+bool ClsFile::CopyFolder(const char* source, const char* destination, Failure* failed)
 {
     // An empty path would name the current drive's root or folder.
     if (source == nullptr || source[0] == 0 || destination == nullptr || destination[0] == 0)
@@ -226,7 +267,11 @@ bool ClsFile::CopyFolder(const char* source, const char* destination)
     // A destination inside the source would be listed again and again.
     if (sys::LiesWithin(destination, source))
         return false;
-    return CopyTree(source, destination);
+    Failure failure;
+    const bool whole = CopyTree(source, destination, failure);
+    if (!whole && failed != nullptr)
+        *failed = std::move(failure);
+    return whole;
 }
 
 bool ClsFile::DeleteFolder(const char* folder)

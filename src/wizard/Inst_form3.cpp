@@ -71,6 +71,7 @@ constexpr ui::ControlSpec kLayout[] = {
 
 constexpr wchar_t kSetupFailed[] = L"セットアップに失敗しました。";
 constexpr wchar_t kCopyFailed[] = L"へのコピーに失敗しました。";
+constexpr wchar_t kDiskFull[] = L"インストール先のディスクがいっぱいです。";
 
 } // namespace
 
@@ -134,20 +135,24 @@ void TFrame3::Button2Click()
         else if (progress.phase == install::Phase::Placing)
             Form3->SetProgress(1, 1, progress.item);
     };
-    sink.copyFailed = [](const std::string& target) { ui::ShowMessage(sys::FromAnsi(target.c_str()) + kCopyFailed); };
+    sink.copyFailed = [](const install::CopyFailure& failure) {
+        ui::ShowMessage(sys::FromAnsi(failure.target.c_str()) + kCopyFailed);
+    };
     // The wizard asks before it closes; when the user stays, the page is
     // handed back, so that the cause can be mended and Start pressed again.
     sink.setupFailed = [](const install::InstallFailure& failure) {
         ui::Application::SetBusy(false);
         Form2->SetEnabled(true);
-        std::wstring text = kSetupFailed;
+        std::wstring text = failure.step == install::InstallStep::DiskFull
+            ? std::wstring(kDiskFull) + L"\n" + kSetupFailed
+            : std::wstring(kSetupFailed);
         if (!failure.overwritten.empty()) {
             text += L"\n\n次のファイルは上書きされたまま残っています。";
             for (const std::string& file : failure.overwritten)
                 text += L"\n" + sys::FromAnsi(file.c_str());
         }
         ui::ShowMessage(text);
-        Form2->ExitCode = config::kExitFailed;
+        Form2->ExitCode = install::FailureExitCode(failure);
         Form2->CloseWizard();
         if (!Form2->Visible())
             return true;

@@ -29,12 +29,17 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
     ynb_wine_test(win.install.protection
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/install-protection.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
         $<TARGET_FILE:ynbtest_InstallTest>)
+    # A volume that fills during a silent installation (a small tmpfs linked
+    # as a drive).
+    ynb_wine_test(win.install.full-disk
+        bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/full-disk.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+        $<TARGET_FILE:ynbtest_InstallTest> --gtest_filter=Install.SilentlyEndsWithTheDiskFullCodeWhenTheVolumeFills)
     ynb_wine_test(win.uninstall.links
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/uninstall-links.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
         $<TARGET_FILE:ynbtest_UninstallTest>)
     # The installations share one Wine root (the engine's test installs the
     # same product), the uninstallations another; each root one test at a time.
-    set_tests_properties(win.InstallTest win.EngineTest win.install.protection PROPERTIES
+    set_tests_properties(win.InstallTest win.EngineTest win.install.protection win.install.full-disk PROPERTIES
         ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-install"
         RESOURCE_LOCK wine-install)
     set_tests_properties(win.UninstallTest win.uninstall.links PROPERTIES

@@ -27,6 +27,7 @@ TEST(InstallLog, ExampleProductGivesItsFiveLines)
     EXPECT_TRUE(log->AddShortcut("D:\\Desk", "Tool"));
     EXPECT_TRUE(log->Finish("C:\\Apps\\Tool"));
     EXPECT_TRUE(log->Complete());
+    EXPECT_EQ(0, log->LeftOut());
     const std::string expected = "Tool\\\r\n"
                                  "..\\Bin\\Tool.exe\r\n"
                                  "D:\\Desk\\Help\\\\\r\n"
@@ -74,6 +75,7 @@ TEST(InstallLog, LinesThatWouldNotFitAreLeftOutWholeAndTheLastLineStillFits)
     EXPECT_GE(kInstallLogCapacity - 1 - log->Length(), InstallLog::kLastLineReserve);
     EXPECT_LT(kInstallLogCapacity - 1 - log->Length(), InstallLog::kLastLineReserve + line);
     EXPECT_FALSE(log->AddShortcut(std::string(259, 'd').c_str(), "Name"));
+    EXPECT_EQ(2, log->LeftOut()); // the entry that ended the loop and the shortcut
     const std::string folder(259, 'i');
     EXPECT_TRUE(log->Finish(folder.c_str()));
     const std::string text = TextOf(*log);

@@ -25,7 +25,7 @@ using namespace install_fixture;
 
 struct Recording {
     std::vector<install::Progress> steps;
-    std::vector<std::string> copyFailures;
+    std::vector<install::CopyFailure> copyFailures;
     int setupFailures = 0;
     std::vector<std::string> failures;
     std::vector<uint32_t> pauses;
@@ -39,9 +39,9 @@ struct Recording {
             Note();
             steps.push_back(progress);
         };
-        sink.copyFailed = [this](const std::string& target) {
+        sink.copyFailed = [this](const install::CopyFailure& failure) {
             Note();
-            copyFailures.push_back(target);
+            copyFailures.push_back(failure);
         };
         sink.setupFailed = [this, endOnFailure](const install::InstallFailure& failure) {
             Note();
@@ -130,6 +130,31 @@ TEST_F(Engine, InstallsTheDemoProductThroughARecordingSink)
     EXPECT_TRUE(Exists(desktop + L"\\" + kProductName + L".lnk"));
     EXPECT_FALSE(Exists(programs + L"\\" + kProductName + L".lnk"));
     EXPECT_EQ(sys::ToAnsi(kProductName), RegistryText("DisplayName"));
+}
+
+// A folder entry that lost a file is that entry's failed copy, with the
+// file and its error; the rest of its tree and the other entries are placed.
+TEST_F(Engine, FolderCopyThatLostAFileIsThatEntrysFailure)
+{
+    ASSERT_TRUE(CopyFileW(
+        (driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    const std::wstring data = documents + L"\\HanamaruData";
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    ASSERT_TRUE(driver::WriteBytes(data + L"\\sample.csv", "the user's"));
+    HANDLE held = CreateFileW((data + L"\\sample.csv").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    Recording recording;
+    const install::InstallOutcome outcome = Run(recording);
+    CloseHandle(held);
+    EXPECT_TRUE(outcome.succeeded);
+    ASSERT_EQ(1u, recording.copyFailures.size());
+    const install::CopyFailure& failure = recording.copyFailures[0];
+    EXPECT_EQ(sys::ToAnsi(data) + "\\", failure.target);
+    EXPECT_EQ(sys::ToAnsi(data + L"\\sample.csv"), failure.path);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SHARING_VIOLATION), failure.error);
+    EXPECT_EQ("the user's", driver::ReadBytes(data + L"\\sample.csv"));
+    EXPECT_TRUE(Exists(data + L"\\readme.txt"));
+    EXPECT_TRUE(Exists(base + L"\\Hanamaru\\ynb\\instdir.dat"));
 }
 
 // No payload: the failure is asked once and answered "stay"; nothing is

@@ -354,13 +354,18 @@ TEST_F(CopyFolderTest, EmptySourceCreatesTheDestination)
     EXPECT_TRUE(scratch::List(dst).empty());
 }
 
-TEST_F(CopyFolderTest, DestinationWhoseParentIsMissingCopiesNothingButReportsTrue)
+// What could not be copied is a failure with its path and error, never a
+// success.
+TEST_F(CopyFolderTest, DestinationWhoseParentIsMissingCopiesNothingAndSaysWhy)
 {
     ASSERT_TRUE(scratch::MakeFolder(src));
     ASSERT_TRUE(scratch::Write(src + "\\a.txt", "a"));
     const std::string deep = dir / "missing\\dst";
-    EXPECT_TRUE(ClsFile::CopyFolder(src.c_str(), deep.c_str()));
+    ClsFile::Failure failed;
+    EXPECT_FALSE(ClsFile::CopyFolder(src.c_str(), deep.c_str(), &failed));
     EXPECT_FALSE(scratch::Exists(dir / "missing"));
+    EXPECT_EQ(deep, failed.path);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_PATH_NOT_FOUND), failed.error);
 }
 
 TEST_F(CopyFolderTest, MissingSourceGivesFalse)
@@ -434,17 +439,21 @@ TEST_F(CopyFolderTest, TrailingBackslashesWalkTheSameTree)
     EXPECT_EQ(scratch::List(src), scratch::List(dst));
 }
 
-TEST_F(CopyFolderTest, FileHeldOpenIsPassedOverAndTheWalkGoesOn)
+TEST_F(CopyFolderTest, FileHeldOpenFailsTheCopyButTheWalkGoesOn)
 {
     ASSERT_TRUE(scratch::MakeFolder(src));
+    ASSERT_TRUE(scratch::MakeFolder(src + "\\sub"));
     ASSERT_TRUE(scratch::Write(src + "\\a.txt", "a"));
-    ASSERT_TRUE(scratch::Write(src + "\\b.txt", "b"));
+    ASSERT_TRUE(scratch::Write(src + "\\sub\\b.txt", "b"));
     ASSERT_TRUE(scratch::Write(src + "\\c.txt", "c"));
-    HeldOpen held(src + "\\b.txt");
+    HeldOpen held(src + "\\sub\\b.txt");
     ASSERT_TRUE(held.Ok());
-    EXPECT_TRUE(ClsFile::CopyFolder(src.c_str(), dst.c_str()));
+    ClsFile::Failure failed;
+    EXPECT_FALSE(ClsFile::CopyFolder(src.c_str(), dst.c_str(), &failed));
+    EXPECT_EQ(dst + "\\sub\\b.txt", failed.path);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SHARING_VIOLATION), failed.error);
     EXPECT_EQ("a", scratch::Read(dst + "\\a.txt"));
-    EXPECT_FALSE(scratch::Exists(dst + "\\b.txt"));
+    EXPECT_FALSE(scratch::Exists(dst + "\\sub\\b.txt"));
     EXPECT_EQ("c", scratch::Read(dst + "\\c.txt"));
 }
 
@@ -503,7 +512,7 @@ TEST_F(CopyFolderTest, SiblingWithTheSourceNameAsPrefixIsAllowed)
     EXPECT_EQ("f", scratch::Read(sibling + "\\f.txt"));
 }
 
-TEST_F(CopyFolderTest, EntryWhoseJoinedPathWouldNotFitIsSkipped)
+TEST_F(CopyFolderTest, EntryWhoseJoinedPathWouldNotFitIsPassedOverAndNamed)
 {
     ASSERT_TRUE(scratch::MakeFolder(src));
     // A destination nested so deep that a long name no longer fits below it.
@@ -519,7 +528,10 @@ TEST_F(CopyFolderTest, EntryWhoseJoinedPathWouldNotFitIsSkipped)
     ASSERT_TRUE(scratch::Write(src + "\\" + tooLong, "too long"));
     ASSERT_TRUE(scratch::Write(src + "\\short", "short"));
 
-    EXPECT_TRUE(ClsFile::CopyFolder(src.c_str(), deep.c_str()));
+    ClsFile::Failure failed;
+    EXPECT_FALSE(ClsFile::CopyFolder(src.c_str(), deep.c_str(), &failed));
+    EXPECT_EQ(deep + "\\" + tooLong, failed.path);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_FILENAME_EXCED_RANGE), failed.error);
 
     EXPECT_EQ("short", scratch::Read(deep + "\\short"));
     EXPECT_EQ("fits", scratch::Read(deep + "\\" + longName));

@@ -228,6 +228,23 @@ TEST_F(Install, ProtectsWhatOrdinaryUsersCouldChange)
     EXPECT_EQ(sys::Protection::Protected, sys::JudgePath(sys::ToAnsi(install + L"\\ynb\\instdir.dat").c_str()));
 }
 
+// A volume that fills is a full disk: exit code 112, named so in /LOG=, and
+// nothing of the payload left. tests/scripts/full-disk.sh gives the volume
+// (YNB_FULL_DRIVE) and checks it is empty afterwards.
+TEST_F(Install, SilentlyEndsWithTheDiskFullCodeWhenTheVolumeFills)
+{
+    const std::string drive = driver::HostGiven("YNB_FULL_DRIVE");
+    if (drive.empty())
+        GTEST_SKIP() << "run through tests/scripts/full-disk.sh";
+    const std::wstring log = root + L"\\full.txt";
+    EXPECT_EQ(112u, RunSilently(L"/S \"/LOG=" + log + L"\" /D=" + sys::FromAnsi(drive.c_str()) + L"\\full"));
+    const std::string text = ReadBytes(log);
+    for (const char* line :
+        { "question: setup failed: the disk is full: cannot write ", "(error 112)", "exit code 112" })
+        EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+}
+
 TEST_F(Install, FailedUnpackingLeavesThePageUsableAndStartWorksAgain)
 {
     ASSERT_TRUE(Launch(false));

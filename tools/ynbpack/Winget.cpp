@@ -199,7 +199,8 @@ int CommandWinget(std::vector<std::string> args)
                  "  - InstallerReturnCode: 1602\n    ReturnResponse: cancelledByUser\n"
                  "  - InstallerReturnCode: 1603\n    ReturnResponse: contactSupport\n"
                  "  - InstallerReturnCode: 1618\n    ReturnResponse: installInProgress\n"
-                 "  - InstallerReturnCode: 87\n    ReturnResponse: invalidParameter\n";
+                 "  - InstallerReturnCode: 87\n    ReturnResponse: invalidParameter\n"
+                 "  - InstallerReturnCode: 112\n    ReturnResponse: diskFull\n";
     // The program asks for administrator rights in its own manifest.
     installer += "ElevationRequirement: elevatesSelf\n";
     // The uninstall entry's key is the product folder's first component.
