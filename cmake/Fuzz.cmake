@@ -17,3 +17,10 @@ foreach(source ${YNB_FUZZ_SOURCES})
     get_filename_component(name ${source} NAME_WE)
     ynb_fuzz_target(${name} ${source})
 endforeach()
+
+# The LZX round trip: the encoder against libmspack's decoder.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(MSPACK REQUIRED IMPORTED_TARGET libmspack)
+target_sources(fuzz_lzx PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack/LzxEncoder.cpp)
+target_include_directories(fuzz_lzx PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack ${CMAKE_SOURCE_DIR}/tests/tools)
+target_link_libraries(fuzz_lzx PRIVATE PkgConfig::MSPACK)

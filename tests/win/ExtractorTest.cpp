@@ -1,8 +1,9 @@
 // The payload's extraction through the real cabinet.dll under Wine: payloads
-// of one and of several cabinet folders, made by ynbpack and by gcab, with one
-// worker and with several; damaged and hostile payloads, which place nothing;
-// names that differ only in case; failed writes, a full disk and a caller
-// that throws, which leave nothing of the run and keep their cause.
+// of one and of several cabinet folders, made by ynbpack (MSZIP and LZX) and
+// by gcab, with one worker and with several; LZX payloads of real files;
+// damaged and hostile payloads, which place nothing; names that differ only
+// in case; failed writes, a full disk and a caller that throws, which leave
+// nothing of the run and keep their cause.
 // The fixtures (YNB_PACKAGE_FIXTURES) come from tests/scripts/make-package-fixtures.sh.
 #include <gtest/gtest.h>
 
@@ -184,12 +185,29 @@ TEST_P(Payloads, PlaceEveryFileWithItsTimeAndAttributes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Payloads,
-    ::testing::Values(
-        Kind { "ynbpack.dat", 8 }, Kind { "folders.dat", 1 }, Kind { "folders.dat", 8 }, Kind { "gcab.dat", 8 }),
+    ::testing::Values(Kind { "ynbpack.dat", 8 }, Kind { "folders.dat", 1 }, Kind { "folders.dat", 8 },
+        Kind { "gcab.dat", 8 }, Kind { "lzx.dat", 8 }, Kind { "lzxfolders.dat", 1 }, Kind { "lzxfolders.dat", 8 }),
     [](const auto& info) {
         std::string name = info.param.payload;
         return name.substr(0, name.find('.')) + std::to_string(info.param.workers);
     });
+
+// LZX payloads of real and edge-case files, each file extracted byte for byte.
+class Corpus : public Extraction, public ::testing::WithParamInterface<const char*> { };
+
+TEST_P(Corpus, ExtractsEveryFileByteForByte)
+{
+    const ExtractReport report = Extract(scratch::Read(Fixture(GetParam())));
+    ASSERT_EQ(ExtractProblem::None, report.problem) << report.detail;
+    const std::vector<std::string> names = scratch::List(Fixture("corpus"));
+    EXPECT_GT(names.size(), 30u);
+    EXPECT_EQ(names.size(), report.placed.size());
+    for (const std::string& name : names)
+        EXPECT_TRUE(scratch::Read(Fixture("corpus\\" + name)) == scratch::Read(Destination() + name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lzx, Corpus, ::testing::Values("corpus15.dat", "corpus21.dat"),
+    [](const auto& info) { return std::string(info.param).substr(0, 8); });
 
 struct Damage {
     const char* name;
@@ -236,15 +254,16 @@ const Damage kDamages[] = {
         } },
 };
 
-class Damaged : public Extraction, public ::testing::WithParamInterface<std::tuple<Damage, int>> { };
+// A damage, the workers, and the payload of several folders it is done to.
+class Damaged : public Extraction, public ::testing::WithParamInterface<std::tuple<Damage, int, const char*>> { };
 
-// A damaged payload places nothing, with one worker or several: what this
-// run created is gone, what was there stays, and a file it had already
-// overwritten is named.
+// A damaged payload, MSZIP or LZX, places nothing, with one worker or
+// several: what this run created is gone, what was there stays, and a file
+// it had already overwritten is named.
 TEST_P(Damaged, PlacesNothingAndLeavesTheFolderAsItWas)
 {
-    const auto& [damage, workers] = GetParam();
-    std::string cabinet = Plain(scratch::Read(Fixture("folders.dat")));
+    const auto& [damage, workers, payload] = GetParam();
+    std::string cabinet = Plain(scratch::Read(Fixture(payload)));
     const CabinetTable table = TableOf(cabinet);
     ASSERT_GE(table.folders.size(), 3u);
     damage.apply(cabinet, table);
@@ -268,9 +287,12 @@ TEST_P(Damaged, PlacesNothingAndLeavesTheFolderAsItWas)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Payloads, Damaged, ::testing::Combine(::testing::ValuesIn(kDamages), ::testing::Values(1, 8)),
+INSTANTIATE_TEST_SUITE_P(Payloads, Damaged,
+    ::testing::Combine(
+        ::testing::ValuesIn(kDamages), ::testing::Values(1, 8), ::testing::Values("folders.dat", "lzxfolders.dat")),
     [](const auto& info) {
-        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) == 1 ? "OneWorker" : "Workers");
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) == 1 ? "OneWorker" : "Workers")
+            + (std::string(std::get<2>(info.param)) == "folders.dat" ? "Mszip" : "Lzx");
     });
 
 void Patch(std::string& cabinet, const std::string& from, const std::string& to)

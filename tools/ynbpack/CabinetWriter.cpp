@@ -3,7 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <mutex>
+#include <thread>
+
+#include "LzxEncoder.h"
 
 namespace ynbpack {
 
@@ -27,6 +32,27 @@ void Put32(Bytes& out, uint32_t value)
 
 } // namespace
 
+CabinetCompression ParseCompression(const std::string& text)
+{
+    CabinetCompression compression;
+    if (text == "mszip")
+        return compression;
+    if (text == "none") {
+        compression.type = kCabinetStored;
+        return compression;
+    }
+    if (text == "lzx"
+        || (text.size() == 6 && text.rfind("lzx:", 0) == 0 && text[4] >= '1' && text[4] <= '2' && text[5] >= '0'
+            && text[5] <= '9')) {
+        compression.type = kCabinetLzx;
+        if (text.size() == 6)
+            compression.windowBits = static_cast<unsigned>((text[4] - '0') * 10 + (text[5] - '0'));
+        if (compression.windowBits >= kLzxMinWindowBits && compression.windowBits <= kLzxMaxWindowBits)
+            return compression;
+    }
+    throw UsageError("--compression '" + text + "' is none of lzx, lzx:15 to lzx:21, mszip and none");
+}
+
 // One raw deflate stream (no zlib header), reset for every block.
 struct CabinetWriter::Deflater {
     Deflater()
@@ -36,13 +62,32 @@ struct CabinetWriter::Deflater {
         out.resize(2 + deflateBound(&stream, kCabinetBlockSize));
     }
     ~Deflater() { (void)deflateEnd(&stream); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+    // "CK" and a complete deflate stream of its own, since the decoder keeps
+    // no history from one block to the next; false on a zlib failure.
+    bool Block(const unsigned char* in, std::size_t length, std::size_t& compressed)
+    {
+        if (deflateReset(&stream) != Z_OK)
+            return false;
+        out[0] = 'C';
+        out[1] = 'K';
+        stream.next_in = const_cast<Bytef*>(in);
+        stream.avail_in = static_cast<uInt>(length);
+        stream.next_out = out.data() + 2;
+        stream.avail_out = static_cast<uInt>(out.size() - 2);
+        if (deflate(&stream, Z_FINISH) != Z_STREAM_END)
+            return false;
+        compressed = out.size() - stream.avail_out;
+        return true;
+    }
     z_stream stream = {};
-    Bytes out; // "CK" and one block's deflate stream
+    Bytes out;
 };
 
-CabinetWriter::CabinetWriter(uint32_t folderSize)
-    : deflater_(std::make_unique<Deflater>())
-    , folderSize_(folderSize)
+CabinetWriter::CabinetWriter(uint32_t folderSize, CabinetCompression compression)
+    : folderSize_(folderSize)
+    , compression_(compression)
 {
 }
 
@@ -58,67 +103,84 @@ void CabinetWriter::Add(const CabinetMember& member, const Bytes& content)
     const auto size = static_cast<uint32_t>(content.size());
     // Empty files join the open folder; a folder is never left without data
     // while files with data follow.
-    if (folders_.empty() || (size > 0 && folderBytes_ > 0 && folderBytes_ + size > folderSize_)) {
-        if (!folders_.empty())
-            CloseFolder();
+    if (folders_.empty()
+        || (size > 0 && !folders_.back().plain.empty() && folders_.back().plain.size() + size > folderSize_)) {
         if (folders_.size() >= kMaxFolders)
             throw UsageError("a cabinet holds at most " + std::to_string(kMaxFolders) + " folders");
-        folders_.push_back({ static_cast<uint32_t>(data_.size()), 0 });
-        folderBytes_ = 0;
+        folders_.emplace_back();
     }
-    files_.push_back({ member, size, static_cast<uint32_t>(folderBytes_), static_cast<uint16_t>(folders_.size() - 1) });
-    folderBytes_ += size;
+    Bytes& plain = folders_.back().plain;
+    files_.push_back({ member, size, static_cast<uint32_t>(plain.size()), static_cast<uint16_t>(folders_.size() - 1) });
+    plain.insert(plain.end(), content.begin(), content.end());
+}
 
-    // Blocks run across file boundaries: full ones are compressed at once,
-    // the rest waits for the next file or the folder's end.
-    std::size_t used = 0;
-    if (!pending_.empty()) {
-        used = std::min<std::size_t>(kCabinetBlockSize - pending_.size(), content.size());
-        pending_.insert(pending_.end(), content.begin(), content.begin() + static_cast<std::ptrdiff_t>(used));
-        if (pending_.size() < kCabinetBlockSize)
+// The folder's CFDATA blocks, each of 32 KiB of its bytes (the last one
+// shorter) and the checksum of what it carries.
+void CabinetWriter::Compress(Folder& folder, Deflater& deflater) const
+{
+    std::vector<Bytes> frames;
+    if (compression_.type == kCabinetLzx) {
+        LzxOptions options;
+        options.windowBits = compression_.windowBits;
+        if (!LzxCompress(folder.plain.data(), folder.plain.size(), options, frames)) {
+            folder.error = "the LZX encoder could not keep a block within what the decoders read";
             return;
-        CompressBlock(pending_.data(), pending_.size());
-        pending_.clear();
+        }
     }
-    for (; content.size() - used >= kCabinetBlockSize; used += kCabinetBlockSize)
-        CompressBlock(content.data() + used, kCabinetBlockSize);
-    pending_.assign(content.begin() + static_cast<std::ptrdiff_t>(used), content.end());
+    for (std::size_t at = 0, block = 0; at < folder.plain.size(); at += kCabinetBlockSize, ++block) {
+        const std::size_t length = std::min<std::size_t>(kCabinetBlockSize, folder.plain.size() - at);
+        const unsigned char* payload = folder.plain.data() + at;
+        std::size_t compressed = length;
+        if (compression_.type == kCabinetLzx) {
+            payload = frames[block].data();
+            compressed = frames[block].size();
+        } else if (compression_.type == kCabinetMszip) {
+            if (!deflater.Block(folder.plain.data() + at, length, compressed)) {
+                folder.error = "zlib could not compress a block";
+                return;
+            }
+            payload = deflater.out.data();
+        }
+        const unsigned char sizes[4]
+            = { static_cast<unsigned char>(compressed), static_cast<unsigned char>(compressed >> 8),
+                  static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8) }; // cbData, cbUncomp
+        Put32(folder.data, CabinetChecksum(sizes, 4, CabinetChecksum(payload, compressed, 0)));
+        folder.data.insert(folder.data.end(), sizes, sizes + 4);
+        folder.data.insert(folder.data.end(), payload, payload + compressed);
+        ++folder.blocks;
+    }
+    folder.plain = Bytes();
 }
 
-void CabinetWriter::CloseFolder()
+void CabinetWriter::CompressAll()
 {
-    if (!pending_.empty())
-        CompressBlock(pending_.data(), pending_.size());
-    pending_.clear();
-}
-
-// A CFDATA block: "CK" and a complete deflate stream of its own, since the
-// decoder keeps no history from one block to the next.
-void CabinetWriter::CompressBlock(const unsigned char* in, std::size_t length)
-{
-    z_stream& stream = deflater_->stream;
-    Bytes& out = deflater_->out;
-    if (deflateReset(&stream) != Z_OK)
-        throw UsageError("zlib cannot reset its deflate stream");
-    out[0] = 'C';
-    out[1] = 'K';
-    stream.next_in = const_cast<Bytef*>(in);
-    stream.avail_in = static_cast<uInt>(length);
-    stream.next_out = out.data() + 2;
-    stream.avail_out = static_cast<uInt>(out.size() - 2);
-    if (deflate(&stream, Z_FINISH) != Z_STREAM_END)
-        throw UsageError("zlib could not compress a block");
-    const std::size_t compressed = out.size() - stream.avail_out;
-
-    const unsigned char sizes[4]
-        = { static_cast<unsigned char>(compressed), static_cast<unsigned char>(compressed >> 8),
-              static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8) }; // cbData, cbUncomp
-    Put32(data_, CabinetChecksum(sizes, 4, CabinetChecksum(out.data(), compressed, 0)));
-    data_.insert(data_.end(), sizes, sizes + 4);
-    data_.insert(data_.end(), out.begin(), out.begin() + static_cast<std::ptrdiff_t>(compressed));
-    ++folders_.back().blocks;
-    if (data_.size() > static_cast<std::size_t>(INT32_MAX))
-        throw UsageError("the cabinet would have 2 GiB or more, which the setup program cannot read");
+    const std::size_t workers
+        = std::max<std::size_t>(1, std::min<std::size_t>(std::thread::hardware_concurrency(), folders_.size()));
+    std::atomic<std::size_t> next { 0 };
+    std::mutex failureLock;
+    std::string failure;
+    auto work = [&] {
+        try {
+            Deflater deflater;
+            for (std::size_t i; (i = next++) < folders_.size();)
+                Compress(folders_[i], deflater);
+        } catch (const std::exception& e) {
+            const std::lock_guard<std::mutex> hold(failureLock);
+            failure = e.what();
+            next = folders_.size();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t i = 1; i < workers; ++i)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    if (!failure.empty())
+        throw UsageError(failure);
+    for (const Folder& folder : folders_)
+        if (!folder.error.empty())
+            throw UsageError(folder.error);
 }
 
 Bytes CabinetWriter::Finish()
@@ -126,13 +188,15 @@ Bytes CabinetWriter::Finish()
     if (files_.empty())
         throw UsageError(
             "a cabinet needs at least one file (the setup program takes an empty one for a damaged payload)");
-    CloseFolder();
+    CompressAll();
 
     const uint64_t filesStart = kCabinetHeaderSize + folders_.size() * kCabinetFolderSize;
     uint64_t tableEnd = filesStart;
     for (const File& file : files_)
         tableEnd += kCabinetFileSize + file.member.name.size() + 1;
-    const uint64_t total = tableEnd + data_.size();
+    uint64_t total = tableEnd;
+    for (const Folder& folder : folders_)
+        total += folder.data.size();
     if (total > static_cast<uint64_t>(INT32_MAX))
         throw UsageError("the cabinet would have 2 GiB or more, which the setup program cannot read");
 
@@ -150,10 +214,11 @@ Bytes CabinetWriter::Finish()
     Put16(cabinet, 0); // flags: no reserve, no previous or next cabinet
     Put16(cabinet, kSetId);
     Put16(cabinet, 0); // iCabinet
-    for (const Folder& folder : folders_) {
-        Put32(cabinet, static_cast<uint32_t>(tableEnd + folder.dataStart));
+    for (uint64_t dataStart = tableEnd; const Folder& folder : folders_) {
+        Put32(cabinet, static_cast<uint32_t>(dataStart));
         Put16(cabinet, folder.blocks);
-        Put16(cabinet, kCabinetMszip);
+        Put16(cabinet, compression_.FolderType());
+        dataStart += folder.data.size();
     }
     for (const File& file : files_) {
         Put32(cabinet, file.size);
@@ -165,10 +230,10 @@ Bytes CabinetWriter::Finish()
         cabinet.insert(cabinet.end(), file.member.name.begin(), file.member.name.end());
         cabinet.push_back(0);
     }
-    cabinet.insert(cabinet.end(), data_.begin(), data_.end());
+    for (const Folder& folder : folders_)
+        cabinet.insert(cabinet.end(), folder.data.begin(), folder.data.end());
     files_.clear();
     folders_.clear();
-    data_.clear();
     return cabinet;
 }
 

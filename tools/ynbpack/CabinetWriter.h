@@ -1,11 +1,11 @@
-// Writes a Microsoft Cabinet (version 1.3, MSZIP) in memory: files in the
-// order given, packed into folders of bounded uncompressed size so that the
-// setup program can extract the folders on several threads, each with a
-// decompression context of its own.
+// Writes a Microsoft Cabinet (version 1.3; MSZIP, LZX or stored) in memory:
+// files in the order given, packed into folders of bounded uncompressed size
+// so that the setup program can extract the folders on several threads, each
+// with a decompression context of its own. The folders are compressed on as
+// many threads as there are processors; the bytes do not depend on it.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +19,21 @@ namespace ynbpack {
 constexpr uint32_t kDefaultFolderSize = 4u << 20;
 constexpr uint32_t kMaxFolderSize = 0xFFFFu * kCabinetBlockSize;
 
+// How the folders are compressed: --compression mszip, none or lzx[:WINDOW]
+// (WINDOW 15 to 21, the window's size as a power of two; 21 when left out).
+struct CabinetCompression {
+    uint16_t type = kCabinetMszip; // kCabinetMszip, kCabinetStored or kCabinetLzx
+    unsigned windowBits = 21; // LZX only
+    // typeCompress of the folder records: LZX keeps its window in bits 8-12.
+    uint16_t FolderType() const
+    {
+        return type == kCabinetLzx ? static_cast<uint16_t>(kCabinetLzx | windowBits << 8) : type;
+    }
+};
+
+// Reads "lzx", "lzx:15" to "lzx:21", "mszip" or "none"; throws UsageError.
+CabinetCompression ParseCompression(const std::string& text);
+
 struct CabinetMember {
     std::string name; // stored name, 1 to 255 bytes
     uint16_t date = 0, time = 0; // MS-DOS date and time
@@ -29,7 +44,7 @@ class CabinetWriter {
 public:
     // folderSize: a folder is closed when the next file would take its
     // uncompressed size over this bound; a larger file gets a folder of its own.
-    explicit CabinetWriter(uint32_t folderSize);
+    CabinetWriter(uint32_t folderSize, CabinetCompression compression);
     ~CabinetWriter();
     CabinetWriter(const CabinetWriter&) = delete;
     CabinetWriter& operator=(const CabinetWriter&) = delete;
@@ -42,8 +57,10 @@ public:
 
 private:
     struct Folder {
-        uint32_t dataStart; // offset in data_
-        uint32_t blocks;
+        Bytes plain; // the folder's uncompressed bytes
+        Bytes data; // its CFDATA blocks
+        uint32_t blocks = 0;
+        std::string error; // why it could not be compressed
     };
     struct File {
         CabinetMember member;
@@ -51,17 +68,14 @@ private:
         uint32_t folderOffset;
         uint16_t folder;
     };
-    void CloseFolder();
-    void CompressBlock(const unsigned char* in, std::size_t length);
-
     struct Deflater;
-    std::unique_ptr<Deflater> deflater_;
+    void Compress(Folder& folder, Deflater& deflater) const;
+    void CompressAll();
+
     uint32_t folderSize_;
+    CabinetCompression compression_;
     std::vector<Folder> folders_;
     std::vector<File> files_;
-    uint64_t folderBytes_ = 0; // uncompressed bytes of the open folder
-    Bytes pending_; // the open folder's bytes not yet in a block
-    Bytes data_; // the CFDATA blocks of every folder
 };
 
 } // namespace ynbpack

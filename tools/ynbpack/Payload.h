@@ -14,19 +14,23 @@ namespace ynbpack {
 
 // Every regular file under folder, sorted by its stored name (the path
 // relative to folder with backslashes, UTF-8 names in Shift-JIS),
-// MSZIP-compressed into folders of at most folderSize uncompressed bytes
+// compressed into folders of at most folderSize uncompressed bytes
 // (CabinetWriter), with its modification time (local time) and attributes
 // (read-only from the mode, archive always). Throws UsageError on anything it
 // cannot store faithfully: a symbolic link or special file, a name the setup
 // program would refuse or two files with one stored name, a file of 2 GiB or
 // more, no file at all, a cabinet of 2 GiB or more.
-void BuildCabinet(const std::string& folder, const std::string& cabinetPath, uint32_t folderSize = kDefaultFolderSize);
+void BuildCabinet(
+    const std::string& folder, const std::string& cabinetPath, uint32_t folderSize, CabinetCompression compression);
 // The same cabinet as bytes.
-Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize = kDefaultFolderSize);
+Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetCompression compression);
 
 // "--folder-size BYTES" (suffixes K and M for KiB and MiB) taken out of args;
 // kDefaultFolderSize when it is absent.
 uint32_t TakeFolderSizeOption(std::vector<std::string>& args);
+// "--compression lzx[:15-21]|mszip|none" taken out of args; MSZIP when it is
+// absent.
+CabinetCompression TakeCompressionOption(std::vector<std::string>& args);
 
 // list CAB: the folders and files of a cabinet as the setup program reads them.
 int CommandList(std::vector<std::string> args);

@@ -132,7 +132,7 @@ const char* CompressionName(uint16_t compression)
 
 } // namespace
 
-Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize)
+Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetCompression compression)
 {
     std::error_code ec;
     if (!fs::is_directory(folder, ec))
@@ -145,7 +145,7 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize)
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.stored < b.stored; });
     RefuseNamesThatAreOne(entries);
 
-    CabinetWriter writer(folderSize);
+    CabinetWriter writer(folderSize, compression);
     int clamped = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& entry = entries[i];
@@ -179,9 +179,10 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize)
     return writer.Finish();
 }
 
-void BuildCabinet(const std::string& folder, const std::string& cabinetPath, uint32_t folderSize)
+void BuildCabinet(
+    const std::string& folder, const std::string& cabinetPath, uint32_t folderSize, CabinetCompression compression)
 {
-    WriteFile(cabinetPath, BuildCabinetBytes(folder, folderSize));
+    WriteFile(cabinetPath, BuildCabinetBytes(folder, folderSize, compression));
 }
 
 uint32_t ParseFolderSize(const std::string& text)
@@ -201,24 +202,36 @@ uint32_t ParseFolderSize(const std::string& text)
     return static_cast<uint32_t>(value);
 }
 
-uint32_t TakeFolderSizeOption(std::vector<std::string>& args)
+// The value of "NAME VALUE" taken out of args into value; false when absent.
+bool TakeValueOption(std::vector<std::string>& args, const std::string& name, std::string& value)
 {
-    uint32_t folderSize = kDefaultFolderSize;
     bool seen = false;
     for (std::size_t i = 0; i < args.size();) {
-        if (args[i] != "--folder-size") {
+        if (args[i] != name) {
             ++i;
             continue;
         }
         if (seen)
-            throw UsageError("--folder-size given twice");
+            throw UsageError(name + " given twice");
         if (i + 1 >= args.size())
-            throw UsageError("--folder-size needs a value");
-        folderSize = ParseFolderSize(args[i + 1]);
+            throw UsageError(name + " needs a value");
+        value = args[i + 1];
         seen = true;
         args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
     }
-    return folderSize;
+    return seen;
+}
+
+uint32_t TakeFolderSizeOption(std::vector<std::string>& args)
+{
+    std::string value;
+    return TakeValueOption(args, "--folder-size", value) ? ParseFolderSize(value) : kDefaultFolderSize;
+}
+
+CabinetCompression TakeCompressionOption(std::vector<std::string>& args)
+{
+    std::string value;
+    return TakeValueOption(args, "--compression", value) ? ParseCompression(value) : CabinetCompression {};
 }
 
 bool LooksLikeCabinet(const Bytes& data)
@@ -245,9 +258,10 @@ Bytes RestorePayload(Bytes payload, int32_t key)
 int CommandCab(std::vector<std::string> args)
 {
     const uint32_t folderSize = TakeFolderSizeOption(args);
+    const CabinetCompression compression = TakeCompressionOption(args);
     if (args.size() != 2)
-        throw UsageError("usage: ynbpack cab [--folder-size BYTES] DIR OUT.cab");
-    BuildCabinet(args[0], args[1], folderSize);
+        throw UsageError("usage: ynbpack cab [--folder-size BYTES] [--compression lzx[:15-21]|mszip|none] DIR OUT.cab");
+    BuildCabinet(args[0], args[1], folderSize, compression);
     return 0;
 }
 

@@ -76,10 +76,11 @@ int CommandManifest(std::vector<std::string> args)
 }
 
 // build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE] [--folder-size BYTES]
-//       [--setup FILE]
+//       [--compression lzx[:15-21]|mszip|none] [--setup FILE]
 int CommandBuild(std::vector<std::string> args)
 {
     const uint32_t folderSize = TakeFolderSizeOption(args);
+    const CabinetCompression compression = TakeCompressionOption(args);
     std::string uninstaller;
     std::string setup;
     std::vector<std::string> trees;
@@ -113,7 +114,7 @@ int CommandBuild(std::vector<std::string> args)
     if (positional.size() != 2)
         throw UsageError(
             "usage: ynbpack build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE] "
-            "[--folder-size BYTES] [--setup FILE]");
+            "[--folder-size BYTES] [--compression lzx[:15-21]|mszip|none] [--setup FILE]");
     const fs::path product = positional[0];
     const fs::path out = positional[1];
     if (!setup.empty() && !fs::is_regular_file(setup))
@@ -181,7 +182,7 @@ int CommandBuild(std::vector<std::string> args)
     fs::create_directories(out, ec);
     if (ec)
         throw UsageError("cannot create '" + out.string() + "': " + ec.message());
-    const Bytes payload = MakePayload(BuildCabinetBytes(tree.string(), folderSize), keys.payload);
+    const Bytes payload = MakePayload(BuildCabinetBytes(tree.string(), folderSize, compression), keys.payload);
     WriteFile((out / "data00.dat").string(), payload);
     for (const char* document : { "setup.txt", "license.txt" }) {
         if (!fs::is_regular_file(product / document))

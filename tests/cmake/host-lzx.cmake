@@ -1,0 +1,12 @@
+# The LZX encoder, built with sanitizers, against libmspack's decoder.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(MSPACK REQUIRED IMPORTED_TARGET libmspack)
+add_executable(ynbtest_lzx ${CMAKE_CURRENT_SOURCE_DIR}/tools/LzxEncoderTest.cpp ${YNB_LZX_SOURCES})
+target_include_directories(ynbtest_lzx PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack)
+target_link_libraries(ynbtest_lzx PRIVATE ynbcore_san GTest::gtest_main PkgConfig::MSPACK)
+add_test(NAME lzx COMMAND ynbtest_lzx)
+set_tests_properties(lzx PROPERTIES TIMEOUT 900)
+
+# ynbpack's --compression, checked against cabextract.
+add_test(NAME ynbpack.lzx
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/ynbpack-lzx.sh $<TARGET_FILE:ynbpack> ${CMAKE_SOURCE_DIR})
