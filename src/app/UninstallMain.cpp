@@ -184,7 +184,8 @@ void LogOutcome(Run& run, const ClsUninstall& uninstall, const ClsUninstall::Out
     for (const std::string& path : outcome.removed)
         run.log.Line(L"removed " + sys::FromAnsi(path.c_str()));
     for (const ClsUninstall::Remaining& item : outcome.remaining)
-        run.log.Line(L"left " + sys::FromAnsi(item.path.c_str()) + L": " + ReasonText(item));
+        run.log.Line(L"left " + sys::FromAnsi(item.path.c_str()) + L": " + ReasonText(item)
+            + (item.error != 0 ? L" (error " + std::to_wstring(item.error) + L")" : std::wstring()));
 }
 
 uint32_t ExitCodeOf(const ClsUninstall::Outcome& outcome)

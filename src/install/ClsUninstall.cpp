@@ -333,8 +333,9 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
     const std::string& path = line.path;
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (!Missing(GetLastError())) // gone already: nothing to report
-            outcome.remaining.push_back({ path, Reason::Failed });
+        const DWORD error = GetLastError();
+        if (!Missing(error)) // gone already: nothing to report
+            outcome.remaining.push_back({ path, Reason::Failed, install::Refusal::None, error });
         return;
     }
     if (ReachedThroughLink(path)) {
@@ -350,7 +351,8 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
             ++outcome.folders;
             outcome.removed.push_back(path + "\\");
         } else {
-            outcome.remaining.push_back({ path, Reason::InUse });
+            const DWORD error = GetLastError(); // the folder's own removal, which comes last
+            outcome.remaining.push_back({ path, Reason::InUse, install::Refusal::None, error });
         }
         return;
     }
@@ -364,7 +366,7 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
     else
         error = DeleteOneFile(path, attributes);
     if (error != ERROR_SUCCESS) {
-        outcome.remaining.push_back({ path, ReasonOf(error) });
+        outcome.remaining.push_back({ path, ReasonOf(error), install::Refusal::None, error });
         return;
     }
     bool shortcut = false;
@@ -384,7 +386,7 @@ void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome)
         ++outcome.files;
         outcome.removed.push_back(path);
     } else
-        outcome.remaining.push_back({ path, ReasonOf(error) });
+        outcome.remaining.push_back({ path, ReasonOf(error), install::Refusal::None, error });
 }
 
 void ClsUninstall::RemoveEmptyFolder(const std::string& folder, Outcome& outcome)
@@ -399,7 +401,7 @@ void ClsUninstall::RemoveEmptyFolder(const std::string& folder, Outcome& outcome
         return;
     }
     const DWORD error = GetLastError();
-    outcome.remaining.push_back({ folder, ReasonOf(error) });
+    outcome.remaining.push_back({ folder, ReasonOf(error), install::Refusal::None, error });
 }
 
 void ClsUninstall::RemoveUninstallEntry(Outcome& outcome)
@@ -440,7 +442,9 @@ void ClsUninstall::RemoveProgram(bool programRunning, Outcome& outcome)
     if (programRunning) {
         for (const std::string& path : { programPath_, places_.installFolder }) {
             const bool scheduled = MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
-            outcome.remaining.push_back({ path, scheduled ? Reason::Scheduled : ReasonOf(GetLastError()) });
+            const DWORD error = scheduled ? ERROR_SUCCESS : GetLastError();
+            outcome.remaining.push_back(
+                { path, scheduled ? Reason::Scheduled : ReasonOf(error), install::Refusal::None, error });
         }
         return;
     }

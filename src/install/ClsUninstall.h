@@ -35,6 +35,7 @@ public:
         std::string path;
         Reason reason = Reason::Failed;
         install::Refusal refusal = install::Refusal::None;
+        uint32_t error = 0; // the Win32 error that kept it, 0 when none (a refusal, a link)
     };
 
     struct Outcome {

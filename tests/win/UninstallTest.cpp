@@ -389,6 +389,25 @@ TEST_F(Uninstall, SilentlyLeavesTheMachineAsItWasBeforeASilentInstallation)
         EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
 }
 
+// What stays keeps its cause up to the /LOG= file: a file held open without
+// delete sharing is named with its Win32 error, and the exit code says failed.
+TEST_F(Uninstall, SilentlyNamesWhatStaysWithItsError)
+{
+    ASSERT_TRUE(InstallSilently());
+    HANDLE open = CreateFileW(
+        (install + L"\\readme.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, open);
+    const std::wstring report = driver::HostPath(YNB_ARTIFACTS) + L"\\uninstall-left.log";
+    StartUninstaller(install + L"\\uninstall.exe", std::wstring(), L"/S \"/LOG=" + report + L"\"");
+    EXPECT_EQ(1603u, FirstExitCode());
+    WaitForCopies();
+    CloseHandle(open);
+    const std::string text = ReadBytes(report);
+    const std::string line
+        = "\\readme.txt: " + sys::Narrow(L"使用中か、削除する権限がありません", CP_UTF8) + " (error 32)";
+    EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
+}
+
 // A log anybody may change (Wine keeps no access list; granting Everyone
 // write makes the host file world-writable, which Wine reports back as
 // such): only the lines inside the install folder are taken, everything
