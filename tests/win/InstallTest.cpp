@@ -228,6 +228,28 @@ TEST_F(Install, ProtectsWhatOrdinaryUsersCouldChange)
     EXPECT_EQ(sys::Protection::Protected, sys::JudgePath(sys::ToAnsi(install + L"\\ynb\\instdir.dat").c_str()));
 }
 
+// A folder entry that lost a file is that entry's failed copy: /LOG= names
+// the file and its error, and the installation goes on to its end.
+TEST_F(Install, SilentlyLogsTheFileAFolderCopyLost)
+{
+    const std::wstring data = documents + L"\\HanamaruData";
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    ASSERT_TRUE(driver::WriteBytes(data + L"\\sample.csv", "the user's"));
+    HANDLE held = CreateFileW((data + L"\\sample.csv").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const std::wstring log = root + L"\\copy.txt";
+    const DWORD code = RunSilently(L"/S \"/LOG=" + log + L"\" /D=" + root + L"\\lost");
+    CloseHandle(held);
+    EXPECT_EQ(0u, code);
+    const std::string text = ReadBytes(log);
+    const std::string line = "question: copying to " + sys::Narrow((data + L"\\").c_str(), CP_UTF8)
+        + " failed: " + sys::Narrow((data + L"\\sample.csv").c_str(), CP_UTF8) + " (error 32)";
+    for (const std::string& expected :
+        { line, std::string("answer: OK, the installation goes on"), std::string("exit code 0") })
+        EXPECT_NE(std::string::npos, text.find(expected)) << expected << " not in\n" << text;
+    EXPECT_TRUE(Exists(root + L"\\lost\\Hanamaru\\ynb\\instdir.dat"));
+}
+
 // A volume that fills is a full disk: exit code 112, named so in /LOG=, and
 // nothing of the payload left. tests/scripts/full-disk.sh gives the volume
 // (YNB_FULL_DRIVE) and checks it is empty afterwards.
