@@ -26,7 +26,7 @@ using install::ParentOf;
 using install::PathProblem;
 using install::SamePath;
 
-using sys::AnsiLead;
+using sys::kAnsiPaths;
 using sys::kLogName;
 using sys::kUninstallRoot;
 
@@ -35,13 +35,13 @@ using sys::kUninstallRoot;
 std::string MachinePath(const std::string& path)
 {
     std::string canonical;
-    if (CanonicalPath(path, std::string_view(), AnsiLead, canonical) != PathProblem::None)
+    if (CanonicalPath(path, std::string_view(), kAnsiPaths, canonical) != PathProblem::None)
         return std::string();
     char longPath[MAX_PATH * 2];
     const DWORD length = GetLongPathNameA(canonical.c_str(), longPath, sizeof longPath);
     std::string expanded;
     if (length > 0 && length < sizeof longPath
-        && CanonicalPath(longPath, std::string_view(), AnsiLead, expanded) == PathProblem::None)
+        && CanonicalPath(longPath, std::string_view(), kAnsiPaths, expanded) == PathProblem::None)
         return expanded;
     return canonical;
 }
@@ -184,21 +184,21 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
         return State::Damaged; // a product without a folder of its own has nothing to remove
 
     programPath_ = MachinePath(programPath);
-    if (programPath_.empty() || install::IsRoot(programPath_, AnsiLead))
+    if (programPath_.empty() || install::IsRoot(programPath_, kAnsiPaths))
         return State::WrongFolder;
-    const std::string installFolder = ParentOf(programPath_, AnsiLead);
+    const std::string installFolder = ParentOf(programPath_, kAnsiPaths);
     places_ = MachinePlaces(installFolder, record_.ProductName);
-    if (!install::InstallFolderAllowed(installFolder, places_, AnsiLead))
+    if (!install::InstallFolderAllowed(installFolder, places_, kAnsiPaths))
         return State::WrongFolder;
 
     // The log folder: the install folder's parent, the product folder, "ynb".
-    const std::string parent = ParentOf(installFolder, AnsiLead);
+    const std::string parent = ParentOf(installFolder, kAnsiPaths);
     std::string logFolder;
-    if (CanonicalPath(std::string(record_.ProductFolder) + "\\ynb", parent, AnsiLead, logFolder) != PathProblem::None)
+    if (CanonicalPath(std::string(record_.ProductFolder) + "\\ynb", parent, kAnsiPaths, logFolder) != PathProblem::None)
         return State::NotInstalled;
     // Read from wherever the product folder leads, but removed only inside
     // the install folder.
-    logFolder_ = IsBelow(logFolder, installFolder, AnsiLead) ? logFolder : std::string();
+    logFolder_ = IsBelow(logFolder, installFolder, kAnsiPaths) ? logFolder : std::string();
     const std::string logPath = logFolder + "\\" + kLogName;
 
     const DWORD attributes = GetFileAttributesA(logPath.c_str());
@@ -216,13 +216,13 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
     // Long names where the paths exist, so that an 8.3 name can neither hide
     // a protected folder nor make this folder look like another.
     const std::string recorded = MachinePath(log_.installFolder);
-    if (!install::RecordedFolderMatches(recorded.empty() ? log_.installFolder : recorded, installFolder, AnsiLead))
+    if (!install::RecordedFolderMatches(recorded.empty() ? log_.installFolder : recorded, installFolder, kAnsiPaths))
         return State::WrongFolder;
     const std::string staging = installFolder + "\\ins";
     install::UninstallLog expanded = log_;
     for (install::LogLine& line : expanded.lines) {
         std::string canonical;
-        if (CanonicalPath(line.path, staging, AnsiLead, canonical) != PathProblem::None)
+        if (CanonicalPath(line.path, staging, kAnsiPaths, canonical) != PathProblem::None)
             continue; // refused as it stands
         const std::string longPath = MachinePath(canonical);
         line.path = longPath.empty() ? canonical : longPath;
@@ -232,7 +232,7 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
     trust_.logFolder = sys::JudgePath(logFolder.c_str());
     trust_.program = sys::JudgePath(programPath_.c_str());
     places_.installFolderOnly = !trust_.Trusted();
-    plan_ = install::PlanUninstall(expanded, staging, places_, AnsiLead);
+    plan_ = install::PlanUninstall(expanded, staging, places_, kAnsiPaths);
     entry_ = FindUninstallEntry();
     return State::Ready;
 }
@@ -297,7 +297,7 @@ ClsUninstall::Entry ClsUninstall::FindUninstallEntry() const
         std::string path(command);
         if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
             path = path.substr(1, path.size() - 2);
-        if (!SamePath(MachinePath(path), programPath_, AnsiLead))
+        if (!SamePath(MachinePath(path), programPath_, kAnsiPaths))
             return Entry::Other;
     }
     return Entry::Ours;
@@ -307,16 +307,16 @@ bool ClsUninstall::ReachedThroughLink(const std::string& path) const
 {
     // The folder the line lies in: the install folder or an area; a shortcut
     // lies directly in its folder.
-    std::string base = ParentOf(path, AnsiLead);
-    if (IsBelow(path, places_.installFolder, AnsiLead)) {
+    std::string base = ParentOf(path, kAnsiPaths);
+    if (IsBelow(path, places_.installFolder, kAnsiPaths)) {
         base = places_.installFolder;
     } else {
         for (const std::string& area : places_.areas)
-            if (IsBelow(path, area, AnsiLead))
+            if (IsBelow(path, area, kAnsiPaths))
                 base = area;
     }
-    for (std::string folder = ParentOf(path, AnsiLead); IsBelow(folder, base, AnsiLead);
-         folder = ParentOf(folder, AnsiLead)) {
+    for (std::string folder = ParentOf(path, kAnsiPaths); IsBelow(folder, base, kAnsiPaths);
+         folder = ParentOf(folder, kAnsiPaths)) {
         const DWORD attributes = GetFileAttributesA(folder.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             return true;
@@ -371,7 +371,7 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
     }
     bool shortcut = false;
     for (const std::string& link : places_.shortcuts)
-        shortcut = shortcut || SamePath(path, link, AnsiLead);
+        shortcut = shortcut || SamePath(path, link, kAnsiPaths);
     ++(shortcut ? outcome.shortcuts : outcome.files);
     outcome.removed.push_back(path);
 }
@@ -426,8 +426,8 @@ void ClsUninstall::RemoveInstalled(Outcome& outcome, const std::function<void()>
     // The log, then its folder and the folders above it, while they are empty.
     if (!logFolder_.empty()) {
         RemoveOwnFile(logFolder_ + "\\" + kLogName, outcome);
-        for (std::string folder = logFolder_; IsBelow(folder, places_.installFolder, AnsiLead);
-             folder = ParentOf(folder, AnsiLead))
+        for (std::string folder = logFolder_; IsBelow(folder, places_.installFolder, kAnsiPaths);
+             folder = ParentOf(folder, kAnsiPaths))
             RemoveEmptyFolder(folder, outcome);
     }
     RemoveUninstallEntry(outcome);

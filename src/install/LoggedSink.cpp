@@ -1,7 +1,9 @@
 #include "install/LoggedSink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -11,24 +13,25 @@ namespace install {
 
 namespace {
 
-// The phase's word in the line of times.
-const wchar_t* PhaseWord(Phase phase)
+// Each phase's word in the line of times, and its line when it begins, in
+// the order of Phase.
+struct PhaseNames {
+    const wchar_t* word;
+    const wchar_t* text;
+};
+constexpr PhaseNames kPhaseNames[] = {
+    { L"unpacking", L"unpacking the payload" },
+    { L"registering", L"registering the uninstall entry" },
+    { L"placing", L"placing the manifest's entries" },
+    { L"shortcuts", L"creating the shortcuts" },
+    { L"log", L"writing the install log" },
+    { L"", L"done" },
+};
+static_assert(std::size(kPhaseNames) == static_cast<std::size_t>(Phase::Done) + 1);
+
+const PhaseNames& NamesOf(Phase phase)
 {
-    switch (phase) {
-    case Phase::Unpacking:
-        return L"unpacking";
-    case Phase::Registering:
-        return L"registering";
-    case Phase::Placing:
-        return L"placing";
-    case Phase::Shortcuts:
-        return L"shortcuts";
-    case Phase::Log:
-        return L"log";
-    case Phase::Done:
-        break;
-    }
-    return L"";
+    return kPhaseNames[std::min(static_cast<std::size_t>(phase), std::size(kPhaseNames) - 1)];
 }
 
 // When each phase began; at the end, one line says how long each took.
@@ -46,32 +49,13 @@ struct PhaseClock {
             const double seconds = std::chrono::duration<double>(now - began).count();
             wchar_t figure[32];
             (void)std::swprintf(figure, 32, L" %.3f", seconds);
-            times += std::wstring(times.empty() ? L"" : L",") + L" " + PhaseWord(static_cast<Phase>(last)) + figure;
+            times += std::wstring(times.empty() ? L"" : L",") + L" " + NamesOf(static_cast<Phase>(last)).word + figure;
         }
         last = static_cast<int>(phase);
         began = now;
         return phase == Phase::Done ? L"seconds per phase:" + times : std::wstring();
     }
 };
-
-const wchar_t* PhaseText(Phase phase)
-{
-    switch (phase) {
-    case Phase::Unpacking:
-        return L"unpacking the payload";
-    case Phase::Registering:
-        return L"registering the uninstall entry";
-    case Phase::Placing:
-        return L"placing the manifest's entries";
-    case Phase::Shortcuts:
-        return L"creating the shortcuts";
-    case Phase::Log:
-        return L"writing the install log";
-    case Phase::Done:
-        return L"done";
-    }
-    return L"";
-}
 
 } // namespace
 
@@ -84,7 +68,7 @@ InstallSink LoggedSink(InstallSink sink, sys::LogFile& log)
     logged.progress = [&log, inner = sink.progress, clock = std::make_shared<PhaseClock>()](const Progress& progress) {
         if (static_cast<int>(progress.phase) != clock->last) {
             const std::wstring times = clock->Enter(progress.phase);
-            log.Line(PhaseText(progress.phase));
+            log.Line(NamesOf(progress.phase).text);
             if (!times.empty())
                 log.Line(times);
         }

@@ -19,14 +19,14 @@ bool IsSeparator(char c)
 }
 
 // The components of text, split at separators that are no trail bytes.
-std::vector<std::string_view> SplitComponents(std::string_view text, LeadByteTest isLead)
+std::vector<std::string_view> SplitComponents(std::string_view text, const sys::CodePage& codePage)
 {
-    return sys::SplitAtSeparators(text, isLead, sys::Slashes::Separate);
+    return sys::SplitAtSeparators(text, codePage, sys::Slashes::Separate);
 }
 
-bool ValidName(std::string_view name, LeadByteTest isLead)
+bool ValidName(std::string_view name, const sys::CodePage& codePage)
 {
-    return CheckName(name.data(), name.size(), isLead) == NameFault::None;
+    return CheckName(name.data(), name.size(), codePage) == NameFault::None;
 }
 
 struct Rooted {
@@ -37,15 +37,15 @@ struct Rooted {
 enum class RootKind { Absolute, RootRelative, Relative };
 
 // Splits an absolute path into its root and the rest.
-PathProblem SplitRoot(std::string_view path, LeadByteTest isLead, Rooted& out, RootKind& kind)
+PathProblem SplitRoot(std::string_view path, const sys::CodePage& codePage, Rooted& out, RootKind& kind)
 {
     if (path.empty())
         return PathProblem::Empty;
     if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
         if (path.size() >= 3 && (path[2] == '?' || path[2] == '.') && (path.size() == 3 || IsSeparator(path[3])))
             return PathProblem::DevicePath;
-        const std::vector<std::string_view> parts = SplitComponents(path.substr(2), isLead);
-        if (parts.size() < 2 || !ValidName(parts[0], isLead) || !ValidName(parts[1], isLead))
+        const std::vector<std::string_view> parts = SplitComponents(path.substr(2), codePage);
+        if (parts.size() < 2 || !ValidName(parts[0], codePage) || !ValidName(parts[1], codePage))
             return PathProblem::BadName;
         out.root = "\\\\" + std::string(parts[0]) + "\\" + std::string(parts[1]);
         const std::size_t used = 2 + parts[0].size() + 1 + parts[1].size();
@@ -68,16 +68,17 @@ PathProblem SplitRoot(std::string_view path, LeadByteTest isLead, Rooted& out, R
 }
 
 // A canonical path back into its root and components.
-bool ParseCanonical(std::string_view path, LeadByteTest isLead, std::string& root, std::vector<std::string>& parts)
+bool ParseCanonical(
+    std::string_view path, const sys::CodePage& codePage, std::string& root, std::vector<std::string>& parts)
 {
     Rooted rooted;
     RootKind kind;
-    if (SplitRoot(path, isLead, rooted, kind) != PathProblem::None || kind != RootKind::Absolute)
+    if (SplitRoot(path, codePage, rooted, kind) != PathProblem::None || kind != RootKind::Absolute)
         return false;
     root = rooted.root;
     parts.clear();
     if (!rooted.rest.empty())
-        for (std::string_view part : SplitComponents(rooted.rest, isLead))
+        for (std::string_view part : SplitComponents(rooted.rest, codePage))
             parts.emplace_back(part);
     return true;
 }
@@ -93,30 +94,31 @@ std::string Join(const std::string& root, const std::vector<std::string>& parts)
     return out;
 }
 
-bool SameOrHolds(std::string_view path, std::string_view folder, LeadByteTest isLead)
+bool SameOrHolds(std::string_view path, std::string_view folder, const sys::CodePage& codePage)
 {
-    return !folder.empty() && (SamePath(path, folder, isLead) || IsBelow(folder, path, isLead));
+    return !folder.empty() && (SamePath(path, folder, codePage) || IsBelow(folder, path, codePage));
 }
 
 // Never deleted: a root, the install folder, the areas, a protected folder,
 // and any folder that holds one of them.
-bool IsProtected(std::string_view path, const UninstallPlaces& places, LeadByteTest isLead, bool withInstallFolder)
+bool IsProtected(
+    std::string_view path, const UninstallPlaces& places, const sys::CodePage& codePage, bool withInstallFolder)
 {
-    if (IsRoot(path, isLead))
+    if (IsRoot(path, codePage))
         return true;
-    if (withInstallFolder && SameOrHolds(path, places.installFolder, isLead))
+    if (withInstallFolder && SameOrHolds(path, places.installFolder, codePage))
         return true;
     for (const std::string& folder : places.areas)
-        if (SameOrHolds(path, folder, isLead))
+        if (SameOrHolds(path, folder, codePage))
             return true;
     for (const std::string& folder : places.fileOnlyAreas)
-        if (SameOrHolds(path, folder, isLead))
+        if (SameOrHolds(path, folder, codePage))
             return true;
     for (const std::string& folder : places.protectedFolders)
-        if (SameOrHolds(path, folder, isLead))
+        if (SameOrHolds(path, folder, codePage))
             return true;
     for (const std::string& folder : places.sealedFolders)
-        if (SameOrHolds(path, folder, isLead) || IsBelow(path, folder, isLead))
+        if (SameOrHolds(path, folder, codePage) || IsBelow(path, folder, codePage))
             return true;
     return false;
 }
@@ -176,19 +178,19 @@ LogProblem ReadUninstallLog(const char* text, std::size_t size, std::string_view
     return LogProblem::None;
 }
 
-PathProblem CanonicalPath(std::string_view path, std::string_view base, LeadByteTest isLead, std::string& out)
+PathProblem CanonicalPath(std::string_view path, std::string_view base, const sys::CodePage& codePage, std::string& out)
 {
     out.clear();
     Rooted rooted;
     RootKind kind;
-    const PathProblem problem = SplitRoot(path, isLead, rooted, kind);
+    const PathProblem problem = SplitRoot(path, codePage, rooted, kind);
     if (problem != PathProblem::None)
         return problem;
 
     std::string root;
     std::vector<std::string> parts;
     if (kind != RootKind::Absolute) {
-        if (base.empty() || !ParseCanonical(base, isLead, root, parts))
+        if (base.empty() || !ParseCanonical(base, codePage, root, parts))
             return PathProblem::NoBase;
         if (kind == RootKind::RootRelative)
             parts.clear();
@@ -196,7 +198,7 @@ PathProblem CanonicalPath(std::string_view path, std::string_view base, LeadByte
         root = rooted.root;
     }
     if (!rooted.rest.empty()) {
-        for (std::string_view part : SplitComponents(rooted.rest, isLead)) {
+        for (std::string_view part : SplitComponents(rooted.rest, codePage)) {
             if (part.empty() || part == ".")
                 continue;
             if (part == "..") {
@@ -205,7 +207,7 @@ PathProblem CanonicalPath(std::string_view path, std::string_view base, LeadByte
                 parts.pop_back();
                 continue;
             }
-            if (!ValidName(part, isLead))
+            if (!ValidName(part, codePage))
                 return PathProblem::BadName;
             parts.emplace_back(part);
         }
@@ -214,119 +216,119 @@ PathProblem CanonicalPath(std::string_view path, std::string_view base, LeadByte
     return PathProblem::None;
 }
 
-bool SamePath(std::string_view a, std::string_view b, LeadByteTest isLead)
+bool SamePath(std::string_view a, std::string_view b, const sys::CodePage& codePage)
 {
-    return a.size() == b.size() && sys::SamePathPrefix(a, b, a.size(), isLead);
+    return a.size() == b.size() && sys::SamePathPrefix(a, b, a.size(), codePage);
 }
 
-bool IsBelow(std::string_view inner, std::string_view outer, LeadByteTest isLead)
+bool IsBelow(std::string_view inner, std::string_view outer, const sys::CodePage& codePage)
 {
     if (outer.empty())
         return false;
-    if (IsRoot(outer, isLead)) // ends in its separator
-        return inner.size() > outer.size() && sys::SamePathPrefix(inner, outer, outer.size(), isLead);
+    if (IsRoot(outer, codePage)) // ends in its separator
+        return inner.size() > outer.size() && sys::SamePathPrefix(inner, outer, outer.size(), codePage);
     // Canonical paths hold no broken character, so the byte after a matching
     // prefix starts a character of its own.
     return inner.size() > outer.size() + 1 && inner[outer.size()] == '\\'
-        && sys::SamePathPrefix(inner, outer, outer.size(), isLead);
+        && sys::SamePathPrefix(inner, outer, outer.size(), codePage);
 }
 
-bool IsRoot(std::string_view path, LeadByteTest isLead)
+bool IsRoot(std::string_view path, const sys::CodePage& codePage)
 {
     Rooted rooted;
     RootKind kind;
-    return SplitRoot(path, isLead, rooted, kind) == PathProblem::None && kind == RootKind::Absolute
+    return SplitRoot(path, codePage, rooted, kind) == PathProblem::None && kind == RootKind::Absolute
         && rooted.rest.empty();
 }
 
-std::string ParentOf(std::string_view path, LeadByteTest isLead)
+std::string ParentOf(std::string_view path, const sys::CodePage& codePage)
 {
     std::string root;
     std::vector<std::string> parts;
-    if (!ParseCanonical(path, isLead, root, parts))
+    if (!ParseCanonical(path, codePage, root, parts))
         return std::string();
     if (!parts.empty())
         parts.pop_back();
     return Join(root, parts);
 }
 
-bool InstallFolderAllowed(std::string_view folder, const UninstallPlaces& places, LeadByteTest isLead)
+bool InstallFolderAllowed(std::string_view folder, const UninstallPlaces& places, const sys::CodePage& codePage)
 {
-    return !folder.empty() && !IsProtected(folder, places, isLead, false);
+    return !folder.empty() && !IsProtected(folder, places, codePage, false);
 }
 
-bool RecordedFolderMatches(std::string_view recorded, std::string_view actual, LeadByteTest isLead)
+bool RecordedFolderMatches(std::string_view recorded, std::string_view actual, const sys::CodePage& codePage)
 {
     std::string resolved;
-    const PathProblem problem = CanonicalPath(recorded, std::string_view(), isLead, resolved);
+    const PathProblem problem = CanonicalPath(recorded, std::string_view(), codePage, resolved);
     if (problem == PathProblem::None)
-        return SamePath(resolved, actual, isLead);
+        return SamePath(resolved, actual, codePage);
     if (problem != PathProblem::NoBase)
         return false;
     // Relative to the folder the setup program started in, which is unknown:
     // one of the folders above the install folder, or the drive's root.
     std::string folder(actual);
     for (;;) {
-        if (CanonicalPath(recorded, folder, isLead, resolved) == PathProblem::None
-            && SamePath(resolved, actual, isLead))
+        if (CanonicalPath(recorded, folder, codePage, resolved) == PathProblem::None
+            && SamePath(resolved, actual, codePage))
             return true;
-        if (IsRoot(folder, isLead))
+        if (IsRoot(folder, codePage))
             return false;
-        folder = ParentOf(folder, isLead);
+        folder = ParentOf(folder, codePage);
         if (folder.empty())
             return false; // `actual` is no absolute path: nothing above it to try
     }
 }
 
 PlannedLine PlanLine(
-    const LogLine& line, std::string_view stagingFolder, const UninstallPlaces& places, LeadByteTest isLead)
+    const LogLine& line, std::string_view stagingFolder, const UninstallPlaces& places, const sys::CodePage& codePage)
 {
     PlannedLine planned;
     planned.text = line.path + (line.folder ? "\\" : "");
     planned.folder = line.folder;
-    const PathProblem problem = CanonicalPath(line.path, stagingFolder, isLead, planned.path);
+    const PathProblem problem = CanonicalPath(line.path, stagingFolder, codePage, planned.path);
     if (problem != PathProblem::None) {
         planned.refusal = problem == PathProblem::ClimbsAboveRoot ? Refusal::ClimbsAboveRoot : Refusal::BadPath;
         return planned;
     }
-    if (IsProtected(planned.path, places, isLead, true)) {
+    if (IsProtected(planned.path, places, codePage, true)) {
         planned.refusal = Refusal::Protected;
         return planned;
     }
-    if (IsBelow(planned.path, places.installFolder, isLead))
+    if (IsBelow(planned.path, places.installFolder, codePage))
         return planned;
     if (places.installFolderOnly) {
         planned.refusal = Refusal::Unprotected;
         return planned;
     }
     for (const std::string& area : places.areas)
-        if (IsBelow(planned.path, area, isLead))
+        if (IsBelow(planned.path, area, codePage))
             return planned;
     if (line.folder) {
         for (const std::string& area : places.fileOnlyAreas)
-            if (IsBelow(planned.path, area, isLead)) {
+            if (IsBelow(planned.path, area, codePage)) {
                 planned.refusal = Refusal::Protected;
                 return planned;
             }
     } else {
         for (const std::string& area : places.fileOnlyAreas)
-            if (IsBelow(planned.path, area, isLead))
+            if (IsBelow(planned.path, area, codePage))
                 return planned;
         for (const std::string& shortcut : places.shortcuts)
-            if (SamePath(planned.path, shortcut, isLead))
+            if (SamePath(planned.path, shortcut, codePage))
                 return planned;
     }
     planned.refusal = Refusal::Outside;
     return planned;
 }
 
-std::vector<PlannedLine> PlanUninstall(
-    const UninstallLog& log, std::string_view stagingFolder, const UninstallPlaces& places, LeadByteTest isLead)
+std::vector<PlannedLine> PlanUninstall(const UninstallLog& log, std::string_view stagingFolder,
+    const UninstallPlaces& places, const sys::CodePage& codePage)
 {
     std::vector<PlannedLine> planned;
     planned.reserve(log.lines.size());
     for (auto line = log.lines.rbegin(); line != log.lines.rend(); ++line)
-        planned.push_back(PlanLine(*line, stagingFolder, places, isLead));
+        planned.push_back(PlanLine(*line, stagingFolder, places, codePage));
     return planned;
 }
 

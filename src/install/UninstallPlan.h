@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sys/NameRules.h"
+#include "sys/PathWalk.h"
 
 namespace install {
 
@@ -64,17 +64,18 @@ enum class PathProblem {
 // folder. The result is root "\" components joined by "\", where the root is
 // "C:" or "\\server\share"; a root alone ends in its backslash ("C:\").
 // base must itself be such a result when path is not absolute.
-PathProblem CanonicalPath(std::string_view path, std::string_view base, LeadByteTest isLead, std::string& out);
+PathProblem CanonicalPath(
+    std::string_view path, std::string_view base, const sys::CodePage& codePage, std::string& out);
 
-// Byte-wise comparisons of canonical paths, ASCII letters without regard to
-// case (never a trail byte).
-bool SamePath(std::string_view a, std::string_view b, LeadByteTest isLead);
+// Comparisons of canonical paths, by the one rule of the same path
+// (sys/PathWalk.h).
+bool SamePath(std::string_view a, std::string_view b, const sys::CodePage& codePage);
 // inner lies strictly below outer.
-bool IsBelow(std::string_view inner, std::string_view outer, LeadByteTest isLead);
+bool IsBelow(std::string_view inner, std::string_view outer, const sys::CodePage& codePage);
 // A drive root or a share root.
-bool IsRoot(std::string_view path, LeadByteTest isLead);
+bool IsRoot(std::string_view path, const sys::CodePage& codePage);
 // The parent of a canonical path that is no root.
-std::string ParentOf(std::string_view path, LeadByteTest isLead);
+std::string ParentOf(std::string_view path, const sys::CodePage& codePage);
 
 // ---- Judging the lines ---------------------------------------------------
 
@@ -118,19 +119,19 @@ struct PlannedLine {
 
 // True when the folder may be the install folder: no root, not protected and
 // holding nothing protected.
-bool InstallFolderAllowed(std::string_view folder, const UninstallPlaces& places, LeadByteTest isLead);
+bool InstallFolderAllowed(std::string_view folder, const UninstallPlaces& places, const sys::CodePage& codePage);
 
 // True when the recorded install folder (absolute, or relative to the folder
 // the setup program started in) names `actual`, the canonical folder the
 // uninstaller runs from.
-bool RecordedFolderMatches(std::string_view recorded, std::string_view actual, LeadByteTest isLead);
+bool RecordedFolderMatches(std::string_view recorded, std::string_view actual, const sys::CodePage& codePage);
 
 // Judges one line; relative lines are resolved against the staging folder.
 PlannedLine PlanLine(
-    const LogLine& line, std::string_view stagingFolder, const UninstallPlaces& places, LeadByteTest isLead);
+    const LogLine& line, std::string_view stagingFolder, const UninstallPlaces& places, const sys::CodePage& codePage);
 
 // The log's lines in the order they are removed: the reverse of the log.
-std::vector<PlannedLine> PlanUninstall(
-    const UninstallLog& log, std::string_view stagingFolder, const UninstallPlaces& places, LeadByteTest isLead);
+std::vector<PlannedLine> PlanUninstall(const UninstallLog& log, std::string_view stagingFolder,
+    const UninstallPlaces& places, const sys::CodePage& codePage);
 
 } // namespace install

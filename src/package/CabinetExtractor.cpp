@@ -108,11 +108,11 @@ bool MakeFolders(const ExtractPlan& plan, std::vector<std::string>& created, Ext
     for (const std::string& path : plan.outputs) {
         const std::string folder = FolderOf(path);
         if (folder.size() + 1 > plan.destinationLength) // below the destination: made here
-            folders.emplace(sys::PathKey(folder, sys::AnsiLead), folder);
+            folders.emplace(sys::PathKey(folder, sys::kAnsiPaths), folder);
     }
     const std::string destination = FolderOf(plan.outputs.front().substr(0, plan.destinationLength));
     if (!destination.empty())
-        folders.emplace(sys::PathKey(destination, sys::AnsiLead), destination);
+        folders.emplace(sys::PathKey(destination, sys::kAnsiPaths), destination);
     for (const auto& [folded, folder] : folders) {
         if (!sys::CreateFolderTree(folder.c_str(), &created)) {
             const DWORD error = GetLastError();
@@ -271,7 +271,7 @@ ExtractReport ExtractPayload(const ExtractRequest& request)
         return Failed(report, { ExtractProblem::RefusedName, 0, {}, "the destination folder's path is too long" });
     if (!PlanOutputs(plan, request.destination, failure))
         return Failed(report, failure);
-    plan.schedule = ScheduleExtraction(plan.table, plan.outputs, request.maxWorkers, Cores(), sys::AnsiLead);
+    plan.schedule = ScheduleExtraction(plan.table, plan.outputs, request.maxWorkers, Cores(), sys::kAnsiPaths);
     report.totalSize = plan.schedule.keptSize;
 
     CabinetLibrary library;

@@ -9,8 +9,8 @@
 
 namespace package {
 
-ExtractSchedule ScheduleExtraction(
-    const CabinetTable& table, const std::vector<std::string>& outputs, int maxWorkers, int cores, LeadByteTest isLead)
+ExtractSchedule ScheduleExtraction(const CabinetTable& table, const std::vector<std::string>& outputs, int maxWorkers,
+    int cores, const sys::CodePage& codePage)
 {
     ExtractSchedule schedule;
     const std::size_t folderCount = table.folders.size();
@@ -34,7 +34,7 @@ ExtractSchedule ScheduleExtraction(
         if (folder >= folderCount)
             return {}; // not a table ReadCabinetTable accepts
         used[folder] = true;
-        const auto [at, inserted] = lastWriter.emplace(sys::PathKey(outputs[i], isLead), i);
+        const auto [at, inserted] = lastWriter.emplace(sys::PathKey(outputs[i], codePage), i);
         if (!inserted) {
             schedule.earlier[i] = static_cast<int>(at->second);
             schedule.kept[at->second] = false;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "package/CabinetTable.h"
-#include "sys/NameRules.h"
+#include "sys/PathWalk.h"
 
 namespace package {
 
@@ -35,7 +35,7 @@ struct ExtractSchedule {
 // min(cores, maxWorkers clamped to 1..8, groups) workers by their bytes, the
 // largest first, each to the worker with the fewest bytes (then the fewest
 // groups), so that every worker gets at least one group.
-ExtractSchedule ScheduleExtraction(
-    const CabinetTable& table, const std::vector<std::string>& outputs, int maxWorkers, int cores, LeadByteTest isLead);
+ExtractSchedule ScheduleExtraction(const CabinetTable& table, const std::vector<std::string>& outputs, int maxWorkers,
+    int cores, const sys::CodePage& codePage);
 
 } // namespace package

@@ -49,12 +49,14 @@ std::vector<std::string_view> SplitAtSeparators(std::string_view path, LeadByteT
     return parts;
 }
 
-bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, LeadByteTest isLead)
+bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, const CodePage& codePage)
 {
     if (a.size() < n || b.size() < n)
         return false;
+    if (codePage.toUtf16 != nullptr)
+        return SameName(codePage.toUtf16(a.substr(0, n)), codePage.toUtf16(b.substr(0, n)));
     for (std::size_t i = 0; i < n;) {
-        const std::size_t size = CharacterSize(a.substr(0, n), i, isLead);
+        const std::size_t size = CharacterSize(a.substr(0, n), i, codePage.isLead);
         if (size == 2 ? a.compare(i, 2, b, i, 2) != 0 : AsciiUpper(a[i]) != AsciiUpper(b[i]))
             return false;
         i += size;
@@ -62,10 +64,19 @@ bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, LeadB
     return true;
 }
 
-std::string PathKey(std::string_view path, LeadByteTest isLead)
+std::string PathKey(std::string_view path, const CodePage& codePage)
 {
+    if (codePage.toUtf16 != nullptr) {
+        const std::u16string folded = FoldedName(codePage.toUtf16(path));
+        std::string key;
+        for (char16_t unit : folded) {
+            key += static_cast<char>(unit >> 8);
+            key += static_cast<char>(unit & 0xFF);
+        }
+        return key;
+    }
     std::string key(path);
-    for (std::size_t i = 0; i < key.size(); i += CharacterSize(key, i, isLead))
+    for (std::size_t i = 0; i < key.size(); i += CharacterSize(key, i, codePage.isLead))
         key[i] = AsciiUpper(key[i]);
     return key;
 }

@@ -1,9 +1,8 @@
 // Paths in an ANSI code page, walked one character at a time: a byte that
 // leads a double-byte character (isLead) and the byte after it are one
 // character, so a trail byte 0x5C is never a separator. The one walk of the
-// program's paths, and its one rule of when two of them are the same path
-// (ASCII letters without regard to case, every other character exactly; see
-// sys/CaseFold.h for names known in UTF-16). Portable: no Win32.
+// program's paths, and its one rule of when two of them are the same path:
+// the rule of Windows' file systems (sys/CaseFold.h). Portable: no Win32.
 #pragma once
 
 #include <cstddef>
@@ -11,11 +10,28 @@
 #include <string_view>
 #include <vector>
 
+#include "sys/CaseFold.h"
 #include "sys/NameRules.h"
 
 namespace sys {
 
 enum class Slashes : bool { Separate = true, AreNames = false };
+
+// How the paths of a code page are read: the bytes that lead a double-byte
+// character, and their text in UTF-16, by which names are compared
+// (sys/CaseFold.h). Without a conversion only ASCII letters fold and every
+// other character is compared exactly. Converts to and from a LeadByteTest.
+struct CodePage {
+    using ToUtf16 = std::u16string (*)(std::string_view text);
+    constexpr CodePage(LeadByteTest lead = nullptr, ToUtf16 widen = nullptr)
+        : isLead(lead)
+        , toUtf16(widen)
+    {
+    }
+    constexpr operator LeadByteTest() const { return isLead; }
+    LeadByteTest isLead;
+    ToUtf16 toUtf16;
+};
 
 // An ASCII letter in upper case; any other byte as it is.
 char AsciiUpper(char c);
@@ -35,10 +51,10 @@ std::ptrdiff_t LastSeparatorIn(std::string_view path, LeadByteTest isLead, Slash
 // "", "b").
 std::vector<std::string_view> SplitAtSeparators(std::string_view path, LeadByteTest isLead, Slashes slashes);
 
-// The first n bytes of a and of b are the same path text.
-bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, LeadByteTest isLead);
+// The first n bytes of a and of b (n ends a character) are the same path.
+bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, const CodePage& codePage);
 
-// The path in the form by which paths that are the same compare equal.
-std::string PathKey(std::string_view path, LeadByteTest isLead);
+// A key of the path: paths that are the same have the same key.
+std::string PathKey(std::string_view path, const CodePage& codePage);
 
 } // namespace sys

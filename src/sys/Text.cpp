@@ -13,6 +13,13 @@ bool AnsiLead(unsigned char byte)
     return IsDBCSLeadByte(byte) != FALSE;
 }
 
+std::u16string AnsiToUtf16(std::string_view text)
+{
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    const std::wstring wide = Widen(text.data(), text.size(), kAnsiCodePage);
+    return std::u16string(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
+}
+
 std::wstring Widen(const char* bytes, std::size_t length, unsigned codePage)
 {
     if (bytes == nullptr || length == 0 || length > INT_MAX)

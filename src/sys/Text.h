@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+
+#include "sys/PathWalk.h"
 
 namespace sys {
 
@@ -13,6 +16,10 @@ constexpr unsigned kAnsiCodePage = 0; // CP_ACP
 // True when the byte leads a double-byte character of the system's ANSI
 // code page, in which paths are written (a LeadByteTest).
 bool AnsiLead(unsigned char byte);
+// An ANSI text in UTF-16.
+std::u16string AnsiToUtf16(std::string_view text);
+// How this machine's paths are read and compared.
+inline constexpr CodePage kAnsiPaths { AnsiLead, AnsiToUtf16 };
 
 // `length` bytes of the given code page (zero bytes included) to UTF-16; an
 // invalid sequence gives what the system makes of it.

@@ -1,6 +1,12 @@
 // The walk of ANSI paths by characters, and when two are the same path.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
 #include "sys/PathWalk.h"
 
 namespace {
@@ -8,6 +14,29 @@ namespace {
 using sys::Slashes;
 
 constexpr LeadByteTest kSjis = IsShiftJisLeadByte;
+
+// Shift-JIS in UTF-16 by the system's own conversion.
+std::u16string ShiftJisToUtf16(std::string_view text)
+{
+    std::u16string out(text.size(), u'\0');
+#ifdef _WIN32
+    const int units = MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()),
+        reinterpret_cast<wchar_t*>(out.data()), static_cast<int>(out.size()));
+    out.resize(units > 0 ? static_cast<std::size_t>(units) : 0);
+#else
+    iconv_t convert = iconv_open("UTF-16LE", "CP932");
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    auto* to = reinterpret_cast<char*>(out.data());
+    std::size_t outLeft = out.size() * 2;
+    const bool ok = convert != reinterpret_cast<iconv_t>(-1) && iconv(convert, &in, &inLeft, &to, &outLeft) == 0;
+    if (convert != reinterpret_cast<iconv_t>(-1))
+        iconv_close(convert);
+    out.resize(ok ? out.size() - outLeft / 2 : 0);
+#endif
+    return out;
+}
+const sys::CodePage kShiftJis { kSjis, ShiftJisToUtf16 };
 // 表 is 0x95 0x5C: its trail byte is a backslash. 0x82 0x61 and 0x82 0x41
 // are two characters whose trail bytes are the letters a and A.
 const std::string kHyo = "\x95\x5C";
@@ -33,6 +62,23 @@ TEST(PathWalk, SamePathFoldsAsciiLettersAndNoTrailByte)
     EXPECT_FALSE(sys::SamePathPrefix("C:", "C:\\x", 3, kSjis)); // shorter than the prefix
     EXPECT_EQ("C:\\\x82\x61\\ABC", sys::PathKey("c:\\\x82\x61\\abc", kSjis));
     EXPECT_EQ(sys::PathKey("a\\" + kHyo + "b", kSjis), sys::PathKey("A\\" + kHyo + "B", kSjis));
+}
+
+// With the text in UTF-16, names compare by the one table: full-width and
+// Greek letters fold too, characters without case never.
+TEST(PathWalk, SamePathByTheTableWhereTheTextIsKnownInUtf16)
+{
+    const std::string fullWidthLower = "\x82\x81\x82\x82"; // ａｂ
+    const std::string fullWidthUpper = "\x82\x60\x82\x61"; // ＡＢ
+    const std::string alpha = "\x83\xBF"; // α
+    const std::string capitalAlpha = "\x83\x9F"; // Α
+    ASSERT_EQ(u"ａｂ", ShiftJisToUtf16(fullWidthLower));
+    EXPECT_TRUE(
+        sys::SamePathPrefix("c:\\" + fullWidthLower + alpha, "C:\\" + fullWidthUpper + capitalAlpha, 9, kShiftJis));
+    EXPECT_FALSE(sys::SamePathPrefix("c:\\" + fullWidthLower, "C:\\" + fullWidthUpper, 7, kSjis)); // without it, exact
+    EXPECT_FALSE(sys::SamePathPrefix("\x83\x41", "\x83\x61", 2, kShiftJis)); // ア and ャ
+    EXPECT_EQ(sys::PathKey("x\\" + fullWidthLower, kShiftJis), sys::PathKey("X\\" + fullWidthUpper, kShiftJis));
+    EXPECT_NE(sys::PathKey("x\\" + fullWidthLower, kShiftJis), sys::PathKey("X\\" + fullWidthLower + "a", kShiftJis));
 }
 
 } // namespace
