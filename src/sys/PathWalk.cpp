@@ -9,6 +9,15 @@ bool IsSeparator(char c, Slashes slashes)
     return c == '\\' || (slashes == Slashes::Separate && c == '/');
 }
 
+// The first n bytes of text end with a whole character.
+bool EndsCharacter(std::string_view text, std::size_t n, LeadByteTest isLead)
+{
+    std::size_t i = 0;
+    while (i < n)
+        i += CharacterSize(text, i, isLead);
+    return i == n;
+}
+
 } // namespace
 
 char AsciiUpper(char c)
@@ -54,7 +63,8 @@ bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, const
     if (a.size() < n || b.size() < n)
         return false;
     if (codePage.toUtf16 != nullptr)
-        return SameName(codePage.toUtf16(a.substr(0, n)), codePage.toUtf16(b.substr(0, n)));
+        return EndsCharacter(a, n, codePage.isLead) && EndsCharacter(b, n, codePage.isLead)
+            && SameName(codePage.toUtf16(a.substr(0, n)), codePage.toUtf16(b.substr(0, n)));
     for (std::size_t i = 0; i < n;) {
         const std::size_t size = CharacterSize(a.substr(0, n), i, codePage.isLead);
         if (size == 2 ? a.compare(i, 2, b, i, 2) != 0 : AsciiUpper(a[i]) != AsciiUpper(b[i]))
