@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
+#include "Files.h"
 
 namespace ynbpack {
 

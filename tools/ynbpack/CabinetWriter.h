@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
+#include "Errors.h"
+#include "Files.h"
 #include "package/CabinetTable.h"
 
 namespace ynbpack {

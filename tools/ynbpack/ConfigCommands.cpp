@@ -5,7 +5,11 @@
 #include <iostream>
 #include <string>
 
-#include "Common.h"
+#include "Commands.h"
+#include "Errors.h"
+#include "Files.h"
+#include "Keys.h"
+#include "Texts.h"
 #include "Product.h"
 #include "config/SetupText.h"
 #include "package/ClsSecurity.h"

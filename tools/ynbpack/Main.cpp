@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
+#include "Commands.h"
+#include "Errors.h"
 #include "Payload.h"
 #include "Stamp.h"
 

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "CabinetWriter.h"
-#include "Common.h"
+#include "Errors.h"
+#include "Files.h"
 
 namespace ynbpack {
 
@@ -31,9 +32,6 @@ uint32_t TakeFolderSizeOption(std::vector<std::string>& args);
 // "--compression lzx[:15-21]|mszip|none" taken out of args; MSZIP when it is
 // absent.
 CabinetCompression TakeCompressionOption(std::vector<std::string>& args);
-
-// list CAB: the folders and files of a cabinet as the setup program reads them.
-int CommandList(std::vector<std::string> args);
 
 // True when data starts with the cabinet signature "MSCF".
 bool LooksLikeCabinet(const Bytes& data);

@@ -1,5 +1,8 @@
 // product.txt, the configuration, and check and info.
 #include "Product.h"
+#include "Commands.h"
+#include "Keys.h"
+#include "Texts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -373,7 +376,7 @@ int CommandInfo(std::vector<std::string> args)
             std::cout << key.name << '=' << info.Get(key.name) << '\n';
     std::cout.flush();
     if (!std::cout)
-        throw UsageError("cannot write to standard output");
+        throw FileError("cannot write to standard output");
     return 0;
 }
 

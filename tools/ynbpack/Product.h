@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
+#include "Errors.h"
+#include "Files.h"
 #include "config/SetupRecord.h"
 
 namespace ynbpack {

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
+#include "Commands.h"
+#include "Errors.h"
+#include "Files.h"
+#include "Keys.h"
 #include "Payload.h"
 #include "Product.h"
 #include "Stamp.h"
@@ -44,7 +47,7 @@ void CopyInto(const fs::path& source, const fs::path& target)
     if (!ec)
         fs::copy(source, target, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
     if (ec)
-        throw UsageError("cannot copy '" + source.string() + "' to '" + target.string() + "': " + ec.message());
+        throw FileError("cannot copy '" + source.string() + "' to '" + target.string() + "': " + ec.message());
 }
 
 // A scratch folder removed on every way out.
@@ -53,7 +56,7 @@ struct ScratchFolder {
     {
         std::string pattern = (fs::temp_directory_path() / "ynbpack-build-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr)
-            throw UsageError("cannot create a scratch folder: " + std::string(std::strerror(errno)));
+            throw FileError("cannot create a scratch folder: " + std::string(std::strerror(errno)));
         path = pattern;
     }
     ~ScratchFolder()
@@ -181,7 +184,7 @@ int CommandBuild(std::vector<std::string> args)
     std::error_code ec;
     fs::create_directories(out, ec);
     if (ec)
-        throw UsageError("cannot create '" + out.string() + "': " + ec.message());
+        throw FileError("cannot create '" + out.string() + "': " + ec.message());
     const Bytes payload = MakePayload(BuildCabinetBytes(tree.string(), folderSize, compression), keys.payload);
     WriteFile((out / "data00.dat").string(), payload);
     for (const char* document : { "setup.txt", "license.txt" }) {

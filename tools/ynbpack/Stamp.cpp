@@ -1,4 +1,5 @@
 #include "Stamp.h"
+#include "Commands.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -115,7 +116,7 @@ void WriteReplacing(const std::string& path, const Bytes& data, const std::strin
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        throw UsageError("cannot replace '" + path + "': " + ec.message());
+        throw FileError("cannot replace '" + path + "': " + ec.message());
     }
 }
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
+#include "Errors.h"
+#include "Files.h"
 
 namespace ynbpack {
 
@@ -18,8 +19,5 @@ namespace ynbpack {
 // program, carries an Authenticode signature, or holds the marker not exactly
 // once.
 void StampSetupProgram(const std::string& setupIn, const std::string& setupOut, const Bytes& payload);
-
-// ynbpack stamp SETUP.exe DATA00.dat [OUT.exe]
-int CommandStamp(std::vector<std::string> args);
 
 } // namespace ynbpack

@@ -8,7 +8,11 @@
 
 #include <glib.h>
 
-#include "Common.h"
+#include "Commands.h"
+#include "Errors.h"
+#include "Files.h"
+#include "Texts.h"
+#include "package/Sha256.h"
 #include "Product.h"
 #include "install/InstallPaths.h"
 
@@ -92,12 +96,14 @@ std::string ZipProblem(const Bytes& zip)
 
 std::string Sha256Hex(const Bytes& data)
 {
-    gchar* hex = g_compute_checksum_for_data(G_CHECKSUM_SHA256, data.data(), data.size());
-    std::string result(hex);
-    g_free(hex);
-    for (char& c : result)
-        c = g_ascii_toupper(c);
-    return result;
+    unsigned char digest[kSha256Size];
+    Sha256::Hash(data.data(), data.size(), digest);
+    std::string hex;
+    for (unsigned char byte : digest) {
+        hex += "0123456789ABCDEF"[byte >> 4];
+        hex += "0123456789ABCDEF"[byte & 15];
+    }
+    return hex;
 }
 
 // "ARCH=ZIP,URL"; the zip's path holds no comma.
@@ -228,7 +234,7 @@ int CommandWinget(std::vector<std::string> args)
     std::error_code ec;
     fs::create_directories(out, ec);
     if (ec)
-        throw UsageError("cannot create '" + out.string() + "': " + ec.message());
+        throw FileError("cannot create '" + out.string() + "': " + ec.message());
     auto write = [&out](const std::string& name, const std::string& text) {
         WriteFile((out / name).string(), Bytes(text.begin(), text.end()));
     };

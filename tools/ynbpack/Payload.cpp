@@ -1,0 +1,244 @@
+// The cabinet of a folder tree and the scrambled payload made from it.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <map>
+
+#include <glib.h>
+
+#include "Payload.h"
+#include "Texts.h"
+#include "package/PayloadBlocks.h"
+#include "sys/CaseFold.h"
+#include "sys/NameRules.h"
+
+namespace ynbpack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint16_t kReadOnly = 0x01;
+constexpr uint16_t kArchive = 0x20;
+
+// The setup program opens files by their Shift-JIS (code page 932) names.
+// A UTF-8 name from the host is converted; any other name is taken as
+// Shift-JIS bytes already.
+std::string ToStoredName(const std::string& name)
+{
+    const bool ascii
+        = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr))
+        return name;
+    std::string stored;
+    if (!Utf8ToShiftJis(name, stored))
+        throw UsageError("'" + name + "' has no Shift-JIS form");
+    return stored;
+}
+
+// The MS-DOS date and time of a modification time, in local time, as the
+// extracting side expects. They hold the years 1980 to 2107 only: a time
+// outside is stored as the nearest one inside; false tells so.
+bool ToDosTime(time_t when, const std::string& path, CabinetMember& member)
+{
+    struct tm local = {};
+    if (localtime_r(&when, &local) == nullptr)
+        throw UsageError("'" + path + "': its modification time cannot be stored");
+    const int year = local.tm_year + 1900;
+    if (year < 1980 || year > 2107) {
+        const bool early = year < 1980;
+        member.date = early ? (1 << 5 | 1) : (127 << 9 | 12 << 5 | 31);
+        member.time = early ? 0 : (23 << 11 | 59 << 5 | 29);
+        return false;
+    }
+    member.date = static_cast<uint16_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+    member.time = static_cast<uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+    return true;
+}
+
+struct Entry {
+    std::string stored; // relative path with backslashes
+    fs::path path;
+};
+
+void Collect(const fs::path& root, const fs::path& folder, std::vector<Entry>& entries)
+{
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec)
+        throw FileError("cannot list '" + folder.string() + "': " + ec.message());
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            throw FileError("cannot list '" + folder.string() + "': " + ec.message());
+        const fs::path path = it->path();
+        const fs::file_status status = fs::symlink_status(path, ec);
+        if (ec)
+            throw FileError("cannot inspect '" + path.string() + "': " + ec.message());
+        if (fs::is_directory(status)) {
+            Collect(root, path, entries);
+        } else if (fs::is_regular_file(status)) {
+            std::string stored = ToStoredName(fs::relative(path, root).generic_string());
+            std::replace(stored.begin(), stored.end(), '/', '\\');
+            entries.push_back({ stored, path });
+        } else {
+            throw UsageError("'" + path.string() + "' is not a regular file or folder (links are not followed)");
+        }
+    }
+}
+
+// Stored names that differ only in case (or not at all) are one file on
+// Windows: the second would overwrite the first. Refused, both named.
+void RefuseNamesThatAreOne(const std::vector<Entry>& entries)
+{
+    std::map<std::u16string, const Entry*> seen;
+    for (const Entry& entry : entries) {
+        std::string utf8;
+        gunichar2* units = ShiftJisToUtf8(entry.stored, utf8)
+            ? g_utf8_to_utf16(utf8.data(), static_cast<glong>(utf8.size()), nullptr, nullptr, nullptr)
+            : nullptr;
+        std::u16string name;
+        if (units != nullptr)
+            for (const gunichar2* unit = units; *unit != 0; ++unit)
+                name += static_cast<char16_t>(*unit);
+        else
+            name.assign(entry.stored.begin(), entry.stored.end());
+        g_free(units);
+        const auto [at, fresh] = seen.emplace(sys::FoldedName(name), &entry);
+        if (!fresh)
+            throw UsageError("'" + at->second->path.string() + "' and '" + entry.path.string()
+                + "' have one stored name on Windows, where case does not count");
+    }
+}
+
+} // namespace
+
+Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetCompression compression)
+{
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        throw UsageError("'" + folder + "' is not a folder");
+    std::vector<Entry> entries;
+    Collect(fs::path(folder), fs::path(folder), entries);
+    if (entries.empty())
+        throw UsageError(
+            "'" + folder + "' holds no files: the setup program takes an empty cabinet for a damaged payload");
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.stored < b.stored; });
+    RefuseNamesThatAreOne(entries);
+
+    CabinetWriter writer(folderSize, compression);
+    int clamped = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry& entry = entries[i];
+        if (entry.stored.size() > kCabinetNameMax)
+            throw UsageError("'" + entry.stored + "': a stored name has at most 255 bytes");
+        const NameFault fault = CheckName(entry.stored.data(), entry.stored.size(), IsShiftJisLeadByte);
+        if (fault != NameFault::None)
+            throw UsageError(
+                "'" + entry.stored + "': the setup program would refuse this name (" + NameFaultText(fault) + ")");
+        struct stat info = {};
+        if (stat(entry.path.c_str(), &info) != 0)
+            throw FileError("cannot inspect '" + entry.path.string() + "': " + std::strerror(errno));
+        if (info.st_size > INT32_MAX)
+            throw UsageError("'" + entry.path.string() + "' has 2 GiB or more");
+        const Bytes content = ReadFile(entry.path.string());
+        if (content.size() != static_cast<std::size_t>(info.st_size))
+            throw FileError("'" + entry.path.string() + "' changed while it was read");
+        CabinetMember member;
+        member.name = entry.stored;
+        if (!ToDosTime(info.st_mtime, entry.path.string(), member))
+            ++clamped;
+        member.attributes = kArchive;
+        if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            member.attributes |= kReadOnly;
+        writer.Add(member, content);
+    }
+    if (clamped > 0)
+        std::cerr
+            << "ynbpack: note: " << clamped
+            << " file(s) have times outside 1980-2107, which a cabinet cannot hold; stored as the nearest it can\n";
+    return writer.Finish();
+}
+
+void BuildCabinet(
+    const std::string& folder, const std::string& cabinetPath, uint32_t folderSize, CabinetCompression compression)
+{
+    WriteFile(cabinetPath, BuildCabinetBytes(folder, folderSize, compression));
+}
+
+uint32_t ParseFolderSize(const std::string& text)
+{
+    std::string digits = text;
+    uint64_t unit = 1;
+    if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'M')) {
+        unit = digits.back() == 'K' ? 1024 : 1024 * 1024;
+        digits.pop_back();
+    }
+    if (digits.empty() || digits.size() > 10
+        || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw UsageError("--folder-size '" + text + "' is not a number of bytes (suffixes K and M allowed)");
+    const uint64_t value = std::stoull(digits) * unit;
+    if (value == 0 || value > kMaxFolderSize)
+        throw UsageError("--folder-size must lie between 1 and " + std::to_string(kMaxFolderSize) + " bytes");
+    return static_cast<uint32_t>(value);
+}
+
+// The value of "NAME VALUE" taken out of args into value; false when absent.
+bool TakeValueOption(std::vector<std::string>& args, const std::string& name, std::string& value)
+{
+    bool seen = false;
+    for (std::size_t i = 0; i < args.size();) {
+        if (args[i] != name) {
+            ++i;
+            continue;
+        }
+        if (seen)
+            throw UsageError(name + " given twice");
+        if (i + 1 >= args.size())
+            throw UsageError(name + " needs a value");
+        value = args[i + 1];
+        seen = true;
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+    }
+    return seen;
+}
+
+uint32_t TakeFolderSizeOption(std::vector<std::string>& args)
+{
+    std::string value;
+    return TakeValueOption(args, "--folder-size", value) ? ParseFolderSize(value) : kDefaultFolderSize;
+}
+
+CabinetCompression TakeCompressionOption(std::vector<std::string>& args)
+{
+    std::string value;
+    return TakeValueOption(args, "--compression", value) ? ParseCompression(value) : CabinetCompression {};
+}
+
+bool LooksLikeCabinet(const Bytes& data)
+{
+    return data.size() >= 4 && std::memcmp(data.data(), "MSCF", 4) == 0;
+}
+
+Bytes MakePayload(Bytes cabinet, int32_t key)
+{
+    if (cabinet.size() > static_cast<std::size_t>(INT32_MAX))
+        throw UsageError("a payload of 2 GiB or more cannot be read by the setup program");
+    ScramblePayloadBlocks(cabinet.data(), cabinet.size(), key);
+    return cabinet;
+}
+
+Bytes RestorePayload(Bytes payload, int32_t key)
+{
+    if (payload.size() > static_cast<std::size_t>(INT32_MAX))
+        throw UsageError("a payload of 2 GiB or more cannot be read by the setup program");
+    UnscramblePayloadBlocks(payload.data(), payload.size(), key);
+    return payload;
+}
+
+} // namespace ynbpack
