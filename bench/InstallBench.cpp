@@ -1,6 +1,7 @@
 // The installation benchmark: the benchmark product, made of real files, in
 // one Wine prefix, installed silently as deployment tools install it (whole
-// processes, from start to exit) by setup.exe (/S /D=), by NSIS installers of
+// processes, from start to exit) by setup.exe (/S /D=) from an MSZIP and from
+// an LZX payload, by NSIS installers of
 // the same files with zlib and with solid LZMA (/S /D=), and written by the
 // floor program (the same files in their final places from memory, the time
 // it spent reading them taken off); beside them setup.exe driven through its
@@ -11,9 +12,10 @@
 // the next. The /LOG= file of the silent setup says how long each phase took.
 // setup.exe's peak working set is read on its completion page, also for the
 // product with its program tree twice.
-//   ynbbench_install DIST NSIS_ZLIB NSIS_LZMA FLOOR_EXE FLOOR_LIST TREE MANIFEST
-//                    ROUNDS WORKERS DOUBLE_DIST DOUBLE_TREE
-// (host paths; a DIST holds setup.exe, data00.dat, setup.txt and license.txt).
+//   ynbbench_install DIST LZX_DIST NSIS_ZLIB NSIS_LZMA FLOOR_EXE FLOOR_LIST TREE
+//                    MANIFEST ROUNDS WORKERS DOUBLE_DIST DOUBLE_TREE
+// (host paths; a DIST holds setup.exe, data00.dat, setup.txt and license.txt;
+// DIST's payload is MSZIP, LZX_DIST's LZX).
 #include <windows.h>
 
 #include <psapi.h>
@@ -312,28 +314,35 @@ int ManifestEntries(const std::wstring& path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 12) {
+    if (argc != 13) {
         std::fprintf(stderr,
-            "usage: ynbbench_install DIST NSIS_ZLIB NSIS_LZMA FLOOR_EXE FLOOR_LIST TREE MANIFEST ROUNDS WORKERS "
+            "usage: ynbbench_install DIST LZX_DIST NSIS_ZLIB NSIS_LZMA FLOOR_EXE FLOOR_LIST TREE MANIFEST ROUNDS "
+            "WORKERS "
             "DOUBLE_DIST DOUBLE_TREE\n");
         return 2;
     }
     const std::wstring dist = driver::HostPath(argv[1]);
-    const std::wstring tree = driver::HostPath(argv[6]);
-    const int entries = ManifestEntries(driver::HostPath(argv[7]));
-    const int rounds = std::atoi(argv[8]);
-    const std::string workers = argv[9];
+    const std::wstring tree = driver::HostPath(argv[7]);
+    const int entries = ManifestEntries(driver::HostPath(argv[8]));
+    const int rounds = std::atoi(argv[9]);
+    const std::string workers = argv[10];
     if (entries < 1 || rounds < 1) {
-        std::fprintf(stderr, "install bench: no manifest entries in %s, or no rounds\n", argv[7]);
+        std::fprintf(stderr, "install bench: no manifest entries in %s, or no rounds\n", argv[8]);
         return 2;
     }
     Bench bench(dist, tree);
     const std::wstring setup = bench.Stage(dist + L"\\setup.exe", L"setup.exe");
     const std::wstring payload = bench.Stage(dist + L"\\data00.dat", L"data00.dat");
-    const std::wstring zlib = bench.Stage(driver::HostPath(argv[2]), L"nsis-zlib.exe");
-    const std::wstring lzma = bench.Stage(driver::HostPath(argv[3]), L"nsis-lzma.exe");
-    const std::wstring floor = bench.Stage(driver::HostPath(argv[4]), L"floor.exe");
-    if (setup.empty() || payload.empty() || zlib.empty() || lzma.empty() || floor.empty()) {
+    // The LZX payload beside a setup.exe of its own (stamped with its digest).
+    const std::wstring lzxDist = driver::HostPath(argv[2]);
+    (void)CreateDirectoryW((bench.Work() + L"\\lzx").c_str(), nullptr);
+    const std::wstring lzxSetup = bench.Stage(lzxDist + L"\\setup.exe", L"lzx\\setup.exe");
+    const std::wstring lzxPayload = bench.Stage(lzxDist + L"\\data00.dat", L"lzx\\data00.dat");
+    const std::wstring zlib = bench.Stage(driver::HostPath(argv[3]), L"nsis-zlib.exe");
+    const std::wstring lzma = bench.Stage(driver::HostPath(argv[4]), L"nsis-lzma.exe");
+    const std::wstring floor = bench.Stage(driver::HostPath(argv[5]), L"floor.exe");
+    if (setup.empty() || payload.empty() || lzxSetup.empty() || lzxPayload.empty() || zlib.empty() || lzma.empty()
+        || floor.empty()) {
         std::fprintf(stderr, "install bench: cannot copy the installers into %ls\n", bench.Work().c_str());
         return 1;
     }
@@ -342,7 +351,8 @@ int main(int argc, char** argv)
     std::printf("install bench: %llu files of %.1f MiB, %d manifest entries, %d rounds, %s extraction threads\n",
         files.files, Mebibytes(files.bytes), entries, rounds, workers.c_str());
     const std::pair<const char*, unsigned long long> sizes[] = { { "setup.exe with data00.dat", setupBytes },
-        { "data00.dat", SizeOf(payload) }, { "NSIS zlib", SizeOf(zlib) }, { "NSIS solid LZMA", SizeOf(lzma) } };
+        { "data00.dat, MSZIP", SizeOf(payload) }, { "data00.dat, LZX", SizeOf(lzxPayload) },
+        { "NSIS zlib", SizeOf(zlib) }, { "NSIS solid LZMA", SizeOf(lzma) } };
     for (const auto& [name, bytes] : sizes)
         std::printf("install bench: %-26s %11llu bytes, %.3f of the files\n", name, bytes,
             static_cast<double>(bytes) / static_cast<double>(files.bytes));
@@ -351,10 +361,13 @@ int main(int argc, char** argv)
     const std::wstring target = bench.Target();
     const std::wstring log = bench.Work() + L"\\setup-log.txt";
     const std::wstring loadFile = bench.Work() + L"\\floor-load.txt";
-    const std::wstring floorArguments = L"\"" + tree + L"\" \"" + driver::HostPath(argv[5]) + L"\" \"" + target + L"\" "
+    const std::wstring floorArguments = L"\"" + tree + L"\" \"" + driver::HostPath(argv[6]) + L"\" \"" + target + L"\" "
         + driver::Wide(workers.substr(0, workers.find(' '))) + L" \"" + loadFile + L"\"";
-    enum { kSetup, kZlib, kLzma, kFloor, kWizard, kCount };
-    const char* const kNames[kCount] = { "setup.exe /S", "NSIS zlib", "NSIS LZMA", "floor", "wizard" };
+    std::printf("install bench: data00.dat, LZX / MSZIP = %.3f\n",
+        static_cast<double>(SizeOf(lzxPayload)) / static_cast<double>(SizeOf(payload)));
+    enum { kSetup, kLzx, kZlib, kLzma, kFloor, kWizard, kCount };
+    const char* const kNames[kCount]
+        = { "setup.exe /S", "setup.exe /S LZX", "NSIS zlib", "NSIS LZMA", "floor", "wizard" };
     std::vector<double> times[kCount];
     std::map<std::string, std::vector<double>> phases;
     SIZE_T peak = 0;
@@ -367,10 +380,12 @@ int main(int argc, char** argv)
             bool placed = false;
             switch (which) {
             case kSetup:
-                elapsed = bench.Run(setup, L"/S /NOSTARTMENU \"/LOG=" + log + L"\" /D=" + target);
+            case kLzx:
+                elapsed = bench.Run(
+                    which == kSetup ? setup : lzxSetup, L"/S /NOSTARTMENU \"/LOG=" + log + L"\" /D=" + target);
                 placed = elapsed >= 0 && bench.Check(L"ynb\\instdir.dat", true);
                 for (const auto& [phase, value] : PhaseTimes(log))
-                    phases[phase].push_back(value);
+                    phases[std::string(which == kLzx ? "LZX " : "") + phase].push_back(value);
                 break;
             case kZlib:
             case kLzma:
@@ -414,20 +429,25 @@ int main(int argc, char** argv)
     std::printf("install bench: setup.exe /S / floor = %.2f\n", median[kSetup] / median[kFloor]);
     std::printf("install bench: setup.exe /S / NSIS zlib = %.2f\n", median[kSetup] / median[kZlib]);
     std::printf("install bench: setup.exe /S / NSIS solid LZMA = %.2f\n", median[kSetup] / median[kLzma]);
-    std::printf("install bench: setup.exe /S, seconds per phase (medians):");
-    for (const char* phase : kPhases)
-        std::printf(" %s %.2f", phase, Median(phases[phase]));
-    std::printf("\ninstall bench: the wizard from Start to its completion page %.2f s, %.2f s without its pauses "
+    std::printf("install bench: setup.exe /S LZX %.2f s, LZX / MSZIP = %.2f, LZX / floor = %.2f\n", median[kLzx],
+        median[kLzx] / median[kSetup], median[kLzx] / median[kFloor]);
+    for (const char* kind : { "", "LZX " }) {
+        std::printf("install bench: setup.exe /S %sseconds per phase (medians):", kind);
+        for (const char* phase : kPhases)
+            std::printf(" %s %.2f", phase, Median(phases[std::string(kind) + phase]));
+        std::printf("\n");
+    }
+    std::printf("install bench: the wizard from Start to its completion page %.2f s, %.2f s without its pauses "
                 "(%.1f s: %d entries and the log, 0.5 s each)\n",
         median[kWizard], median[kWizard] - pauses, pauses, entries);
 
     // The peak working set for the product with its program tree twice.
-    Bench twice(driver::HostPath(argv[10]), driver::HostPath(argv[11]));
+    Bench twice(driver::HostPath(argv[11]), driver::HostPath(argv[12]));
     if (twice.RunWizard() < 0 || !twice.Check(L"ynb\\instdir.dat", true))
         return 1;
     std::printf("install bench: peak working set of setup.exe: %.1f MiB for %.1f MiB of files, %.1f MiB for %.1f "
                 "MiB\n",
         Mebibytes(peak), Mebibytes(files.bytes), Mebibytes(twice.PeakMemory()),
-        Mebibytes(Count(driver::HostPath(argv[11]) + L"\\YnbBench\\ins").bytes));
+        Mebibytes(Count(driver::HostPath(argv[12]) + L"\\YnbBench\\ins").bytes));
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installation benchmark of `make bench`: the benchmark product, made of
 # real files (bench/real-product.sh), installed silently by its setup.exe
-# (64-bit, stamped with its payload's digest, so that it checks it), by NSIS
+# (64-bit, stamped with its payload's digest, so that it checks it) from an
+# MSZIP and from an LZX payload, by NSIS
 # installers of the same files (zlib, and solid LZMA), and written by the
 # floor program, in a Wine root of its own; the wizard's time from Start to
 # its completion page, and the setup's peak memory for the product with its
@@ -52,8 +53,10 @@ if [ "$fresh" -eq 0 ]; then
     end=$(date +%s.%N)
     awk -v a="$start" -v b="$end" -v l="$label" 'BEGIN { printf "install bench: %s took %.1f s\n", l, b - a }'
   }
-  timed "ynbpack build" env TMPDIR="$work/tmp" "$ynbpack" build "$here/product" "$work/dist" --tree "$work/payload" \
-    --setup "$setup"
+  timed "ynbpack build (MSZIP)" env TMPDIR="$work/tmp" "$ynbpack" build "$here/product" "$work/dist" \
+    --tree "$work/payload" --setup "$setup" --compression mszip
+  timed "ynbpack build (LZX)" env TMPDIR="$work/tmp" "$ynbpack" build "$here/product" "$work/dist-lzx" \
+    --tree "$work/payload" --setup "$setup" --compression lzx
   timed "makensis with zlib" makensis -V2 -DSOURCE="$work/payload" -DOUTFILE="$work/nsis-zlib.exe" \
     "$here/InstallBench.nsi"
   timed "makensis with solid LZMA" makensis -V2 -DSOLID_LZMA -DSOURCE="$work/payload" \
@@ -71,7 +74,7 @@ status=0
 cat "$work/recipe"
 folders=$(cat "$work/folders")
 workers=$(( $(nproc) < folders ? $(nproc) : folders )); workers=$(( workers < 8 ? workers : 8 ))
-YNB_WINE_ROOT=$root "$project/scripts/wine-run.sh" "$driver" "$work/dist" "$work/nsis-zlib.exe" \
+YNB_WINE_ROOT=$root "$project/scripts/wine-run.sh" "$driver" "$work/dist" "$work/dist-lzx" "$work/nsis-zlib.exe" \
   "$work/nsis-lzma.exe" "$floor" "$work/floor.lst" "$work/payload" "$here/product/manifest.txt" "$rounds" \
   "$workers ($folders cabinet folders)" "$work/dist2" "$work/payload2" || status=$?
 
