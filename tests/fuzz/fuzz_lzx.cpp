@@ -1,7 +1,7 @@
 // The LZX encoder's round trip through libmspack's decoder on any bytes:
 // the input, repeated with a change in each copy, grown past the 32 KiB
-// frames; its first two bytes choose the window and the match finder's
-// effort. Whatever the bytes, the encoder keeps within the format and the
+// frames; its first three bytes choose the window, the call translation,
+// the parser and the match finder's effort. Whatever the bytes, the encoder keeps within the format and the
 // decoder gives them back.
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     ynbpack::LzxOptions options;
     options.windowBits = ynbpack::kLzxMinWindowBits + data[0] % 7;
+    options.calls = static_cast<ynbpack::LzxOptions::Calls>(data[0] / 7 % 3);
+    options.optimal = (data[2] & 0x80) == 0;
     options.chainLength = 1 + (data[1] & 0x3F);
     options.niceLength = data[1] & 0x40 ? 257 : 16;
     const unsigned copies = 1 + (data[1] >> 7) * (data[2] & 0x7F);

@@ -87,13 +87,21 @@ std::vector<Sample> Samples()
     return all;
 }
 
-// Every sample comes back whole from libmspack, with each window.
+// Every sample comes back whole from libmspack, with each window, with the
+// near-optimal parser and with lazy matching and the call translation
+// forced on whatever the data.
 TEST(LzxEncoder, RoundTripsEverySampleThroughLibmspack)
 {
     for (unsigned bits = ynbpack::kLzxMinWindowBits; bits <= ynbpack::kLzxMaxWindowBits; ++bits)
-        for (const Sample& sample : Samples())
-            EXPECT_EQ("", lzxtest::RoundTrip(sample.data, Window(bits)))
-                << sample.name << ", " << sample.data.size() << " bytes, window " << bits;
+        for (const bool optimal : { true, false })
+            for (const Sample& sample : Samples()) {
+                LzxOptions options = Window(bits);
+                options.optimal = optimal;
+                options.calls = optimal ? LzxOptions::Calls::Auto : LzxOptions::Calls::On;
+                EXPECT_EQ("", lzxtest::RoundTrip(sample.data, options))
+                    << sample.name << ", " << sample.data.size() << " bytes, window " << bits << ", optimal "
+                    << optimal;
+            }
 }
 
 // Short chains, short nice lengths and the far end of a large window.
@@ -105,12 +113,14 @@ TEST(LzxEncoder, RoundTripsWithEveryMatchFinderSetting)
     data.insert(data.end(), tail.begin(), tail.end());
     data.insert(data.end(), tail.begin(), tail.begin() + 200000); // 2 MiB back
     for (unsigned chain : { 1u, 8u, 200u })
-        for (unsigned nice : { 3u, 32u, 257u }) {
-            LzxOptions options;
-            options.chainLength = chain;
-            options.niceLength = nice;
-            EXPECT_EQ("", lzxtest::RoundTrip(data, options)) << chain << " " << nice;
-        }
+        for (unsigned nice : { 3u, 32u, 257u })
+            for (const bool optimal : { true, false }) {
+                LzxOptions options;
+                options.chainLength = chain;
+                options.niceLength = nice;
+                options.optimal = optimal;
+                EXPECT_EQ("", lzxtest::RoundTrip(data, options)) << chain << " " << nice << " " << optimal;
+            }
 }
 
 // The call translation is taken for code and left out for other data; the
@@ -122,6 +132,9 @@ TEST(LzxEncoder, TranslatesCallsInCodeOnlyAndIsDeterministic)
     const Bytes code = Code();
     ASSERT_EQ("", lzxtest::RoundTrip(code, Window(21), &stats));
     EXPECT_TRUE(stats.e8);
+    // Each block is verbatim or aligned-offset, whichever is smaller.
+    EXPECT_GT(stats.alignedBlocks, 0u);
+    EXPECT_LT(stats.alignedBlocks, stats.blocks);
     ASSERT_EQ("", lzxtest::RoundTrip(RandomBytes(rng, 400000), Window(21), &stats));
     EXPECT_FALSE(stats.e8);
     ASSERT_EQ("", lzxtest::RoundTrip(Text(rng, 400000), Window(21), &stats));

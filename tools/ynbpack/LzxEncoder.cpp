@@ -338,8 +338,6 @@ private:
             { extra, static_cast<uint16_t>(kNumChars + slot * 8 + header), static_cast<uint16_t>(choice.length) });
     }
 
-    // Lazy matching: a match is deferred by one byte when the next position
-    // offers a more profitable one.
     void Parse(std::size_t first, std::size_t last)
     {
         items_.clear();
@@ -347,30 +345,157 @@ private:
         parsedFirst_ = first;
         for (std::size_t f = first; f < last; ++f) {
             frameItems_.push_back(items_.size());
-            std::size_t pos = f * kLzxFrameSize;
-            const std::size_t end = std::min(size_, pos + kLzxFrameSize);
-            Choice current = Best(pos, end);
-            while (pos < end) {
-                if (current.length == 0) {
-                    EmitLiteral(pos++);
-                    if (pos < end)
-                        current = Best(pos, end);
-                    continue;
-                }
-                if (current.length < options_.niceLength && pos + 1 < end) {
-                    const Choice next = Best(pos + 1, end);
-                    if (next.value > current.value) {
-                        EmitLiteral(pos++);
-                        current = next;
-                        continue;
-                    }
-                }
-                EmitMatch(current);
-                pos += current.length;
-                current = pos < end ? Best(pos, end) : Choice {};
-            }
+            const std::size_t start = f * kLzxFrameSize;
+            const std::size_t end = std::min(size_, start + kLzxFrameSize);
+            if (options_.optimal)
+                ParseOptimal(start, end);
+            else
+                ParseLazy(start, end);
         }
         frameItems_.push_back(items_.size());
+    }
+
+    // Near-optimal parsing of one frame: the cheapest path by the current
+    // cost estimates through every literal, every length of the repeated
+    // offsets and of the nearest match of each length, each position keeping
+    // the repeated offsets of its path. A match of niceLength or more is taken
+    // at once.
+    void ParseOptimal(std::size_t start, std::size_t end)
+    {
+        const std::size_t n = end - start;
+        nodes_.resize(kLzxFrameSize + 1);
+        for (std::size_t i = 1; i <= n; ++i)
+            nodes_[i].cost = UINT32_MAX;
+        nodes_[0].cost = 0;
+        std::copy(std::begin(repeats_), std::end(repeats_), nodes_[0].repeats);
+        auto relax = [&](std::size_t from, uint32_t length, uint32_t distance, unsigned repeat, int cost) {
+            Node& to = nodes_[from + std::max<uint32_t>(length, 1)];
+            const uint32_t total = nodes_[from].cost + static_cast<uint32_t>(cost);
+            if (total >= to.cost)
+                return;
+            to.cost = total;
+            to.length = length;
+            to.distance = distance;
+            to.repeat = static_cast<uint8_t>(repeat);
+            const uint32_t* r = nodes_[from].repeats;
+            if (length == 0 || repeat == 0)
+                std::copy(r, r + 3, to.repeats);
+            else if (repeat == 3)
+                to.repeats[0] = distance, to.repeats[1] = r[0], to.repeats[2] = r[1];
+            else
+                to.repeats[0] = r[repeat], to.repeats[repeat] = r[0], to.repeats[3 - repeat] = r[3 - repeat];
+        };
+        for (std::size_t i = 0; i < n;) {
+            const std::size_t pos = start + i;
+            relax(i, 0, 0, 0, mainCost_[data_[pos]]);
+            const auto maxLength = static_cast<uint32_t>(std::min<std::size_t>(kMaxMatch, n - i));
+            if (maxLength < kMinMatch) {
+                ++i;
+                continue;
+            }
+            const uint32_t* r = nodes_[i].repeats;
+            uint32_t jump = 0;
+            for (unsigned k = 0; k < 3; ++k) {
+                if (r[k] > pos || (k > 0 && r[k] == r[0]) || (k == 2 && r[2] == r[1]))
+                    continue;
+                const uint32_t length = MatchLength(pos, pos - r[k], maxLength);
+                if (length >= options_.niceLength) {
+                    relax(i, length, r[k], k, MatchCost(length, k));
+                    jump = std::max(jump, length);
+                    continue;
+                }
+                for (uint32_t l = kMinMatch; l <= length; ++l)
+                    relax(i, l, r[k], k, MatchCost(l, k));
+            }
+            if (jump == 0 && pos + 3 <= size_) {
+                FindMatches(pos, maxLength);
+                uint32_t shorter = 2;
+                for (const auto& [length, distance] : matches_) {
+                    if (distance == r[0] || distance == r[1] || distance == r[2]) {
+                        shorter = length;
+                        continue; // the repeated offset covers it for less
+                    }
+                    const unsigned slot = SlotOf(distance + 2);
+                    if (length >= options_.niceLength) {
+                        relax(i, length, distance, 3, MatchCost(length, slot));
+                        jump = length;
+                        break;
+                    }
+                    for (uint32_t l = shorter + 1; l <= length; ++l)
+                        relax(i, l, distance, 3, MatchCost(l, slot));
+                    shorter = length;
+                }
+            }
+            i += jump != 0 ? jump : 1;
+        }
+        // The path back from the frame's end, then its steps in order.
+        std::size_t steps = 0;
+        for (std::size_t i = n; i > 0; i -= std::max<uint32_t>(nodes_[i].length, 1))
+            path_[steps++] = static_cast<uint32_t>(i);
+        while (steps > 0) {
+            const std::size_t i = path_[--steps];
+            const Node& node = nodes_[i];
+            if (node.length == 0)
+                EmitLiteral(start + i - 1);
+            else
+                EmitMatch({ node.length, node.distance, node.repeat, 0 });
+        }
+    }
+
+    // Every match at pos longer than the ones nearer, nearest first, into
+    // matches_.
+    void FindMatches(std::size_t pos, uint32_t maxLength)
+    {
+        InsertUpTo(pos);
+        matches_.clear();
+        const uint32_t maxDistance = static_cast<uint32_t>(std::min<std::size_t>(pos, maxDistance_));
+        uint32_t longest = 2;
+        uint32_t candidate = head_[Hash(pos)];
+        for (unsigned steps = options_.chainLength; candidate != kNone && steps > 0; --steps) {
+            const uint32_t distance = static_cast<uint32_t>(pos - candidate);
+            if (distance > maxDistance)
+                break;
+            if (data_[candidate + longest] == data_[pos + longest]) {
+                const uint32_t length = MatchLength(pos, candidate, maxLength);
+                if (length > longest) {
+                    longest = length;
+                    matches_.emplace_back(length, distance);
+                    if (length >= options_.niceLength || length == maxLength)
+                        break;
+                }
+            }
+            const uint32_t next = prev_[candidate & prevMask_];
+            if (next >= candidate)
+                break;
+            candidate = next;
+        }
+    }
+
+    // Lazy matching: a match is deferred by one byte when the next position
+    // offers a more profitable one.
+    void ParseLazy(std::size_t start, std::size_t end)
+    {
+        std::size_t pos = start;
+        Choice current = Best(pos, end);
+        while (pos < end) {
+            if (current.length == 0) {
+                EmitLiteral(pos++);
+                if (pos < end)
+                    current = Best(pos, end);
+                continue;
+            }
+            if (current.length < options_.niceLength && pos + 1 < end) {
+                const Choice next = Best(pos + 1, end);
+                if (next.value > current.value) {
+                    EmitLiteral(pos++);
+                    current = next;
+                    continue;
+                }
+            }
+            EmitMatch(current);
+            pos += current.length;
+            current = pos < end ? Best(pos, end) : Choice {};
+        }
     }
 
     // The pretree-coded lengths of cur[first, last), as differences from the
@@ -522,6 +647,16 @@ private:
     std::vector<uint32_t> prev_;
     std::size_t inserted_ = 0;
     uint32_t repeats_[3] = { 1, 1, 1 };
+    struct Node {
+        uint32_t cost; // from the frame's start, in cost units
+        uint32_t length; // of the step that reaches it; 0 for a literal
+        uint32_t distance;
+        uint32_t repeats[3]; // the repeated offsets after that step
+        uint8_t repeat; // as in Choice
+    };
+    std::vector<Node> nodes_;
+    std::vector<uint32_t> path_ = std::vector<uint32_t>(kLzxFrameSize + 1);
+    std::vector<std::pair<uint32_t, uint32_t>> matches_; // length, distance
     std::vector<Item> items_;
     std::vector<std::size_t> frameItems_; // the first item of each parsed frame, and the end
     std::size_t parsedFirst_ = 0;
@@ -666,7 +801,7 @@ bool LzxCompress(const unsigned char* data, std::size_t size, const LzxOptions& 
     LzxStats local;
     LzxStats& out = stats != nullptr ? *stats : local;
     out = {};
-    out.e8 = WantsE8(data, size);
+    out.e8 = options.calls == LzxOptions::Calls::Auto ? WantsE8(data, size) : options.calls == LzxOptions::Calls::On;
     std::vector<unsigned char> translated;
     if (out.e8) {
         translated.assign(data, data + size);

@@ -23,6 +23,9 @@ struct LzxOptions {
     unsigned windowBits = kLzxMaxWindowBits; // 15 to 21
     unsigned chainLength = 64; // hash-chain candidates tried at each position
     unsigned niceLength = 96; // a match this long is taken without looking further
+    bool optimal = true; // near-optimal parsing; lazy matching when false
+    // The x86 call translation: when it pays (Auto), or always or never.
+    enum class Calls { Auto, On, Off } calls = Calls::Auto;
 };
 
 // Where the compressed bits went, for measurements.
