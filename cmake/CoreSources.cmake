@@ -15,6 +15,7 @@ set(YNB_CORE_SOURCES
     src/install/Manifest.cpp
     src/install/InstallLog.cpp
     src/install/InstallPaths.cpp
+    src/install/ProductVersion.cpp
     src/install/UninstallPlan.cpp
     src/sys/SecurityRules.cpp
 )

@@ -12,6 +12,7 @@
 #include "app/Installerback.h"
 #include "app/Progress.h"
 #include "config/CommandLine.h"
+#include "config/ProductData.h"
 #include "install/InstallEngine.h"
 #include "install/LoggedSink.h"
 #include "install/ProductLock.h"
@@ -28,17 +29,20 @@
 namespace {
 
 constexpr wchar_t kUsage[]
-    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/LOG=ファイル] [/D=フォルダー]\n\n"
+    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/LOG=ファイル] "
+      L"[/D=フォルダー]\n\n"
       L"/S\t画面を出さず、何も尋ねずにインストールします。使用許諾には同意したものとみなします。\n"
       L"/PROGRESS\t/S と共に: 進行状況の画面だけを出します。\n"
       L"/NODESKTOP\tデスクトップにショートカットを作りません。\n"
       L"/NOSTARTMENU\tスタートメニューに登録しません。\n"
+      L"/ALLOWDOWNGRADE\tインストールされている新しいバージョンを、このバージョンに戻します。\n"
       L"/LOG=ファイル\t行ったことをすべて、ファイルに UTF-8 で書きます。\n"
-      L"/D=フォルダー\tインストール先のフォルダー。最後に書きます。空白があっても引用符は要りません。\n"
+      L"/D=フォルダー\tインストール先のフォルダー。最後に書きます。空白があっても引用符は要りません。"
+      L"インストール済みのときは、そのフォルダーです。\n"
       L"/?\tこの説明を表示します。\n\n"
       L"/S のないときは、与えた値がウィザードに入ります。\n"
       L"終了コード: 0 成功、1602 キャンセル、1603 失敗、1618 ほかのセットアップが実行中、87 コマンドラインの誤り、"
-      L"112 ディスクがいっぱい";
+      L"112 ディスクがいっぱい、1638 別のフォルダーにインストール済み、4 新しいバージョンがインストール済み";
 constexpr wchar_t kLastResort[] = L"Catch the Expection! \n This Program is Closed";
 
 void Tell(const std::wstring& text, UINT icon)
@@ -49,7 +53,7 @@ void Tell(const std::wstring& text, UINT icon)
 }
 
 // The wizard, with the command line's choices filled in; its exit code.
-uint32_t RunWizard(const config::CommandLine& options, sys::LogFile& log)
+uint32_t RunWizard(const config::CommandLine& options, const install::InstalledProduct& installed, sys::LogFile& log)
 {
     uint32_t code = config::kExitFailed;
     try {
@@ -65,6 +69,8 @@ uint32_t RunWizard(const config::CommandLine& options, sys::LogFile& log)
             destination.CheckBox1->SetChecked(false);
         if (options.noStartMenu)
             destination.CheckBox2->SetChecked(false);
+        if (installed.installed)
+            destination.KeepInstalledFolder(installed.baseFolder);
         ui::Application::Run();
         code = wizard->ExitCode;
     } catch (const ui::Error&) {
@@ -78,13 +84,18 @@ uint32_t RunWizard(const config::CommandLine& options, sys::LogFile& log)
 // The installation without a question: the licence counts as accepted by
 // whoever deploys, a failed copy goes on and a failed setup stops. The
 // payload lies beside the program, wherever the caller's current folder is.
-uint32_t RunSilent(const config::CommandLine& options, sys::LogFile& log, SetupRecord& record)
+uint32_t RunSilent(const config::CommandLine& options, const install::InstalledProduct& installed, sys::LogFile& log,
+    SetupRecord& record)
 {
     const std::string program = sys::ToAnsi(sys::ModulePath());
     const std::ptrdiff_t separator = sys::LastSeparator(program.c_str());
     const std::string programDir = separator > 0 ? program.substr(0, static_cast<std::size_t>(separator)) : ".";
     char folder[sys::kPathSize] = {};
-    if (options.hasFolder) {
+    // An installed product goes into its folder, as its entry names it (a /D=
+    // naming another folder was refused before).
+    if (installed.installed && installed.baseFolder.size() < sizeof folder) {
+        installed.baseFolder.copy(folder, installed.baseFolder.size());
+    } else if (options.hasFolder) {
         const std::string given = sys::ToAnsi(options.folder);
         if (given.size() >= sizeof folder) {
             log.Line(L"the folder of /D= is longer than a path may be");
@@ -131,6 +142,53 @@ uint32_t RunSilent(const config::CommandLine& options, sys::LogFile& log, SetupR
     return outcome.succeeded ? config::kExitSuccess : install::FailureExitCode(outcome.failure);
 }
 
+// A product installed already has one installation: its folder, and no
+// older version over a newer one unless /ALLOWDOWNGRADE asks for it. The
+// exit code of a refusal, or 0 to go on.
+uint32_t CheckInstalled(const config::CommandLine& options, const SetupRecord& record,
+    const install::InstalledProduct& installed, sys::LogFile& log)
+{
+    if (!installed.installed)
+        return config::kExitSuccess;
+    const std::wstring name = sys::FromAnsi(record.ProductName);
+    const std::wstring version = sys::FromAnsi(kDisplayVersion);
+    const std::wstring installedVersion = sys::FromAnsi(installed.version.c_str());
+    const std::wstring folder = sys::FromAnsi(installed.installFolder.c_str());
+    log.Line(L"installed: version " + (installedVersion.empty() ? L"(none)" : installedVersion) + L" in " + folder);
+    const bool otherFolder
+        = options.hasFolder && !install::IsInstalledFolder(record, sys::ToAnsi(options.folder).c_str(), installed);
+    const install::SetupCase setupCase
+        = install::JudgeSetup(installed, kDisplayVersion, otherFolder, options.allowDowngrade);
+    std::wstring refusal;
+    switch (setupCase) {
+    case install::SetupCase::Upgrade:
+        log.Line(L"upgrade from version " + installedVersion + L" to " + version);
+        break;
+    case install::SetupCase::SameVersion:
+        log.Line(L"set up again in its folder");
+        break;
+    case install::SetupCase::Downgrade:
+        log.Line(L"downgrade from version " + installedVersion + L" to " + version + L", allowed by /ALLOWDOWNGRADE");
+        break;
+    case install::SetupCase::NewerInstalled:
+        log.Line(L"refused: the installed version " + installedVersion + L" is newer than " + version);
+        refusal = name + L"の新しいバージョン（" + installedVersion
+            + L"）がインストールされています。\nこのセットアップ（" + version
+            + L"）で古いバージョンに戻すことはできません。";
+        break;
+    case install::SetupCase::InstalledElsewhere:
+        log.Line(L"refused: the product is installed in " + folder + L", not in the folder of /D=");
+        refusal = name + L"は次のフォルダーにインストールされています。\n" + folder
+            + L"\n\n別のフォルダーにはインストールできません。";
+        break;
+    case install::SetupCase::FirstInstallation:
+        break;
+    }
+    if (!refusal.empty() && !options.silent)
+        Tell(refusal, MB_ICONWARNING);
+    return install::RefusalExitCode(setupCase);
+}
+
 uint32_t Run()
 {
     config::CommandLine options;
@@ -166,7 +224,10 @@ uint32_t Run()
         return config::kExitAlreadyRunning;
     }
 
-    const uint32_t code = options.silent ? RunSilent(options, log, record) : RunWizard(options, log);
+    const install::InstalledProduct installed = install::FindInstalledProduct(record);
+    uint32_t code = CheckInstalled(options, record, installed, log);
+    if (code == config::kExitSuccess)
+        code = options.silent ? RunSilent(options, installed, log, record) : RunWizard(options, installed, log);
     log.Line(L"exit code " + std::to_wstring(code));
     return code;
 }

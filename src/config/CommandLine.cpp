@@ -102,6 +102,8 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
             flag = &out.noDesktop;
         else if (setup && Names(name, L"NOSTARTMENU"))
             flag = &out.noStartMenu;
+        else if (setup && Names(name, L"ALLOWDOWNGRADE"))
+            flag = &out.allowDowngrade;
         if (flag != nullptr) {
             if (*flag)
                 return { CommandLineProblem::Repeated, argument };

@@ -2,7 +2,7 @@
 // end with: those of Windows Installer, which deployment tools read without
 // settings of their own. Portable: no Win32.
 //
-//   setup.exe     [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/LOG=FILE] [/D=FOLDER]
+//   setup.exe     [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/LOG=FILE] [/D=FOLDER]
 //   uninstall.exe [/S] [/LOG=FILE]
 //   both          /?  (the usage)
 //
@@ -18,12 +18,17 @@
 namespace config {
 
 constexpr uint32_t kExitSuccess = 0;
+// A newer version of the product is installed and /ALLOWDOWNGRADE was not
+// given; the code Chrome's installer gives for a higher version installed.
+constexpr uint32_t kExitNewerInstalled = 4;
 constexpr uint32_t kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
 constexpr uint32_t kExitDiskFull = 112; // ERROR_DISK_FULL: the volume filled during the installation
 constexpr uint32_t kExitCancelled = 1602; // ERROR_INSTALL_USEREXIT
 constexpr uint32_t kExitFailed = 1603; // ERROR_INSTALL_FAILURE
 constexpr uint32_t kExitNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT
 constexpr uint32_t kExitAlreadyRunning = 1618; // ERROR_INSTALL_ALREADY_RUNNING
+// ERROR_PRODUCT_VERSION: the product is installed in another folder than /D=
+constexpr uint32_t kExitInstalledElsewhere = 1638;
 constexpr uint32_t kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED
 
 enum class Program : uint8_t { Setup, Uninstall };
@@ -34,6 +39,7 @@ struct CommandLine {
     bool progress = false; // /PROGRESS: with /S, the progress window alone
     bool noDesktop = false; // /NODESKTOP
     bool noStartMenu = false; // /NOSTARTMENU
+    bool allowDowngrade = false; // /ALLOWDOWNGRADE: an older version may replace a newer one
     bool hasFolder = false; // /D= given
     std::wstring folder; // /D=
     std::wstring log; // /LOG=, empty when none

@@ -19,6 +19,7 @@
 #include "sys/ClsRegist.h"
 #include "sys/FileSecurity.h"
 #include "sys/Names.h"
+#include "sys/PathText.h"
 #include "sys/Win32.h"
 
 namespace install {
@@ -349,6 +350,45 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink&
     outcome.succeeded = true;
     outcome.payloadSize = unpacked.totalSize;
     return outcome;
+}
+
+InstalledProduct FindInstalledProduct(const SetupRecord& record)
+{
+    InstalledProduct product;
+    char first[kPathSize];
+    char key[kPathSize];
+    char location[kPathSize];
+    char version[kPathSize];
+    char logFolder[kPathSize];
+    if (!FirstComponent(record.ProductFolder, first) || first[0] == '\0' || !UninstallKey(first, key)
+        || !LogFolderFromParent(record.ProductFolder, logFolder)
+        || !ClsRegist::ReadString(sys::kUninstallRoot, key, "InstallLocation", location, sizeof location))
+        return product;
+    (void)ClsRegist::ReadString(sys::kUninstallRoot, key, "DisplayVersion", version, sizeof version);
+    // The install folder is the base folder, "\" and the first component.
+    const std::string install = location;
+    const std::size_t tail = std::strlen(first) + 1;
+    if (install.size() <= tail || install.compare(install.size() - tail, tail, std::string("\\") + first) != 0)
+        return product;
+    const std::string base = install.substr(0, install.size() - tail);
+    const std::string log = base + "\\" + logFolder + "\\" + sys::kLogName;
+    const DWORD attributes = GetFileAttributesA(log.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return product; // the entry outlived its folder
+    product.installed = true;
+    product.installFolder = install;
+    product.baseFolder = base;
+    product.version = version;
+    return product;
+}
+
+bool IsInstalledFolder(const SetupRecord& record, const char* folderText, const InstalledProduct& installed)
+{
+    char first[kPathSize];
+    char install[kPathSize];
+    return installed.installed && FirstComponent(record.ProductFolder, first)
+        && InstallFolder(folderText, first, install) && sys::LiesWithin(install, installed.installFolder.c_str())
+        && sys::LiesWithin(installed.installFolder.c_str(), install);
 }
 
 } // namespace install

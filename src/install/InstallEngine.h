@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/SetupRecord.h"
+#include "install/ProductVersion.h"
 
 namespace install {
 
@@ -111,5 +112,14 @@ uint32_t FailureExitCode(const InstallFailure& failure);
 // exists, else the folder the shell names so, else "C:\". out holds
 // sys::kPathSize bytes.
 void DefaultBaseFolder(char* out);
+
+// The product as this machine has it: installed when its uninstall entry (in
+// the registry view of this build) names an install folder that holds the
+// install log; an entry whose folder is gone counts as none.
+InstalledProduct FindInstalledProduct(const SetupRecord& record);
+
+// True when the folder text (a base folder, as typed) gives the install folder
+// the product has.
+bool IsInstalledFolder(const SetupRecord& record, const char* folderText, const InstalledProduct& installed);
 
 } // namespace install

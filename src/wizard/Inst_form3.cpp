@@ -67,6 +67,15 @@ constexpr ui::ControlSpec kLayout[] = {
         .height = 22,
         .caption = L"フォルダ参照",
         .tabOrder = 7 },
+    // Shown for a product that is installed already: why the folder is fixed.
+    { .kind = ui::Kind::Label,
+        .name = "Label3",
+        .left = 152,
+        .top = 212,
+        .width = 330,
+        .height = 28,
+        .caption = L"この製品はこのフォルダーにインストールされています。\nインストール先は変更できません。",
+        .flags = ui::kWordWrap | ui::kHidden },
 };
 
 constexpr wchar_t kSetupFailed[] = L"セットアップに失敗しました。";
@@ -89,6 +98,7 @@ TFrame3::TFrame3(TForm2& wizard)
     , CheckBox1(Find<ui::CheckBox>("CheckBox1"))
     , CheckBox2(Find<ui::CheckBox>("CheckBox2"))
     , Button4(Find<ui::Button>("Button4"))
+    , Label3(Find<ui::Label>("Label3"))
 {
     Button1->OnClick = [this] { Button1Click(); };
     Button2->OnClick = [this] { Button2Click(); };
@@ -100,6 +110,15 @@ TFrame3::TFrame3(TForm2& wizard)
     Edit1->SetText(folder);
     CheckBox1->SetChecked(true);
     CheckBox2->SetChecked(true);
+}
+
+void TFrame3::KeepInstalledFolder(const std::string& baseFolder)
+{
+    keptFolder_ = baseFolder;
+    Edit1->SetText(baseFolder);
+    Edit1->SetEnabled(false);
+    Button4->SetEnabled(false);
+    Label3->SetVisible(true);
 }
 
 void TFrame3::Button1Click()
@@ -161,7 +180,8 @@ void TFrame3::Button2Click()
     };
     sink.pump = [] { ui::Application::ProcessMessages(); };
     sink.pause = [](uint32_t milliseconds) { ui::Application::Wait(milliseconds); };
-    const install::InstallRequest request { .folderText = Edit1->Text(),
+    // The folder of an installed product, whatever the disabled box holds.
+    const install::InstallRequest request { .folderText = keptFolder_.empty() ? Edit1->Text() : keptFolder_,
         .desktopShortcut = CheckBox1->Checked(),
         .startMenuEntry = CheckBox2->Checked(),
         .programDir = Form2->ProgramDir,

@@ -1,6 +1,8 @@
 // The destination page: base folder, options and the Start button.
 #pragma once
 
+#include <string>
+
 #include "ui/Forms.h"
 
 class TForm2;
@@ -22,6 +24,10 @@ public:
     ui::CheckBox* CheckBox1;
     ui::CheckBox* CheckBox2;
     ui::Button* Button4;
+    ui::Label* Label3; // shown when the product is installed already
+
+    // The folder of a product installed already: shown, and not to be changed.
+    void KeepInstalledFolder(const std::string& baseFolder);
 
     void Button1Click();
     void Button2Click();
@@ -31,4 +37,6 @@ public:
 private:
     // Back, Start and Cancel, which the installation disables while it runs.
     void EnableButtons(bool enabled);
+
+    std::string keptFolder_; // an installed product's base folder, or empty
 };

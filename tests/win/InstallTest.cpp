@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "InstallFixture.h"
+#include "sys/ClsRegist.h"
 #include "sys/FileSecurity.h"
+#include "sys/Names.h"
 #include "sys/Text.h"
 
 #ifdef YNB_INSTALL_DIST
@@ -207,6 +209,36 @@ TEST_F(Install, SilentChoicesAndTheExitCodesOfFailures)
     EXPECT_EQ(1618u, RunSilently(L"/S /D=" + folder));
     CloseHandle(other);
     EXPECT_FALSE(Exists(folder));
+}
+
+// A product installed already has one installation: set up again without
+// /D= it goes into its folder, /D= naming another folder is refused, and an
+// older version replaces a newer one only with /ALLOWDOWNGRADE.
+TEST_F(Install, AnInstalledProductKeepsItsFolderAndItsNewerVersion)
+{
+    const std::wstring folder = root + L"\\first";
+    ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + folder));
+    const std::wstring log = root + L"\\again.txt";
+    ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU \"/LOG=" + log + L"\""));
+    ExpectInstalled(folder, true, false);
+    EXPECT_NE(std::string::npos, ReadBytes(log).find("set up again in its folder")) << ReadBytes(log);
+
+    const std::wstring other = root + L"\\second";
+    EXPECT_EQ(1638u, RunSilently(L"/S /D=" + other));
+    EXPECT_FALSE(Exists(other));
+    EXPECT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + folder + L"\\.\\")); // the same folder, written otherwise
+
+    ASSERT_TRUE(ClsRegist().WriteString(sys::kUninstallRoot, uninstallKey, "DisplayVersion", "99.0"));
+    EXPECT_EQ(4u, RunSilently(L"/S"));
+    EXPECT_EQ("99.0", RegistryText("DisplayVersion"));
+    EXPECT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /ALLOWDOWNGRADE"));
+    EXPECT_EQ(kDisplayVersion, RegistryText("DisplayVersion"));
+    ExpectInstalled(folder, true, false);
+
+    // An entry whose folder is gone is no installation.
+    driver::RemoveTree(folder);
+    EXPECT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + other));
+    ExpectInstalled(other, true, false);
 }
 
 // An install folder and a log folder that everybody may change, there

@@ -731,7 +731,11 @@ protected:
     {
         if (std::getenv("YNB_UI_INSTALL") == nullptr)
             GTEST_SKIP() << "runs in the installation's own Wine root";
+        // An earlier case's installation: each case installs the product anew.
+        driver::RemoveKey(HKEY_LOCAL_MACHINE, kUninstallKey);
     }
+
+    static constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hanamaru";
 
     void Install()
     {
@@ -776,6 +780,40 @@ TEST_F(Completion, FinishEndsWithoutAQuestion)
     ASSERT_NE(nullptr, box);
     ASSERT_TRUE(driver::Answer(box, L"キャンセル"));
     EXPECT_TRUE(ShowsPage(Page::Completion));
+    EXPECT_EQ(0u, setup->Finish());
+}
+
+// Set up again, an installed product keeps its folder: the destination page
+// shows it, does not let it change, and says why.
+TEST_F(Completion, AnInstalledProductKeepsItsFolder)
+{
+    ASSERT_NO_FATAL_FAILURE(Install());
+    const std::wstring base = setup->Folder() + L"\\base";
+    ASSERT_EQ(0u, setup->Finish());
+    // From a folder of its own: the first one holds the installation.
+    const std::wstring again = setup->Folder() + L"-again";
+    setup = std::make_unique<driver::Setup>(
+        driver::HostPath(YNB_SETUP_EXE), driver::HostPath(YNB_DOCUMENTS), again, true, true);
+    ASSERT_TRUE(setup->Start(driver::HostPath(YNB_UI_DIST) + L"\\data00.dat"));
+    wizard = setup->Wizard();
+    ASSERT_TRUE(wizard != nullptr && ShowsPage(Page::Welcome));
+    ASSERT_TRUE(setup->ToDestinationPage());
+    HWND edit = driver::ChildOfClass(PageWindow(), L"Edit");
+    ASSERT_NE(nullptr, edit);
+    EXPECT_EQ(base, driver::Text(edit));
+    EXPECT_FALSE(IsWindowEnabled(edit));
+    EXPECT_FALSE(IsWindowEnabled(PageButton(L"フォルダ参照")));
+    HWND why = driver::ChildWithText(PageWindow(),
+        L"この製品はこのフォルダーにインストールされています。\nインストール先は変更できません。", L"Static");
+    ASSERT_NE(nullptr, why);
+    EXPECT_TRUE(driver::IsVisible(why));
+    driver::Screenshot(ShotPath(L"destination-installed"));
+    // A text forced into the disabled box changes nothing: Start installs
+    // into the installed folder.
+    ASSERT_TRUE(setup->SetFolderText(setup->Folder() + L"\\elsewhere"));
+    ASSERT_TRUE(setup->Press(L"開始 >"));
+    ASSERT_TRUE(ShowsPage(Page::Completion));
+    EXPECT_FALSE(driver::Exists(setup->Folder() + L"\\elsewhere"));
     EXPECT_EQ(0u, setup->Finish());
 }
 

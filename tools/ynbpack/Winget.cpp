@@ -206,7 +206,11 @@ int CommandWinget(std::vector<std::string> args)
                  "  - InstallerReturnCode: 1603\n    ReturnResponse: contactSupport\n"
                  "  - InstallerReturnCode: 1618\n    ReturnResponse: installInProgress\n"
                  "  - InstallerReturnCode: 87\n    ReturnResponse: invalidParameter\n"
-                 "  - InstallerReturnCode: 112\n    ReturnResponse: diskFull\n";
+                 "  - InstallerReturnCode: 112\n    ReturnResponse: diskFull\n"
+                 "  - InstallerReturnCode: 1638\n    ReturnResponse: alreadyInstalled\n"
+                 "  - InstallerReturnCode: 4\n    ReturnResponse: downgrade\n";
+    // A newer version installs into the installed one's folder.
+    installer += "UpgradeBehavior: install\n";
     // The program asks for administrator rights in its own manifest.
     installer += "ElevationRequirement: elevatesSelf\n";
     // The uninstall entry's key is the product folder's first component.

@@ -1,0 +1,47 @@
+// Versions, and what a setup means for a product installed already.
+#include <gtest/gtest.h>
+
+#include "install/ProductVersion.h"
+
+namespace {
+
+using install::CompareVersions;
+using install::SetupCase;
+
+TEST(ProductVersion, PartsCompareAsNumbersAndMissingOnesAsZero)
+{
+    const struct {
+        const char* older;
+        const char* newer;
+    } pairs[]
+        = { { "1.9.2", "1.10.0" }, { "1.2", "1.2.1" }, { "2.0.0", "10" }, { "1.0.9", "1.0.10" }, { "1.0.0", "1.0.0a" },
+              { "1.0.a", "1.0.b" }, { "0.9", "01.0" }, { "99999999999999999999", "100000000000000000000" } };
+    for (const auto& [older, newer] : pairs) {
+        EXPECT_LT(CompareVersions(older, newer), 0) << older << " < " << newer;
+        EXPECT_GT(CompareVersions(newer, older), 0) << newer << " > " << older;
+    }
+    for (const auto& [a, b] : { std::pair { "1.2", "1.2.0.0" }, { "1.02", "1.2" }, { "", "3.1" }, { "2.0", "" } })
+        EXPECT_EQ(0, CompareVersions(a, b)) << a << " = " << b;
+}
+
+TEST(ProductVersion, OneInstallationAndNoDowngradeUnlessAsked)
+{
+    const install::InstalledProduct none;
+    install::InstalledProduct installed { true, "C:\\up\\Hanamaru", "C:\\up", "2.0.0" };
+    EXPECT_EQ(SetupCase::FirstInstallation, install::JudgeSetup(none, "1.0", true, false));
+    EXPECT_EQ(SetupCase::Upgrade, install::JudgeSetup(installed, "2.1.0", false, false));
+    EXPECT_EQ(SetupCase::SameVersion, install::JudgeSetup(installed, "2.0", false, false));
+    EXPECT_EQ(SetupCase::NewerInstalled, install::JudgeSetup(installed, "1.9", false, false));
+    EXPECT_EQ(SetupCase::Downgrade, install::JudgeSetup(installed, "1.9", false, true));
+    EXPECT_EQ(SetupCase::InstalledElsewhere, install::JudgeSetup(installed, "2.1.0", true, true));
+    installed.version.clear(); // a product without a version is the same every time
+    EXPECT_EQ(SetupCase::SameVersion, install::JudgeSetup(installed, "1.0", false, false));
+
+    EXPECT_EQ(4u, install::RefusalExitCode(SetupCase::NewerInstalled));
+    EXPECT_EQ(1638u, install::RefusalExitCode(SetupCase::InstalledElsewhere));
+    for (SetupCase going :
+        { SetupCase::FirstInstallation, SetupCase::SameVersion, SetupCase::Upgrade, SetupCase::Downgrade })
+        EXPECT_EQ(0u, install::RefusalExitCode(going));
+}
+
+} // namespace
