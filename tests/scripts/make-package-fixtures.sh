@@ -6,8 +6,9 @@
 #                         UTF-8 name and a Shift-JIS name)
 # OUT_DIR/content/N       the bytes of entry N, readable by any name
 # OUT_DIR/expected.txt    N<TAB>size<TAB>mtime (Unix)<TAB>read-only<TAB>stored name (Shift-JIS)
-# OUT_DIR/ynbpack.dat     the payload of `ynbpack cab` of the tree: one cabinet folder
-# OUT_DIR/folders.dat     the payload of `ynbpack cab --folder-size 64K`: at least 3 folders
+# OUT_DIR/ynbpack.dat     the payload of `ynbpack cab --compression mszip` of the tree: one
+#                         cabinet folder
+# OUT_DIR/folders.dat     the same with `--folder-size 64K`: at least 3 folders
 # OUT_DIR/lzx.dat         the payload of `ynbpack cab --compression lzx`: one folder
 # OUT_DIR/lzxfolders.dat  the payload of `ynbpack cab --compression lzx:15 --folder-size 64K`:
 #                         at least 3 folders, the largest past its window
@@ -63,8 +64,8 @@ done < <(cd "$tree" && find . -type f -print0)
 
 work=$out/work
 mkdir -p "$work"
-"$ynbpack" cab "$tree" "$work/ynbpack.cab"
-"$ynbpack" cab --folder-size 64K "$tree" "$work/folders.cab"
+"$ynbpack" cab --compression mszip "$tree" "$work/ynbpack.cab"
+"$ynbpack" cab --compression mszip --folder-size 64K "$tree" "$work/folders.cab"
 "$ynbpack" cab --compression lzx "$tree" "$work/lzx.cab"
 "$ynbpack" cab --compression lzx:15 --folder-size 64K "$tree" "$work/lzxfolders.cab"
 for cab in folders lzxfolders; do

@@ -35,8 +35,10 @@ void Put32(Bytes& out, uint32_t value)
 CabinetCompression ParseCompression(const std::string& text)
 {
     CabinetCompression compression;
-    if (text == "mszip")
+    if (text == "mszip") {
+        compression.type = kCabinetMszip;
         return compression;
+    }
     if (text == "none") {
         compression.type = kCabinetStored;
         return compression;

@@ -20,10 +20,12 @@ namespace ynbpack {
 constexpr uint32_t kDefaultFolderSize = 4u << 20;
 constexpr uint32_t kMaxFolderSize = 0xFFFFu * kCabinetBlockSize;
 
-// How the folders are compressed: --compression mszip, none or lzx[:WINDOW]
-// (WINDOW 15 to 21, the window's size as a power of two; 21 when left out).
+// How the folders are compressed: --compression lzx[:WINDOW] (WINDOW 15 to
+// 21, the window's size as a power of two; 21 when left out), mszip or none.
+// LZX with the largest window is the default: the smallest payload that
+// cabinet.dll decodes.
 struct CabinetCompression {
-    uint16_t type = kCabinetMszip; // kCabinetMszip, kCabinetStored or kCabinetLzx
+    uint16_t type = kCabinetLzx; // kCabinetLzx, kCabinetMszip or kCabinetStored
     unsigned windowBits = 21; // LZX only
     // typeCompress of the folder records: LZX keeps its window in bits 8-12.
     uint16_t FolderType() const

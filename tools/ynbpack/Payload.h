@@ -29,8 +29,8 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetC
 // "--folder-size BYTES" (suffixes K and M for KiB and MiB) taken out of args;
 // kDefaultFolderSize when it is absent.
 uint32_t TakeFolderSizeOption(std::vector<std::string>& args);
-// "--compression lzx[:15-21]|mszip|none" taken out of args; MSZIP when it is
-// absent.
+// "--compression lzx[:15-21]|mszip|none" taken out of args; LZX with a
+// window of 2 MiB when it is absent.
 CabinetCompression TakeCompressionOption(std::vector<std::string>& args);
 
 // True when data starts with the cabinet signature "MSCF".
