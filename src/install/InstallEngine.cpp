@@ -233,9 +233,10 @@ void Register(const Paths& paths, const SetupRecord& record, uint64_t payloadSiz
     (void)regist.SetDword("NoRepair", 1);
     const std::pair<const char*, const char*> optional[]
         = { { "DisplayVersion", kDisplayVersion }, { "Publisher", kPublisher }, { "URLInfoAbout", kUrlInfoAbout } };
+    // A value this version lacks goes: an earlier installation's stays no
+    // longer than the version that wrote it.
     for (const auto& [name, text] : optional)
-        if (text[0] != '\0')
-            (void)regist.SetString(name, text);
+        (void)(text[0] != '\0' ? regist.SetString(name, text) : regist.DeleteValue(name));
     reporter.Note(
         std::string(written ? "the uninstall entry HKLM\\" : "the uninstall entry could not be written: HKLM\\")
         + paths.uninstallKey);

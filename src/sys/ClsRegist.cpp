@@ -100,6 +100,17 @@ bool ClsRegist::SetDword(const char* name, uint32_t value)
         == ERROR_SUCCESS;
 }
 
+bool ClsRegist::DeleteValue(const char* name)
+{
+    if (!hasCurrentKey_)
+        return false;
+    sys::UniqueKey key;
+    if (RegOpenKeyExA(PredefinedKey(Root), SubKey, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS)
+        return false;
+    const LONG status = RegDeleteValueA(key.Get(), name);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
 bool ClsRegist::ReadString(int32_t root, const char* subKey, const char* name, char* text, uint32_t capacity)
 {
     if (text == nullptr || capacity == 0)

@@ -26,6 +26,9 @@ public:
     bool SetString(const char* name, const char* text);
     // A REG_DWORD into the current key; false, writing nothing, when there is none.
     bool SetDword(const char* name, uint32_t value);
+    // Removes a value of the current key; true when it is gone afterwards
+    // (also when it never was), false when there is no current key.
+    bool DeleteValue(const char* name);
     // A string value into text (capacity bytes, always terminated); false,
     // with text empty, when the key or value is missing, is no string or
     // does not fit.

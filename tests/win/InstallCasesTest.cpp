@@ -14,6 +14,8 @@
 #include <string>
 
 #include "InstallFixture.h"
+#include "sys/ClsRegist.h"
+#include "sys/Names.h"
 #include "ShellLink.h"
 #include "sys/Text.h"
 
@@ -120,6 +122,10 @@ TEST_F(InstallCases, ProductFolderOfTwoComponentsWithEveryKindOfEntry)
     const std::wstring install = base + L"\\Cases";
     // The folder that "DESKTOPTools" names: the desktop's path with Tools glued on.
     ASSERT_TRUE(CreateDirectoryW((desktop + L"Tools").c_str(), nullptr));
+    // What an earlier version with a product.txt left in the entry; this one
+    // has none, so they go.
+    for (const char* value : { "DisplayVersion", "Publisher", "URLInfoAbout" })
+        ASSERT_TRUE(ClsRegist().WriteString(sys::kUninstallRoot, kUninstallKey, value, "earlier"));
     ASSERT_TRUE(Launch(L"main", root + L"\\program"));
     ASSERT_TRUE(setup->StartInstallation(base, true, true));
     // The failed copy names its target path exactly; the entries after it are
@@ -143,6 +149,8 @@ TEST_F(InstallCases, ProductFolderOfTwoComponentsWithEveryKindOfEntry)
     // space, so it is not quoted.
     EXPECT_EQ(Ansi(kProductName), RegistryText("DisplayName"));
     EXPECT_EQ(Ansi(install) + "\\uninstall.exe", RegistryText("UninstallString"));
+    for (const char* value : { "DisplayVersion", "Publisher", "URLInfoAbout" })
+        EXPECT_EQ("<no value>", RegistryText(value)) << value;
     EXPECT_FALSE(
         driver::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Cases\\Bin"));
     EXPECT_FALSE(driver::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Bin"));
