@@ -24,7 +24,8 @@ constexpr unsigned kBlockAligned = 2;
 // covers: decoders translate only the first 32,768 frames.
 constexpr int64_t kE8FileSize = 12000000;
 constexpr std::size_t kE8Frames = 32768;
-constexpr std::size_t kFramesPerBlock = 4;
+// Frames parsed together, then split into blocks by their cost.
+constexpr std::size_t kFramesPerGroup = 8;
 constexpr uint32_t kNone = UINT32_MAX;
 constexpr unsigned kHashBits = 17;
 constexpr int kCostScale = 16; // costs in 1/16 bit
@@ -159,22 +160,26 @@ public:
         e8_ = e8;
         const std::size_t frameCount = (size_ + kLzxFrameSize - 1) / kLzxFrameSize;
         frames.assign(frameCount, {});
-        for (std::size_t first = 0; first < frameCount; first += kFramesPerBlock) {
-            const std::size_t last = std::min(frameCount, first + kFramesPerBlock);
-            Parse(first, last);
-            const auto savedMain = prevMain_;
-            const auto savedLength = prevLength_;
-            WriteBlock(first, last, frames);
-            if (!FramesFit(frames, first, last)) {
-                // Trees of its own for each frame keep every frame within what
-                // the decoders take.
-                prevMain_ = savedMain;
-                prevLength_ = savedLength;
-                for (std::size_t f = first; f < last; ++f) {
-                    WriteBlock(f, f + 1, frames);
-                    if (!FramesFit(frames, f, f + 1))
-                        return false;
+        for (std::size_t group = 0; group < frameCount; group += kFramesPerGroup) {
+            const std::size_t end = std::min(frameCount, group + kFramesPerGroup);
+            Parse(group, end);
+            std::size_t first = group;
+            for (std::size_t last : ChooseBlocks(group, end)) {
+                const auto savedMain = prevMain_;
+                const auto savedLength = prevLength_;
+                WriteBlock(first, last, frames);
+                if (!FramesFit(frames, first, last)) {
+                    // Trees of its own for each frame keep every frame within
+                    // what the decoders take.
+                    prevMain_ = savedMain;
+                    prevLength_ = savedLength;
+                    for (std::size_t f = first; f < last; ++f) {
+                        WriteBlock(f, f + 1, frames);
+                        if (!FramesFit(frames, f, f + 1))
+                            return false;
+                    }
                 }
+                first = last;
             }
         }
         return true;
@@ -541,45 +546,106 @@ private:
         }
     }
 
-    // Frames [first, last) of the parsed ones as one block, verbatim or
-    // aligned-offset, whichever is smaller; each frame padded to 16 bits.
-    void WriteBlock(std::size_t first, std::size_t last, std::vector<std::vector<unsigned char>>& frames)
+    // A block's trees and type, and its size.
+    struct Plan {
+        Tree main, length, aligned;
+        std::vector<uint32_t> mainFrequencies;
+        bool useAligned = false;
+        uint64_t bits = 0; // header, trees, symbols and offset bits
+    };
+
+    // The trees of frames [first, last) of the parsed ones as one block,
+    // verbatim or aligned-offset, whichever is smaller.
+    Plan MakePlan(std::size_t first, std::size_t last)
     {
+        Plan plan;
         const std::size_t beginItem = frameItems_[first - parsedFirst_];
         const std::size_t endItem = frameItems_[last - parsedFirst_];
-        std::vector<uint32_t> mainFrequencies(mainSize_, 0), lengthFrequencies(kNumSecondaryLengths, 0),
-            alignedFrequencies(kAlignedSize, 0);
-        uint64_t verbatimBits = 0;
+        plan.mainFrequencies.assign(mainSize_, 0);
+        std::vector<uint32_t> lengthFrequencies(kNumSecondaryLengths, 0), alignedFrequencies(kAlignedSize, 0);
+        uint64_t verbatimBits = 0, alignedOnly = 0;
         for (std::size_t i = beginItem; i < endItem; ++i) {
             const Item& item = items_[i];
-            ++mainFrequencies[item.main];
+            ++plan.mainFrequencies[item.main];
             if (item.length == 0)
                 continue;
             if (((item.main - kNumChars) & 7) == kNumPrimaryLengths)
                 ++lengthFrequencies[item.length - kMinMatch - kNumPrimaryLengths];
             const unsigned bits = kSlots.extra[(item.main - kNumChars) >> 3];
             verbatimBits += bits;
-            if (bits >= 3)
+            if (bits >= 3) {
                 ++alignedFrequencies[item.extra & 7];
+                alignedOnly += 3;
+            }
         }
         // The decoders undo the call translation only once a block's main
         // tree gives the byte E8 a code: the first block does.
-        if (e8_ && first == 0 && mainFrequencies[0xE8] == 0)
-            mainFrequencies[0xE8] = 1;
-        Tree main, length, aligned;
-        main.Build(mainFrequencies, 16);
-        length.Build(lengthFrequencies, 16);
-        aligned.Build(alignedFrequencies, 7);
-        uint64_t alignedBits = 3 * kAlignedSize;
-        for (std::size_t i = beginItem; i < endItem; ++i) {
-            const Item& item = items_[i];
-            if (item.length == 0)
-                continue;
-            const unsigned bits = kSlots.extra[(item.main - kNumChars) >> 3];
-            alignedBits += bits >= 3 ? bits - 3 + aligned.lengths[item.extra & 7] : bits;
-        }
-        const bool useAligned = alignedBits < verbatimBits;
+        if (e8_ && first == 0 && plan.mainFrequencies[0xE8] == 0)
+            plan.mainFrequencies[0xE8] = 1;
+        plan.main.Build(plan.mainFrequencies, 16);
+        plan.length.Build(lengthFrequencies, 16);
+        plan.aligned.Build(alignedFrequencies, 7);
+        uint64_t alignedBits = 3 * kAlignedSize + verbatimBits - alignedOnly;
+        for (unsigned i = 0; i < kAlignedSize; ++i)
+            alignedBits += uint64_t { alignedFrequencies[i] } * plan.aligned.lengths[i];
+        plan.useAligned = alignedBits < verbatimBits;
+        plan.bits = std::min(alignedBits, verbatimBits);
+        for (unsigned i = 0; i < mainSize_; ++i)
+            plan.bits += uint64_t { plan.mainFrequencies[i] } * plan.main.lengths[i];
+        for (unsigned i = 0; i < kNumSecondaryLengths; ++i)
+            plan.bits += uint64_t { lengthFrequencies[i] } * plan.length.lengths[i];
+        std::vector<unsigned char> scratch;
+        BitWriter trees(scratch);
+        WriteTrees(trees, plan);
+        plan.bits += trees.Bits();
+        return plan;
+    }
 
+    void WriteTrees(BitWriter& writer, const Plan& plan)
+    {
+        writer.Put(plan.useAligned ? kBlockAligned : kBlockVerbatim, 3);
+        writer.Put(0, 24); // the block's size, filled in by WriteBlock
+        if (plan.useAligned)
+            for (unsigned i = 0; i < kAlignedSize; ++i)
+                writer.Put(plan.aligned.lengths[i], 3);
+        WriteLengths(writer, prevMain_.data(), plan.main.lengths.data(), 0, kNumChars);
+        WriteLengths(writer, prevMain_.data(), plan.main.lengths.data(), kNumChars, mainSize_);
+        WriteLengths(writer, prevLength_.data(), plan.length.lengths.data(), 0, kNumSecondaryLengths);
+    }
+
+    // The blocks of the parsed frames [first, last): the split into runs of
+    // whole frames that makes them smallest by their plans (the trees coded
+    // against the ones before the first), as the ends of the blocks.
+    std::vector<std::size_t> ChooseBlocks(std::size_t first, std::size_t last)
+    {
+        const std::size_t count = last - first;
+        std::vector<uint64_t> best(count + 1, UINT64_MAX);
+        std::vector<std::size_t> from(count + 1, 0);
+        best[0] = 0;
+        for (std::size_t j = 1; j <= count; ++j)
+            for (std::size_t i = 0; i < j; ++i) {
+                const uint64_t bits = best[i] + MakePlan(first + i, first + j).bits;
+                if (bits < best[j]) {
+                    best[j] = bits;
+                    from[j] = i;
+                }
+            }
+        std::vector<std::size_t> ends;
+        for (std::size_t j = count; j > 0; j = from[j])
+            ends.push_back(first + j);
+        std::reverse(ends.begin(), ends.end());
+        return ends;
+    }
+
+    // Frames [first, last) of the parsed ones as one block; each frame
+    // padded to 16 bits.
+    void WriteBlock(std::size_t first, std::size_t last, std::vector<std::vector<unsigned char>>& frames)
+    {
+        const Plan plan = MakePlan(first, last);
+        const Tree& main = plan.main;
+        const Tree& length = plan.length;
+        const Tree& aligned = plan.aligned;
+        const bool useAligned = plan.useAligned;
         frames[first].clear();
         BitWriter writer(frames[first]);
         if (first == 0) {
@@ -631,7 +697,7 @@ private:
         }
         prevMain_ = main.lengths;
         prevLength_ = length.lengths;
-        UpdateCosts(main, length, mainFrequencies);
+        UpdateCosts(main, length, plan.mainFrequencies);
     }
 
     const unsigned char* data_;
