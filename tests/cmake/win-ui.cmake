@@ -55,6 +55,11 @@ foreach(mode other-folder no-folder)
     set(root ${CMAKE_BINARY_DIR}/../wine-ui-${mode})
     if(mode STREQUAL other-folder)
         set(expected "C:\\Apps")
+    elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        # A 32-bit program's shell under Wine names the x86 folder (from the
+        # process's environment) even without the registry's values: the
+        # folder the shell names is taken. The root is the 64-bit case.
+        set(expected "C:\\Program Files (x86)")
     else()
         set(expected "C:\\")
     endif()
