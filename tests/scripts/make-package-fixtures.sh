@@ -83,17 +83,8 @@ for cab in ynbpack folders lzx lzxfolders gcab; do
 done
 
 corpus=$out/corpus
-mkdir -p "$corpus"
-cp /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll /usr/x86_64-w64-mingw32/lib/libmingwex.a "$corpus/"
-find /usr/share/locale -name '*.mo' -size +20k | LC_ALL=C sort | sed -n '1,30p' | while read -r mo; do
-  cp "$mo" "$corpus/$(echo "${mo#/usr/share/locale/}" | tr '/' '_')"
-done
-head -c 300000 /dev/urandom >"$corpus/random.bin"
-head -c 2200000 /dev/zero >"$corpus/zeros.bin"
-: >"$corpus/empty.txt"
-for size in 1 32767 32768 32769 131073; do
-  head -c "$size" "$corpus/libmingwex.a" >"$corpus/part$size.bin"
-done
+. "$(dirname "${BASH_SOURCE[0]}")/real-corpus.sh"
+real_corpus "$corpus" 30 2200000
 "$ynbpack" cab --compression lzx:15 --folder-size 1M "$corpus" "$work/corpus15.cab"
 "$ynbpack" cab --compression lzx:21 "$corpus" "$work/corpus21.cab"
 for cab in corpus15 corpus21; do

@@ -13,17 +13,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export TZ=UTC
 
 tree=$work/tree
-mkdir -p "$tree/bin" "$tree/locale" "$tree/edge"
-cp /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll /usr/x86_64-w64-mingw32/lib/libmingwex.a "$tree/bin/"
-find /usr/share/locale -name '*.mo' -size +20k | LC_ALL=C sort | sed -n '1,40p' | while read -r mo; do
-  cp "$mo" "$tree/locale/$(echo "${mo#/usr/share/locale/}" | tr '/' '_')"
-done
-head -c 300000 /dev/urandom >"$tree/random.bin"
-head -c 2500000 /dev/zero >"$tree/zeros.bin"
-: >"$tree/edge/empty.txt"
-for size in 1 32767 32768 32769 131073; do
-  head -c "$size" "$tree/bin/libwinpthread-1.dll" >"$tree/edge/part$size.bin"
-done
+# The real files in a folder of their own, the cuts in another.
+. "$here/real-corpus.sh"
+real_corpus "$tree/files" 40 2500000
+mkdir -p "$tree/edge"
+mv "$tree/files/empty.txt" "$tree/files"/part*.bin "$tree/edge/"
 mkdir -p "$work/one"
 printf 'x' >"$work/one/a"
 
@@ -73,7 +67,7 @@ expect_status 2 "--compression without a value" "$ynbpack" cab "$tree" "$work/ba
 
 # build: the payload's cabinet has LZX folders, and comes back whole.
 key=$(sed -n 's/^ *payload *= *\([-0-9]*\).*/\1/p' "$src/product/demo/keys.txt")
-cp "$tree/bin/libwinpthread-1.dll" "$work/prog.exe"
+cp "$tree/files/libwinpthread-1.dll" "$work/prog.exe"
 expect_status 0 "build --compression lzx:16" "$ynbpack" build "$src/product/demo" "$work/dist" --compression lzx:16 \
   --add "$work/prog.exe=Hanamaru\\ins\\kakeibo.exe"
 "$ynbpack" unpayload --key "$key" "$work/dist/data00.dat" "$work/payload.cab"

@@ -290,27 +290,8 @@ private:
         if (longestRepeat == maxLength || pos + 3 > size_)
             return best;
 
-        const uint32_t maxDistance = static_cast<uint32_t>(std::min<std::size_t>(pos, maxDistance_));
-        uint32_t longest = 2, longestDistance = 0;
-        uint32_t candidate = head_[Hash(pos)];
-        for (unsigned steps = options_.chainLength; candidate != kNone && steps > 0; --steps) {
-            const uint32_t distance = static_cast<uint32_t>(pos - candidate);
-            if (distance > maxDistance)
-                break;
-            if (data_[candidate + longest] == data_[pos + longest]) {
-                const uint32_t length = MatchLength(pos, candidate, maxLength);
-                if (length > longest) {
-                    longest = length;
-                    longestDistance = distance;
-                    if (length >= options_.niceLength || length == maxLength)
-                        break;
-                }
-            }
-            const uint32_t next = prev_[candidate & prevMask_];
-            if (next >= candidate)
-                break;
-            candidate = next;
-        }
+        FindMatches(pos, maxLength);
+        const auto [longest, longestDistance] = matches_.empty() ? std::pair<uint32_t, uint32_t>() : matches_.back();
         if (longestDistance != 0) {
             const unsigned slot = SlotOf(longestDistance + 2);
             const int value = static_cast<int>(longest) * literalCost_ - MatchCost(longest, slot);
@@ -448,7 +429,7 @@ private:
     }
 
     // Every match at pos longer than the ones nearer, nearest first, into
-    // matches_.
+    // matches_ (so the last is the longest).
     void FindMatches(std::size_t pos, uint32_t maxLength)
     {
         InsertUpTo(pos);
