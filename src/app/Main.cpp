@@ -29,20 +29,23 @@
 namespace {
 
 constexpr wchar_t kUsage[]
-    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/LOG=ファイル] "
+    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/REPAIR] [/LOG=ファイル] "
       L"[/D=フォルダー]\n\n"
       L"/S\t画面を出さず、何も尋ねずにインストールします。使用許諾には同意したものとみなします。\n"
       L"/PROGRESS\t/S と共に: 進行状況の画面だけを出します。\n"
       L"/NODESKTOP\tデスクトップにショートカットを作りません。\n"
       L"/NOSTARTMENU\tスタートメニューに登録しません。\n"
       L"/ALLOWDOWNGRADE\tインストールされている新しいバージョンを、このバージョンに戻します。\n"
+      L"/REPAIR\tインストールされている同じバージョンを修復します（なくなったファイル、変わったファイルを戻します）。\n"
       L"/LOG=ファイル\t行ったことをすべて、ファイルに UTF-8 で書きます。\n"
       L"/D=フォルダー\tインストール先のフォルダー。最後に書きます。空白があっても引用符は要りません。"
       L"インストール済みのときは、そのフォルダーです。\n"
       L"/?\tこの説明を表示します。\n\n"
       L"/S のないときは、与えた値がウィザードに入ります。\n"
       L"終了コード: 0 成功、1602 キャンセル、1603 失敗、1618 ほかのセットアップが実行中、87 コマンドラインの誤り、"
-      L"112 ディスクがいっぱい、1638 別のフォルダーにインストール済み、4 新しいバージョンがインストール済み";
+      L"112 ディスクがいっぱい、1638 別のフォルダーまたは別のバージョンがインストール済み、4 "
+      L"新しいバージョンがインストール済み、"
+      L"1605 修復する製品がない";
 constexpr wchar_t kLastResort[] = L"Catch the Expection! \n This Program is Closed";
 
 void Tell(const std::wstring& text, UINT icon)
@@ -148,24 +151,35 @@ uint32_t RunSilent(const config::CommandLine& options, const install::InstalledP
 uint32_t CheckInstalled(const config::CommandLine& options, const SetupRecord& record,
     const install::InstalledProduct& installed, sys::LogFile& log)
 {
-    if (!installed.installed)
-        return config::kExitSuccess;
     const std::wstring name = sys::FromAnsi(record.ProductName);
+    if (!installed.installed) {
+        if (!options.repair)
+            return config::kExitSuccess;
+        log.Line(L"refused: a repair, and the product is not installed");
+        if (!options.silent)
+            Tell(name + L"はインストールされていません。修復できません。", MB_ICONWARNING);
+        return install::RefusalExitCode(install::SetupCase::RepairNotInstalled);
+    }
     const std::wstring version = sys::FromAnsi(kDisplayVersion);
     const std::wstring installedVersion = sys::FromAnsi(installed.version.c_str());
     const std::wstring folder = sys::FromAnsi(installed.installFolder.c_str());
     log.Line(L"installed: version " + (installedVersion.empty() ? L"(none)" : installedVersion) + L" in " + folder);
     const bool otherFolder
         = options.hasFolder && !install::IsInstalledFolder(record, sys::ToAnsi(options.folder).c_str(), installed);
-    const install::SetupCase setupCase
-        = install::JudgeSetup(installed, kDisplayVersion, otherFolder, options.allowDowngrade);
+    const install::SetupCase setupCase = install::JudgeSetup(installed, kDisplayVersion,
+        { .otherFolder = otherFolder, .allowDowngrade = options.allowDowngrade, .repair = options.repair });
     std::wstring refusal;
     switch (setupCase) {
     case install::SetupCase::Upgrade:
         log.Line(L"upgrade from version " + installedVersion + L" to " + version);
         break;
     case install::SetupCase::SameVersion:
-        log.Line(L"set up again in its folder");
+        log.Line(options.repair ? L"repair: set up again in its folder" : L"set up again in its folder");
+        break;
+    case install::SetupCase::RepairOtherVersion:
+        log.Line(L"refused: a repair of version " + installedVersion + L" by the setup of version " + version);
+        refusal = name + L"のインストールされているバージョン（" + installedVersion + L"）は、このセットアップ（"
+            + version + L"）では修復できません。";
         break;
     case install::SetupCase::Downgrade:
         log.Line(L"downgrade from version " + installedVersion + L" to " + version + L", allowed by /ALLOWDOWNGRADE");
@@ -182,6 +196,7 @@ uint32_t CheckInstalled(const config::CommandLine& options, const SetupRecord& r
             + L"\n\n別のフォルダーにはインストールできません。";
         break;
     case install::SetupCase::FirstInstallation:
+    case install::SetupCase::RepairNotInstalled:
         break;
     }
     if (!refusal.empty() && !options.silent)

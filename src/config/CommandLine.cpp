@@ -104,6 +104,8 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
             flag = &out.noStartMenu;
         else if (setup && Names(name, L"ALLOWDOWNGRADE"))
             flag = &out.allowDowngrade;
+        else if (setup && Names(name, L"REPAIR"))
+            flag = &out.repair;
         if (flag != nullptr) {
             if (*flag)
                 return { CommandLineProblem::Repeated, argument };

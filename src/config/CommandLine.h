@@ -2,7 +2,7 @@
 // end with: those of Windows Installer, which deployment tools read without
 // settings of their own. Portable: no Win32.
 //
-//   setup.exe     [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/LOG=FILE] [/D=FOLDER]
+//   setup.exe     [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/REPAIR] [/LOG=FILE] [/D=FOLDER]
 //   uninstall.exe [/S] [/LOG=FILE]
 //   both          /?  (the usage)
 //
@@ -40,6 +40,7 @@ struct CommandLine {
     bool noDesktop = false; // /NODESKTOP
     bool noStartMenu = false; // /NOSTARTMENU
     bool allowDowngrade = false; // /ALLOWDOWNGRADE: an older version may replace a newer one
+    bool repair = false; // /REPAIR: only the installed version, set up again
     bool hasFolder = false; // /D= given
     std::wstring folder; // /D=
     std::wstring log; // /LOG=, empty when none

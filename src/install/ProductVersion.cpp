@@ -60,18 +60,20 @@ int CompareVersions(std::string_view a, std::string_view b)
     return 0;
 }
 
-SetupCase JudgeSetup(const InstalledProduct& installed, std::string_view version, bool otherFolder, bool allowDowngrade)
+SetupCase JudgeSetup(const InstalledProduct& installed, std::string_view version, const SetupRequest& request)
 {
     if (!installed.installed)
-        return SetupCase::FirstInstallation;
-    if (otherFolder)
+        return request.repair ? SetupCase::RepairNotInstalled : SetupCase::FirstInstallation;
+    if (request.otherFolder)
         return SetupCase::InstalledElsewhere;
     const int order = CompareVersions(version, installed.version);
+    if (request.repair && order != 0)
+        return SetupCase::RepairOtherVersion;
     if (order > 0)
         return SetupCase::Upgrade;
     if (order == 0)
         return SetupCase::SameVersion;
-    return allowDowngrade ? SetupCase::Downgrade : SetupCase::NewerInstalled;
+    return request.allowDowngrade ? SetupCase::Downgrade : SetupCase::NewerInstalled;
 }
 
 uint32_t RefusalExitCode(SetupCase setupCase)
@@ -80,7 +82,10 @@ uint32_t RefusalExitCode(SetupCase setupCase)
     case SetupCase::NewerInstalled:
         return config::kExitNewerInstalled;
     case SetupCase::InstalledElsewhere:
+    case SetupCase::RepairOtherVersion:
         return config::kExitInstalledElsewhere;
+    case SetupCase::RepairNotInstalled:
+        return config::kExitNotInstalled;
     default:
         return 0;
     }

@@ -32,12 +32,19 @@ enum class SetupCase : uint8_t {
     Downgrade, // installed, a newer version, and an older one is allowed
     NewerInstalled, // refused: a newer version is installed
     InstalledElsewhere, // refused: the folder asked for is not the installed one
+    RepairNotInstalled, // refused: a repair, and the product is not installed
+    RepairOtherVersion, // refused: a repair, and another version is installed
 };
 
-// The case of setting up `version` when `installed` describes the machine;
-// otherFolder: a folder was asked for (/D=) that is not the installed one.
-SetupCase JudgeSetup(
-    const InstalledProduct& installed, std::string_view version, bool otherFolder, bool allowDowngrade);
+// What the setup was asked for beside the version it carries.
+struct SetupRequest {
+    bool otherFolder = false; // a folder (/D=) that is not the installed one
+    bool allowDowngrade = false; // /ALLOWDOWNGRADE
+    bool repair = false; // /REPAIR: the installed version, and only it
+};
+
+// The case of setting up `version` when `installed` describes the machine.
+SetupCase JudgeSetup(const InstalledProduct& installed, std::string_view version, const SetupRequest& request);
 
 // The setup's exit code for a refused case; 0 for one that goes on.
 uint32_t RefusalExitCode(SetupCase setupCase);

@@ -28,16 +28,27 @@ TEST(ProductVersion, OneInstallationAndNoDowngradeUnlessAsked)
 {
     const install::InstalledProduct none;
     install::InstalledProduct installed { true, "C:\\up\\Hanamaru", "C:\\up", "2.0.0" };
-    EXPECT_EQ(SetupCase::FirstInstallation, install::JudgeSetup(none, "1.0", true, false));
-    EXPECT_EQ(SetupCase::Upgrade, install::JudgeSetup(installed, "2.1.0", false, false));
-    EXPECT_EQ(SetupCase::SameVersion, install::JudgeSetup(installed, "2.0", false, false));
-    EXPECT_EQ(SetupCase::NewerInstalled, install::JudgeSetup(installed, "1.9", false, false));
-    EXPECT_EQ(SetupCase::Downgrade, install::JudgeSetup(installed, "1.9", false, true));
-    EXPECT_EQ(SetupCase::InstalledElsewhere, install::JudgeSetup(installed, "2.1.0", true, true));
+    EXPECT_EQ(SetupCase::FirstInstallation, install::JudgeSetup(none, "1.0", { .otherFolder = true }));
+    EXPECT_EQ(SetupCase::Upgrade, install::JudgeSetup(installed, "2.1.0", {}));
+    EXPECT_EQ(SetupCase::SameVersion, install::JudgeSetup(installed, "2.0", {}));
+    EXPECT_EQ(SetupCase::NewerInstalled, install::JudgeSetup(installed, "1.9", {}));
+    EXPECT_EQ(SetupCase::Downgrade, install::JudgeSetup(installed, "1.9", { .allowDowngrade = true }));
+    EXPECT_EQ(SetupCase::InstalledElsewhere,
+        install::JudgeSetup(installed, "2.1.0", { .otherFolder = true, .allowDowngrade = true }));
     installed.version.clear(); // a product without a version is the same every time
-    EXPECT_EQ(SetupCase::SameVersion, install::JudgeSetup(installed, "1.0", false, false));
+    EXPECT_EQ(SetupCase::SameVersion, install::JudgeSetup(installed, "1.0", {}));
+
+    // A repair sets up the installed version again, and only it.
+    EXPECT_EQ(SetupCase::RepairNotInstalled, install::JudgeSetup(none, "1.0", { .repair = true }));
+    installed.version = "2.0.0";
+    EXPECT_EQ(SetupCase::SameVersion, install::JudgeSetup(installed, "2.0", { .repair = true }));
+    EXPECT_EQ(SetupCase::RepairOtherVersion, install::JudgeSetup(installed, "2.1", { .repair = true }));
+    EXPECT_EQ(SetupCase::RepairOtherVersion,
+        install::JudgeSetup(installed, "1.9", { .allowDowngrade = true, .repair = true }));
 
     EXPECT_EQ(4u, install::RefusalExitCode(SetupCase::NewerInstalled));
+    EXPECT_EQ(1605u, install::RefusalExitCode(SetupCase::RepairNotInstalled));
+    EXPECT_EQ(1638u, install::RefusalExitCode(SetupCase::RepairOtherVersion));
     EXPECT_EQ(1638u, install::RefusalExitCode(SetupCase::InstalledElsewhere));
     for (SetupCase going :
         { SetupCase::FirstInstallation, SetupCase::SameVersion, SetupCase::Upgrade, SetupCase::Downgrade })

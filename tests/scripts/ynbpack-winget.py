@@ -106,7 +106,8 @@ try:
         "NestedInstallerType": "exe", "NestedInstallerFiles": [{"RelativeFilePath": "setup.exe"}],
         "Scope": "machine", "InstallModes": ["interactive", "silent", "silentWithProgress"],
         "InstallerSwitches": {"Silent": "/S", "SilentWithProgress": "/S /PROGRESS",
-                              "InstallLocation": "/D=<INSTALLPATH>", "Log": "/LOG=<LOGPATH>"},
+                              "InstallLocation": "/D=<INSTALLPATH>", "Log": "/LOG=<LOGPATH>", "Repair": "/REPAIR"},
+        "RepairBehavior": "installer",
         "InstallerSuccessCodes": [3010],
         "ExpectedReturnCodes": [
             {"InstallerReturnCode": 1602, "ReturnResponse": "cancelledByUser"},

@@ -212,11 +212,13 @@ TEST_F(Install, SilentChoicesAndTheExitCodesOfFailures)
 }
 
 // A product installed already has one installation: set up again without
-// /D= it goes into its folder, /D= naming another folder is refused, and an
-// older version replaces a newer one only with /ALLOWDOWNGRADE.
+// /D= it goes into its folder, /D= naming another folder is refused, an
+// older version replaces a newer one only with /ALLOWDOWNGRADE, and /REPAIR
+// sets up the installed version again.
 TEST_F(Install, AnInstalledProductKeepsItsFolderAndItsNewerVersion)
 {
     const std::wstring folder = root + L"\\first";
+    EXPECT_EQ(1605u, RunSilently(L"/S /REPAIR")); // nothing to repair
     ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + folder));
     const std::wstring log = root + L"\\again.txt";
     ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU \"/LOG=" + log + L"\""));
@@ -234,6 +236,17 @@ TEST_F(Install, AnInstalledProductKeepsItsFolderAndItsNewerVersion)
     EXPECT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /ALLOWDOWNGRADE"));
     EXPECT_EQ(kDisplayVersion, RegistryText("DisplayVersion"));
     ExpectInstalled(folder, true, false);
+
+    // A repair puts back what is missing or changed, and repairs only the
+    // version it carries.
+    const std::wstring install = folder + L"\\Hanamaru";
+    ASSERT_TRUE(DeleteFileW((install + L"\\kakeibo.exe").c_str()));
+    ASSERT_TRUE(driver::WriteBytes(install + L"\\readme.txt", "changed"));
+    EXPECT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /REPAIR"));
+    ExpectInstalled(folder, true, false);
+    ASSERT_TRUE(ClsRegist().WriteString(sys::kUninstallRoot, uninstallKey, "DisplayVersion", "99.0"));
+    EXPECT_EQ(1638u, RunSilently(L"/S /REPAIR /ALLOWDOWNGRADE"));
+    EXPECT_EQ("99.0", RegistryText("DisplayVersion"));
 
     // An entry whose folder is gone is no installation.
     driver::RemoveTree(folder);

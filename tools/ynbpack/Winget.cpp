@@ -197,7 +197,10 @@ int CommandWinget(std::vector<std::string> args)
                  "  Silent: \"/S\"\n"
                  "  SilentWithProgress: \"/S /PROGRESS\"\n"
                  "  InstallLocation: \"/D=<INSTALLPATH>\"\n"
-                 "  Log: \"/LOG=<LOGPATH>\"\n";
+                 "  Log: \"/LOG=<LOGPATH>\"\n"
+                 "  Repair: \"/REPAIR\"\n";
+    // No copy of the payload stays on the machine: a repair runs the setup.
+    installer += "RepairBehavior: installer\n";
     // 3010: installed, the machine must restart; the others end without
     // an installation.
     installer += "InstallerSuccessCodes:\n  - 3010\n";
