@@ -7,6 +7,10 @@
 
 namespace ynbpack {
 
+// The value of "NAME VALUE" taken out of args into value; false when NAME is
+// absent. Throws UsageError when NAME has no value or is given twice.
+bool TakeValueOption(std::vector<std::string>& args, const std::string& name, std::string& value);
+
 int CommandScramble(std::vector<std::string> args, bool scramble);
 int CommandConfigDump(std::vector<std::string> args);
 int CommandEmbed(std::vector<std::string> args);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Commands.h"
 #include "Errors.h"
 #include "Files.h"
 #include "Texts.h"
@@ -88,17 +89,10 @@ ProductKeys ReadKeys(const std::string& path)
 
 int32_t TakeKeyOption(std::vector<std::string>& args)
 {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--key") {
-            if (i + 1 >= args.size())
-                throw UsageError("--key needs a value");
-            const int32_t key = ParseKey(args[i + 1]);
-            args.erase(
-                args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-            return key;
-        }
-    }
-    throw UsageError("missing --key K");
+    std::string text;
+    if (!TakeValueOption(args, "--key", text))
+        throw UsageError("missing --key K");
+    return ParseKey(text);
 }
 
 } // namespace ynbpack

@@ -20,7 +20,8 @@ ProductKeys ReadKeys(const std::string& path, std::vector<std::string>& problems
 // The same, throwing with every problem.
 ProductKeys ReadKeys(const std::string& path);
 
-// Takes "--key K" out of args and returns K; throws when it is missing.
+// Takes "--key K" out of args and returns K; throws when it is missing or
+// given twice.
 int32_t TakeKeyOption(std::vector<std::string>& args);
 
 } // namespace ynbpack

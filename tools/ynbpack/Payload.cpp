@@ -12,6 +12,7 @@
 
 #include <glib.h>
 
+#include "Commands.h"
 #include "Payload.h"
 #include "Texts.h"
 #include "package/PayloadBlocks.h"
@@ -186,26 +187,6 @@ uint32_t ParseFolderSize(const std::string& text)
     if (value == 0 || value > kMaxFolderSize)
         throw UsageError("--folder-size must lie between 1 and " + std::to_string(kMaxFolderSize) + " bytes");
     return static_cast<uint32_t>(value);
-}
-
-// The value of "NAME VALUE" taken out of args into value; false when absent.
-bool TakeValueOption(std::vector<std::string>& args, const std::string& name, std::string& value)
-{
-    bool seen = false;
-    for (std::size_t i = 0; i < args.size();) {
-        if (args[i] != name) {
-            ++i;
-            continue;
-        }
-        if (seen)
-            throw UsageError(name + " given twice");
-        if (i + 1 >= args.size())
-            throw UsageError(name + " needs a value");
-        value = args[i + 1];
-        seen = true;
-        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-    }
-    return seen;
 }
 
 uint32_t TakeFolderSizeOption(std::vector<std::string>& args)
