@@ -1,6 +1,7 @@
 #include "sys/Win32.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "sys/Names.h"
 #include "sys/PathWalk.h"
@@ -34,22 +35,17 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created)
     const std::size_t length = folder != nullptr ? std::strlen(folder) : 0;
     if (length == 0 || length >= kPathSize)
         return false;
+    const std::string_view text(folder, length);
     // The root is never created: "C:\", "\" or "\\server\share\".
-    const char* p = folder;
+    std::size_t at = 0;
     if (length >= 2 && folder[1] == ':') {
-        p = folder + 2;
-        if (*p == '\\')
-            ++p;
+        at = folder[2] == '\\' ? 3 : 2;
     } else if (length >= 2 && folder[0] == '\\' && folder[1] == '\\') {
         int separators = 0;
-        p = folder + 2;
-        while (*p != '\0' && separators < 2) {
-            if (*p == '\\')
-                ++separators;
-            p += CharacterSize(p, 0, AnsiLead);
-        }
-    } else if (*p == '\\') {
-        ++p;
+        for (at = 2; at < length && separators < 2; at += CharacterSize(text, at, AnsiLead))
+            separators += folder[at] == '\\' ? 1 : 0;
+    } else if (folder[0] == '\\') {
+        at = 1;
     }
     DWORD refused = ERROR_PATH_NOT_FOUND; // the error of the last folder that could not be made
     auto make = [created, &refused](const char* path) {
@@ -62,11 +58,10 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created)
     };
     // By characters: a Shift-JIS trail byte may equal a backslash.
     char prefix[kPathSize] = {};
-    for (; *p != '\0'; p += CharacterSize(p, 0, AnsiLead)) {
-        if (*p == '\\' && p[1] != '\0') {
-            const std::size_t n = static_cast<std::size_t>(p - folder);
-            std::memcpy(prefix, folder, n);
-            prefix[n] = '\0';
+    for (; at < length; at += CharacterSize(text, at, AnsiLead)) {
+        if (folder[at] == '\\' && at + 1 < length) {
+            std::memcpy(prefix, folder, at);
+            prefix[at] = '\0';
             make(prefix); // an existing folder is passed over; the last call tells
         }
     }
