@@ -152,18 +152,11 @@ uint32_t CheckInstalled(const config::CommandLine& options, const SetupRecord& r
     const install::InstalledProduct& installed, sys::LogFile& log)
 {
     const std::wstring name = sys::FromAnsi(record.ProductName);
-    if (!installed.installed) {
-        if (!options.repair)
-            return config::kExitSuccess;
-        log.Line(L"refused: a repair, and the product is not installed");
-        if (!options.silent)
-            Tell(name + L"はインストールされていません。修復できません。", MB_ICONWARNING);
-        return install::RefusalExitCode(install::SetupCase::RepairNotInstalled);
-    }
     const std::wstring version = sys::FromAnsi(kDisplayVersion);
     const std::wstring installedVersion = sys::FromAnsi(installed.version.c_str());
     const std::wstring folder = sys::FromAnsi(installed.installFolder.c_str());
-    log.Line(L"installed: version " + (installedVersion.empty() ? L"(none)" : installedVersion) + L" in " + folder);
+    if (installed.installed)
+        log.Line(L"installed: version " + (installedVersion.empty() ? L"(none)" : installedVersion) + L" in " + folder);
     const bool otherFolder
         = options.hasFolder && !install::IsInstalledFolder(record, sys::ToAnsi(options.folder).c_str(), installed);
     const install::SetupCase setupCase = install::JudgeSetup(installed, kDisplayVersion,
@@ -195,8 +188,11 @@ uint32_t CheckInstalled(const config::CommandLine& options, const SetupRecord& r
         refusal = name + L"は次のフォルダーにインストールされています。\n" + folder
             + L"\n\n別のフォルダーにはインストールできません。";
         break;
-    case install::SetupCase::FirstInstallation:
     case install::SetupCase::RepairNotInstalled:
+        log.Line(L"refused: a repair, and the product is not installed");
+        refusal = name + L"はインストールされていません。修復できません。";
+        break;
+    case install::SetupCase::FirstInstallation:
         break;
     }
     if (!refusal.empty() && !options.silent)

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "config/CommandLine.h"
