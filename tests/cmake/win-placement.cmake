@@ -1,0 +1,42 @@
+# Where the engine places every kind of manifest entry, against golden data
+# (tests/products/placement/expected.txt): a payload of the demo product's
+# folder and keys, installed by the engine alone in a Wine root of its own
+# with drive D: mapped (the entries write to C:\, D:\, the desktop, the
+# documents and the Windows folder).
+set(YNB_PLACEMENT_FIXTURE ${CMAKE_SOURCE_DIR}/tests/products/placement)
+set(YNB_PLACEMENT_DIST ${CMAKE_BINARY_DIR}/fixtures/placement-dist)
+set(YNB_PLACEMENT_SCRIPT ${CMAKE_SOURCE_DIR}/tests/scripts/placement-dist.sh)
+file(GLOB_RECURSE YNB_PLACEMENT_FILES CONFIGURE_DEPENDS ${YNB_PLACEMENT_FIXTURE}/payload/*)
+add_custom_command(
+    OUTPUT ${YNB_PLACEMENT_DIST}/data00.dat
+    COMMAND bash ${YNB_PLACEMENT_SCRIPT} ${YNBPACK} ${YNB_PLACEMENT_FIXTURE} ${PRODUCT_DIR}/keys.txt
+        ${YNB_PLACEMENT_DIST}/data00.dat --readonly Hanamaru/ins/ro.txt
+    DEPENDS ${YNBPACK} ${YNB_PLACEMENT_SCRIPT} ${YNB_PLACEMENT_FILES} ${YNB_PLACEMENT_FIXTURE}/manifest.txt
+        ${PRODUCT_DIR}/keys.txt
+    COMMENT "Building the payload of the placement test"
+    VERBATIM)
+add_custom_target(placement_dist ALL DEPENDS ${YNB_PLACEMENT_DIST}/data00.dat)
+
+add_dependencies(ynbtest_PlacementTest placement_dist)
+# The engine links the product's record and keys: the fixture is the demo's.
+get_filename_component(YNB_PLACEMENT_PRODUCT ${PRODUCT_DIR} REALPATH)
+get_filename_component(YNB_PLACEMENT_DEMO ${CMAKE_SOURCE_DIR}/product/demo REALPATH)
+if(YNB_PLACEMENT_PRODUCT STREQUAL YNB_PLACEMENT_DEMO)
+    target_compile_definitions(ynbtest_PlacementTest PRIVATE
+        YNB_PLACEMENT_DIST="${YNB_PLACEMENT_DIST}"
+        YNB_PLACEMENT_EXPECTED="${YNB_PLACEMENT_FIXTURE}/expected.txt")
+endif()
+
+set(root ${CMAKE_BINARY_DIR}/../wine-placement)
+add_test(NAME win.placement.prefix
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/cases-prefix.sh ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+set_tests_properties(win.placement.prefix PROPERTIES
+    FIXTURES_SETUP placement_prefix
+    SKIP_RETURN_CODE 77
+    ENVIRONMENT "YNB_WINE_ROOT=${root}"
+    RESOURCE_LOCK wine-placement
+    TIMEOUT 600)
+set_tests_properties(win.PlacementTest PROPERTIES
+    FIXTURES_REQUIRED placement_prefix
+    ENVIRONMENT "YNB_WINE_ROOT=${root}"
+    RESOURCE_LOCK wine-placement)
