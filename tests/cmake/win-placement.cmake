@@ -1,21 +1,27 @@
 # Where the engine places every kind of manifest entry, against golden data
-# (tests/products/placement/expected.txt): a payload of the demo product's
+# (tests/products/placement/expected.txt): two payloads of the demo product's
 # folder and keys, installed by the engine alone in a Wine root of its own
 # with drive D: mapped (the entries write to C:\, D:\, the desktop, the
 # documents and the Windows folder).
 set(YNB_PLACEMENT_FIXTURE ${CMAKE_SOURCE_DIR}/tests/products/placement)
 set(YNB_PLACEMENT_DIST ${CMAKE_BINARY_DIR}/fixtures/placement-dist)
+set(YNB_PLACEMENT_DIRECT_DIST ${CMAKE_BINARY_DIR}/fixtures/placement-direct-dist)
 set(YNB_PLACEMENT_SCRIPT ${CMAKE_SOURCE_DIR}/tests/scripts/placement-dist.sh)
 file(GLOB_RECURSE YNB_PLACEMENT_FILES CONFIGURE_DEPENDS ${YNB_PLACEMENT_FIXTURE}/payload/*)
-add_custom_command(
-    OUTPUT ${YNB_PLACEMENT_DIST}/data00.dat
-    COMMAND bash ${YNB_PLACEMENT_SCRIPT} ${YNBPACK} ${YNB_PLACEMENT_FIXTURE} ${PRODUCT_DIR}/keys.txt
-        ${YNB_PLACEMENT_DIST}/data00.dat --readonly Hanamaru/ins/ro.txt
-    DEPENDS ${YNBPACK} ${YNB_PLACEMENT_SCRIPT} ${YNB_PLACEMENT_FILES} ${YNB_PLACEMENT_FIXTURE}/manifest.txt
-        ${PRODUCT_DIR}/keys.txt
-    COMMENT "Building the payload of the placement test"
-    VERBATIM)
-add_custom_target(placement_dist ALL DEPENDS ${YNB_PLACEMENT_DIST}/data00.dat)
+# The one tree with either manifest: every kind of entry, or only those that
+# name a payload file and a target outside the staging folder.
+function(ynb_placement_payload dist manifest)
+    add_custom_command(
+        OUTPUT ${dist}/data00.dat
+        COMMAND bash ${YNB_PLACEMENT_SCRIPT} ${YNBPACK} ${YNB_PLACEMENT_FIXTURE} ${PRODUCT_DIR}/keys.txt
+            ${dist}/data00.dat --manifest ${manifest} --readonly Hanamaru/ins/ro.txt
+        DEPENDS ${YNBPACK} ${YNB_PLACEMENT_SCRIPT} ${YNB_PLACEMENT_FILES} ${manifest} ${PRODUCT_DIR}/keys.txt
+        COMMENT "Building the placement test's payload of ${manifest}"
+        VERBATIM)
+endfunction()
+ynb_placement_payload(${YNB_PLACEMENT_DIST} ${YNB_PLACEMENT_FIXTURE}/manifest.txt)
+ynb_placement_payload(${YNB_PLACEMENT_DIRECT_DIST} ${YNB_PLACEMENT_FIXTURE}/manifest-direct.txt)
+add_custom_target(placement_dist ALL DEPENDS ${YNB_PLACEMENT_DIST}/data00.dat ${YNB_PLACEMENT_DIRECT_DIST}/data00.dat)
 
 add_dependencies(ynbtest_PlacementTest placement_dist)
 # The engine links the product's record and keys: the fixture is the demo's.
@@ -24,6 +30,7 @@ get_filename_component(YNB_PLACEMENT_DEMO ${CMAKE_SOURCE_DIR}/product/demo REALP
 if(YNB_PLACEMENT_PRODUCT STREQUAL YNB_PLACEMENT_DEMO)
     target_compile_definitions(ynbtest_PlacementTest PRIVATE
         YNB_PLACEMENT_DIST="${YNB_PLACEMENT_DIST}"
+        YNB_PLACEMENT_DIRECT_DIST="${YNB_PLACEMENT_DIRECT_DIST}"
         YNB_PLACEMENT_EXPECTED="${YNB_PLACEMENT_FIXTURE}/expected.txt")
 endif()
 

@@ -1,8 +1,9 @@
 // Where the installation engine places what a manifest names, kept as golden
 // data. The payload of tests/products/placement (the demo product's folder and
 // keys; its manifest holds every kind of entry) is installed twice through
-// install::RunInstallation, and what the machine then holds is written as
-// text and compared line by line with tests/products/placement/expected.txt:
+// install::RunInstallation, and a second payload once, and what the machine
+// holds after each run is written as text and compared line by line with
+// tests/products/placement/expected.txt:
 //   - every file and folder below the base folder, the desktop and the
 //     documents, and the other places the entries write (C:\, D:\, the
 //     Windows folder), each file with its size, the first 8 hex digits of the
@@ -15,7 +16,11 @@
 // a stray file in the folder that a folder entry copies. Before each run the
 // desktop holds a file to overwrite, a read-only one and a hidden one, and the
 // absolute source and the folders of the root- and drive-relative
-// destinations exist. No shortcut is asked for: none depends on the manifest.
+// destinations exist. The third run installs the second payload, the same
+// tree with manifest-direct.txt (the entries below but "single.txt sub" and
+// the absolute source: those whose placement the machine decides), into a
+// base folder of its own on a clean machine. No shortcut is asked for: none
+// depends on the manifest.
 //
 // The manifest's entries (source, destination), in its order:
 //   single.txt ..\bin          into a folder the payload creates
@@ -75,7 +80,7 @@ using driver::Exists;
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hanamaru";
 const std::wstring kBase = L"C:\\placement-base";
 const std::wstring kInstall = kBase + L"\\Hanamaru";
-const std::wstring kLog = kInstall + L"\\ynb\\instdir.dat";
+const std::wstring kDirectBase = L"C:\\placement-direct";
 
 std::vector<std::string> Lines(const std::string& text, const std::string& end)
 {
@@ -132,7 +137,6 @@ protected:
         ASSERT_FALSE(windows.empty());
         ASSERT_TRUE(Exists(L"D:\\")) << "the Wine root maps no drive D: (tests/scripts/cases-prefix.sh)";
         before = sys::CurrentDirectory();
-        program = kBase + L"-program";
         // The places written outside the three folders, and in them, that
         // are the cases' own.
         outside = { L"C:\\placement-src", L"C:\\placement-dir", L"C:\\placement-root.txt", L"D:\\placement-d",
@@ -141,9 +145,7 @@ protected:
             ours.push_back(desktop + L"\\" + name);
         ours.push_back(documents + L"\\twice.txt");
         CleanAll();
-        ASSERT_TRUE(CreateDirectoryW(program.c_str(), nullptr));
-        ASSERT_TRUE(CopyFileW((driver::HostPath(YNB_PLACEMENT_DIST) + L"\\data00.dat").c_str(),
-            (program + L"\\data00.dat").c_str(), FALSE));
+        ASSERT_NO_FATAL_FAILURE(Stage(kBase, YNB_PLACEMENT_DIST));
     }
     void TearDown() override
     {
@@ -154,10 +156,23 @@ protected:
     void CleanAll()
     {
         CleanAround();
-        driver::RemoveTree(kBase);
-        driver::RemoveTree(program);
+        for (const std::wstring& folder : { kBase, kDirectBase }) {
+            driver::RemoveTree(folder);
+            driver::RemoveTree(folder + L"-program");
+        }
         driver::RemoveKey(HKEY_LOCAL_MACHINE, kUninstallKey);
     }
+    // The base folder of the next runs, and the payload of `dist` in the
+    // program folder beside it.
+    void Stage(const std::wstring& folder, const char* dist)
+    {
+        base = folder;
+        program = base + L"-program";
+        ASSERT_TRUE(CreateDirectoryW(program.c_str(), nullptr));
+        ASSERT_TRUE(
+            CopyFileW((driver::HostPath(dist) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    }
+    std::wstring Log() const { return base + L"\\Hanamaru\\ynb\\instdir.dat"; }
     // Everything but the installation itself.
     void CleanAround()
     {
@@ -199,7 +214,7 @@ protected:
         };
         SetupRecord record;
         ASSERT_TRUE(ClsYnb().LoadSetupText(record));
-        const install::InstallRequest request { .folderText = sys::ToAnsi(kBase),
+        const install::InstallRequest request { .folderText = sys::ToAnsi(base),
             .desktopShortcut = false,
             .startMenuEntry = false,
             .programDir = sys::ToAnsi(program),
@@ -213,14 +228,14 @@ protected:
         for (const std::string& line : failures)
             text += Mask(line) + "\n";
         std::vector<std::string> files;
-        for (const std::wstring& place : { kBase, desktop, documents })
+        for (const std::wstring& place : { base, desktop, documents })
             Describe(place, files);
         for (const std::wstring& place : outside)
             Describe(place, files);
         std::sort(files.begin(), files.end());
         for (const std::string& line : files)
             text += line + "\n";
-        const std::string log = driver::ReadBytes(kLog);
+        const std::string log = driver::ReadBytes(Log());
         std::string plain = log;
         if (log.rfind("<missing", 0) != 0)
             (void)ClsSecurity::Unscramble(plain.data(), static_cast<int32_t>(plain.size()), kManifestKey);
@@ -235,7 +250,7 @@ protected:
     std::string Mask(std::string text) const
     {
         const std::pair<std::string, const char*> kPlaces[] = { { sys::ToAnsi(desktop), "<DESKTOP>" },
-            { sys::ToAnsi(documents), "<DOCS>" }, { sys::ToAnsi(kBase), "<BASE>" }, { sys::ToAnsi(windows), "<WIN>" } };
+            { sys::ToAnsi(documents), "<DOCS>" }, { sys::ToAnsi(base), "<BASE>" }, { sys::ToAnsi(windows), "<WIN>" } };
         for (const auto& [path, name] : kPlaces)
             for (std::size_t at = text.find(path); at != std::string::npos; at = text.find(path, at))
                 text.replace(at, path.size(), name);
@@ -251,7 +266,7 @@ protected:
             std::string text = Mask(sys::ToAnsi(path));
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
                 text += "\\";
-            else if (path == kLog)
+            else if (path == Log())
                 text += " (the log)";
             else {
                 const std::string bytes = driver::ReadBytes(path);
@@ -299,7 +314,7 @@ protected:
         return lines;
     }
 
-    std::wstring desktop, documents, windows, program;
+    std::wstring desktop, documents, windows, base, program;
     std::vector<std::wstring> outside, ours;
     std::string before;
 };
@@ -321,9 +336,11 @@ std::string Difference(const std::vector<std::string>& expected, const std::vect
             ++i;
             ++j;
         } else if (i < n && (j == m || common[i + 1][j] >= common[i][j + 1])) {
-            text += "-" + std::to_string(i + 1) + " " + expected[i++] + "\n";
+            text += "-" + std::to_string(i + 1) + " " + expected[i] + "\n";
+            ++i;
         } else {
-            text += "+" + std::to_string(j + 1) + " " + actual[j++] + "\n";
+            text += "+" + std::to_string(j + 1) + " " + actual[j] + "\n";
+            ++j;
         }
     }
     return text;
@@ -343,6 +360,12 @@ TEST_F(Placement, EveryKindOfEntryLandsWhereItAlwaysHas)
     ASSERT_TRUE(driver::WriteBytes(kInstall + L"\\ins\\stray.txt", "left in the staging folder\n"));
     ASSERT_TRUE(driver::WriteBytes(kInstall + L"\\ins\\docs\\stray.txt", "left in a folder an entry copies\n"));
     ASSERT_NO_FATAL_FAILURE(Run("over it, with a staging folder left before", actual));
+
+    // The second payload, from nothing installed into a base folder of its own.
+    CleanAll();
+    ASSERT_NO_FATAL_FAILURE(PrepareAround());
+    ASSERT_NO_FATAL_FAILURE(Stage(kDirectBase, YNB_PLACEMENT_DIRECT_DIST));
+    ASSERT_NO_FATAL_FAILURE(Run("the direct entries into a base folder of their own", actual));
 
     const std::string given = driver::HostGiven("YNB_GOLDEN_WRITE");
     if (!given.empty()) {
