@@ -60,12 +60,11 @@ bool ToAnsiName(const CabinetFileEntry& entry, std::string& ansi)
     return true;
 }
 
-// The destination followed by every name, each checked; false with the first
-// refusal in failure.
-bool PlanOutputs(ExtractPlan& plan, const std::string& destination, ExtractFailure& failure)
+// Every name in the system's code page, checked, with backslashes; false
+// with the first refusal in failure.
+bool ReadNames(const CabinetTable& table, std::vector<std::string>& names, ExtractFailure& failure)
 {
-    plan.destinationLength = destination.size();
-    for (const CabinetFileEntry& entry : plan.table.files) {
+    for (const CabinetFileEntry& entry : table.files) {
         std::string name;
         if (!ToAnsiName(entry, name)) {
             failure = { ExtractProblem::RefusedName, 0, {},
@@ -78,17 +77,27 @@ bool PlanOutputs(ExtractPlan& plan, const std::string& destination, ExtractFailu
                 = { ExtractProblem::RefusedName, 0, {}, Format("'%s': %s", entry.name.c_str(), NameFaultText(fault)) };
             return false;
         }
-        std::string path = destination + name;
+        for (std::size_t i = 0; i < name.size(); i += sys::CharacterSize(name, i, sys::AnsiLead))
+            if (name[i] == '/')
+                name[i] = '\\';
+        names.push_back(std::move(name));
+    }
+    return true;
+}
+
+// The destination followed by every name; false when a path does not fit.
+bool OutputsBelow(const std::string& destination, const std::vector<std::string>& names, const CabinetTable& table,
+    std::vector<std::string>& outputs, ExtractFailure& failure)
+{
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string path = destination + names[i];
         if (path.size() >= kOutputPathSize) {
             failure = { ExtractProblem::RefusedName, 0, {},
-                Format("'%s': the output path is longer than %lu bytes", entry.name.c_str(),
+                Format("'%s': the output path is longer than %lu bytes", table.files[i].name.c_str(),
                     static_cast<unsigned long>(kOutputPathSize - 1)) };
             return false;
         }
-        for (std::size_t i = destination.size(); i < path.size(); i += sys::CharacterSize(path, i, sys::AnsiLead))
-            if (path[i] == '/')
-                path[i] = '\\';
-        plan.outputs.push_back(std::move(path));
+        outputs.push_back(std::move(path));
     }
     return true;
 }
@@ -100,20 +109,30 @@ std::string FolderOf(const std::string& path)
     return last < 0 ? std::string() : path.substr(0, static_cast<std::size_t>(last));
 }
 
-// Makes every folder the files need, each once; those this call created are
-// appended to `created`, parents first.
-bool MakeFolders(const ExtractPlan& plan, std::vector<std::string>& created, ExtractFailure& failure)
+// Every folder the files below destination need, each once, parents first,
+// and the destination's own.
+std::vector<std::string> FoldersBelow(const std::string& destination, const std::vector<std::string>& outputs)
 {
     std::map<std::string, std::string> folders; // folded -> as written
-    for (const std::string& path : plan.outputs) {
+    for (const std::string& path : outputs) {
         const std::string folder = FolderOf(path);
-        if (folder.size() + 1 > plan.destinationLength) // below the destination: made here
+        if (folder.size() + 1 > destination.size()) // below the destination: made here
             folders.emplace(sys::PathKey(folder, sys::kAnsiPaths), folder);
     }
-    const std::string destination = FolderOf(plan.outputs.front().substr(0, plan.destinationLength));
-    if (!destination.empty())
-        folders.emplace(sys::PathKey(destination, sys::kAnsiPaths), destination);
-    for (const auto& [folded, folder] : folders) {
+    const std::string own = FolderOf(destination);
+    if (!own.empty())
+        folders.emplace(sys::PathKey(own, sys::kAnsiPaths), own);
+    std::vector<std::string> list;
+    for (auto& [folded, folder] : folders)
+        list.push_back(std::move(folder));
+    return list;
+}
+
+// Makes the folders; those this call created are appended to `created`,
+// parents first.
+bool MakeFolders(const std::vector<std::string>& folders, std::vector<std::string>& created, ExtractFailure& failure)
+{
+    for (const std::string& folder : folders) {
         if (!sys::CreateFolderTree(folder.c_str(), &created)) {
             const DWORD error = GetLastError();
             const bool full = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
@@ -141,6 +160,8 @@ void RollBack(const ExtractShared& shared, const std::vector<std::string>& folde
     for (std::size_t i = plan.outputs.size(); i-- > 0;) {
         const FileState state = shared.states[i];
         const char* path = plan.outputs[i].c_str();
+        if (plan.outputs[i].empty())
+            continue;
         if (state == FileState::Created || state == FileState::Complete) {
             sys::ClearReadOnly(path);
             (void)DeleteFileA(path);
@@ -237,42 +258,85 @@ ExtractReport Failed(ExtractReport report, const ExtractFailure& failure)
 
 } // namespace
 
-ExtractReport ExtractPayload(const ExtractRequest& request)
+struct PayloadCabinet::State {
+    PayloadFile payload;
+    int32_t key = 0;
+    CabinetTable table;
+    std::vector<std::string> names;
+    bool open = false;
+};
+
+PayloadCabinet::PayloadCabinet()
+    : state_(std::make_unique<State>())
+{
+}
+
+PayloadCabinet::~PayloadCabinet() = default;
+
+const CabinetTable& PayloadCabinet::Table() const
+{
+    return state_->table;
+}
+
+const std::vector<std::string>& PayloadCabinet::Names() const
+{
+    return state_->names;
+}
+
+ExtractReport PayloadCabinet::Open(const std::string& path, int32_t key, const std::vector<unsigned char>& digest)
 {
     ExtractReport report;
     ExtractFailure failure;
-    PayloadFile payload;
-    if (!payload.Open(request.payload.c_str(), failure.detail, failure.error))
-        return Failed(report, { ExtractProblem::PayloadUnreadable, failure.error, request.payload, failure.detail });
-    if (!request.digest.empty() && !DigestMatches(payload, request.digest, failure.detail, failure.error))
-        return Failed(report, { ExtractProblem::NotOurs, failure.error, request.payload, failure.detail });
-
-    ExtractPlan plan;
-    {
-        CabinetReader reader(payload, request.key);
-        if (!reader.Usable())
-            return Failed(report, { ExtractProblem::PayloadUnreadable, 0, {}, "no memory for the payload's blocks" });
-        CabinetTableProblem problem = CabinetTableProblem::None;
-        bool readFailed = false;
-        if (!ReadPayloadTable(reader, plan.table, problem, readFailed)) {
-            if (readFailed) {
-                const DWORD error = GetLastError();
-                return Failed(report,
-                    { ExtractProblem::PayloadUnreadable, error, request.payload,
-                        Format("a read of the payload failed (error %lu)", error) });
-            }
+    State& state = *state_;
+    state = State {};
+    state.key = key;
+    if (!state.payload.Open(path.c_str(), failure.detail, failure.error))
+        return Failed(report, { ExtractProblem::PayloadUnreadable, failure.error, path, failure.detail });
+    if (!digest.empty() && !DigestMatches(state.payload, digest, failure.detail, failure.error))
+        return Failed(report, { ExtractProblem::NotOurs, failure.error, path, failure.detail });
+    CabinetReader reader(state.payload, key);
+    if (!reader.Usable())
+        return Failed(report, { ExtractProblem::PayloadUnreadable, 0, {}, "no memory for the payload's blocks" });
+    CabinetTableProblem problem = CabinetTableProblem::None;
+    bool readFailed = false;
+    if (!ReadPayloadTable(reader, state.table, problem, readFailed)) {
+        if (readFailed) {
+            const DWORD error = GetLastError();
             return Failed(report,
-                { ExtractProblem::Table, 0, {}, Format("the cabinet's table: %s", CabinetTableProblemText(problem)) });
+                { ExtractProblem::PayloadUnreadable, error, path,
+                    Format("a read of the payload failed (error %lu)", error) });
         }
+        return Failed(report,
+            { ExtractProblem::Table, 0, {}, Format("the cabinet's table: %s", CabinetTableProblemText(problem)) });
     }
-    if (plan.table.files.empty())
+    if (state.table.files.empty())
         return Failed(report, { ExtractProblem::NoFiles, 0, {}, "the cabinet holds no files" });
-    if (request.destination.size() + 1 >= kOutputPathSize)
-        return Failed(report, { ExtractProblem::RefusedName, 0, {}, "the destination folder's path is too long" });
-    if (!PlanOutputs(plan, request.destination, failure))
+    if (!ReadNames(state.table, state.names, failure))
         return Failed(report, failure);
-    plan.schedule = ScheduleExtraction(plan.table, plan.outputs, request.maxWorkers, Cores(), sys::kAnsiPaths);
+    state.open = true;
+    return report;
+}
+
+ExtractReport PayloadCabinet::Extract(const ExtractJob& job)
+{
+    ExtractReport report;
+    ExtractFailure failure;
+    State& state = *state_;
+    if (!state.open || job.outputs.size() != state.table.files.size()
+        || (!job.asCopy.empty() && job.asCopy.size() != job.outputs.size()))
+        return Failed(report, { ExtractProblem::Internal, 0, {}, "an extraction without its payload or its outputs" });
+    ExtractPlan plan;
+    plan.table = state.table;
+    plan.names = state.names;
+    plan.outputs = job.outputs;
+    plan.asCopy = job.asCopy;
+    plan.memoryFile = job.memoryFile;
+    plan.memory = job.memory;
+    plan.schedule = ScheduleExtraction(plan.table, plan.outputs, job.maxWorkers, Cores(), sys::kAnsiPaths);
     report.totalSize = plan.schedule.keptSize;
+    uint64_t total = 0; // every file written, also one a later file of its name replaces
+    for (std::size_t i = 0; i < plan.outputs.size(); ++i)
+        total += plan.outputs[i].empty() ? 0 : plan.table.files[i].size;
 
     CabinetLibrary library;
     if (!library.Load(failure.detail, failure.error))
@@ -284,9 +348,9 @@ ExtractReport ExtractPayload(const ExtractRequest& request)
     std::vector<std::string> createdFolders;
     std::vector<std::unique_ptr<Worker>> workers;
     WorkerThreads threads(shared);
-    if (MakeFolders(plan, createdFolders, failure)) {
+    if (MakeFolders(job.folders, createdFolders, failure)) {
         for (int i = 0; i < plan.schedule.workers && failure.problem == ExtractProblem::None; ++i) {
-            workers.push_back(std::make_unique<Worker>(shared, library, payload, request.key, i));
+            workers.push_back(std::make_unique<Worker>(shared, library, state.payload, state.key, i));
             if (!workers.back()->Usable())
                 failure = { ExtractProblem::Library, 0, {}, "FDICreate() failed" };
         }
@@ -301,18 +365,16 @@ ExtractReport ExtractPayload(const ExtractRequest& request)
             }
         }
         report.workers = threads.Count();
-        auto pump = [&request] {
-            if (request.pump)
-                request.pump();
+        auto pump = [&job] {
+            if (job.pump)
+                job.pump();
         };
-        auto tell = [&request, &shared, &plan] {
-            if (!request.progress)
+        auto tell = [&job, &shared, &plan, total] {
+            if (!job.progress)
                 return;
             const int current = shared.current;
-            const std::string item = current >= 0
-                ? plan.outputs[static_cast<std::size_t>(current)].substr(plan.destinationLength)
-                : std::string();
-            request.progress(shared.done, plan.table.totalSize, item);
+            const std::string item = current >= 0 ? plan.names[static_cast<std::size_t>(current)] : std::string();
+            job.progress(shared.done, total, item);
         };
         try {
             threads.Wait(pump, tell);
@@ -331,10 +393,34 @@ ExtractReport ExtractPayload(const ExtractRequest& request)
         RollBack(shared, createdFolders, report);
         return Failed(report, failure);
     }
-    for (std::size_t i = 0; i < plan.outputs.size(); ++i)
-        if (plan.schedule.kept[i])
+    bool refused = false;
+    for (std::size_t i = 0; i < plan.outputs.size(); ++i) {
+        refused = refused || shared.refusals[i] != 0;
+        if (plan.schedule.kept[i] && shared.refusals[i] == 0)
             report.placed.push_back(plan.outputs[i]);
+    }
+    if (refused)
+        report.refusals.assign(shared.refusals.begin(), shared.refusals.end());
     return report;
+}
+
+ExtractReport ExtractPayload(const ExtractRequest& request)
+{
+    PayloadCabinet cabinet;
+    ExtractReport report = cabinet.Open(request.payload, request.key, request.digest);
+    if (report.problem != ExtractProblem::None)
+        return report;
+    if (request.destination.size() + 1 >= kOutputPathSize)
+        return Failed(report, { ExtractProblem::RefusedName, 0, {}, "the destination folder's path is too long" });
+    ExtractJob job;
+    ExtractFailure failure;
+    if (!OutputsBelow(request.destination, cabinet.Names(), cabinet.Table(), job.outputs, failure))
+        return Failed(report, failure);
+    job.folders = FoldersBelow(request.destination, job.outputs);
+    job.maxWorkers = request.maxWorkers;
+    job.pump = request.pump;
+    job.progress = request.progress;
+    return cabinet.Extract(job);
 }
 
 } // namespace package

@@ -19,8 +19,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "package/CabinetTable.h"
 
 namespace package {
 
@@ -55,6 +58,9 @@ struct ExtractReport {
     // Files that existed before this run and were overwritten by a run that
     // then failed: their old content is gone and they are left as they are.
     std::vector<std::string> overwritten;
+    // Per file written as a copy (ExtractJob::asCopy): the Win32 error that
+    // kept it from its place, 0 when it was placed. Empty when none was.
+    std::vector<uint32_t> refusals;
 };
 
 struct ExtractRequest {
@@ -75,6 +81,49 @@ struct ExtractRequest {
 // Runs on the calling thread, which waits for the workers without blocking
 // its messages (MsgWaitForMultipleObjects, then `pump`).
 ExtractReport ExtractPayload(const ExtractRequest& request);
+
+// What one pass over an opened payload writes.
+struct ExtractJob {
+    // Per file of the table: its full path, empty when it is not written.
+    std::vector<std::string> outputs;
+    // Per file (or empty: none): written as CopyFile writes its target, with
+    // the file's attributes given at creation and only its last-write time
+    // set; a target that refuses it is the file's own failure
+    // (ExtractReport::refusals) and the run goes on. A full disk fails the run.
+    std::vector<bool> asCopy;
+    // The folders to make first, parents before children; those this pass
+    // creates are removed again when it fails.
+    std::vector<std::string> folders;
+    // A file read into memory instead (at most its size in the table).
+    int memoryFile = -1;
+    std::string* memory = nullptr;
+    int maxWorkers = 8;
+    std::function<void()> pump;
+    std::function<void(uint64_t done, uint64_t total, const std::string& item)> progress;
+};
+
+// The payload opened and its table read, for one pass or several: the
+// digest is checked once, when it opens.
+class PayloadCabinet {
+public:
+    PayloadCabinet();
+    ~PayloadCabinet();
+    PayloadCabinet(const PayloadCabinet&) = delete;
+    PayloadCabinet& operator=(const PayloadCabinet&) = delete;
+
+    // The payload file, its digest (when given), its table and its names:
+    // a report whose problem is None when every name is one Windows keeps.
+    ExtractReport Open(const std::string& path, int32_t key, const std::vector<unsigned char>& digest);
+    const CabinetTable& Table() const;
+    // Per file: its name in the system's code page, with backslashes.
+    const std::vector<std::string>& Names() const;
+    // The pass; nothing it wrote stays when it fails.
+    ExtractReport Extract(const ExtractJob& job);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // The cabinet library's error codes (0 to 11) as English texts.
 const char* CabinetErrorText(int code);

@@ -33,6 +33,10 @@ ExtractSchedule ScheduleExtraction(const CabinetTable& table, const std::vector<
         const std::size_t folder = table.files[i].folder;
         if (folder >= folderCount)
             return {}; // not a table ReadCabinetTable accepts
+        if (outputs[i].empty()) {
+            schedule.kept[i] = false; // not written: no worker needs it
+            continue;
+        }
         used[folder] = true;
         const auto [at, inserted] = lastWriter.emplace(sys::PathKey(outputs[i], codePage), i);
         if (!inserted) {
@@ -43,6 +47,8 @@ ExtractSchedule ScheduleExtraction(const CabinetTable& table, const std::vector<
         }
     }
     for (std::size_t i = 0; i < fileCount; ++i) {
+        if (outputs[i].empty())
+            continue;
         groupBytes[table.files[i].folder] += table.files[i].size;
         if (schedule.kept[i])
             schedule.keptSize += table.files[i].size;

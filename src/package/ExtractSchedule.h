@@ -30,7 +30,8 @@ struct ExtractSchedule {
     uint64_t keptSize = 0; // the bytes of the kept files
 };
 
-// outputs holds one path per file of the table. The cabinet folders that
+// outputs holds one path per file of the table; an empty one is not written
+// (its folder needs no worker unless another file of it is). The cabinet folders that
 // share an output path form one group; the groups are spread over
 // min(cores, maxWorkers clamped to 1..8, groups) workers by their bytes, the
 // largest first, each to the worker with the fewest bytes (then the fewest

@@ -267,6 +267,17 @@ INT_PTR Worker::CopyFile(const FDINOTIFICATION& record)
     }
     if (plan.schedule.owner[plan.table.files[index].folder] != index_)
         return 0; // another worker's
+    if (static_cast<int>(index) == plan.memoryFile && plan.memory != nullptr) {
+        plan.memory->clear();
+        toMemory_ = true;
+        outputIndex_ = static_cast<int>(index);
+        written_ = 0;
+        return OutputHandle();
+    }
+    if (plan.outputs[index].empty())
+        return 0; // not written
+    if (!plan.asCopy.empty() && plan.asCopy[index])
+        return OpenAsCopy(index, record);
     const char* path = plan.outputs[index].c_str();
     FileState state = FileState::Created;
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -310,6 +321,35 @@ INT_PTR Worker::CopyFile(const FDINOTIFICATION& record)
     return OutputHandle();
 }
 
+INT_PTR Worker::OpenAsCopy(std::size_t index, const FDINOTIFICATION& record)
+{
+    const char* path = shared_.plan.outputs[index].c_str();
+    const DWORD attributes = static_cast<DWORD>(record.attribs) & kKeptAttributes;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+        attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    if (file == INVALID_HANDLE_VALUE) {
+        if (IsDiskFull(error)) {
+            outputIndex_ = static_cast<int>(index);
+            FailWrite("create", error);
+            outputIndex_ = -1;
+            return -1;
+        }
+        // A copy that could not replace its target: the entry's failure.
+        shared_.refusals[index] = error != 0 ? error : ERROR_ACCESS_DENIED;
+        shared_.done += shared_.plan.table.files[index].size;
+        ++completed_;
+        return 0;
+    }
+    shared_.states[index] = error == ERROR_ALREADY_EXISTS ? FileState::Overwritten : FileState::Created;
+    output_.Reset(file);
+    outputIndex_ = static_cast<int>(index);
+    written_ = 0;
+    buffered_ = 0;
+    shared_.current = static_cast<int>(index);
+    return OutputHandle();
+}
+
 bool Worker::Flush()
 {
     if (buffered_ == 0)
@@ -327,6 +367,14 @@ long Worker::Write(const void* data, UINT count)
     if (outputIndex_ < 0 || shared_.stop)
         return -1;
     const auto* bytes = static_cast<const unsigned char*>(data);
+    if (toMemory_) {
+        const CabinetFileEntry& entry = shared_.plan.table.files[static_cast<std::size_t>(outputIndex_)];
+        if (written_ + count > entry.size)
+            return -1; // more than the table says: the close tells
+        shared_.plan.memory->append(reinterpret_cast<const char*>(bytes), count);
+        written_ += count;
+        return static_cast<long>(count);
+    }
     if (buffered_ + count > kWriteBufferSize && !Flush())
         return -1;
     if (count >= kWriteBufferSize) {
@@ -350,7 +398,21 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
         return FALSE;
     const std::size_t index = static_cast<std::size_t>(outputIndex_);
     const CabinetFileEntry& entry = shared_.plan.table.files[index];
+    if (toMemory_) {
+        toMemory_ = false;
+        outputIndex_ = -1;
+        if (written_ != entry.size) {
+            shared_.Fail(ExtractProblem::Damaged, 0, nullptr,
+                Say("'%s': %llu bytes decoded, %lu in the table", entry.name.c_str(),
+                    static_cast<unsigned long long>(written_), static_cast<unsigned long>(entry.size))
+                    .text);
+            return FALSE;
+        }
+        ++completed_;
+        return TRUE;
+    }
     const std::string& path = shared_.plan.outputs[index];
+    const bool asCopy = !shared_.plan.asCopy.empty() && shared_.plan.asCopy[index];
     bool good = Flush();
     if (good && written_ != entry.size) {
         // The library goes on after a decoding error; the bytes tell.
@@ -363,7 +425,9 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
         FILETIME local;
         FILETIME utc;
         if (DosDateTimeToFileTime(record.date, record.time, &local) && LocalFileTimeToFileTime(&local, &utc))
-            (void)SetFileTime(output_.Get(), &utc, nullptr, &utc);
+            // A copy keeps the time of its source's last write, and is
+            // created now.
+            (void)SetFileTime(output_.Get(), asCopy ? nullptr : &utc, nullptr, &utc);
     }
     // A failed close may have lost what was written.
     if (!output_.Reset() && good) {
@@ -376,7 +440,7 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
     // After the times: a read-only file could not take them any more. A new
     // file has the archive attribute and nothing else.
     const DWORD attributes = record.attribs & kKeptAttributes;
-    if (attributes != FILE_ATTRIBUTE_ARCHIVE)
+    if (attributes != FILE_ATTRIBUTE_ARCHIVE && !asCopy) // a copy was created with them
         (void)SetFileAttributesA(path.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
     FileState& state = shared_.states[index];
     state = state == FileState::Overwritten ? FileState::CompleteOverwritten : FileState::Complete;
@@ -387,6 +451,7 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
 void Worker::CloseOutput()
 {
     buffered_ = 0;
+    toMemory_ = false;
     (void)output_.Reset();
     outputIndex_ = -1;
 }
@@ -432,8 +497,11 @@ void Worker::Run() noexcept
     tWorker = this;
     try {
         const ExtractPlan& plan = shared_.plan;
-        for (const CabinetFileEntry& entry : plan.table.files)
-            expected_ += plan.schedule.owner[entry.folder] == index_ ? 1 : 0;
+        for (std::size_t i = 0; i < plan.table.files.size(); ++i)
+            expected_ += plan.schedule.owner[plan.table.files[i].folder] == index_
+                    && (!plan.outputs[i].empty() || static_cast<int>(i) == plan.memoryFile)
+                ? 1
+                : 0;
         char cabinet[sizeof kCabinetName];
         std::memcpy(cabinet, kCabinetName, sizeof kCabinetName);
         char folder[] = "";

@@ -32,8 +32,11 @@ struct ExtractFailure {
 
 struct ExtractPlan {
     CabinetTable table;
-    std::vector<std::string> outputs; // per file: where it goes
-    std::size_t destinationLength = 0; // outputs[i] without it is the file's name
+    std::vector<std::string> names; // per file: its name in the ANSI code page
+    std::vector<std::string> outputs; // per file: where it goes, empty when it is not written
+    std::vector<bool> asCopy; // per file: written as a copy writes its target
+    int memoryFile = -1; // a file read into memory rather than written
+    std::string* memory = nullptr;
     ExtractSchedule schedule;
 };
 
@@ -44,10 +47,14 @@ struct ExtractShared {
     explicit ExtractShared(const ExtractPlan& p)
         : plan(p)
         , states(p.table.files.size(), FileState::Untouched)
+        , refusals(p.table.files.size(), 0)
     {
     }
     const ExtractPlan& plan;
     std::vector<FileState> states;
+    // Per file written as a copy: the Win32 error that kept it from its
+    // place, 0 when none (its owner writes it, the run reads it after).
+    std::vector<DWORD> refusals;
     std::atomic<uint64_t> done { 0 };
     std::atomic<int> current { -1 }; // the file opened last, for the progress line
     std::atomic<bool> stop { false }; // a worker failed, or the run ends: every worker ends soon
@@ -109,6 +116,9 @@ public:
 
 private:
     INT_PTR CopyFile(const FDINOTIFICATION& record);
+    // The output opened as CopyFile opens its target; a refusal is the
+    // file's own and the run goes on.
+    INT_PTR OpenAsCopy(std::size_t index, const FDINOTIFICATION& record);
     INT_PTR CloseFile(const FDINOTIFICATION& record);
     bool Flush();
     // A write or create that failed with error: a full disk is one of its own.
@@ -123,6 +133,7 @@ private:
     ExtractStream outputStream_ { false, this, 0 };
     sys::UniqueFile output_;
     int outputIndex_ = -1; // in the table
+    bool toMemory_ = false; // the file at hand goes to plan.memory
     uint64_t written_ = 0;
     DWORD buffered_ = 0;
     std::size_t nextFile_ = 0; // the table entry the library's next fdintCOPY_FILE is about
