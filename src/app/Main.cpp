@@ -119,7 +119,7 @@ uint32_t RunSilent(const config::CommandLine& options, const install::InstalledP
     }
     install::InstallSink sink;
     sink.progress = [&window](const install::Progress& progress) {
-        if (window && progress.phase == install::Phase::Unpacking)
+        if (window && (progress.phase == install::Phase::Unpacking || progress.phase == install::Phase::Placing))
             window->SetProgress(progress.done, progress.total, progress.item);
     };
     sink.pump = [&window] {
@@ -131,11 +131,12 @@ uint32_t RunSilent(const config::CommandLine& options, const install::InstalledP
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
             (void)DispatchMessageW(&message);
     };
-    const install::InstallRequest request { .folderText = folder,
+    const install::ProductValues product = install::BuiltProduct(record);
+    const install::InstallRequest request { .product = product,
+        .folderText = folder,
         .desktopShortcut = !options.noDesktop,
         .startMenuEntry = !options.noStartMenu,
-        .programDir = programDir,
-        .record = record };
+        .programDir = programDir };
     log.Line(L"silent installation into " + sys::FromAnsi(folder) + L", desktop shortcut "
         + (request.desktopShortcut ? L"yes" : L"no") + L", Start menu " + (request.startMenuEntry ? L"yes" : L"no"));
     const install::InstallOutcome outcome = install::RunInstallation(request, install::LoggedSink(sink, log));

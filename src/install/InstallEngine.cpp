@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -13,24 +15,49 @@
 #include "install/InstallLog.h"
 #include "install/InstallPaths.h"
 #include "install/Manifest.h"
+#include "package/CabinetExtractor.h"
 #include "package/ClsSecurity.h"
-#include "package/ClsYnb.h"
+#include "package/PayloadStamp.h"
 #include "sys/ClsFile.h"
 #include "sys/ClsRegist.h"
 #include "sys/FileSecurity.h"
 #include "sys/Names.h"
 #include "sys/PathText.h"
+#include "sys/Text.h"
 #include "sys/Win32.h"
 
 namespace install {
 
 namespace {
 
+// folder, one backslash, name (a root's own backslash serves).
+std::string JoinPath(const std::string& folder, const char* name)
+{
+    return !folder.empty() && folder.back() == '\\' ? folder + name : folder + "\\" + name;
+}
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    return JoinPath(folder, name.c_str());
+}
+
+// A full path without its trailing backslashes, a root's excepted.
+std::string WithoutTrailingSeparator(std::string path)
+{
+    const std::size_t root = VolumeOf(path, sys::AnsiLead).size();
+    while (path.size() > root && sys::LastSeparator(path.c_str()) == static_cast<std::ptrdiff_t>(path.size()) - 1)
+        path.pop_back();
+    return path;
+}
+
 constexpr uint32_t kEntryPause = 500; // ms: paces the installation so the user sees it work
 
 // Every path the installation derives from the record and the folder text,
-// formed before anything is written, so that none is ever cut short.
+// formed before anything is written, so that none is ever cut short. These
+// are the texts the uninstall entry, the shortcuts and the log hold;
+// relative ones stay relative there, while the files are reached through
+// their full paths.
 struct Paths {
+    char baseFolder[kPathSize];
     char firstComponent[kPathSize];
     char installFolder[kPathSize];
     char stagingFolder[kPathSize];
@@ -43,14 +70,39 @@ struct Paths {
 
 bool FormPaths(const SetupRecord& record, const char* folderText, Paths& paths)
 {
-    return FirstComponent(record.ProductFolder, paths.firstComponent)
+    return BaseFolder(folderText, paths.baseFolder) && FirstComponent(record.ProductFolder, paths.firstComponent)
         && InstallFolder(folderText, paths.firstComponent, paths.installFolder)
         && StagingFolder(paths.installFolder, paths.stagingFolder)
         && UninstallKey(paths.firstComponent, paths.uninstallKey)
         && UninstallCommand(paths.installFolder, paths.uninstallCommand)
         && QuotedCommand(paths.uninstallCommand, paths.uninstallValue)
-        && ShortcutTarget(record.BaseFolder, record.ProgramPath, paths.shortcutTarget)
+        && ShortcutTarget(paths.baseFolder, record.ProgramPath, paths.shortcutTarget)
         && LogFolderFromParent(record.ProductFolder, paths.logFolder);
+}
+
+// The machine as the plan asks for it.
+MachineFacts ThisMachine()
+{
+    MachineFacts facts;
+    facts.kind = [](const std::string& path) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return PathKind::None;
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::File;
+    };
+    facts.fullPath = [](const std::string& path) {
+        char full[kTargetPathCapacity];
+        const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+        return length > 0 && length < sizeof full ? std::string(full, length) : path;
+    };
+    facts.driveFolder = [](char drive) {
+        // The process keeps a drive's current folder in "=D:" (as cmd.exe sets it).
+        const char name[] = { '=', drive, ':', '\0' };
+        char folder[kPathSize];
+        const DWORD length = GetEnvironmentVariableA(name, folder, sizeof folder);
+        return length > 0 && length < sizeof folder ? std::string(folder, length) : std::string { drive, ':', '\\' };
+    };
+    return facts;
 }
 
 // What the installation tells and asks, each through its own sink member.
@@ -61,7 +113,7 @@ public:
     {
     }
 
-    void Step(Phase phase, uint64_t done = 0, uint64_t total = 0, const char* item = "") const
+    void Step(Phase phase, uint64_t done = 0, uint64_t total = 0, const std::string& item = {}) const
     {
         if (sink_.progress)
             sink_.progress(Progress { phase, done, total, item });
@@ -118,13 +170,12 @@ void Protect(const char* folder, const Reporter& reporter)
     reporter.Note(std::string(sys::ProtectFolder(folder) ? "protected " : "could not protect ") + folder);
 }
 
-// The install log into the current folder. The log folder must be an
-// administrator's (or this account's), and gets the protection of Program
-// Files, since the uninstaller trusts what the log names; a log that lands
-// elsewhere (no log folder) leaves that folder as it is.
-void WriteLog(InstallLog& log, bool inLogFolder, const Reporter& reporter)
+// The install log into folder. The log folder must be an administrator's
+// (or this account's), and gets the protection of Program Files, since the
+// uninstaller trusts what the log names; a log that lands elsewhere (no log
+// folder) leaves that folder as it is.
+void WriteLog(InstallLog& log, int32_t key, const std::string& folder, bool inLogFolder, const Reporter& reporter)
 {
-    const std::string folder = sys::CurrentDirectory();
     if (inLogFolder) {
         if (!sys::OwnerIsTrusted(folder.c_str())) {
             reporter.Note("the install log was not written: its folder " + folder + " belongs to someone else");
@@ -135,9 +186,10 @@ void WriteLog(InstallLog& log, bool inLogFolder, const Reporter& reporter)
     if (!log.Complete())
         reporter.StepFailed("the install log could not hold every line: " + std::to_string(log.LeftOut())
             + " left out, which the uninstaller will not remove");
-    (void)ClsSecurity::Scramble(log.Data(), log.Length(), kManifestKey);
-    if (ClsFile::SaveFile(sys::kLogName, log.Text(), log.Length()))
-        reporter.Placed(folder + "\\" + sys::kLogName);
+    (void)ClsSecurity::Scramble(log.Data(), log.Length(), key);
+    const std::string path = (folder.back() == '\\' ? folder : folder + "\\") + sys::kLogName;
+    if (ClsFile::SaveFile(path.c_str(), log.Text(), log.Length()))
+        reporter.Placed(path);
     else {
         const DWORD error = GetLastError();
         reporter.StepFailed(
@@ -145,59 +197,20 @@ void WriteLog(InstallLog& log, bool inLogFolder, const Reporter& reporter)
     }
 }
 
-// Setup failed before anything was installed. The folder text is forgotten,
-// so that a second Start takes the one then typed.
-InstallOutcome Fail(InstallFailure failure, SetupRecord& record, const Reporter& reporter)
+// Setup failed before anything was installed.
+InstallOutcome Fail(InstallFailure failure, const Reporter& reporter)
 {
-    record.BaseFolder[0] = '\0';
     InstallOutcome outcome;
     outcome.failure = std::move(failure);
     outcome.ending = reporter.SetupFailed(outcome.failure);
     return outcome;
 }
 
-// A target as the log of /LOG= names it: relative ones made full (the
-// staging folder is current).
-std::string FullPath(const char* target)
+InstallOutcome FailExtraction(const package::ExtractReport& report, const Reporter& reporter)
 {
-    char full[kTargetPathCapacity];
-    const DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
-    return length > 0 && length < sizeof full ? std::string(full, length) : std::string(target);
-}
-
-// Copies one entry and logs its target path; a refused entry is reported and
-// neither copied nor logged.
-void PlaceEntry(const char* manifest, ManifestEntry& entry, InstallLog& log, const Reporter& reporter)
-{
-    if (entry.Problem != EntryProblem::None) {
-        reporter.CopyFailed({ std::string(manifest + entry.Offset, static_cast<std::size_t>(entry.Length)), {}, 0 });
-        return;
-    }
-    static constexpr SpecialFolders kFolders { ClsFile::GetDesktopFolder, ClsFile::GetMyDocumentsFolder,
-        ClsFile::GetWindowsFolder };
-    char target[kTargetPathCapacity];
-    std::string whole;
-    if (FormTargetPath(entry.Destination, entry.Source, kFolders, target, &whole) != TargetResult::Ok) {
-        reporter.CopyFailed({ whole, {}, 0 });
-        return;
-    }
-    if (IsFolderSource(entry.Source)) {
-        entry.Source[std::strlen(entry.Source) - 1] = '\0';
-        ClsFile::Failure lost;
-        if (ClsFile::CopyFolder(entry.Source, target, &lost))
-            reporter.Placed(FullPath(target));
-        else
-            reporter.CopyFailed({ target, FullPath(lost.path.c_str()), lost.error });
-        (void)log.AddEntry(target, true); // a log too full leaves the line out
-    } else {
-        if (CopyFileA(entry.Source, target, FALSE) != 0) {
-            reporter.Placed(FullPath(target));
-        } else {
-            const DWORD error = GetLastError();
-            reporter.CopyFailed({ target, FullPath(target), error });
-        }
-        (void)log.AddEntry(target, false);
-    }
+    return Fail({ report.problem == package::ExtractProblem::DiskFull ? InstallStep::DiskFull : InstallStep::Payload,
+                    report.detail, report.overwritten, report.error, report.path, {}, 0, 0 },
+        reporter);
 }
 
 void AddShortcut(
@@ -216,13 +229,13 @@ void AddShortcut(
 
 // The uninstall entry: the name and the command as they always were, then
 // what the system's list of programs shows beside them.
-void Register(const Paths& paths, const SetupRecord& record, uint64_t payloadSize, const Reporter& reporter)
+void Register(const Paths& paths, const ProductValues& product, uint64_t payloadSize, const Reporter& reporter)
 {
     // Without the right to write under HKEY_LOCAL_MACHINE nothing is stored;
     // the installation goes on.
     ClsRegist regist;
     (void)regist.CreateKey(sys::kUninstallRoot, paths.uninstallKey);
-    (void)regist.SetString("DisplayName", record.ProductName);
+    (void)regist.SetString("DisplayName", product.record.ProductName);
     const bool written = regist.SetString("UninstallString", paths.uninstallValue);
     (void)regist.SetString("QuietUninstallString", (std::string("\"") + paths.uninstallCommand + "\" /S").c_str());
     (void)regist.SetString("InstallLocation", paths.installFolder);
@@ -231,22 +244,360 @@ void Register(const Paths& paths, const SetupRecord& record, uint64_t payloadSiz
         "EstimatedSize", static_cast<uint32_t>(std::min<uint64_t>((payloadSize + 1023) / 1024, UINT32_MAX)));
     (void)regist.SetDword("NoModify", 1);
     (void)regist.SetDword("NoRepair", 1);
-    const std::pair<const char*, const char*> optional[]
-        = { { "DisplayVersion", kDisplayVersion }, { "Publisher", kPublisher }, { "URLInfoAbout", kUrlInfoAbout } };
+    const std::pair<const char*, const std::string*> optional[] = { { "DisplayVersion", &product.displayVersion },
+        { "Publisher", &product.publisher }, { "URLInfoAbout", &product.urlInfoAbout } };
     // A value this version lacks goes: an earlier installation's stays no
     // longer than the version that wrote it.
     for (const auto& [name, text] : optional)
-        (void)(text[0] != '\0' ? regist.SetString(name, text) : regist.DeleteValue(name));
+        (void)(!text->empty() ? regist.SetString(name, text->c_str()) : regist.DeleteValue(name));
     reporter.Note(
         std::string(written ? "the uninstall entry HKLM\\" : "the uninstall entry could not be written: HKLM\\")
         + paths.uninstallKey);
 }
 
+std::string Megabytes(uint64_t bytes)
+{
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+// Every volume's need against its free space, before anything is written.
+bool CheckSpace(const InstallPlan& plan, const PlanInput& input, InstallFailure& failure)
+{
+    const auto cluster = [](const std::string& volume) -> uint64_t {
+        DWORD sectorsPerCluster = 0;
+        DWORD bytesPerSector = 0;
+        DWORD freeClusters = 0;
+        DWORD clusters = 0;
+        if (!GetDiskFreeSpaceA(volume.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+            return 4096;
+        return static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+    };
+    for (const VolumeNeed& need : SpaceNeeded(plan, input, cluster)) {
+        ULARGE_INTEGER available {};
+        if (!GetDiskFreeSpaceExA(need.volume.c_str(), &available, nullptr, nullptr))
+            continue; // a volume that tells nothing is found out by writing
+        if (available.QuadPart >= need.bytes)
+            continue;
+        failure = { InstallStep::Space,
+            "the drive " + need.volume + " has " + std::to_string(available.QuadPart) + " bytes free ("
+                + Megabytes(available.QuadPart) + "); the installation needs " + std::to_string(need.bytes) + " ("
+                + Megabytes(need.bytes) + ")",
+            {}, ERROR_DISK_FULL, need.volume, need.volume, need.bytes, available.QuadPart };
+        return false;
+    }
+    return true;
+}
+
+// The first of an entry's failures in its walk: the one the plan foresaw,
+// or one met while carrying it out.
+struct EntryOutcome {
+    bool fails = false;
+    uint32_t step = UINT32_MAX;
+    CopyFailure failure;
+
+    void Met(uint32_t at, CopyFailure met)
+    {
+        if (fails && step <= at)
+            return;
+        fails = true;
+        step = at;
+        failure = std::move(met);
+    }
+};
+
+// One entry as the staged installation carries it out: a real copy from the
+// extracted staging folder, its paths made full against it.
+void CopyStaged(const PlanInput& input, const ManifestEntry& manifest, const EntryPlan& entry, EntryOutcome& outcome)
+{
+    if (entry.folder) {
+        std::string source = manifest.Source;
+        source.pop_back();
+        const std::string from = source.empty() ? std::string() : FullPathOf(source, input.stagingFolder, input.machine);
+        ClsFile::Failure lost;
+        if (!ClsFile::CopyFolder(from.c_str(), entry.fullTarget.c_str(), &lost))
+            outcome.Met(0, { entry.logTarget, lost.path, lost.error });
+        return;
+    }
+    const std::string from = FullPathOf(manifest.Source, input.stagingFolder, input.machine);
+    if (CopyFileA(from.c_str(), entry.fullTarget.c_str(), FALSE) == 0) {
+        const DWORD error = GetLastError();
+        outcome.Met(0, { entry.logTarget, entry.fullTarget, error });
+    }
+}
+
+class Installation {
+public:
+    Installation(const InstallRequest& request, const Reporter& reporter)
+        : request_(request)
+        , product_(request.product)
+        , reporter_(reporter)
+    {
+    }
+
+    InstallOutcome Run();
+
+private:
+    bool ReadManifest(InstallFailure& failure);
+    InstallOutcome Extract();
+    void PlaceEntries(InstallLog& log);
+
+    const InstallRequest& request_;
+    const ProductValues& product_;
+    const Reporter& reporter_;
+    Paths paths_ {};
+    PlanInput input_;
+    InstallPlan plan_;
+    package::PayloadCabinet cabinet_;
+    package::ExtractReport extracted_;
+    std::vector<char> manifest_;
+    ManifestEntry entries_[kManifestMaxEntries];
+    uint64_t done_ = 0; // bytes written, for the one progress
+    uint64_t total_ = 0;
+};
+
+// The manifest, read from the payload before anything is written; a payload
+// without one has no entries.
+bool Installation::ReadManifest(InstallFailure& failure)
+{
+    const std::string manifest = JoinPath(input_.stagingFolder, sys::kManifestName);
+    const std::string key = sys::PathKey(manifest, sys::kAnsiPaths);
+    for (std::size_t i = 0; i < input_.files.size(); ++i)
+        if (sys::PathKey(JoinPath(input_.baseFolder, input_.files[i].name), sys::kAnsiPaths) == key)
+            input_.manifestFile = static_cast<int>(i); // the last of that name is the one extracted
+    if (input_.manifestFile < 0)
+        return true;
+    const uint64_t size = input_.files[static_cast<std::size_t>(input_.manifestFile)].size;
+    if (size == 0 || size > kManifestCapacity)
+        return true; // empty or too large: no entries
+    std::string bytes;
+    package::ExtractJob job;
+    job.outputs.assign(input_.files.size(), std::string());
+    job.memoryFile = input_.manifestFile;
+    job.memory = &bytes;
+    job.maxWorkers = 1;
+    job.pump = [this] { reporter_.Pump(); };
+    const package::ExtractReport report = cabinet_.Extract(job);
+    if (report.problem != package::ExtractProblem::None) {
+        failure = { InstallStep::Payload, report.detail, {}, report.error, report.path, {}, 0, 0 };
+        return false;
+    }
+    manifest_.assign(bytes.begin(), bytes.end());
+    (void)ClsSecurity::Unscramble(manifest_.data(), static_cast<int32_t>(manifest_.size()), product_.manifestKey);
+    const ManifestSplit split = SplitManifest(manifest_.data(), static_cast<int32_t>(manifest_.size()), entries_);
+    input_.manifestText = manifest_.data();
+    input_.entries = entries_;
+    input_.entryCount = split.Count;
+    return true;
+}
+
+// The payload's files to their places: straight there when the plan is
+// direct, else into the base folder as they lie in the payload.
+InstallOutcome Installation::Extract()
+{
+    package::ExtractJob job;
+    if (plan_.mode == PlanMode::Direct) {
+        job.outputs.assign(input_.files.size(), std::string());
+        job.asCopy.assign(input_.files.size(), false);
+        for (const PlannedWrite& write : plan_.writes) {
+            job.outputs[static_cast<std::size_t>(write.file)] = write.path;
+            job.asCopy[static_cast<std::size_t>(write.file)] = write.asCopy;
+        }
+        job.folders = plan_.folders;
+    } else {
+        std::map<std::string, std::string> folders; // folded -> as written, parents first
+        for (const PayloadFileInfo& file : input_.files) {
+            const std::string path = JoinPath(input_.baseFolder, file.name);
+            job.outputs.push_back(path);
+            const std::ptrdiff_t last = sys::LastSeparator(path.c_str());
+            const std::string folder = path.substr(0, static_cast<std::size_t>(last));
+            folders.emplace(sys::PathKey(folder, sys::kAnsiPaths), folder);
+        }
+        for (auto& [key, folder] : folders)
+            job.folders.push_back(std::move(folder));
+    }
+    job.pump = [this] { reporter_.Pump(); };
+    job.progress = [this](uint64_t done, uint64_t, const std::string& item) {
+        reporter_.Step(Phase::Unpacking, done, total_, item);
+        done_ = done;
+    };
+    extracted_ = cabinet_.Extract(job);
+    if (extracted_.problem != package::ExtractProblem::None)
+        return FailExtraction(extracted_, reporter_);
+    InstallOutcome outcome;
+    outcome.succeeded = true;
+    return outcome;
+}
+
+// Every entry in manifest order: its copies, its failure (foreseen, or met
+// by its write or its copies), its log line and the pause after it.
+void Installation::PlaceEntries(InstallLog& log)
+{
+    std::vector<std::vector<const PlannedCopy*>> copies(plan_.entries.size());
+    for (const PlannedCopy& copy : plan_.copies)
+        copies[static_cast<std::size_t>(copy.entry)].push_back(&copy);
+    std::vector<std::vector<const PlannedWrite*>> writes(plan_.entries.size());
+    for (const PlannedWrite& write : plan_.writes)
+        if (write.entry >= 0)
+            writes[static_cast<std::size_t>(write.entry)].push_back(&write);
+    for (std::size_t i = 0; i < plan_.entries.size(); ++i) {
+        const EntryPlan& entry = plan_.entries[i];
+        reporter_.Step(Phase::Placing, done_, total_, entry.item);
+        EntryOutcome outcome;
+        if (entry.fails)
+            outcome.Met(entry.failureStep, entry.failure);
+        if (!entry.logged) {
+            reporter_.CopyFailed(outcome.failure); // a line or target that could not be formed
+            continue;
+        }
+        if (plan_.mode == PlanMode::Staged) {
+            CopyStaged(input_, entries_[i], entry, outcome);
+        } else {
+            for (const PlannedWrite* write : writes[i]) {
+                const uint32_t refused = extracted_.refusals.empty()
+                    ? 0
+                    : extracted_.refusals[static_cast<std::size_t>(write->file)];
+                if (refused != 0)
+                    outcome.Met(write->step, { entry.logTarget, entry.folder ? write->path : entry.fullTarget, refused });
+            }
+            for (const PlannedCopy* copy : copies[i]) {
+                if (CopyFileA(copy->from.c_str(), copy->to.c_str(), FALSE) == 0) {
+                    const DWORD error = GetLastError();
+                    outcome.Met(copy->step, { entry.logTarget, entry.folder ? copy->to : entry.fullTarget, error });
+                }
+                done_ += copy->size;
+            }
+        }
+        if (outcome.fails)
+            reporter_.CopyFailed(outcome.failure);
+        else
+            reporter_.Placed(entry.fullTarget);
+        (void)log.AddEntry(entry.logTarget.c_str(), entry.folder); // a log too full leaves the line out
+        reporter_.Pause(kEntryPause);
+    }
+}
+
+InstallOutcome Installation::Run()
+{
+    const SetupRecord& record = product_.record;
+    if (!FormPaths(record, request_.folderText.c_str(), paths_))
+        return Fail({ InstallStep::Paths, "a path formed from the folder text does not fit 260 bytes", {}, 0, {}, {},
+                        0, 0 },
+            reporter_);
+    // The folder texts made full against the program's folder, once: the
+    // payload and the manifest's paths are reached through them.
+    input_.machine = ThisMachine();
+    input_.codePage = sys::kAnsiPaths;
+    const auto full = [this](const std::string& text) {
+        return WithoutTrailingSeparator(FullPathOf(text, request_.programDir, input_.machine));
+    };
+    input_.baseFolder = full(std::string(paths_.baseFolder) + "\\");
+    input_.installFolder = full(paths_.installFolder);
+    input_.stagingFolder = full(paths_.stagingFolder);
+    input_.specialFolders = { ClsFile::GetDesktopFolder, ClsFile::GetMyDocumentsFolder, ClsFile::GetWindowsFolder };
+
+    package::ExtractReport opened = cabinet_.Open(
+        JoinPath(request_.programDir, "data00.dat"), product_.payloadKey, product_.payloadDigest);
+    if (opened.problem != package::ExtractProblem::None)
+        return FailExtraction(opened, reporter_);
+    for (std::size_t i = 0; i < cabinet_.Names().size(); ++i) {
+        const CabinetFileEntry& entry = cabinet_.Table().files[i];
+        input_.files.push_back({ cabinet_.Names()[i], entry.size, entry.attributes & 0x27u });
+    }
+    InstallFailure failure;
+    if (!ReadManifest(failure))
+        return Fail(std::move(failure), reporter_);
+    plan_ = PlanInstallation(input_);
+    reporter_.Note(plan_.mode == PlanMode::Direct ? std::string("each file written once, straight to its place")
+                                                  : "the payload staged first: " + plan_.why);
+    if (!CheckSpace(plan_, input_, failure))
+        return Fail(std::move(failure), reporter_);
+    if (plan_.mode == PlanMode::Staged)
+        for (const PayloadFileInfo& file : input_.files)
+            total_ += file.size;
+    else
+        total_ = plan_.bytesToWrite;
+    reporter_.Step(Phase::Unpacking, 0, total_);
+
+    InstallOutcome extraction = Extract();
+    if (!extraction.succeeded)
+        return extraction;
+    for (const std::string& path : extracted_.placed)
+        reporter_.Placed(path);
+    Protect(input_.installFolder.c_str(), reporter_);
+
+    reporter_.Step(Phase::Registering);
+    auto log = std::make_unique<InstallLog>();
+    Register(paths_, product_, plan_.payloadSize, reporter_);
+    (void)log->Start(paths_.firstComponent);
+    PlaceEntries(*log);
+    if (plan_.mode == PlanMode::Staged) {
+        (void)ClsFile::RemoveFile(JoinPath(input_.stagingFolder, sys::kManifestName).c_str());
+        (void)ClsFile::DeleteFolder(input_.stagingFolder.c_str());
+    }
+    for (const std::string& scratch : plan_.scratch) {
+        sys::ClearReadOnly(scratch.c_str());
+        (void)DeleteFileA(scratch.c_str());
+    }
+
+    reporter_.Step(Phase::Shortcuts);
+    if (request_.desktopShortcut) {
+        char desktop[kPathSize] = {};
+        (void)ClsFile::GetDesktopFolder(desktop);
+        AddShortcut(paths_.shortcutTarget, desktop, record.ProductName, *log, reporter_);
+    }
+    if (request_.startMenuEntry) {
+        char startup[kPathSize] = {};
+        char programs[kPathSize] = {};
+        (void)ClsFile::GetStartupFolder(startup);
+        (void)StartMenuFolder(startup, programs); // a part of a 260-byte path always fits
+        AddShortcut(paths_.shortcutTarget, programs, record.ProductName, *log, reporter_);
+    }
+    (void)log->Finish(paths_.installFolder);
+
+    reporter_.Step(Phase::Log);
+    // The log folder lies below the install folder's parent; without it the
+    // log stays in that parent.
+    const bool installed = input_.machine.kind(input_.installFolder) == PathKind::Folder;
+    const std::string parent
+        = full(JoinPath(installed ? input_.installFolder : request_.programDir, ".."));
+    const std::string logFolder = full(FullPathOf(paths_.logFolder, parent, input_.machine));
+    const bool inLogFolder = input_.machine.kind(logFolder) == PathKind::Folder;
+    InstallOutcome outcome;
+    outcome.logFolder = inLogFolder ? logFolder : parent;
+    WriteLog(*log, product_.manifestKey, outcome.logFolder, inLogFolder, reporter_);
+    reporter_.Pause(kEntryPause);
+
+    reporter_.Step(Phase::Done, done_, total_);
+    outcome.succeeded = true;
+    outcome.payloadSize = plan_.payloadSize;
+    outcome.baseFolder = paths_.baseFolder;
+    outcome.plan = std::move(plan_);
+    return outcome;
+}
+
 } // namespace
+
+ProductValues BuiltProduct(const SetupRecord& record)
+{
+    ProductValues product;
+    product.record = record;
+    product.manifestKey = kManifestKey;
+    product.payloadKey = kPayloadKey;
+    unsigned char digest[kPayloadStampDigestSize];
+    if (PayloadStampDigest(digest)) // a program made without a stamp checks nothing
+        product.payloadDigest.assign(digest, digest + sizeof digest);
+    product.displayVersion = kDisplayVersion;
+    product.publisher = kPublisher;
+    product.urlInfoAbout = kUrlInfoAbout;
+    return product;
+}
 
 uint32_t FailureExitCode(const InstallFailure& failure)
 {
-    return failure.step == InstallStep::DiskFull ? config::kExitDiskFull : config::kExitFailed;
+    return failure.step == InstallStep::DiskFull || failure.step == InstallStep::Space ? config::kExitDiskFull
+                                                                                       : config::kExitFailed;
 }
 
 void DefaultBaseFolder(char* out)
@@ -267,90 +618,7 @@ void DefaultBaseFolder(char* out)
 InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink& sink)
 {
     const Reporter reporter(sink);
-    SetupRecord& record = request.record;
-    record.DesktopShortcut = request.desktopShortcut ? 1 : 0;
-    record.StartMenuEntry = request.startMenuEntry ? 1 : 0;
-    // Without its trailing blanks, like the install folder (see BaseFolder).
-    static_assert(sizeof record.BaseFolder == kPathSize);
-    Paths paths;
-    if (!BaseFolder(request.folderText.c_str(), record.BaseFolder)
-        || !FormPaths(record, request.folderText.c_str(), paths))
-        return Fail({ InstallStep::Paths, "a path formed from the folder text does not fit 260 bytes", {}, 0, {} },
-            record, reporter);
-
-    reporter.Step(Phase::Unpacking);
-    (void)SetCurrentDirectoryA(request.programDir.c_str());
-    package::ExtractReport unpacked;
-    const auto progress = [&reporter](uint64_t done, uint64_t total, const std::string& item) {
-        reporter.Step(Phase::Unpacking, done, total, item.c_str());
-    };
-    if (ClsYnb().UnpackPayload(
-            record, [&reporter] { reporter.Pump(); }, progress, unpacked)
-        == 0)
-        return Fail(
-            { unpacked.problem == package::ExtractProblem::DiskFull ? InstallStep::DiskFull : InstallStep::Payload,
-                unpacked.detail, unpacked.overwritten, unpacked.error, unpacked.path },
-            record, reporter);
-
-    for (const std::string& path : unpacked.placed)
-        reporter.Placed(path);
-    Protect(paths.installFolder, reporter);
-
-    reporter.Step(Phase::Registering);
-    auto log = std::make_unique<InstallLog>();
-    Register(paths, record, unpacked.totalSize, reporter);
-    (void)log->Start(paths.firstComponent);
-
-    (void)SetCurrentDirectoryA(paths.stagingFolder);
-    char manifest[kManifestCapacity] = {};
-    ManifestEntry entries[kManifestMaxEntries];
-    ManifestSplit split;
-    const int32_t size = ClsFile::GetSize(sys::kManifestName);
-    // A manifest that is missing, empty, too large or unreadable has no entries.
-    if (size > 0 && static_cast<std::size_t>(size) <= sizeof manifest
-        && ClsFile::ReadAll(sys::kManifestName, manifest, sizeof manifest) == size) {
-        (void)ClsSecurity::Unscramble(manifest, size, kManifestKey);
-        split = SplitManifest(manifest, size, entries);
-    }
-    const auto count = static_cast<uint64_t>(split.Count);
-    for (int i = 0; i < split.Count; ++i) {
-        reporter.Step(Phase::Placing, static_cast<uint64_t>(i), count, entries[i].Source ? entries[i].Source : "");
-        PlaceEntry(manifest, entries[i], *log, reporter);
-        reporter.Pause(kEntryPause);
-    }
-
-    (void)ClsFile::RemoveFile(sys::kManifestName);
-    (void)SetCurrentDirectoryA(paths.installFolder);
-    (void)ClsFile::DeleteFolder(paths.stagingFolder);
-
-    reporter.Step(Phase::Shortcuts);
-    if (record.DesktopShortcut) {
-        char desktop[kPathSize] = {};
-        (void)ClsFile::GetDesktopFolder(desktop);
-        AddShortcut(paths.shortcutTarget, desktop, record.ProductName, *log, reporter);
-    }
-    if (record.StartMenuEntry) {
-        char startup[kPathSize] = {};
-        char programs[kPathSize] = {};
-        (void)ClsFile::GetStartupFolder(startup);
-        (void)StartMenuFolder(startup, programs); // a part of a 260-byte path always fits
-        AddShortcut(paths.shortcutTarget, programs, record.ProductName, *log, reporter);
-    }
-    (void)log->Finish(paths.installFolder);
-
-    reporter.Step(Phase::Log);
-    // A change that fails leaves the log in the folder that remains current.
-    (void)SetCurrentDirectoryA(paths.installFolder);
-    (void)SetCurrentDirectoryA("..");
-    const bool inLogFolder = SetCurrentDirectoryA(paths.logFolder) != 0;
-    WriteLog(*log, inLogFolder, reporter);
-    reporter.Pause(kEntryPause);
-
-    reporter.Step(Phase::Done, count, count);
-    InstallOutcome outcome;
-    outcome.succeeded = true;
-    outcome.payloadSize = unpacked.totalSize;
-    return outcome;
+    return Installation(request, reporter).Run();
 }
 
 InstalledProduct FindInstalledProduct(const SetupRecord& record)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/SetupRecord.h"
+#include "install/InstallPlan.h"
 #include "install/ProductVersion.h"
 
 namespace install {
@@ -26,7 +27,9 @@ enum class Phase : uint8_t {
 
 struct Progress {
     Phase phase = Phase::Unpacking;
-    uint64_t done = 0; // bytes unpacked, or entries placed
+    // Bytes written of all the installation writes, the extraction's and the
+    // copies' (Placing tells them as each entry begins).
+    uint64_t done = 0;
     uint64_t total = 0;
     std::string item; // the file or entry at hand (ANSI), or empty
 };
@@ -36,6 +39,7 @@ enum class InstallStep : uint8_t {
     Paths, // a path formed from the folder text and the product does not fit
     Payload, // the payload could not be read or placed whole
     DiskFull, // the volume filled while the payload was placed
+    Space, // a volume has less free space than the installation needs
 };
 
 // Why the setup failed, for the user and for logs.
@@ -47,15 +51,10 @@ struct InstallFailure {
     std::vector<std::string> overwritten;
     uint32_t error = 0; // the Win32 error behind it, 0 when none
     std::string path; // the file or folder it concerns, or empty
-};
-
-// A manifest entry that could not be placed, and why.
-struct CopyFailure {
-    std::string target; // the entry's target path, or the refused line
-    // The file or folder that failed (inside a folder's tree for a folder
-    // entry), with its Win32 error; empty and 0 for a refused line.
-    std::string path;
-    uint32_t error = 0;
+    // Too little space: the volume ("C:\"), the bytes needed and free.
+    std::string volume;
+    uint64_t needed = 0;
+    uint64_t available = 0;
 };
 
 // Every member may be left empty: a missing question takes its default answer.
@@ -85,14 +84,27 @@ struct InstallSink {
     std::function<void(const std::string& detail)> stepFailed;
 };
 
+// The product as the installation needs it: its record, its keys and the
+// texts of its uninstall entry.
+struct ProductValues {
+    SetupRecord record; // BaseFolder and the two choices are not read
+    int32_t manifestKey = 0; // the manifest and the install log
+    int32_t payloadKey = 0;
+    std::vector<unsigned char> payloadDigest; // the payload's SHA-256; empty: not checked
+    std::string displayVersion; // the entry's optional values, empty when absent
+    std::string publisher;
+    std::string urlInfoAbout;
+};
+
+// The product this program was made with.
+ProductValues BuiltProduct(const SetupRecord& record);
+
 struct InstallRequest {
+    const ProductValues& product;
     std::string folderText; // as typed: the base folder
     bool desktopShortcut = false;
     bool startMenuEntry = false;
-    std::string programDir; // the folder of the program and its payload
-    // The product's values; the installation fills in BaseFolder and the two
-    // choices.
-    SetupRecord& record;
+    std::string programDir; // full path: the folder of the program and its payload
 };
 
 struct InstallOutcome {
@@ -100,12 +112,17 @@ struct InstallOutcome {
     InstallFailure failure;
     bool ending = false; // the failure's answer: the setup ends
     uint64_t payloadSize = 0; // the bytes the payload's files take
+    std::string baseFolder; // the base folder installed into (the folder text without its trailing blanks)
+    // Where the install log went: the log folder, or the install folder's
+    // parent when it has none. The wizard makes it the current folder.
+    std::string logFolder;
+    InstallPlan plan; // as worked out before anything was written
 };
 
 InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink& sink);
 
-// The exit code of a failed setup: 112 (ERROR_DISK_FULL) when the volume
-// filled, else 1603.
+// The exit code of a failed setup: 112 (ERROR_DISK_FULL) when a volume had
+// or kept too little space, else 1603.
 uint32_t FailureExitCode(const InstallFailure& failure);
 
 // The base folder proposed when none is given: "C:\Program Files" whenever it

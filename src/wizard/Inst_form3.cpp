@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "app/Progress.h"
 #include "install/InstallEngine.h"
@@ -82,6 +84,14 @@ constexpr wchar_t kSetupFailed[] = L"セットアップに失敗しました。"
 constexpr wchar_t kCopyFailed[] = L"へのコピーに失敗しました。";
 constexpr wchar_t kDiskFull[] = L"インストール先のディスクがいっぱいです。";
 
+// Bytes as megabytes with one decimal, as the message names them.
+std::wstring Megabytes(uint64_t bytes)
+{
+    wchar_t text[32];
+    (void)swprintf(text, 32, L"%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
 } // namespace
 
 TFrame3::TFrame3(TForm2& wizard)
@@ -149,10 +159,8 @@ void TFrame3::Button2Click()
 
     install::InstallSink sink;
     sink.progress = [](const install::Progress& progress) {
-        if (progress.phase == install::Phase::Unpacking)
+        if (progress.phase == install::Phase::Unpacking || progress.phase == install::Phase::Placing)
             Form3->SetProgress(progress.done, progress.total, progress.item);
-        else if (progress.phase == install::Phase::Placing)
-            Form3->SetProgress(1, 1, progress.item);
     };
     sink.copyFailed = [](const install::CopyFailure& failure) {
         ui::ShowMessage(sys::FromAnsi(failure.target.c_str()) + kCopyFailed);
@@ -162,9 +170,12 @@ void TFrame3::Button2Click()
     sink.setupFailed = [](const install::InstallFailure& failure) {
         ui::Application::SetBusy(false);
         Form2->SetEnabled(true);
-        std::wstring text = failure.step == install::InstallStep::DiskFull
-            ? std::wstring(kDiskFull) + L"\n" + kSetupFailed
-            : std::wstring(kSetupFailed);
+        std::wstring text = std::wstring(kSetupFailed);
+        if (failure.step == install::InstallStep::DiskFull)
+            text = std::wstring(kDiskFull) + L"\n" + kSetupFailed;
+        else if (failure.step == install::InstallStep::Space)
+            text = L"ドライブ " + sys::FromAnsi(failure.volume.c_str()) + L" の空き領域が足りません。\n必要な領域: "
+                + Megabytes(failure.needed) + L"\n空き領域: " + Megabytes(failure.available) + L"\n" + kSetupFailed;
         if (!failure.overwritten.empty()) {
             text += L"\n\n次のファイルは上書きされたまま残っています。";
             for (const std::string& file : failure.overwritten)
@@ -181,11 +192,12 @@ void TFrame3::Button2Click()
     sink.pump = [] { ui::Application::ProcessMessages(); };
     sink.pause = [](uint32_t milliseconds) { ui::Application::Wait(milliseconds); };
     // The folder of an installed product, whatever the disabled box holds.
-    const install::InstallRequest request { .folderText = keptFolder_.empty() ? Edit1->Text() : keptFolder_,
+    const install::ProductValues product = install::BuiltProduct(Form2->Record);
+    const install::InstallRequest request { .product = product,
+        .folderText = keptFolder_.empty() ? Edit1->Text() : keptFolder_,
         .desktopShortcut = CheckBox1->Checked(),
         .startMenuEntry = CheckBox2->Checked(),
-        .programDir = Form2->ProgramDir,
-        .record = Form2->Record };
+        .programDir = Form2->ProgramDir };
     const install::InstallOutcome outcome
         = install::RunInstallation(request, Form2->Log != nullptr ? install::LoggedSink(sink, *Form2->Log) : sink);
     ui::Application::SetBusy(false);
@@ -198,7 +210,13 @@ void TFrame3::Button2Click()
         return;
     }
     // Installed: however the user leaves the completion page, nothing is
-    // cancelled any more.
+    // cancelled any more. The record keeps what was chosen, and the log's
+    // folder is current from here on.
+    SetupRecord& record = Form2->Record;
+    (void)snprintf(record.BaseFolder, sizeof record.BaseFolder, "%s", outcome.baseFolder.c_str());
+    record.DesktopShortcut = request.desktopShortcut ? 1 : 0;
+    record.StartMenuEntry = request.startMenuEntry ? 1 : 0;
+    (void)SetCurrentDirectoryA(outcome.logFolder.c_str());
     Form2->ExitCode = config::kExitSuccess;
     Form3->Close();
     ui::Application::ProcessMessages();

@@ -29,11 +29,11 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
     ynb_wine_test(win.install.protection
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/install-protection.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
         $<TARGET_FILE:ynbtest_InstallTest>)
-    # A volume that fills during a silent installation (a small tmpfs linked
-    # as a drive).
+    # A volume with too little space for a silent installation (a small tmpfs
+    # linked as a drive).
     ynb_wine_test(win.install.full-disk
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/full-disk.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
-        $<TARGET_FILE:ynbtest_InstallTest> --gtest_filter=Install.SilentlyEndsWithTheDiskFullCodeWhenTheVolumeFills)
+        $<TARGET_FILE:ynbtest_InstallTest> --gtest_filter=Install.SilentlyRefusesAVolumeWithTooLittleSpace)
     ynb_wine_test(win.uninstall.links
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/uninstall-links.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
         $<TARGET_FILE:ynbtest_UninstallTest>)

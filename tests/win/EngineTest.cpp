@@ -68,18 +68,20 @@ protected:
     }
     void TearDown() override
     {
-        (void)SetCurrentDirectoryA(before.c_str()); // the installation leaves it in the log folder
         InstallFixture::TearDown();
     }
 
     install::InstallOutcome Run(Recording& recording, bool endOnFailure = true)
     {
-        const install::InstallRequest request { .folderText = sys::ToAnsi(base),
+        const install::ProductValues product = install::BuiltProduct(record);
+        const install::InstallRequest request { .product = product,
+            .folderText = sys::ToAnsi(base),
             .desktopShortcut = true,
             .startMenuEntry = false,
-            .programDir = sys::ToAnsi(program),
-            .record = record };
-        return install::RunInstallation(request, recording.Sink(endOnFailure));
+            .programDir = sys::ToAnsi(program) };
+        install::InstallOutcome outcome = install::RunInstallation(request, recording.Sink(endOnFailure));
+        EXPECT_EQ(before, sys::CurrentDirectory()) << "the engine changed the current folder";
+        return outcome;
     }
 
     std::wstring program;
@@ -107,12 +109,18 @@ TEST_F(Engine, InstallsTheDemoProductThroughARecordingSink)
         Phase::Placing, Phase::Placing, Phase::Placing, Phase::Placing, Phase::Placing, Phase::Shortcuts, Phase::Log,
         Phase::Done };
     EXPECT_EQ(expected, phases);
+    // One progress over every byte written, the extraction's and the copies'.
     std::vector<std::string> placed;
+    uint64_t done = 0;
     for (const install::Progress& step : recording.steps)
-        if (step.phase == Phase::Placing) {
-            EXPECT_EQ(7u, step.total);
-            placed.push_back(step.item);
+        if (step.phase == Phase::Unpacking || step.phase == Phase::Placing) {
+            EXPECT_EQ(outcome.plan.bytesToWrite, step.total);
+            EXPECT_LE(done, step.done);
+            done = step.done;
+            if (step.phase == Phase::Placing)
+                placed.push_back(step.item);
         }
+    EXPECT_EQ(outcome.plan.bytesToWrite, done);
     EXPECT_EQ("hanamaru_guide.txt", placed.front());
     EXPECT_EQ("ynb\\", placed.back());
     // Paced for whoever watches: after each entry and after the log.
@@ -120,9 +128,9 @@ TEST_F(Engine, InstallsTheDemoProductThroughARecordingSink)
 
     // What the choices and the product made of the machine.
     const std::wstring install = base + L"\\Hanamaru";
-    EXPECT_EQ(sys::ToAnsi(base), record.BaseFolder);
-    EXPECT_EQ(1, record.DesktopShortcut);
-    EXPECT_EQ(0, record.StartMenuEntry);
+    EXPECT_EQ(install::PlanMode::Direct, outcome.plan.mode) << outcome.plan.why;
+    EXPECT_EQ(sys::ToAnsi(base), outcome.baseFolder);
+    EXPECT_EQ(sys::ToAnsi(base + L"\\Hanamaru\\ynb"), outcome.logFolder);
     EXPECT_TRUE(Exists(install + L"\\kakeibo.exe"));
     EXPECT_TRUE(Exists(install + L"\\uninstall.exe"));
     EXPECT_FALSE(Exists(install + L"\\ins"));
@@ -158,7 +166,7 @@ TEST_F(Engine, FolderCopyThatLostAFileIsThatEntrysFailure)
 }
 
 // No payload: the failure is asked once and answered "stay"; nothing is
-// installed and the folder text is forgotten for the next Start.
+// installed.
 TEST_F(Engine, MissingPayloadAsksOnceAndInstallsNothing)
 {
     Recording recording;
@@ -167,7 +175,7 @@ TEST_F(Engine, MissingPayloadAsksOnceAndInstallsNothing)
     EXPECT_EQ(install::InstallStep::Payload, outcome.failure.step);
     EXPECT_FALSE(outcome.ending);
     EXPECT_EQ(1, recording.setupFailures);
-    EXPECT_EQ('\0', record.BaseFolder[0]);
+    EXPECT_TRUE(outcome.baseFolder.empty());
     EXPECT_FALSE(Exists(base + L"\\Hanamaru"));
     EXPECT_EQ("<no key>", RegistryText("DisplayName"));
     EXPECT_FALSE(Exists(desktop + L"\\" + kProductName + L".lnk"));

@@ -295,10 +295,11 @@ TEST_F(Install, SilentlyLogsTheFileAFolderCopyLost)
     EXPECT_TRUE(Exists(root + L"\\lost\\Hanamaru\\ynb\\instdir.dat"));
 }
 
-// A volume that fills is a full disk: exit code 112, named so in /LOG=, and
-// nothing of the payload left. tests/scripts/full-disk.sh gives the volume
-// (YNB_FULL_DRIVE) and checks it is empty afterwards.
-TEST_F(Install, SilentlyEndsWithTheDiskFullCodeWhenTheVolumeFills)
+// A volume with less free space than the installation needs is refused
+// before anything is written: exit code 112, the drive and both figures in
+// /LOG=. tests/scripts/full-disk.sh gives the volume (YNB_FULL_DRIVE) and
+// checks it is empty afterwards.
+TEST_F(Install, SilentlyRefusesAVolumeWithTooLittleSpace)
 {
     const std::string drive = driver::HostGiven("YNB_FULL_DRIVE");
     if (drive.empty())
@@ -306,8 +307,8 @@ TEST_F(Install, SilentlyEndsWithTheDiskFullCodeWhenTheVolumeFills)
     const std::wstring log = root + L"\\full.txt";
     EXPECT_EQ(112u, RunSilently(L"/S \"/LOG=" + log + L"\" /D=" + sys::FromAnsi(drive.c_str()) + L"\\full"));
     const std::string text = ReadBytes(log);
-    for (const char* line :
-        { "question: setup failed: the disk is full: cannot write ", "(error 112)", "exit code 112" })
+    for (const std::string& line : { "question: setup failed: the drive " + drive + "\\ has ",
+             std::string(" bytes free ("), std::string("; the installation needs "), std::string("exit code 112") })
         EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
     EXPECT_EQ("<no key>", RegistryText("DisplayName"));
 }

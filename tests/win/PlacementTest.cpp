@@ -214,13 +214,14 @@ protected:
         };
         SetupRecord record;
         ASSERT_TRUE(ClsYnb().LoadSetupText(record));
-        const install::InstallRequest request { .folderText = sys::ToAnsi(base),
+        const install::ProductValues product = install::BuiltProduct(record);
+        const install::InstallRequest request { .product = product,
+            .folderText = sys::ToAnsi(base),
             .desktopShortcut = false,
             .startMenuEntry = false,
-            .programDir = sys::ToAnsi(program),
-            .record = record };
+            .programDir = sys::ToAnsi(program) };
         const install::InstallOutcome outcome = install::RunInstallation(request, sink);
-        (void)SetCurrentDirectoryA(before.c_str());
+        modes.push_back(outcome.plan.mode == install::PlanMode::Direct ? "direct" : "staged: " + outcome.plan.why);
 
         text += std::string("== ") + heading + "\n";
         text += "succeeded " + std::to_string(outcome.succeeded) + " payload " + std::to_string(outcome.payloadSize)
@@ -317,6 +318,7 @@ protected:
     std::wstring desktop, documents, windows, base, program;
     std::vector<std::wstring> outside, ours;
     std::string before;
+    std::vector<std::string> modes; // how each run's plan placed the files
 };
 
 // The expected and the actual lines, each changed line with its number.
@@ -366,6 +368,13 @@ TEST_F(Placement, EveryKindOfEntryLandsWhereItAlwaysHas)
     ASSERT_NO_FATAL_FAILURE(PrepareAround());
     ASSERT_NO_FATAL_FAILURE(Stage(kDirectBase, YNB_PLACEMENT_DIRECT_DIST));
     ASSERT_NO_FATAL_FAILURE(Run("the direct entries into a base folder of their own", actual));
+
+    // The first two runs need the machine to judge (a target inside the
+    // staging folder, a staging folder there before); the third is planned
+    // whole, and lands exactly where the copies of the first did.
+    EXPECT_EQ((std::vector<std::string> { "staged: a target lies inside the staging folder",
+                  "staged: the staging folder exists already", "direct" }),
+        modes);
 
     const std::string given = driver::HostGiven("YNB_GOLDEN_WRITE");
     if (!given.empty()) {
