@@ -105,8 +105,9 @@ void CabinetWriter::Add(const CabinetMember& member, const Bytes& content)
     const auto size = static_cast<uint32_t>(content.size());
     // Empty files join the open folder; a folder is never left without data
     // while files with data follow.
-    if (folders_.empty()
+    if (folders_.empty() || closed_
         || (size > 0 && !folders_.back().plain.empty() && folders_.back().plain.size() + size > folderSize_)) {
+        closed_ = false;
         if (folders_.size() >= kMaxFolders)
             throw UsageError("a cabinet holds at most " + std::to_string(kMaxFolders) + " folders");
         folders_.emplace_back();

@@ -54,6 +54,8 @@ public:
 
     // Adds the next file; throws UsageError when the cabinet cannot hold it.
     void Add(const CabinetMember& member, const Bytes& content);
+    // The next file starts a folder of its own.
+    void CloseFolder() { closed_ = true; }
     // The whole cabinet; the writer is spent afterwards. Throws when it would
     // have 2 GiB or more, or no files.
     Bytes Finish();
@@ -79,6 +81,7 @@ private:
     CabinetCompression compression_;
     std::vector<Folder> folders_;
     std::vector<File> files_;
+    bool closed_ = false;
 };
 
 } // namespace ynbpack

@@ -18,6 +18,7 @@
 #include "package/PayloadBlocks.h"
 #include "sys/CaseFold.h"
 #include "sys/NameRules.h"
+#include "sys/Names.h"
 
 namespace ynbpack {
 
@@ -129,7 +130,14 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetC
     if (entries.empty())
         throw UsageError(
             "'" + folder + "' holds no files: the setup program takes an empty cabinet for a damaged payload");
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.stored < b.stored; });
+    // The manifest first, in a folder of its own: the setup program reads it
+    // before anything else, and decodes no more than it for that.
+    const auto isManifest = [](const Entry& entry) {
+        return entry.path.filename() == sys::kManifestName && entry.path.parent_path().filename() == "ins";
+    };
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        return isManifest(a) != isManifest(b) ? isManifest(a) : a.stored < b.stored;
+    });
     RefuseNamesThatAreOne(entries);
 
     CabinetWriter writer(folderSize, compression);
@@ -158,6 +166,8 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetC
         if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
             member.attributes |= kReadOnly;
         writer.Add(member, content);
+        if (isManifest(entry))
+            writer.CloseFolder();
     }
     if (clamped > 0)
         std::cerr
