@@ -523,8 +523,13 @@ InstallOutcome Installation::Run()
     InstallOutcome extraction = Extract();
     if (!extraction.succeeded)
         return extraction;
-    for (const std::string& path : extracted_.placed)
-        reporter_.Placed(path);
+    // The payload's own places; the entries' targets are told with each entry.
+    if (plan_.mode == PlanMode::Staged)
+        for (const std::string& path : extracted_.placed)
+            reporter_.Placed(path);
+    for (const PlannedWrite& write : plan_.writes)
+        if (write.entry < 0 && std::find(plan_.scratch.begin(), plan_.scratch.end(), write.path) == plan_.scratch.end())
+            reporter_.Placed(write.path);
     Protect(input_.installFolder.c_str(), reporter_);
 
     reporter_.Step(Phase::Registering);

@@ -181,8 +181,9 @@ TEST_F(Engine, MissingPayloadAsksOnceAndInstallsNothing)
     EXPECT_FALSE(Exists(desktop + L"\\" + kProductName + L".lnk"));
 }
 
-// A payload damaged where its last file lies: the failure is asked once, and
-// what was placed before it is taken away again.
+// A payload damaged where its last file lies: the failure is asked once,
+// what was placed before it is taken away again, and a file of the user's
+// that an entry replaces is still the user's.
 TEST_F(Engine, DamagedPayloadFailsAndLeavesTheMachineAsItWas)
 {
     std::string payload = driver::ReadBytes(driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat");
@@ -191,17 +192,24 @@ TEST_F(Engine, DamagedPayloadFailsAndLeavesTheMachineAsItWas)
     payload[payload.size() - 5000] ^= 0x5A;
     ScramblePayloadBlocks(bytes, payload.size(), kPayloadKey);
     ASSERT_TRUE(driver::WriteBytes(program + L"\\data00.dat", payload));
-
-    Recording recording;
-    const install::InstallOutcome outcome = Run(recording, false);
-    EXPECT_FALSE(outcome.succeeded);
-    EXPECT_EQ(install::InstallStep::Payload, outcome.failure.step);
-    ASSERT_EQ(1u, recording.failures.size());
-    EXPECT_NE(std::string::npos, recording.failures[0].find("uninstall.exe")) << recording.failures[0];
-    EXPECT_TRUE(driver::Names(base).empty());
-    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
-    EXPECT_FALSE(Exists(desktop + L"\\" + kProductName + L".lnk"));
-    EXPECT_FALSE(Exists(desktop + L"\\hanamaru_guide.txt"));
+    const std::wstring guide = desktop + L"\\hanamaru_guide.txt";
+    for (const bool users : { false, true }) {
+        SCOPED_TRACE(users ? "the user's guide on the desktop" : "no guide on the desktop");
+        if (users) {
+            ASSERT_TRUE(driver::WriteBytes(guide, "the user's"));
+        }
+        Recording recording;
+        const install::InstallOutcome outcome = Run(recording, false);
+        EXPECT_FALSE(outcome.succeeded);
+        EXPECT_EQ(install::InstallStep::Payload, outcome.failure.step);
+        ASSERT_EQ(1u, recording.failures.size());
+        EXPECT_NE(std::string::npos, recording.failures[0].find("uninstall.exe")) << recording.failures[0];
+        EXPECT_TRUE(driver::Names(base).empty());
+        EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+        EXPECT_FALSE(Exists(desktop + L"\\" + kProductName + L".lnk"));
+        EXPECT_EQ(users ? "the user's" : "<none>", Exists(guide) ? driver::ReadBytes(guide) : "<none>");
+    }
+    DeleteFileW(guide.c_str());
 }
 
 } // namespace
