@@ -376,6 +376,46 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
     outcome.removed.push_back(path);
 }
 
+void ClsUninstall::RemoveStale(const std::function<Placed(const std::string& path)>& placed, Outcome& outcome)
+{
+    for (const install::PlannedLine& line : plan_) {
+        const Placed now = line.refusal == install::Refusal::None ? placed(line.path) : Placed::Nothing;
+        if (now == Placed::Nothing)
+            RemoveLine(line, outcome);
+        else if (line.folder && now == Placed::Below && !ReachedThroughLink(line.path))
+            Prune(line.path, placed, outcome);
+    }
+}
+
+void ClsUninstall::Prune(
+    const std::string& folder, const std::function<Placed(const std::string& path)>& placed, Outcome& outcome)
+{
+    WIN32_FIND_DATAA entry;
+    sys::UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (!find)
+        return;
+    std::vector<install::PlannedLine> gone;
+    std::vector<std::string> below;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + "\\" + name;
+        const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+            && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        const Placed now = placed(path);
+        if (now == Placed::Nothing)
+            gone.push_back({ path, path, isFolder, install::Refusal::None });
+        else if (isFolder && now == Placed::Below)
+            below.push_back(path);
+    } while (FindNextFileA(find.Get(), &entry));
+    find.Reset();
+    for (const install::PlannedLine& line : gone)
+        RemoveLine(line, outcome);
+    for (const std::string& path : below)
+        Prune(path, placed, outcome);
+}
+
 void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome)
 {
     const DWORD attributes = GetFileAttributesA(path.c_str());

@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <utility>
 
 #include "config/CommandLine.h"
 #include "config/ProductData.h"
+#include "install/ClsUninstall.h"
 #include "install/InstallLog.h"
 #include "install/InstallPaths.h"
 #include "install/Manifest.h"
@@ -342,6 +344,7 @@ private:
     bool ReadManifest(InstallFailure& failure);
     InstallOutcome Extract();
     void PlaceEntries(InstallLog& log);
+    void RemoveStale(const std::vector<std::string>& alsoPlaced);
 
     const InstallRequest& request_;
     const ProductValues& product_;
@@ -353,6 +356,10 @@ private:
     package::ExtractReport extracted_;
     std::vector<char> manifest_;
     ManifestEntry entries_[kManifestMaxEntries];
+    // The installation this one replaces in the same folder, read before
+    // anything is written.
+    ClsUninstall previous_;
+    bool replaces_ = false;
     uint64_t done_ = 0; // bytes written, for the one progress
     uint64_t total_ = 0;
 };
@@ -478,6 +485,53 @@ void Installation::PlaceEntries(InstallLog& log)
     }
 }
 
+// What the earlier installation's log names and this one did not place goes,
+// judged as the uninstaller judges that log: an upgrade leaves no file of the
+// version it replaces that it does not have itself.
+void Installation::RemoveStale(const std::vector<std::string>& alsoPlaced)
+{
+    if (!replaces_)
+        return;
+    if (plan_.mode == PlanMode::Staged) {
+        reporter_.Note("the earlier installation's files that this one lacks stay: its copies were not planned");
+        return;
+    }
+    // Long names, as the uninstaller's judgement has them.
+    const auto key = [](const std::string& path) {
+        char longPath[kTargetPathCapacity];
+        const DWORD length = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
+        return sys::PathKey(length > 0 && length < sizeof longPath ? std::string(longPath, length) : path, sys::kAnsiPaths);
+    };
+    std::set<std::string> placed;
+    for (const PlannedWrite& write : plan_.writes)
+        placed.insert(key(write.path));
+    for (const PlannedCopy& copy : plan_.copies)
+        placed.insert(key(copy.to));
+    for (const std::string& folder : plan_.folders)
+        placed.insert(key(folder));
+    for (const std::string& path : alsoPlaced)
+        placed.insert(key(path));
+    for (const std::string& scratch : plan_.scratch)
+        placed.erase(key(scratch));
+    const std::string separator = sys::PathKey("\\", sys::kAnsiPaths);
+    ClsUninstall::Outcome outcome;
+    previous_.RemoveStale(
+        [&](const std::string& path) {
+            const std::string own = key(path);
+            if (placed.count(own) != 0)
+                return ClsUninstall::Placed::Itself;
+            const std::string prefix = own + separator;
+            const auto next = placed.lower_bound(prefix);
+            return next != placed.end() && next->compare(0, prefix.size(), prefix) == 0 ? ClsUninstall::Placed::Below
+                                                                                         : ClsUninstall::Placed::Nothing;
+        },
+        outcome);
+    for (const std::string& path : outcome.removed)
+        reporter_.Note("removed from the earlier installation: " + path);
+    for (const ClsUninstall::Remaining& left : outcome.remaining)
+        reporter_.Note("left from the earlier installation: " + left.path + " (error " + std::to_string(left.error) + ")");
+}
+
 InstallOutcome Installation::Run()
 {
     const SetupRecord& record = product_.record;
@@ -513,6 +567,9 @@ InstallOutcome Installation::Run()
                                                   : "the payload staged first: " + plan_.why);
     if (!CheckSpace(plan_, input_, failure))
         return Fail(std::move(failure), reporter_);
+    const InstalledProduct earlier = FindInstalledProduct(record);
+    replaces_ = IsInstalledFolder(record, request_.folderText.c_str(), earlier)
+        && previous_.Prepare(JoinPath(earlier.installFolder, "uninstall.exe").c_str()) == ClsUninstall::State::Ready;
     if (plan_.mode == PlanMode::Staged)
         for (const PayloadFileInfo& file : input_.files)
             total_ += file.size;
@@ -547,10 +604,12 @@ InstallOutcome Installation::Run()
     }
 
     reporter_.Step(Phase::Shortcuts);
+    std::vector<std::string> alsoPlaced; // the shortcuts and the log
     if (request_.desktopShortcut) {
         char desktop[kPathSize] = {};
         (void)ClsFile::GetDesktopFolder(desktop);
         AddShortcut(paths_.shortcutTarget, desktop, record.ProductName, *log, reporter_);
+        alsoPlaced.push_back(std::string(desktop) + "\\" + record.ProductName + ".lnk");
     }
     if (request_.startMenuEntry) {
         char startup[kPathSize] = {};
@@ -558,6 +617,7 @@ InstallOutcome Installation::Run()
         (void)ClsFile::GetStartupFolder(startup);
         (void)StartMenuFolder(startup, programs); // a part of a 260-byte path always fits
         AddShortcut(paths_.shortcutTarget, programs, record.ProductName, *log, reporter_);
+        alsoPlaced.push_back(std::string(programs) + "\\" + record.ProductName + ".lnk");
     }
     (void)log->Finish(paths_.installFolder);
 
@@ -572,6 +632,8 @@ InstallOutcome Installation::Run()
     InstallOutcome outcome;
     outcome.logFolder = inLogFolder ? logFolder : parent;
     WriteLog(*log, product_.manifestKey, outcome.logFolder, inLogFolder, reporter_);
+    alsoPlaced.push_back(JoinPath(outcome.logFolder, sys::kLogName));
+    RemoveStale(alsoPlaced);
     reporter_.Pause(kEntryPause);
 
     reporter_.Step(Phase::Done, done_, total_);

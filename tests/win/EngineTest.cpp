@@ -71,12 +71,12 @@ protected:
         InstallFixture::TearDown();
     }
 
-    install::InstallOutcome Run(Recording& recording, bool endOnFailure = true)
+    install::InstallOutcome Run(Recording& recording, bool endOnFailure = true, bool desktopShortcut = true)
     {
         const install::ProductValues product = install::BuiltProduct(record);
         const install::InstallRequest request { .product = product,
             .folderText = sys::ToAnsi(base),
-            .desktopShortcut = true,
+            .desktopShortcut = desktopShortcut,
             .startMenuEntry = false,
             .programDir = sys::ToAnsi(program) };
         install::InstallOutcome outcome = install::RunInstallation(request, recording.Sink(endOnFailure));
@@ -138,6 +138,55 @@ TEST_F(Engine, InstallsTheDemoProductThroughARecordingSink)
     EXPECT_TRUE(Exists(desktop + L"\\" + kProductName + L".lnk"));
     EXPECT_FALSE(Exists(programs + L"\\" + kProductName + L".lnk"));
     EXPECT_EQ(sys::ToAnsi(kProductName), RegistryText("DisplayName"));
+}
+
+// A relative folder text is taken from the program's folder, and so is
+// everything built on it: the payload, the entries' targets and the log.
+TEST_F(Engine, RelativeFolderTextInstallsBelowTheProgramsFolder)
+{
+    ASSERT_TRUE(CopyFileW(
+        (driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    Recording recording;
+    const install::ProductValues product = install::BuiltProduct(record);
+    const install::InstallRequest request { .product = product,
+        .folderText = "rel",
+        .programDir = sys::ToAnsi(program) };
+    const install::InstallOutcome outcome = install::RunInstallation(request, recording.Sink(true));
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_TRUE(recording.copyFailures.empty());
+    const std::wstring install = program + L"\\rel\\Hanamaru";
+    EXPECT_TRUE(Exists(install + L"\\kakeibo.exe"));
+    EXPECT_FALSE(Exists(install + L"\\ins"));
+    EXPECT_EQ(sys::ToAnsi(install + L"\\ynb"), outcome.logFolder);
+    EXPECT_TRUE(Exists(install + L"\\ynb\\instdir.dat"));
+    EXPECT_EQ("rel\\Hanamaru", RegistryText("InstallLocation")); // the entry holds the text as formed
+    EXPECT_EQ(before, sys::CurrentDirectory());
+    driver::RemoveTree(program + L"\\rel");
+}
+
+// Set up again over itself: what the earlier log names and this
+// installation does not place goes (a file left in a folder the log names,
+// the shortcut no longer chosen); what the log never named stays.
+TEST_F(Engine, SetUpAgainRemovesWhatOnlyTheEarlierInstallationPlaced)
+{
+    ASSERT_TRUE(CopyFileW(
+        (driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    Recording first;
+    ASSERT_TRUE(Run(first).succeeded);
+    const std::wstring install = base + L"\\Hanamaru";
+    const std::wstring link = desktop + L"\\" + kProductName + L".lnk";
+    ASSERT_TRUE(Exists(link));
+    ASSERT_TRUE(driver::WriteBytes(install + L"\\ynb\\stale.txt", "only the earlier version's"));
+    ASSERT_TRUE(driver::WriteBytes(install + L"\\mine.txt", "never in the log"));
+    Recording again;
+    ASSERT_TRUE(Run(again, true, false).succeeded);
+    EXPECT_FALSE(Exists(install + L"\\ynb\\stale.txt"));
+    EXPECT_FALSE(Exists(link));
+    EXPECT_TRUE(Exists(install + L"\\ynb\\instdir.dat"));
+    EXPECT_TRUE(Exists(install + L"\\kakeibo.exe"));
+    EXPECT_TRUE(Exists(desktop + L"\\hanamaru_guide.txt"));
+    EXPECT_EQ("never in the log", driver::ReadBytes(install + L"\\mine.txt"));
+    EXPECT_TRUE(again.copyFailures.empty());
 }
 
 // A folder entry that lost a file is that entry's failed copy, with the
