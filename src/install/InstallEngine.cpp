@@ -345,6 +345,9 @@ private:
     InstallOutcome Extract();
     void PlaceEntries(InstallLog& log);
     void RemoveStale(const std::vector<std::string>& alsoPlaced);
+    bool SetAside(const package::ExtractJob& job, InstallFailure& failure);
+    void PutBack();
+    void DropSetAside();
 
     const InstallRequest& request_;
     const ProductValues& product_;
@@ -359,7 +362,11 @@ private:
     // The installation this one replaces in the same folder, read before
     // anything is written.
     ClsUninstall previous_;
-    bool replaces_ = false;
+    bool installedHere_ = false; // the product is installed in this folder
+    bool replaces_ = false; // and its log was read
+    // The installed files this one replaces, each renamed beside itself
+    // until the new version is whole: original, set-aside name.
+    std::vector<std::pair<std::string, std::string>> setAside_;
     uint64_t done_ = 0; // bytes written, for the one progress
     uint64_t total_ = 0;
 };
@@ -429,12 +436,71 @@ InstallOutcome Installation::Extract()
         reporter_.Step(Phase::Unpacking, done, total_, item);
         done_ = done;
     };
+    InstallFailure failure;
+    if (installedHere_ && !SetAside(job, failure))
+        return Fail(std::move(failure), reporter_);
     extracted_ = cabinet_.Extract(job);
-    if (extracted_.problem != package::ExtractProblem::None)
+    if (extracted_.problem != package::ExtractProblem::None) {
+        PutBack();
         return FailExtraction(extracted_, reporter_);
+    }
     InstallOutcome outcome;
     outcome.succeeded = true;
     return outcome;
+}
+
+// Every installed file that the extraction replaces is renamed beside itself
+// first, so that a failure can give the installed version back as it was;
+// a file that cannot be renamed (held open by a program) fails the setup
+// before anything is written.
+bool Installation::SetAside(const package::ExtractJob& job, InstallFailure& failure)
+{
+    for (const std::string& path : job.outputs) {
+        if (path.empty())
+            continue;
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            continue;
+        std::string aside = path + ".ynb-old";
+        for (int n = 2; GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES; ++n)
+            aside = path + ".ynb-old" + std::to_string(n);
+        if (!MoveFileExA(path.c_str(), aside.c_str(), 0)) {
+            const DWORD error = GetLastError();
+            PutBack();
+            failure = { InstallStep::InUse,
+                "the installed file " + path + " could not be set aside to be replaced (error " + std::to_string(error)
+                    + "); nothing was changed",
+                {}, error, path, {}, 0, 0 };
+            return false;
+        }
+        setAside_.emplace_back(path, aside);
+    }
+    if (!setAside_.empty())
+        reporter_.Note("set aside until the new version is whole: " + std::to_string(setAside_.size()) + " files");
+    return true;
+}
+
+// The installed version's files back in their places (the extraction has
+// taken away what it wrote).
+void Installation::PutBack()
+{
+    for (auto it = setAside_.rbegin(); it != setAside_.rend(); ++it)
+        if (!MoveFileExA(it->second.c_str(), it->first.c_str(), MOVEFILE_REPLACE_EXISTING))
+            reporter_.StepFailed("the installed file " + it->first + " could not be put back from " + it->second
+                + " (error " + std::to_string(GetLastError()) + ")");
+    setAside_.clear();
+}
+
+// The new version is whole: the replaced files go (at the next restart when
+// one is still held).
+void Installation::DropSetAside()
+{
+    for (const auto& [path, aside] : setAside_) {
+        sys::ClearReadOnly(aside.c_str());
+        if (!DeleteFileA(aside.c_str()) && !MoveFileExA(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+            reporter_.Note("the replaced file " + aside + " could not be removed");
+    }
+    setAside_.clear();
 }
 
 // Every entry in manifest order: its copies, its failure (foreseen, or met
@@ -568,7 +634,8 @@ InstallOutcome Installation::Run()
     if (!CheckSpace(plan_, input_, failure))
         return Fail(std::move(failure), reporter_);
     const InstalledProduct earlier = FindInstalledProduct(record);
-    replaces_ = IsInstalledFolder(record, request_.folderText.c_str(), earlier)
+    installedHere_ = IsInstalledFolder(record, request_.folderText.c_str(), earlier);
+    replaces_ = installedHere_
         && previous_.Prepare(JoinPath(earlier.installFolder, "uninstall.exe").c_str()) == ClsUninstall::State::Ready;
     if (plan_.mode == PlanMode::Staged)
         for (const PayloadFileInfo& file : input_.files)
@@ -633,6 +700,7 @@ InstallOutcome Installation::Run()
     outcome.logFolder = inLogFolder ? logFolder : parent;
     WriteLog(*log, product_.manifestKey, outcome.logFolder, inLogFolder, reporter_);
     alsoPlaced.push_back(JoinPath(outcome.logFolder, sys::kLogName));
+    DropSetAside();
     RemoveStale(alsoPlaced);
     reporter_.Pause(kEntryPause);
 

@@ -40,6 +40,7 @@ enum class InstallStep : uint8_t {
     Payload, // the payload could not be read or placed whole
     DiskFull, // the volume filled while the payload was placed
     Space, // a volume has less free space than the installation needs
+    InUse, // a file of the installed version could not be set aside to be replaced
 };
 
 // Why the setup failed, for the user and for logs.

@@ -173,6 +173,9 @@ void TFrame3::Button2Click()
         std::wstring text = std::wstring(kSetupFailed);
         if (failure.step == install::InstallStep::DiskFull)
             text = std::wstring(kDiskFull) + L"\n" + kSetupFailed;
+        else if (failure.step == install::InstallStep::InUse)
+            text = L"次のファイルは使用中のため置き換えられません。\n" + sys::FromAnsi(failure.path.c_str())
+                + L"\n\nこのファイルを使っているプログラムを終了してから、もう一度お試しください。\n" + kSetupFailed;
         else if (failure.step == install::InstallStep::Space)
             text = L"ドライブ " + sys::FromAnsi(failure.volume.c_str()) + L" の空き領域が足りません。\n必要な領域: "
                 + Megabytes(failure.needed) + L"\n空き領域: " + Megabytes(failure.available) + L"\n" + kSetupFailed;

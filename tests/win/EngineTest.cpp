@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "install/InstallEngine.h"
 #include "package/ClsYnb.h"
 #include "package/PayloadBlocks.h"
+#include "sys/ClsRegist.h"
+#include "sys/Names.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
 
@@ -187,6 +190,63 @@ TEST_F(Engine, SetUpAgainRemovesWhatOnlyTheEarlierInstallationPlaced)
     EXPECT_TRUE(Exists(desktop + L"\\hanamaru_guide.txt"));
     EXPECT_EQ("never in the log", driver::ReadBytes(install + L"\\mine.txt"));
     EXPECT_TRUE(again.copyFailures.empty());
+}
+
+// Every file below a folder with its bytes, and the desktop's guide: what a
+// failed setup over an installation must leave as it was.
+std::map<std::wstring, std::string> Snapshot(const std::wstring& base, const std::wstring& desktop)
+{
+    std::map<std::wstring, std::string> files;
+    driver::ForEachBelow(base, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        files[path] = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "<folder>"
+                                                                              : driver::ReadBytes(base + L"\\" + path);
+    });
+    files[L"<desktop guide>"] = driver::ReadBytes(desktop + L"\\hanamaru_guide.txt");
+    return files;
+}
+
+// A setup over the installed version that fails (a damaged payload, a file
+// held by a program) leaves it byte for byte, its entry and its log too.
+TEST_F(Engine, FailedSetupOverTheInstallationLeavesItAsItWas)
+{
+    const std::wstring dist = driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat";
+    ASSERT_TRUE(CopyFileW(dist.c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    Recording first;
+    ASSERT_TRUE(Run(first).succeeded);
+    const std::wstring install = base + L"\\Hanamaru";
+    ASSERT_TRUE(driver::WriteBytes(install + L"\\readme.txt", "changed since"));
+    ASSERT_TRUE(ClsRegist().WriteString(sys::kUninstallRoot, uninstallKey, "DisplayVersion", "as installed"));
+    const auto before = Snapshot(base, desktop);
+
+    std::string payload = driver::ReadBytes(dist);
+    auto* bytes = reinterpret_cast<unsigned char*>(payload.data());
+    UnscramblePayloadBlocks(bytes, payload.size(), kPayloadKey);
+    payload[payload.size() - 5000] ^= 0x5A;
+    ScramblePayloadBlocks(bytes, payload.size(), kPayloadKey);
+    ASSERT_TRUE(driver::WriteBytes(program + L"\\data00.dat", payload));
+    Recording damaged;
+    const install::InstallOutcome broken = Run(damaged, false);
+    EXPECT_EQ(install::InstallStep::Payload, broken.failure.step);
+    EXPECT_TRUE(before == Snapshot(base, desktop)) << "a damaged payload changed the installation";
+
+    ASSERT_TRUE(CopyFileW(dist.c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    HANDLE held = CreateFileW((install + L"\\kakeibo.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    Recording inUse;
+    const install::InstallOutcome refused = Run(inUse, false);
+    CloseHandle(held);
+    EXPECT_EQ(install::InstallStep::InUse, refused.failure.step);
+    EXPECT_EQ(sys::ToAnsi(install + L"\\kakeibo.exe"), refused.failure.path);
+    EXPECT_TRUE(before == Snapshot(base, desktop)) << "a file in use changed the installation";
+    EXPECT_EQ("as installed", RegistryText("DisplayVersion"));
+
+    Recording again; // and once nothing holds it, the setup puts back what changed
+    ASSERT_TRUE(Run(again).succeeded);
+    EXPECT_NE("changed since", driver::ReadBytes(install + L"\\readme.txt"));
+    EXPECT_EQ(std::string(kDisplayVersion), RegistryText("DisplayVersion"));
+    driver::ForEachBelow(base, [](const std::wstring& path, const WIN32_FIND_DATAW&) {
+        EXPECT_EQ(std::wstring::npos, path.find(L".ynb-old")) << path;
+    });
 }
 
 // A folder entry that lost a file is that entry's failed copy, with the
