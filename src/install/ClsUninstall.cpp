@@ -379,7 +379,9 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
 void ClsUninstall::RemoveStale(const std::function<Placed(const std::string& path)>& placed, Outcome& outcome)
 {
     for (const install::PlannedLine& line : plan_) {
-        const Placed now = line.refusal == install::Refusal::None ? placed(line.path) : Placed::Nothing;
+        const Placed now = line.path.empty() ? Placed::Nothing : placed(line.path);
+        if (now != Placed::Nothing && line.refusal != install::Refusal::None)
+            continue; // refused, and the new installation's own again
         if (now == Placed::Nothing)
             RemoveLine(line, outcome);
         else if (line.folder && now == Placed::Below && !ReachedThroughLink(line.path))

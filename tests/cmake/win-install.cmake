@@ -26,6 +26,21 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
             YNB_BUILT_PAYLOAD="${CMAKE_BINARY_DIR}/payload")
     endforeach()
     target_compile_definitions(ynbtest_UninstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
+    # An earlier version of the demo product for the engine's upgrade: other
+    # files, placed by a manifest of its own (tests/products/upgrade).
+    set(YNB_UPGRADE_DIST ${CMAKE_BINARY_DIR}/fixtures/upgrade-dist)
+    file(GLOB_RECURSE YNB_UPGRADE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/products/upgrade/*)
+    add_custom_command(
+        OUTPUT ${YNB_UPGRADE_DIST}/data00.dat
+        COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/placement-dist.sh ${YNBPACK}
+            ${CMAKE_SOURCE_DIR}/tests/products/upgrade ${PRODUCT_DIR}/keys.txt ${YNB_UPGRADE_DIST}/data00.dat
+        DEPENDS ${YNBPACK} ${CMAKE_SOURCE_DIR}/tests/scripts/placement-dist.sh ${YNB_UPGRADE_FILES}
+            ${PRODUCT_DIR}/keys.txt
+        COMMENT "Building an earlier version's payload for the engine's upgrade test"
+        VERBATIM)
+    add_custom_target(upgrade_dist ALL DEPENDS ${YNB_UPGRADE_DIST}/data00.dat)
+    add_dependencies(ynbtest_EngineTest upgrade_dist)
+    target_compile_definitions(ynbtest_EngineTest PRIVATE YNB_UPGRADE_DIST="${YNB_UPGRADE_DIST}")
     ynb_wine_test(win.install.protection
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/install-protection.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
         $<TARGET_FILE:ynbtest_InstallTest>)

@@ -32,6 +32,7 @@ struct Recording {
     int setupFailures = 0;
     std::vector<std::string> failures;
     std::vector<uint32_t> pauses;
+    std::string notes; // what the installation noted, for the messages of failures
     DWORD thread = GetCurrentThreadId();
     bool otherThread = false;
 
@@ -53,6 +54,7 @@ struct Recording {
             return endOnFailure;
         };
         sink.pump = [this] { Note(); };
+        sink.note = [this](const std::string& text) { notes += text + "\n"; };
         sink.pause = [this](uint32_t milliseconds) { pauses.push_back(milliseconds); };
         return sink;
     }
@@ -74,9 +76,17 @@ protected:
         InstallFixture::TearDown();
     }
 
-    install::InstallOutcome Run(Recording& recording, bool endOnFailure = true, bool desktopShortcut = true)
+    // The payload of a distribution beside the program.
+    void UsePayload(const char* dist = YNB_INSTALL_DIST)
     {
-        const install::ProductValues product = install::BuiltProduct(record);
+        ASSERT_TRUE(CopyFileW((driver::HostPath(dist) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(),
+            FALSE));
+    }
+
+    install::InstallOutcome Run(Recording& recording, bool endOnFailure = true, bool desktopShortcut = true,
+        const install::ProductValues* given = nullptr)
+    {
+        const install::ProductValues product = given != nullptr ? *given : install::BuiltProduct(record);
         const install::InstallRequest request { .product = product,
             .folderText = sys::ToAnsi(base),
             .desktopShortcut = desktopShortcut,
@@ -94,8 +104,7 @@ protected:
 
 TEST_F(Engine, InstallsTheDemoProductThroughARecordingSink)
 {
-    ASSERT_TRUE(CopyFileW(
-        (driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    ASSERT_NO_FATAL_FAILURE(UsePayload());
     Recording recording;
     const install::InstallOutcome outcome = Run(recording);
     EXPECT_TRUE(outcome.succeeded);
@@ -147,8 +156,7 @@ TEST_F(Engine, InstallsTheDemoProductThroughARecordingSink)
 // everything built on it: the payload, the entries' targets and the log.
 TEST_F(Engine, RelativeFolderTextInstallsBelowTheProgramsFolder)
 {
-    ASSERT_TRUE(CopyFileW(
-        (driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    ASSERT_NO_FATAL_FAILURE(UsePayload());
     Recording recording;
     const install::ProductValues product = install::BuiltProduct(record);
     const install::InstallRequest request { .product = product,
@@ -172,8 +180,7 @@ TEST_F(Engine, RelativeFolderTextInstallsBelowTheProgramsFolder)
 // the shortcut no longer chosen); what the log never named stays.
 TEST_F(Engine, SetUpAgainRemovesWhatOnlyTheEarlierInstallationPlaced)
 {
-    ASSERT_TRUE(CopyFileW(
-        (driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    ASSERT_NO_FATAL_FAILURE(UsePayload());
     Recording first;
     ASSERT_TRUE(Run(first).succeeded);
     const std::wstring install = base + L"\\Hanamaru";
@@ -190,6 +197,41 @@ TEST_F(Engine, SetUpAgainRemovesWhatOnlyTheEarlierInstallationPlaced)
     EXPECT_TRUE(Exists(desktop + L"\\hanamaru_guide.txt"));
     EXPECT_EQ("never in the log", driver::ReadBytes(install + L"\\mine.txt"));
     EXPECT_TRUE(again.copyFailures.empty());
+}
+
+// Version 1, then version 2 over it in the same folder: no file of version 1
+// that version 2 does not place stays (in the install folder and in the
+// documents), its program is version 2's, and the entry and the log are
+// version 2's alone.
+TEST_F(Engine, AnUpgradeLeavesNothingOfTheEarlierVersionItDoesNotHave)
+{
+    ASSERT_NO_FATAL_FAILURE(UsePayload(YNB_UPGRADE_DIST));
+    install::ProductValues first = install::BuiltProduct(record);
+    first.displayVersion = "1.0";
+    first.urlInfoAbout = "https://example.com/version1";
+    Recording one;
+    ASSERT_TRUE(Run(one, true, true, &first).succeeded);
+    const std::wstring install = base + L"\\Hanamaru";
+    ASSERT_EQ("version 1 of the program\n", driver::ReadBytes(install + L"\\kakeibo.exe"));
+    ASSERT_TRUE(Exists(install + L"\\old\\sub\\b.txt"));
+    ASSERT_TRUE(Exists(documents + L"\\old\\a.txt"));
+
+    ASSERT_NO_FATAL_FAILURE(UsePayload());
+    install::ProductValues second = install::BuiltProduct(record);
+    second.displayVersion = "2.0";
+    second.urlInfoAbout.clear();
+    Recording two;
+    const install::InstallOutcome outcome = Run(two, true, true, &second);
+    ASSERT_TRUE(outcome.succeeded);
+    EXPECT_FALSE(Exists(install + L"\\old")) << two.notes;
+    EXPECT_FALSE(Exists(documents + L"\\old")) << two.notes;
+    EXPECT_NE("1\n", driver::ReadBytes(install + L"\\ynb\\version.txt")); // both have it: version 2's
+    EXPECT_NE("version 1 of the program\n", driver::ReadBytes(install + L"\\kakeibo.exe"));
+    EXPECT_EQ("2.0", RegistryText("DisplayVersion"));
+    EXPECT_EQ("<no value>", RegistryText("URLInfoAbout"));
+    const std::string log = PlainLog(install + L"\\ynb\\instdir.dat");
+    EXPECT_EQ(std::string::npos, log.find("old")) << log;
+    EXPECT_NE(std::string::npos, log.find("kakeibo.exe")) << log;
 }
 
 // Every file below a folder with its bytes, and the desktop's guide: what a
@@ -253,8 +295,7 @@ TEST_F(Engine, FailedSetupOverTheInstallationLeavesItAsItWas)
 // file and its error; the rest of its tree and the other entries are placed.
 TEST_F(Engine, FolderCopyThatLostAFileIsThatEntrysFailure)
 {
-    ASSERT_TRUE(CopyFileW(
-        (driver::HostPath(YNB_INSTALL_DIST) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
+    ASSERT_NO_FATAL_FAILURE(UsePayload());
     const std::wstring data = documents + L"\\HanamaruData";
     ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
     ASSERT_TRUE(driver::WriteBytes(data + L"\\sample.csv", "the user's"));
