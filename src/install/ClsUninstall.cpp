@@ -376,21 +376,25 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
     outcome.removed.push_back(path);
 }
 
-void ClsUninstall::RemoveStale(const std::function<Placed(const std::string& path)>& placed, Outcome& outcome)
+void ClsUninstall::RemoveStale(const install::PlacedPaths& placed, Outcome& outcome)
 {
     for (const install::PlannedLine& line : plan_) {
-        const Placed now = line.path.empty() ? Placed::Nothing : placed(line.path);
-        if (now != Placed::Nothing && line.refusal != install::Refusal::None)
-            continue; // refused, and the new installation's own again
-        if (now == Placed::Nothing)
+        switch (install::JudgeStaleLine(line, placed)) {
+        case install::StaleAction::Remove:
+        case install::StaleAction::Refused: // reported as it stays
             RemoveLine(line, outcome);
-        else if (line.folder && now == Placed::Below && !ReachedThroughLink(line.path))
-            Prune(line.path, placed, outcome);
+            break;
+        case install::StaleAction::Prune:
+            if (!ReachedThroughLink(line.path))
+                Prune(line.path, placed, outcome);
+            break;
+        case install::StaleAction::Keep:
+            break;
+        }
     }
 }
 
-void ClsUninstall::Prune(
-    const std::string& folder, const std::function<Placed(const std::string& path)>& placed, Outcome& outcome)
+void ClsUninstall::Prune(const std::string& folder, const install::PlacedPaths& placed, Outcome& outcome)
 {
     WIN32_FIND_DATAA entry;
     sys::UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &entry));
@@ -405,10 +409,11 @@ void ClsUninstall::Prune(
         const std::string path = folder + "\\" + name;
         const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
             && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-        const Placed now = placed(path);
-        if (now == Placed::Nothing)
-            gone.push_back({ path, path, isFolder, install::Refusal::None });
-        else if (isFolder && now == Placed::Below)
+        const install::PlannedLine line { path, path, isFolder, install::Refusal::None };
+        const install::StaleAction action = install::JudgeStaleLine(line, placed);
+        if (action == install::StaleAction::Remove)
+            gone.push_back(line);
+        else if (action == install::StaleAction::Prune)
             below.push_back(path);
     } while (FindNextFileA(find.Get(), &entry));
     find.Reset();

@@ -73,15 +73,11 @@ public:
     // install folder, and the uninstall entry. `step` is called after each
     // line (to keep the window painted).
     void RemoveInstalled(Outcome& outcome, const std::function<void()>& step);
-    // What a new installation placed, asked for a canonical path: nothing,
-    // exactly that file or folder, or a folder that holds some of it.
-    enum class Placed { Nothing, Itself, Below };
-
     // After an installation over this one, in the same folder: removes what
     // the log names that the new installation did not place, by the same
     // judgement as an uninstallation (a refused line stays and is reported);
     // inside a folder line the new one also placed, only what it did not.
-    void RemoveStale(const std::function<Placed(const std::string& path)>& placed, Outcome& outcome);
+    void RemoveStale(const install::PlacedPaths& placed, Outcome& outcome);
 
     // Then the program file and the install folder when it is empty; when the
     // program file is still running (`programRunning`), both are left to be
@@ -93,8 +89,7 @@ private:
     Entry FindUninstallEntry() const;
     void RemoveLine(const install::PlannedLine& line, Outcome& outcome);
     // The folder's files and folders that `placed` does not hold.
-    void Prune(const std::string& folder, const std::function<Placed(const std::string& path)>& placed,
-        Outcome& outcome);
+    void Prune(const std::string& folder, const install::PlacedPaths& placed, Outcome& outcome);
     // A file of the installation's own that the log does not list (the log,
     // the program): counted when removed, reported when it stays.
     void RemoveOwnFile(const std::string& path, Outcome& outcome);

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <set>
 #include <memory>
 #include <string>
 #include <utility>
@@ -563,35 +562,24 @@ void Installation::RemoveStale(const std::vector<std::string>& alsoPlaced)
         return;
     }
     // Long names, as the uninstaller's judgement has them.
-    const auto key = [](const std::string& path) {
+    const auto canonical = [](const std::string& path) {
         char longPath[kTargetPathCapacity];
         const DWORD length = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
-        return sys::PathKey(length > 0 && length < sizeof longPath ? std::string(longPath, length) : path, sys::kAnsiPaths);
+        return length > 0 && length < sizeof longPath ? std::string(longPath, length) : path;
     };
-    std::set<std::string> placed;
+    PlacedPaths placed(sys::kAnsiPaths);
     for (const PlannedWrite& write : plan_.writes)
-        placed.insert(key(write.path));
+        placed.Add(canonical(write.path));
     for (const PlannedCopy& copy : plan_.copies)
-        placed.insert(key(copy.to));
+        placed.Add(canonical(copy.to));
     for (const std::string& folder : plan_.folders)
-        placed.insert(key(folder));
+        placed.Add(canonical(folder));
     for (const std::string& path : alsoPlaced)
-        placed.insert(key(path));
+        placed.Add(canonical(path));
     for (const std::string& scratch : plan_.scratch)
-        placed.erase(key(scratch));
-    const std::string separator = sys::PathKey("\\", sys::kAnsiPaths);
+        placed.Remove(scratch);
     ClsUninstall::Outcome outcome;
-    previous_.RemoveStale(
-        [&](const std::string& path) {
-            const std::string own = key(path);
-            if (placed.count(own) != 0)
-                return ClsUninstall::Placed::Itself;
-            const std::string prefix = own + separator;
-            const auto next = placed.lower_bound(prefix);
-            return next != placed.end() && next->compare(0, prefix.size(), prefix) == 0 ? ClsUninstall::Placed::Below
-                                                                                         : ClsUninstall::Placed::Nothing;
-        },
-        outcome);
+    previous_.RemoveStale(placed, outcome);
     for (const std::string& path : outcome.removed)
         reporter_.Note("removed from the earlier installation: " + path);
     for (const ClsUninstall::Remaining& left : outcome.remaining)

@@ -1,5 +1,7 @@
 #include "install/UninstallPlan.h"
 
+#include <algorithm>
+
 #include "install/InstallLog.h"
 #include "install/Manifest.h"
 #include "sys/PathWalk.h"
@@ -330,6 +332,38 @@ std::vector<PlannedLine> PlanUninstall(const UninstallLog& log, std::string_view
     for (auto line = log.lines.rbegin(); line != log.lines.rend(); ++line)
         planned.push_back(PlanLine(*line, stagingFolder, places, codePage));
     return planned;
+}
+
+void PlacedPaths::Add(std::string_view path)
+{
+    keys_.insert(sys::PathKey(path, codePage_));
+}
+
+void PlacedPaths::Remove(std::string_view path)
+{
+    keys_.erase(sys::PathKey(path, codePage_));
+}
+
+Placed PlacedPaths::Of(std::string_view path) const
+{
+    const std::string key = sys::PathKey(path, codePage_);
+    if (keys_.count(key) != 0)
+        return Placed::Itself;
+    const std::string prefix = key + sys::PathKey("\\", codePage_);
+    const auto below = keys_.lower_bound(prefix);
+    return below != keys_.end() && below->compare(0, prefix.size(), prefix) == 0 ? Placed::Below : Placed::Nothing;
+}
+
+StaleAction JudgeStaleLine(const PlannedLine& line, const PlacedPaths& placed)
+{
+    const Placed now = line.path.empty() ? Placed::Nothing : placed.Of(line.path);
+    if (now != Placed::Nothing && line.refusal != Refusal::None)
+        return StaleAction::Keep; // refused, and the new installation's own again
+    if (line.refusal != Refusal::None)
+        return StaleAction::Refused;
+    if (now == Placed::Nothing)
+        return StaleAction::Remove;
+    return line.folder && now == Placed::Below ? StaleAction::Prune : StaleAction::Keep;
 }
 
 } // namespace install

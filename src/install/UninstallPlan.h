@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -133,5 +134,36 @@ PlannedLine PlanLine(
 // The log's lines in the order they are removed: the reverse of the log.
 std::vector<PlannedLine> PlanUninstall(const UninstallLog& log, std::string_view stagingFolder,
     const UninstallPlaces& places, const sys::CodePage& codePage);
+
+// ---- Over an earlier installation -----------------------------------------
+
+// What a new installation placed, asked by canonical path: nothing, that
+// file or folder itself, or a folder that holds some of it.
+enum class Placed { Nothing, Itself, Below };
+
+class PlacedPaths {
+public:
+    explicit PlacedPaths(const sys::CodePage& codePage)
+        : codePage_(codePage)
+    {
+    }
+    void Add(std::string_view path);
+    void Remove(std::string_view path);
+    Placed Of(std::string_view path) const;
+
+private:
+    sys::CodePage codePage_;
+    std::set<std::string> keys_;
+};
+
+enum class StaleAction {
+    Keep, // the new installation placed it (or a refused line it placed again)
+    Remove, // the new installation has nothing of it: it goes as an uninstallation removes it
+    Prune, // a folder line the new installation placed into: only what it did not place goes
+    Refused, // judged as an uninstallation judges it, and not taken
+};
+
+// What becomes of an earlier log's line after a new installation.
+StaleAction JudgeStaleLine(const PlannedLine& line, const PlacedPaths& placed);
 
 } // namespace install

@@ -385,3 +385,28 @@ TEST(UninstallRecordedFolder, NamesTheFolderTheUninstallerRunsFrom)
     EXPECT_FALSE(RecordedFolderMatches("Tool", "Tool", kSjis));
     EXPECT_FALSE(RecordedFolderMatches("Tool", "C:", kSjis));
 }
+
+// After a new installation over an earlier one: each line of the earlier log
+// stays, goes, or is pruned of what the new one did not place.
+TEST(StaleLines, GoUnlessTheNewInstallationPlacedThem)
+{
+    PlacedPaths placed({});
+    placed.Add("C:\\P\\Tool\\bin\\app.exe");
+    placed.Add("C:\\P\\Tool\\docs");
+    placed.Add("C:\\P\\Tool\\help\\a.txt");
+    placed.Add("C:\\P\\Tool\\~ynb1.tmp");
+    placed.Remove("C:\\P\\Tool\\~YNB1.TMP"); // gone again, whatever its case
+    const auto judge = [&](const char* path, bool folder, Refusal refusal = Refusal::None) {
+        return JudgeStaleLine({ path, path, folder, refusal }, placed);
+    };
+    EXPECT_EQ(StaleAction::Keep, judge("C:\\p\\tool\\BIN\\app.exe", false)); // as Windows compares names
+    EXPECT_EQ(StaleAction::Remove, judge("C:\\P\\Tool\\bin\\old.dll", false));
+    EXPECT_EQ(StaleAction::Remove, judge("C:\\P\\Tool\\bin\\app", false)); // a prefix of a name is no folder
+    EXPECT_EQ(StaleAction::Keep, judge("C:\\P\\Tool\\docs", true)); // made by the new one, whole
+    EXPECT_EQ(StaleAction::Prune, judge("C:\\P\\Tool\\help", true));
+    EXPECT_EQ(StaleAction::Keep, judge("C:\\P\\Tool\\help", false)); // a file line that holds placed files
+    EXPECT_EQ(StaleAction::Remove, judge("C:\\P\\Tool\\~ynb1.tmp", false));
+    EXPECT_EQ(StaleAction::Refused, judge("C:\\Windows", true, Refusal::Protected));
+    EXPECT_EQ(StaleAction::Keep, judge("C:\\P\\Tool\\help\\a.txt", false, Refusal::Unprotected));
+    EXPECT_EQ(StaleAction::Refused, JudgeStaleLine({ "..\\..\\..", "", true, Refusal::ClimbsAboveRoot }, placed));
+}
