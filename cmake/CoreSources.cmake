@@ -17,6 +17,7 @@ set(YNB_CORE_SOURCES
     src/install/InstallPaths.cpp
     src/install/ProductVersion.cpp
     src/install/InstallPlan.cpp
+    src/install/FilesInUse.cpp
     src/install/UninstallPlan.cpp
     src/sys/SecurityRules.cpp
 )

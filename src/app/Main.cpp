@@ -29,14 +29,15 @@
 namespace {
 
 constexpr wchar_t kUsage[]
-    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/REPAIR] [/LOG=ファイル] "
-      L"[/D=フォルダー]\n\n"
+    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/REPAIR] [/CLOSEAPPLICATIONS] "
+      L"[/LOG=ファイル] [/D=フォルダー]\n\n"
       L"/S\t画面を出さず、何も尋ねずにインストールします。使用許諾には同意したものとみなします。\n"
       L"/PROGRESS\t/S と共に: 進行状況の画面だけを出します。\n"
       L"/NODESKTOP\tデスクトップにショートカットを作りません。\n"
       L"/NOSTARTMENU\tスタートメニューに登録しません。\n"
       L"/ALLOWDOWNGRADE\tインストールされている新しいバージョンを、このバージョンに戻します。\n"
       L"/REPAIR\tインストールされている同じバージョンを修復します（なくなったファイル、変わったファイルを戻します）。\n"
+      L"/CLOSEAPPLICATIONS\t/S と共に: 置き換えるファイルを使っているプログラムに、終了を求めます。\n"
       L"/LOG=ファイル\t行ったことをすべて、ファイルに UTF-8 で書きます。\n"
       L"/D=フォルダー\tインストール先のフォルダー。最後に書きます。空白があっても引用符は要りません。"
       L"インストール済みのときは、そのフォルダーです。\n"
@@ -45,7 +46,8 @@ constexpr wchar_t kUsage[]
       L"終了コード: 0 成功、1602 キャンセル、1603 失敗、1618 ほかのセットアップが実行中、87 コマンドラインの誤り、"
       L"112 ディスクがいっぱい、1638 別のフォルダーまたは別のバージョンがインストール済み、4 "
       L"新しいバージョンがインストール済み、"
-      L"1605 修復する製品がない";
+      L"1605 修復する製品がない、3010 成功（使用中だったファイルは再起動で置き換わります）、"
+      L"32 ファイルが使用中のため中止";
 constexpr wchar_t kLastResort[] = L"Catch the Expection! \n This Program is Closed";
 
 void Tell(const std::wstring& text, UINT icon)
@@ -136,14 +138,17 @@ uint32_t RunSilent(const config::CommandLine& options, const install::InstalledP
         .folderText = folder,
         .desktopShortcut = !options.noDesktop,
         .startMenuEntry = !options.noStartMenu,
-        .programDir = programDir };
+        .programDir = programDir,
+        .closeApplications = options.closeApplications };
     log.Line(L"silent installation into " + sys::FromAnsi(folder) + L", desktop shortcut "
         + (request.desktopShortcut ? L"yes" : L"no") + L", Start menu " + (request.startMenuEntry ? L"yes" : L"no"));
     const install::InstallOutcome outcome = install::RunInstallation(request, install::LoggedSink(sink, log));
     ui::Application::SetBusy(false);
     if (window)
         window->Close();
-    return outcome.succeeded ? config::kExitSuccess : install::FailureExitCode(outcome.failure);
+    if (!outcome.succeeded)
+        return install::FailureExitCode(outcome.failure);
+    return outcome.replacedAtRestart.empty() ? config::kExitSuccess : config::kExitRestartNeeded;
 }
 
 // A product installed already has one installation: its folder, and no

@@ -106,6 +106,8 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
             flag = &out.allowDowngrade;
         else if (setup && Names(name, L"REPAIR"))
             flag = &out.repair;
+        else if (setup && Names(name, L"CLOSEAPPLICATIONS"))
+            flag = &out.closeApplications;
         if (flag != nullptr) {
             if (*flag)
                 return { CommandLineProblem::Repeated, argument };

@@ -21,6 +21,9 @@ constexpr uint32_t kExitSuccess = 0;
 // A newer version of the product is installed and /ALLOWDOWNGRADE was not
 // given; the code Chrome's installer gives for a higher version installed.
 constexpr uint32_t kExitNewerInstalled = 4;
+// ERROR_SHARING_VIOLATION: cancelled because programs held files the setup
+// must replace.
+constexpr uint32_t kExitFilesInUse = 32;
 constexpr uint32_t kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
 constexpr uint32_t kExitDiskFull = 112; // ERROR_DISK_FULL: the volume filled during the installation
 constexpr uint32_t kExitCancelled = 1602; // ERROR_INSTALL_USEREXIT
@@ -41,6 +44,7 @@ struct CommandLine {
     bool noStartMenu = false; // /NOSTARTMENU
     bool allowDowngrade = false; // /ALLOWDOWNGRADE: an older version may replace a newer one
     bool repair = false; // /REPAIR: only the installed version, set up again
+    bool closeApplications = false; // /CLOSEAPPLICATIONS: programs holding files are asked to close
     bool hasFolder = false; // /D= given
     std::wstring folder; // /D=
     std::wstring log; // /LOG=, empty when none

@@ -24,6 +24,7 @@
 #include "sys/FileSecurity.h"
 #include "sys/Names.h"
 #include "sys/PathText.h"
+#include "sys/RestartManager.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
 
@@ -156,6 +157,8 @@ public:
         if (sink_.pause)
             sink_.pause(milliseconds);
     }
+
+    const InstallSink& Sink() const { return sink_; }
 
 private:
     const InstallSink& sink_;
@@ -345,6 +348,7 @@ private:
     void PlaceEntries(InstallLog& log);
     void RemoveStale(const std::vector<std::string>& alsoPlaced);
     bool SetAside(const package::ExtractJob& job, InstallFailure& failure);
+    bool SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure);
     void PutBack();
     void DropSetAside();
 
@@ -366,6 +370,10 @@ private:
     // The installed files this one replaces, each renamed beside itself
     // until the new version is whole: original, set-aside name.
     std::vector<std::pair<std::string, std::string>> setAside_;
+    sys::RestartManager restartManager_;
+    bool closeTried_ = false;
+    // Held files: the new version's path beside each, the held file.
+    std::vector<std::pair<std::string, std::string>> atRestart_;
     uint64_t done_ = 0; // bytes written, for the one progress
     uint64_t total_ = 0;
 };
@@ -436,16 +444,95 @@ InstallOutcome Installation::Extract()
         done_ = done;
     };
     InstallFailure failure;
-    if (installedHere_ && !SetAside(job, failure))
+    if (!SettleHeldFiles(job, failure) || (installedHere_ && !SetAside(job, failure)))
         return Fail(std::move(failure), reporter_);
     extracted_ = cabinet_.Extract(job);
     if (extracted_.problem != package::ExtractProblem::None) {
         PutBack();
         return FailExtraction(extracted_, reporter_);
     }
+    for (const auto& [fresh, held] : atRestart_) {
+        if (MoveFileExA(fresh.c_str(), held.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
+            reporter_.Note("held by a program, replaced when Windows restarts: " + held);
+        else
+            reporter_.StepFailed("the held file " + held + " cannot be replaced at the restart (error "
+                + std::to_string(GetLastError()) + "); its new version waits in " + fresh);
+    }
     InstallOutcome outcome;
     outcome.succeeded = true;
     return outcome;
+}
+
+// The existing files of `paths` that a program holds open: those that cannot
+// be opened for deletion while others read and write them.
+std::vector<std::string> HeldFiles(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> held;
+    for (const std::string& path : paths) {
+        if (path.empty())
+            continue;
+        sys::UniqueFile file(CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file && (GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION))
+            held.push_back(path);
+    }
+    return held;
+}
+
+std::string Listed(const std::vector<std::string>& files)
+{
+    std::string text;
+    for (const std::string& file : files)
+        text += (text.empty() ? "" : ", ") + file;
+    return text;
+}
+
+// Before anything is written: files that programs hold are let go (the user
+// closes the programs, or they are asked to close), or the installation is
+// cancelled, or each such file's new version is written beside it to take
+// its place at the restart.
+bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure)
+{
+    std::vector<std::string> held = HeldFiles(job.outputs);
+    while (!held.empty()) {
+        const std::vector<std::wstring> programs = restartManager_.Holders(held);
+        std::string names;
+        for (const std::wstring& program : programs)
+            names += (names.empty() ? "" : ", ") + sys::ToAnsi(program.c_str());
+        reporter_.Note("held by " + (names.empty() ? std::string("programs Restart Manager does not name") : names)
+            + ": " + Listed(held));
+        InUseSituation situation;
+        situation.asked = static_cast<bool>(reporter_.Sink().filesInUse);
+        situation.closeApplications = request_.closeApplications;
+        situation.closeTried = closeTried_;
+        if (situation.asked)
+            situation.answer = reporter_.Sink().filesInUse(held, programs, closeTried_);
+        switch (DecideInUse(situation)) {
+        case InUseAction::CheckAgain:
+            break;
+        case InUseAction::CloseThenCheck:
+            reporter_.Note(restartManager_.Shutdown() ? "the programs were asked to close"
+                                                      : "the programs could not be asked to close");
+            closeTried_ = true;
+            break;
+        case InUseAction::Cancel:
+            failure = { InstallStep::FilesInUse, "cancelled: programs hold " + Listed(held), {}, ERROR_SHARING_VIOLATION,
+                held.front(), {}, 0, 0 };
+            return false;
+        case InUseAction::ReplaceAtRestart:
+            for (std::string& output : job.outputs)
+                if (std::find(held.begin(), held.end(), output) != held.end()) {
+                    std::string fresh = output + ".ynb-new";
+                    sys::ClearReadOnly(fresh.c_str());
+                    (void)DeleteFileA(fresh.c_str()); // an earlier run's
+                    atRestart_.emplace_back(fresh, output);
+                    output = std::move(fresh);
+                }
+            return true;
+        }
+        held = HeldFiles(held);
+    }
+    return true;
 }
 
 // Every installed file that the extraction replaces is renamed beside itself
@@ -693,6 +780,10 @@ InstallOutcome Installation::Run()
     reporter_.Pause(kEntryPause);
 
     reporter_.Step(Phase::Done, done_, total_);
+    if (closeTried_)
+        restartManager_.Restart();
+    for (const auto& [fresh, held] : atRestart_)
+        outcome.replacedAtRestart.push_back(held);
     outcome.succeeded = true;
     outcome.payloadSize = plan_.payloadSize;
     outcome.baseFolder = paths_.baseFolder;
@@ -719,6 +810,8 @@ ProductValues BuiltProduct(const SetupRecord& record)
 
 uint32_t FailureExitCode(const InstallFailure& failure)
 {
+    if (failure.step == InstallStep::FilesInUse)
+        return config::kExitFilesInUse;
     return failure.step == InstallStep::DiskFull || failure.step == InstallStep::Space ? config::kExitDiskFull
                                                                                        : config::kExitFailed;
 }

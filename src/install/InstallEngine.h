@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/SetupRecord.h"
+#include "install/FilesInUse.h"
 #include "install/InstallPlan.h"
 #include "install/ProductVersion.h"
 
@@ -41,6 +42,7 @@ enum class InstallStep : uint8_t {
     DiskFull, // the volume filled while the payload was placed
     Space, // a volume has less free space than the installation needs
     InUse, // a file of the installed version could not be set aside to be replaced
+    FilesInUse, // programs held files to replace, and the user cancelled
 };
 
 // Why the setup failed, for the user and for logs.
@@ -71,6 +73,14 @@ struct InstallSink {
     // Handles the window messages that have arrived; called while the engine
     // waits.
     std::function<void()> pump;
+    // Programs hold files the installation must replace (the files, and the
+    // programs as Restart Manager names them; closeTried: they were asked to
+    // close and some still hold them). Left empty (a silent installation),
+    // they are closed only with closeApplications, and what stays held is
+    // replaced when Windows restarts.
+    std::function<InUseAnswer(
+        const std::vector<std::string>& files, const std::vector<std::wstring>& programs, bool closeTried)>
+        filesInUse;
     // A pause after each manifest entry and after the log, so that a person
     // sees the installation work; the wizard waits there while its windows
     // answer. Left empty (a silent installation), nothing waits.
@@ -106,6 +116,7 @@ struct InstallRequest {
     bool desktopShortcut = false;
     bool startMenuEntry = false;
     std::string programDir; // full path: the folder of the program and its payload
+    bool closeApplications = false; // silently: programs holding files are asked to close
 };
 
 struct InstallOutcome {
@@ -118,12 +129,16 @@ struct InstallOutcome {
     // parent when it has none. The wizard makes it the current folder.
     std::string logFolder;
     InstallPlan plan; // as worked out before anything was written
+    // Files held by programs, whose new version takes their place when
+    // Windows restarts (exit code 3010).
+    std::vector<std::string> replacedAtRestart;
 };
 
 InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink& sink);
 
 // The exit code of a failed setup: 112 (ERROR_DISK_FULL) when a volume had
-// or kept too little space, else 1603.
+// or kept too little space, 32 (ERROR_SHARING_VIOLATION) when it was cancelled
+// for files in use, else 1603.
 uint32_t FailureExitCode(const InstallFailure& failure);
 
 // The base folder proposed when none is given: "C:\Program Files" whenever it

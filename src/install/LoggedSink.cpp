@@ -92,6 +92,20 @@ InstallSink LoggedSink(InstallSink sink, sys::LogFile& log)
         log.Line(ending ? L"answer: the setup ends" : L"answer: the user stays to try again");
         return ending;
     };
+    // Asked only where a person answers: silently, the member stays empty.
+    if (sink.filesInUse)
+        logged.filesInUse = [&log, inner = sink.filesInUse](const std::vector<std::string>& files,
+                                const std::vector<std::wstring>& programs, bool closeTried) {
+            std::wstring line = L"question: files in use";
+            for (const std::wstring& program : programs)
+                line += L", " + program;
+            log.Line(line);
+            const InUseAnswer answer = inner(files, programs, closeTried);
+            log.Line(answer == InUseAnswer::Retry ? L"answer: retry"
+                    : answer == InUseAnswer::Close ? L"answer: close the programs"
+                                                   : L"answer: cancel");
+            return answer;
+        };
     logged.placed = [&log, inner = sink.placed](const std::string& path) {
         log.Line(L"placed " + sys::FromAnsi(path.c_str()));
         if (inner)

@@ -9,8 +9,8 @@
 namespace ui {
 
 // A message box whose buttons carry exactly the given texts (IDOK, IDCANCEL,
-// IDYES, IDNO; null keeps the system's). type is MB_OK, MB_OKCANCEL or MB_YESNO
-// with an icon. Returns the button pressed, or 0 when the box failed.
+// IDYES, IDNO; null keeps the system's). type is MB_OK, MB_OKCANCEL, MB_YESNO
+// or MB_YESNOCANCEL with an icon. Returns the button pressed, or 0 when the box failed.
 struct ButtonTexts {
     const wchar_t* ok = nullptr;
     const wchar_t* cancel = nullptr;

@@ -176,6 +176,8 @@ void TFrame3::Button2Click()
         else if (failure.step == install::InstallStep::InUse)
             text = L"次のファイルは使用中のため置き換えられません。\n" + sys::FromAnsi(failure.path.c_str())
                 + L"\n\nこのファイルを使っているプログラムを終了してから、もう一度お試しください。\n" + kSetupFailed;
+        else if (failure.step == install::InstallStep::FilesInUse)
+            text = L"ファイルが使用中のため、セットアップを中止しました。";
         else if (failure.step == install::InstallStep::Space)
             text = L"ドライブ " + sys::FromAnsi(failure.volume.c_str()) + L" の空き領域が足りません。\n必要な領域: "
                 + Megabytes(failure.needed) + L"\n空き領域: " + Megabytes(failure.available) + L"\n" + kSetupFailed;
@@ -191,6 +193,27 @@ void TFrame3::Button2Click()
             return true;
         Form2->ExitCode = config::kExitCancelled; // the user stays: what follows decides
         return false;
+    };
+    sink.filesInUse = [](const std::vector<std::string>& files, const std::vector<std::wstring>& programs,
+                          bool closeTried) {
+        std::wstring text = closeTried ? L"プログラムを閉じることができませんでした。\n\n" : L"";
+        text += programs.empty() ? L"次のファイルがほかのプログラムで使用されているため、置き換えられません。\n"
+                                 : L"次のプログラムが、置き換えるファイルを使用しています。\n";
+        if (programs.empty())
+            for (const std::string& file : files)
+                text += L"\n" + sys::FromAnsi(file.c_str());
+        for (const std::wstring& program : programs)
+            text += L"\n" + program;
+        text += L"\n\n「閉じる」でこれらのプログラムを閉じてから続けます。ご自分で閉じた場合は「再試行」を押してください。";
+        ui::ButtonTexts buttons;
+        buttons.yes = L"閉じる";
+        buttons.no = L"再試行";
+        buttons.cancel = L"キャンセル";
+        const int answer
+            = ui::MessageBoxExact(ui::DialogOwner(), text, ui::ApplicationTitle(), MB_YESNOCANCEL | MB_ICONWARNING, buttons);
+        return answer == IDYES ? install::InUseAnswer::Close
+            : answer == IDNO   ? install::InUseAnswer::Retry
+                               : install::InUseAnswer::Cancel;
     };
     sink.pump = [] { ui::Application::ProcessMessages(); };
     sink.pause = [](uint32_t milliseconds) { ui::Application::Wait(milliseconds); };

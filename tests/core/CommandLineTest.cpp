@@ -26,11 +26,11 @@ TEST(CommandLine, SwitchesInAnyCaseAfterEitherMark)
 {
     const CommandLine none = Parsed(L"\"C:\\Program Files\\x\\setup.exe\"");
     EXPECT_FALSE(none.silent || none.progress || none.help || none.noDesktop || none.noStartMenu || none.hasFolder
-        || none.allowDowngrade || none.repair);
-    const CommandLine all
-        = Parsed(L"setup.exe /s -Progress /NoDesktop -NOSTARTMENU /log=C:\\l.txt /? /AllowDowngrade -repair");
-    EXPECT_TRUE(
-        all.silent && all.progress && all.help && all.noDesktop && all.noStartMenu && all.allowDowngrade && all.repair);
+        || none.allowDowngrade || none.repair || none.closeApplications);
+    const CommandLine all = Parsed(
+        L"setup.exe /s -Progress /NoDesktop -NOSTARTMENU /log=C:\\l.txt /? /AllowDowngrade -repair /closeapplications");
+    EXPECT_TRUE(all.silent && all.progress && all.help && all.noDesktop && all.noStartMenu && all.allowDowngrade
+        && all.repair && all.closeApplications);
     EXPECT_EQ(L"C:\\l.txt", all.log);
     // Quotes around a value or a whole switch; blanks between are any number.
     EXPECT_EQ(L"C:\\a b\\l.txt", Parsed(L"setup.exe   /LOG=\"C:\\a b\\l.txt\"\t/S").log);

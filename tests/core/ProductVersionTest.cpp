@@ -1,6 +1,8 @@
-// Versions, and what a setup means for a product installed already.
+// Versions, what a setup means for a product installed already, and what it
+// does about files that programs hold.
 #include <gtest/gtest.h>
 
+#include "install/FilesInUse.h"
 #include "install/ProductVersion.h"
 
 namespace {
@@ -56,3 +58,18 @@ TEST(ProductVersion, OneInstallationAndNoDowngradeUnlessAsked)
 }
 
 } // namespace
+
+// Held files: a person decides; silently, the programs are asked to close
+// once with /CLOSEAPPLICATIONS, and what stays held is replaced at the restart.
+TEST(FilesInUse, EachModeKnowsWhatComesNext)
+{
+    using install::InUseAction;
+    using install::InUseAnswer;
+    const auto decide = [](install::InUseSituation situation) { return install::DecideInUse(situation); };
+    EXPECT_EQ(InUseAction::CheckAgain, decide({ .asked = true, .answer = InUseAnswer::Retry }));
+    EXPECT_EQ(InUseAction::CloseThenCheck, decide({ .asked = true, .answer = InUseAnswer::Close, .closeTried = true }));
+    EXPECT_EQ(InUseAction::Cancel, decide({ .asked = true, .answer = InUseAnswer::Cancel, .closeApplications = true }));
+    EXPECT_EQ(InUseAction::ReplaceAtRestart, decide({}));
+    EXPECT_EQ(InUseAction::CloseThenCheck, decide({ .closeApplications = true }));
+    EXPECT_EQ(InUseAction::ReplaceAtRestart, decide({ .closeApplications = true, .closeTried = true }));
+}

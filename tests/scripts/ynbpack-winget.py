@@ -108,8 +108,9 @@ try:
         "InstallerSwitches": {"Silent": "/S", "SilentWithProgress": "/S /PROGRESS",
                               "InstallLocation": "/D=<INSTALLPATH>", "Log": "/LOG=<LOGPATH>", "Repair": "/REPAIR"},
         "RepairBehavior": "installer",
-        "InstallerSuccessCodes": [3010],
         "ExpectedReturnCodes": [
+            {"InstallerReturnCode": 3010, "ReturnResponse": "rebootRequiredToFinish"},
+            {"InstallerReturnCode": 32, "ReturnResponse": "fileInUse"},
             {"InstallerReturnCode": 1602, "ReturnResponse": "cancelledByUser"},
             {"InstallerReturnCode": 1603, "ReturnResponse": "contactSupport"},
             {"InstallerReturnCode": 1618, "ReturnResponse": "installInProgress"},

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,8 +57,19 @@ struct Recording {
         sink.pump = [this] { Note(); };
         sink.note = [this](const std::string& text) { notes += text + "\n"; };
         sink.pause = [this](uint32_t milliseconds) { pauses.push_back(milliseconds); };
+        if (inUse)
+            sink.filesInUse = [this](const std::vector<std::string>& files, const std::vector<std::wstring>&,
+                                  bool closeTried) {
+                heldFiles = files;
+                closeTries.push_back(closeTried);
+                return inUse(closeTried);
+            };
         return sink;
     }
+    // The answer about files in use; left empty, the installation is silent.
+    std::function<install::InUseAnswer(bool closeTried)> inUse;
+    std::vector<std::string> heldFiles;
+    std::vector<bool> closeTries;
     void Note() { otherThread = otherThread || GetCurrentThreadId() != thread; }
 };
 
@@ -271,24 +283,76 @@ TEST_F(Engine, FailedSetupOverTheInstallationLeavesItAsItWas)
     EXPECT_EQ(install::InstallStep::Payload, broken.failure.step);
     EXPECT_TRUE(before == Snapshot(base, desktop)) << "a damaged payload changed the installation";
 
+    // Held by a program: asked to close it (which Wine's Restart Manager
+    // only pretends to do), then cancelled.
     ASSERT_TRUE(CopyFileW(dist.c_str(), (program + L"\\data00.dat").c_str(), FALSE));
-    HANDLE held = CreateFileW((install + L"\\kakeibo.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    Recording inUse;
-    const install::InstallOutcome refused = Run(inUse, false);
-    CloseHandle(held);
-    EXPECT_EQ(install::InstallStep::InUse, refused.failure.step);
-    EXPECT_EQ(sys::ToAnsi(install + L"\\kakeibo.exe"), refused.failure.path);
+    const std::wstring held = install + L"\\kakeibo.exe";
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    Recording cancelled;
+    cancelled.inUse = [](bool closeTried) { return closeTried ? install::InUseAnswer::Cancel : install::InUseAnswer::Close; };
+    const install::InstallOutcome refused = Run(cancelled, false);
+    EXPECT_EQ(install::InstallStep::FilesInUse, refused.failure.step);
+    EXPECT_EQ(32u, install::FailureExitCode(refused.failure));
+    EXPECT_EQ(std::vector<std::string> { sys::ToAnsi(held) }, cancelled.heldFiles);
+    EXPECT_EQ((std::vector<bool> { false, true }), cancelled.closeTries);
+    CloseHandle(holder); // for the snapshot to read it
     EXPECT_TRUE(before == Snapshot(base, desktop)) << "a file in use changed the installation";
     EXPECT_EQ("as installed", RegistryText("DisplayVersion"));
 
-    Recording again; // and once nothing holds it, the setup puts back what changed
+    // The user closes the program and retries: the setup puts back what changed.
+    holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    Recording again;
+    again.inUse = [&holder](bool) {
+        CloseHandle(holder);
+        holder = INVALID_HANDLE_VALUE;
+        return install::InUseAnswer::Retry;
+    };
     ASSERT_TRUE(Run(again).succeeded);
+    if (holder != INVALID_HANDLE_VALUE)
+        CloseHandle(holder);
+    EXPECT_EQ(1u, again.closeTries.size());
     EXPECT_NE("changed since", driver::ReadBytes(install + L"\\readme.txt"));
     EXPECT_EQ(std::string(kDisplayVersion), RegistryText("DisplayVersion"));
     driver::ForEachBelow(base, [](const std::wstring& path, const WIN32_FIND_DATAW&) {
         EXPECT_EQ(std::wstring::npos, path.find(L".ynb-old")) << path;
     });
+}
+
+// Silently, a file a program holds gets its new version beside it, which
+// takes its place when Windows restarts; the rest is installed.
+TEST_F(Engine, SilentlyAHeldFileIsReplacedAtTheRestart)
+{
+    ASSERT_NO_FATAL_FAILURE(UsePayload());
+    Recording first;
+    ASSERT_TRUE(Run(first).succeeded);
+    const std::wstring held = base + L"\\Hanamaru\\kakeibo.exe";
+    const std::string installed = driver::ReadBytes(held);
+    ASSERT_TRUE(driver::WriteBytes(base + L"\\Hanamaru\\readme.txt", "changed since"));
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    Recording silent;
+    const install::InstallOutcome outcome = Run(silent);
+    CloseHandle(holder);
+    ASSERT_TRUE(outcome.succeeded) << silent.notes;
+    EXPECT_EQ(std::vector<std::string> { sys::ToAnsi(held) }, outcome.replacedAtRestart);
+    EXPECT_EQ(installed, driver::ReadBytes(held));
+    EXPECT_EQ(installed, driver::ReadBytes(held + L".ynb-new")); // the same version: the same bytes
+    EXPECT_NE("changed since", driver::ReadBytes(base + L"\\Hanamaru\\readme.txt"));
+    const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ | KEY_SET_VALUE, &key));
+    std::vector<wchar_t> pending(32768);
+    DWORD size = static_cast<DWORD>(pending.size() * sizeof(wchar_t));
+    const LONG read = RegQueryValueExW(
+        key, L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(pending.data()), &size);
+    (void)RegDeleteValueW(key, L"PendingFileRenameOperations");
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, read);
+    const std::wstring operations(pending.data(), size / sizeof(wchar_t));
+    EXPECT_NE(std::wstring::npos, operations.find(L"kakeibo.exe.ynb-new")) << sys::ToAnsi(operations.c_str());
+    DeleteFileW((held + L".ynb-new").c_str());
 }
 
 // A folder entry that lost a file is that entry's failed copy, with the

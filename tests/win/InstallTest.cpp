@@ -295,6 +295,37 @@ TEST_F(Install, SilentlyLogsTheFileAFolderCopyLost)
     EXPECT_TRUE(Exists(root + L"\\lost\\Hanamaru\\ynb\\instdir.dat"));
 }
 
+// Silently over an installation whose program is running: with or without
+// /CLOSEAPPLICATIONS (Wine's Restart Manager closes nothing), the held file's
+// new version waits beside it for the restart, and the setup ends with 3010.
+TEST_F(Install, SilentlyReplacesAHeldFileAtTheRestart)
+{
+    const std::wstring folder = root + L"\\held";
+    ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + folder));
+    const std::wstring program = folder + L"\\Hanamaru\\kakeibo.exe";
+    HANDLE holder = CreateFileW(program.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    for (const wchar_t* close : { L"", L" /CLOSEAPPLICATIONS" }) {
+        const std::wstring log = root + L"\\held.txt";
+        EXPECT_EQ(3010u, RunSilently(std::wstring(L"/S /NOSTARTMENU \"/LOG=") + log + L"\"" + close));
+        const std::string text = ReadBytes(log);
+        for (const std::string& line : { "held by a program, replaced when Windows restarts: " + sys::ToAnsi(program),
+                 std::string("exit code 3010") })
+            EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
+        EXPECT_EQ(close[0] != 0, text.find("the programs were asked to close") != std::string::npos) << text;
+        EXPECT_TRUE(Exists(program + L".ynb-new"));
+    }
+    CloseHandle(holder);
+    DeleteFileW((program + L".ynb-new").c_str());
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_SET_VALUE,
+            &key)
+        == ERROR_SUCCESS) {
+        (void)RegDeleteValueW(key, L"PendingFileRenameOperations");
+        RegCloseKey(key);
+    }
+}
+
 // A volume with less free space than the installation needs is refused
 // before anything is written: exit code 112, the drive and both figures in
 // /LOG=. tests/scripts/full-disk.sh gives the volume (YNB_FULL_DRIVE) and

@@ -201,10 +201,12 @@ int CommandWinget(std::vector<std::string> args)
                  "  Repair: \"/REPAIR\"\n";
     // No copy of the payload stays on the machine: a repair runs the setup.
     installer += "RepairBehavior: installer\n";
-    // 3010: installed, the machine must restart; the others end without
-    // an installation.
-    installer += "InstallerSuccessCodes:\n  - 3010\n";
+    // 3010: installed, and a file a program held is replaced when the
+    // machine restarts; the others end without an installation (32: files
+    // in use, cancelled).
     installer += "ExpectedReturnCodes:\n"
+                 "  - InstallerReturnCode: 3010\n    ReturnResponse: rebootRequiredToFinish\n"
+                 "  - InstallerReturnCode: 32\n    ReturnResponse: fileInUse\n"
                  "  - InstallerReturnCode: 1602\n    ReturnResponse: cancelledByUser\n"
                  "  - InstallerReturnCode: 1603\n    ReturnResponse: contactSupport\n"
                  "  - InstallerReturnCode: 1618\n    ReturnResponse: installInProgress\n"

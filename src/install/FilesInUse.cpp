@@ -1,0 +1,23 @@
+#include "install/FilesInUse.h"
+
+namespace install {
+
+InUseAction DecideInUse(const InUseSituation& situation)
+{
+    if (situation.asked) {
+        switch (situation.answer) {
+        case InUseAnswer::Retry:
+            return InUseAction::CheckAgain;
+        case InUseAnswer::Close:
+            return InUseAction::CloseThenCheck;
+        case InUseAnswer::Cancel:
+            return InUseAction::Cancel;
+        }
+        return InUseAction::Cancel;
+    }
+    // Silently: closed once when asked to, never a mix of versions.
+    return situation.closeApplications && !situation.closeTried ? InUseAction::CloseThenCheck
+                                                                : InUseAction::ReplaceAtRestart;
+}
+
+} // namespace install

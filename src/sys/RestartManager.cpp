@@ -1,0 +1,105 @@
+#include "sys/RestartManager.h"
+
+#include <windows.h>
+#include <restartmanager.h>
+
+#include "sys/DllSearch.h"
+#include "sys/Text.h"
+
+namespace sys {
+
+namespace {
+
+template <class Function>
+Function Entry(const UniqueModule& library, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.Get(), name)));
+}
+
+using StartFn = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
+using EndFn = DWORD(WINAPI*)(DWORD);
+using RegisterFn = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
+using ListFn = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, LPDWORD);
+using ShutdownFn = DWORD(WINAPI*)(DWORD, ULONG, RM_WRITE_STATUS_CALLBACK);
+using RestartFn = DWORD(WINAPI*)(DWORD, DWORD, RM_WRITE_STATUS_CALLBACK);
+
+} // namespace
+
+RestartManager::~RestartManager()
+{
+    if (started_)
+        if (const auto end = Entry<EndFn>(library_, "RmEndSession"))
+            (void)end(session_);
+}
+
+bool RestartManager::Begin()
+{
+    if (started_)
+        return true;
+    if (!library_)
+        library_ = LoadSystemLibrary(L"rstrtmgr.dll");
+    const auto start = library_ ? Entry<StartFn>(library_, "RmStartSession") : nullptr;
+    WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+    DWORD session = 0;
+    started_ = start != nullptr && start(&session, 0, key) == ERROR_SUCCESS;
+    session_ = session;
+    return started_;
+}
+
+std::vector<std::wstring> RestartManager::Holders(const std::vector<std::string>& files)
+{
+    std::vector<std::wstring> names;
+    if (files.empty() || !Begin())
+        return names;
+    const auto add = Entry<RegisterFn>(library_, "RmRegisterResources");
+    const auto list = Entry<ListFn>(library_, "RmGetList");
+    if (add == nullptr || list == nullptr)
+        return names;
+    if (!registered_) {
+        std::vector<std::wstring> wide;
+        for (const std::string& file : files)
+            wide.push_back(FromAnsi(file.c_str()));
+        std::vector<LPCWSTR> pointers;
+        for (const std::wstring& file : wide)
+            pointers.push_back(file.c_str());
+        registered_ = add(session_, static_cast<UINT>(pointers.size()), pointers.data(), 0, nullptr, 0, nullptr)
+            == ERROR_SUCCESS;
+        if (!registered_)
+            return names;
+    }
+    // The list may grow between the calls: asked again while it does.
+    std::vector<RM_PROCESS_INFO> found(8);
+    for (int round = 0; round < 4; ++round) {
+        UINT needed = 0;
+        UINT count = static_cast<UINT>(found.size());
+        DWORD reasons = 0;
+        const DWORD result = list(session_, &needed, &count, found.data(), &reasons);
+        if (result == ERROR_MORE_DATA) {
+            found.resize(needed + 4);
+            continue;
+        }
+        if (result != ERROR_SUCCESS)
+            return names;
+        for (UINT i = 0; i < count && i < found.size(); ++i)
+            names.emplace_back(found[i].strAppName);
+        return names;
+    }
+    return names;
+}
+
+bool RestartManager::Shutdown()
+{
+    const auto shutdown = started_ && registered_ ? Entry<ShutdownFn>(library_, "RmShutdown") : nullptr;
+    shutDown_ = shutdown != nullptr && shutdown(session_, 0, nullptr) == ERROR_SUCCESS;
+    return shutDown_;
+}
+
+void RestartManager::Restart()
+{
+    const auto restart = shutDown_ ? Entry<RestartFn>(library_, "RmRestart") : nullptr;
+    if (restart != nullptr)
+        (void)restart(session_, 0, nullptr);
+    shutDown_ = false;
+}
+
+} // namespace sys

@@ -1,0 +1,41 @@
+// The programs that hold files open, as Windows' Restart Manager
+// (rstrtmgr.dll, loaded by its full path at run time) names them, asked to
+// close and started again. Without the library, or where it fails, it names
+// nobody and closes nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sys/Handle.h"
+
+namespace sys {
+
+class RestartManager {
+public:
+    RestartManager() = default;
+    ~RestartManager(); // ends the session
+    RestartManager(const RestartManager&) = delete;
+    RestartManager& operator=(const RestartManager&) = delete;
+
+    // The names of the programs holding any of the files (ANSI paths); the
+    // files are registered with the session once.
+    std::vector<std::wstring> Holders(const std::vector<std::string>& files);
+    // Asks the programs to close (they may refuse): true when the library
+    // says they did.
+    bool Shutdown();
+    // Starts again what Shutdown closed, where the programs allow it.
+    void Restart();
+
+private:
+    bool Begin();
+
+    UniqueModule library_;
+    bool started_ = false;
+    bool registered_ = false;
+    bool shutDown_ = false;
+    uint32_t session_ = 0;
+};
+
+} // namespace sys
