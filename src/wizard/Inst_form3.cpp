@@ -204,7 +204,9 @@ void TFrame3::Button2Click()
                 text += L"\n" + sys::FromAnsi(file.c_str());
         for (const std::wstring& program : programs)
             text += L"\n" + program;
-        text += L"\n\n「閉じる」でこれらのプログラムを閉じてから続けます。ご自分で閉じた場合は「再試行」を押してください。";
+        text += programs.empty() ? L"\n\n「閉じる」で、これらのファイルを使っているプログラムに終了を求めてから続けます。"
+                                 : L"\n\n「閉じる」で、これらのプログラムに終了を求めてから続けます。";
+        text += L"ご自分で閉じた場合は「再試行」を押してください。";
         ui::ButtonTexts buttons;
         buttons.yes = L"閉じる";
         buttons.no = L"再試行";

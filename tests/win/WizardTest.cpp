@@ -809,9 +809,25 @@ TEST_F(Completion, AnInstalledProductKeepsItsFolder)
     EXPECT_TRUE(driver::IsVisible(why));
     driver::Screenshot(ShotPath(L"destination-installed"));
     // A text forced into the disabled box changes nothing: Start installs
-    // into the installed folder.
+    // into the installed folder. Its program held open, the wizard names the
+    // file (Wine's Restart Manager names no program and closes none), and
+    // installs once the user has closed it and retries.
     ASSERT_TRUE(setup->SetFolderText(setup->Folder() + L"\\elsewhere"));
+    const std::wstring program = base + L"\\Hanamaru\\kakeibo.exe";
+    HANDLE holder = CreateFileW(program.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     ASSERT_TRUE(setup->Press(L"開始 >"));
+    const std::wstring held = L"次のファイルがほかのプログラムで使用されているため、置き換えられません。\n\n" + program
+        + L"\n\n「閉じる」で、これらのファイルを使っているプログラムに終了を求めてから続けます。"
+          L"ご自分で閉じた場合は「再試行」を押してください。";
+    HWND box = setup->Message(held);
+    ASSERT_NE(nullptr, box);
+    driver::Screenshot(ShotPath(L"files-in-use"));
+    ASSERT_TRUE(driver::Answer(box, L"閉じる"));
+    box = setup->Message(L"プログラムを閉じることができませんでした。\n\n" + held);
+    ASSERT_NE(nullptr, box);
+    CloseHandle(holder);
+    ASSERT_TRUE(driver::Answer(box, L"再試行"));
     ASSERT_TRUE(ShowsPage(Page::Completion));
     EXPECT_FALSE(driver::Exists(setup->Folder() + L"\\elsewhere"));
     EXPECT_EQ(0u, setup->Finish());
