@@ -26,10 +26,12 @@
 #include "app/Progress.h"
 #include "config/CommandLine.h"
 #include "install/ClsUninstall.h"
+#include "install/FilesInUse.h"
 #include "install/ProductLock.h"
 #include "sys/DllSearch.h"
 #include "sys/Handle.h"
 #include "sys/LogFile.h"
+#include "sys/RestartManager.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
 #include "ui/Dialogs.h"
@@ -43,12 +45,14 @@ constexpr wchar_t kQuestionCaption[] = L"確認";
 constexpr wchar_t kRemoveSwitch[] = L"/remove-after";
 constexpr std::size_t kListedAtMost = 20;
 constexpr wchar_t kUsage[]
-    = L"使い方: uninstall.exe [/S] [/LOG=ファイル]\n\n"
+    = L"使い方: uninstall.exe [/S] [/CLOSEAPPLICATIONS] [/LOG=ファイル]\n\n"
       L"/S\t画面を出さず、何も尋ねずにアンインストールします。\n"
+      L"/CLOSEAPPLICATIONS\t/S と共に: 削除するファイルを使っているプログラムに、終了を求めます。\n"
       L"/LOG=ファイル\t行ったことをすべて、ファイルに UTF-8 で書きます。\n"
       L"/?\tこの説明を表示します。\n\n"
       L"終了コード: 0 成功、3010 再起動後に削除されるものがある、1602 キャンセル、"
-      L"1603 失敗、1605 インストールされていない、1618 セットアップが実行中、87 コマンドラインの誤り";
+      L"1603 失敗、1605 インストールされていない、1618 セットアップが実行中、87 コマンドラインの誤り、"
+      L"32 ファイルが使用中のため中止";
 
 // What one run was asked for, and where it writes what it does.
 struct Run {
@@ -71,6 +75,53 @@ bool Ask(const std::wstring& text)
     texts.yes = L"はい(&Y)";
     texts.no = L"いいえ(&N)";
     return ui::MessageBoxExact(nullptr, text, kQuestionCaption, MB_YESNO | MB_ICONQUESTION, texts) == IDYES;
+}
+
+// Before anything is removed: files that programs hold are let go (the user
+// closes the programs, or they are asked to close), or the uninstallation
+// is cancelled (32), or what stays held goes at the next restart (3010, as
+// for whatever else cannot be removed). 0 when the removal may go on.
+uint32_t SettleHeldFiles(Run& run, const ClsUninstall& uninstall)
+{
+    std::vector<std::string> held = sys::HeldFiles(uninstall.FilesToRemove());
+    sys::RestartManager manager;
+    bool closeTried = false;
+    while (!held.empty()) {
+        const std::vector<std::wstring> programs = manager.Holders(held);
+        std::wstring line = L"held by programs:";
+        for (const std::wstring& program : programs)
+            line += L" " + program;
+        for (const std::string& file : held)
+            line += L" " + sys::FromAnsi(file.c_str());
+        run.log.Line(line);
+        install::InUseSituation situation;
+        situation.asked = !run.options.silent;
+        situation.closeApplications = run.options.closeApplications;
+        situation.closeTried = closeTried;
+        if (situation.asked) {
+            const int answer = ui::FilesInUseQuestion(held, programs, closeTried, true, kCaption);
+            situation.answer = answer == IDYES ? install::InUseAnswer::Close
+                : answer == IDNO               ? install::InUseAnswer::Retry
+                                               : install::InUseAnswer::Cancel;
+        }
+        switch (install::DecideInUse(situation)) {
+        case install::InUseAction::CheckAgain:
+            break;
+        case install::InUseAction::CloseThenCheck:
+            run.log.Line(manager.Shutdown() ? L"the programs were asked to close"
+                                            : L"the programs could not be asked to close");
+            closeTried = true;
+            break;
+        case install::InUseAction::Cancel:
+            run.log.Line(L"cancelled: files in use");
+            return config::kExitFilesInUse;
+        case install::InUseAction::ReplaceAtRestart:
+            run.log.Line(L"what stays held goes when Windows restarts");
+            return config::kExitSuccess;
+        }
+        held = sys::HeldFiles(held);
+    }
+    return config::kExitSuccess;
 }
 
 // Tells why nothing was done and gives the exit code; 0 when the
@@ -300,6 +351,8 @@ uint32_t RunCopy(Run& run, const wchar_t* parentHandle, const wchar_t* pipeHandl
 
     ClsUninstall::Outcome outcome;
     uint32_t code = config::kExitSuccess;
+    // Whatever a program still holds now, after the question, goes at the restart.
+    uninstall.DeleteAtRestart(sys::HeldFiles(uninstall.FilesToRemove()));
     WithProgress(run, [&](const std::function<void()>& step) {
         uninstall.RemoveInstalled(outcome, step);
         code = ExitCodeOf(outcome);
@@ -339,6 +392,8 @@ uint32_t RunUninstaller(Run& run)
         if (!yes)
             return config::kExitCancelled;
     }
+    if (const uint32_t held = SettleHeldFiles(run, uninstall); held != config::kExitSuccess)
+        return held;
 
     // The copy reports its exit code through a pipe, whose end is ours to read.
     SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
@@ -363,6 +418,7 @@ uint32_t RunUninstaller(Run& run)
     run.log.Line(L"no copy of the uninstaller could be started: this program removes, and Windows deletes it at "
                  L"the next restart");
     ClsUninstall::Outcome outcome;
+    uninstall.DeleteAtRestart(sys::HeldFiles(uninstall.FilesToRemove()));
     WithProgress(run, [&](const std::function<void()>& step) {
         uninstall.RemoveInstalled(outcome, step);
         uninstall.RemoveProgram(true, outcome);

@@ -106,7 +106,7 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
             flag = &out.allowDowngrade;
         else if (setup && Names(name, L"REPAIR"))
             flag = &out.repair;
-        else if (setup && Names(name, L"CLOSEAPPLICATIONS"))
+        else if (Names(name, L"CLOSEAPPLICATIONS"))
             flag = &out.closeApplications;
         if (flag != nullptr) {
             if (*flag)

@@ -350,6 +350,8 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
         } else if (ClsFile::DeleteFolder(path.c_str())) { // never follows a link inside
             ++outcome.folders;
             outcome.removed.push_back(path + "\\");
+        } else if (HoldsScheduled(path, true) && MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            outcome.remaining.push_back({ path, Reason::Scheduled }); // after the files it keeps
         } else {
             const DWORD error = GetLastError(); // the folder's own removal, which comes last
             outcome.remaining.push_back({ path, Reason::InUse, install::Refusal::None, error });
@@ -366,7 +368,9 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
     else
         error = DeleteOneFile(path, attributes);
     if (error != ERROR_SUCCESS) {
-        outcome.remaining.push_back({ path, ReasonOf(error), install::Refusal::None, error });
+        const bool scheduled = HoldsScheduled(path, false);
+        outcome.remaining.push_back(
+            { path, scheduled ? Reason::Scheduled : ReasonOf(error), install::Refusal::None, scheduled ? 0 : error });
         return;
     }
     bool shortcut = false;
@@ -374,6 +378,59 @@ void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome
         shortcut = shortcut || SamePath(path, link, kAnsiPaths);
     ++(shortcut ? outcome.shortcuts : outcome.files);
     outcome.removed.push_back(path);
+}
+
+namespace {
+
+void FilesBelow(const std::string& folder, std::vector<std::string>& files)
+{
+    WIN32_FIND_DATAA entry;
+    sys::UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (!find)
+        return;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            continue; // a link's target is never removed
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            FilesBelow(folder + "\\" + name, files);
+        else
+            files.push_back(folder + "\\" + name);
+    } while (FindNextFileA(find.Get(), &entry));
+}
+
+} // namespace
+
+void ClsUninstall::DeleteAtRestart(const std::vector<std::string>& files)
+{
+    for (const std::string& file : files)
+        if (MoveFileExA(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+            atRestart_.push_back(file);
+}
+
+// The file is one to go at the restart, or the folder holds one.
+bool ClsUninstall::HoldsScheduled(const std::string& path, bool folder) const
+{
+    for (const std::string& file : atRestart_)
+        if (SamePath(file, path, kAnsiPaths) || (folder && install::IsBelow(file, path, kAnsiPaths)))
+            return true;
+    return false;
+}
+
+std::vector<std::string> ClsUninstall::FilesToRemove() const
+{
+    std::vector<std::string> files;
+    for (const install::PlannedLine& line : plan_) {
+        if (line.refusal != install::Refusal::None)
+            continue;
+        if (line.folder)
+            FilesBelow(line.path, files);
+        else
+            files.push_back(line.path);
+    }
+    return files;
 }
 
 void ClsUninstall::RemoveStale(const install::PlacedPaths& placed, Outcome& outcome)

@@ -68,6 +68,14 @@ public:
     const SetupRecord& Record() const { return record_; }
     const Trust& LogTrust() const { return trust_; }
 
+    // The files the removal will delete: the file lines that are taken, and
+    // the files in the trees of the folder lines.
+    std::vector<std::string> FilesToRemove() const;
+
+    // Files a program holds, to be deleted when Windows restarts: the
+    // removal reports them, and the folders that keep them, as scheduled.
+    void DeleteAtRestart(const std::vector<std::string>& files);
+
     // Removes, in this order: the log's lines from the last to the first, the
     // log file, the log folder and the empty folders above it up to the
     // install folder, and the uninstall entry. `step` is called after each
@@ -106,4 +114,6 @@ private:
     std::vector<install::PlannedLine> plan_;
     Entry entry_ = Entry::None;
     Trust trust_;
+    std::vector<std::string> atRestart_; // canonical
+    bool HoldsScheduled(const std::string& path, bool folder) const;
 };

@@ -463,22 +463,6 @@ InstallOutcome Installation::Extract()
     return outcome;
 }
 
-// The existing files of `paths` that a program holds open: those that cannot
-// be opened for deletion while others read and write them.
-std::vector<std::string> HeldFiles(const std::vector<std::string>& paths)
-{
-    std::vector<std::string> held;
-    for (const std::string& path : paths) {
-        if (path.empty())
-            continue;
-        sys::UniqueFile file(CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file && (GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION))
-            held.push_back(path);
-    }
-    return held;
-}
-
 std::string Listed(const std::vector<std::string>& files)
 {
     std::string text;
@@ -493,7 +477,7 @@ std::string Listed(const std::vector<std::string>& files)
 // its place at the restart.
 bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure)
 {
-    std::vector<std::string> held = HeldFiles(job.outputs);
+    std::vector<std::string> held = sys::HeldFiles(job.outputs);
     while (!held.empty()) {
         const std::vector<std::wstring> programs = restartManager_.Holders(held);
         std::string names;
@@ -530,7 +514,7 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
                 }
             return true;
         }
-        held = HeldFiles(held);
+        held = sys::HeldFiles(held);
     }
     return true;
 }

@@ -25,6 +25,21 @@ using RestartFn = DWORD(WINAPI*)(DWORD, DWORD, RM_WRITE_STATUS_CALLBACK);
 
 } // namespace
 
+std::vector<std::string> HeldFiles(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> held;
+    for (const std::string& path : paths) {
+        if (path.empty())
+            continue;
+        UniqueFile file(CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const DWORD error = GetLastError();
+        if (!file && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION))
+            held.push_back(path);
+    }
+    return held;
+}
+
 RestartManager::~RestartManager()
 {
     if (started_)

@@ -12,6 +12,10 @@
 
 namespace sys {
 
+// The existing files among `paths` (ANSI) that a program holds open: those
+// that cannot be opened for deletion while others read and write them.
+std::vector<std::string> HeldFiles(const std::vector<std::string>& paths);
+
 class RestartManager {
 public:
     RestartManager() = default;

@@ -280,6 +280,31 @@ int MessageBoxExact(
     return answer;
 }
 
+int FilesInUseQuestion(const std::vector<std::string>& files, const std::vector<std::wstring>& programs,
+    bool closeTried, bool removing, const std::wstring& caption)
+{
+    std::wstring text = closeTried ? L"プログラムを閉じることができませんでした。\n\n" : L"";
+    if (programs.empty())
+        text += removing ? L"次のファイルがほかのプログラムで使用されているため、削除できません。\n"
+                         : L"次のファイルがほかのプログラムで使用されているため、置き換えられません。\n";
+    else
+        text += removing ? L"次のプログラムが、削除するファイルを使用しています。\n"
+                         : L"次のプログラムが、置き換えるファイルを使用しています。\n";
+    if (programs.empty())
+        for (const std::string& file : files)
+            text += L"\n" + sys::FromAnsi(file.c_str());
+    for (const std::wstring& program : programs)
+        text += L"\n" + program;
+    text += programs.empty() ? L"\n\n「閉じる」で、これらのファイルを使っているプログラムに終了を求めてから続けます。"
+                             : L"\n\n「閉じる」で、これらのプログラムに終了を求めてから続けます。";
+    text += L"ご自分で閉じた場合は「再試行」を押してください。";
+    ButtonTexts buttons;
+    buttons.yes = L"閉じる";
+    buttons.no = L"再試行";
+    buttons.cancel = kCancel;
+    return MessageBoxExact(DialogOwner(), text, caption, MB_YESNOCANCEL | MB_ICONWARNING, buttons);
+}
+
 HWND DialogOwner()
 {
     HWND active = GetActiveWindow();

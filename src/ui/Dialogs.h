@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace ui {
 
@@ -33,6 +34,14 @@ void ShowErrorBox(const std::wstring& text);
 // The confirmation: caption "確認", question icon, "OK" and "キャンセル".
 // True when the user pressed "OK".
 bool Confirm(const std::wstring& text);
+
+// The question about files that programs hold: the programs (or, where
+// none is named, the files), with "閉じる" (IDYES: ask them to close),
+// "再試行" (IDNO: check again) and "キャンセル" (IDCANCEL); closeTried says
+// that they were asked to close and some still hold files; removing, that
+// the files are to be removed rather than replaced.
+int FilesInUseQuestion(const std::vector<std::string>& files, const std::vector<std::wstring>& programs,
+    bool closeTried, bool removing, const std::wstring& caption);
 
 // The directory-selection dialog, starting at `directory` (ANSI). A typed
 // folder that does not exist is accepted after a question and created with its

@@ -196,23 +196,7 @@ void TFrame3::Button2Click()
     };
     sink.filesInUse = [](const std::vector<std::string>& files, const std::vector<std::wstring>& programs,
                           bool closeTried) {
-        std::wstring text = closeTried ? L"プログラムを閉じることができませんでした。\n\n" : L"";
-        text += programs.empty() ? L"次のファイルがほかのプログラムで使用されているため、置き換えられません。\n"
-                                 : L"次のプログラムが、置き換えるファイルを使用しています。\n";
-        if (programs.empty())
-            for (const std::string& file : files)
-                text += L"\n" + sys::FromAnsi(file.c_str());
-        for (const std::wstring& program : programs)
-            text += L"\n" + program;
-        text += programs.empty() ? L"\n\n「閉じる」で、これらのファイルを使っているプログラムに終了を求めてから続けます。"
-                                 : L"\n\n「閉じる」で、これらのプログラムに終了を求めてから続けます。";
-        text += L"ご自分で閉じた場合は「再試行」を押してください。";
-        ui::ButtonTexts buttons;
-        buttons.yes = L"閉じる";
-        buttons.no = L"再試行";
-        buttons.cancel = L"キャンセル";
-        const int answer
-            = ui::MessageBoxExact(ui::DialogOwner(), text, ui::ApplicationTitle(), MB_YESNOCANCEL | MB_ICONWARNING, buttons);
+        const int answer = ui::FilesInUseQuestion(files, programs, closeTried, false, ui::ApplicationTitle());
         return answer == IDYES ? install::InUseAnswer::Close
             : answer == IDNO   ? install::InUseAnswer::Retry
                                : install::InUseAnswer::Cancel;
