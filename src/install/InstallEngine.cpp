@@ -374,6 +374,7 @@ private:
     bool closeTried_ = false;
     // Held files: the new version's path beside each, the held file.
     std::vector<std::pair<std::string, std::string>> atRestart_;
+    std::vector<std::string> replacedAtRestart_;
     uint64_t done_ = 0; // bytes written, for the one progress
     uint64_t total_ = 0;
 };
@@ -451,13 +452,7 @@ InstallOutcome Installation::Extract()
         PutBack();
         return FailExtraction(extracted_, reporter_);
     }
-    for (const auto& [fresh, held] : atRestart_) {
-        if (MoveFileExA(fresh.c_str(), held.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
-            reporter_.Note("held by a program, replaced when Windows restarts: " + held);
-        else
-            reporter_.StepFailed("the held file " + held + " cannot be replaced at the restart (error "
-                + std::to_string(GetLastError()) + "); its new version waits in " + fresh);
-    }
+
     InstallOutcome outcome;
     outcome.succeeded = true;
     return outcome;
@@ -477,7 +472,10 @@ std::string Listed(const std::vector<std::string>& files)
 // its place at the restart.
 bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure)
 {
-    std::vector<std::string> held = sys::HeldFiles(job.outputs);
+    std::vector<std::string> targets = job.outputs;
+    for (const PlannedCopy& copy : plan_.copies)
+        targets.push_back(copy.to);
+    std::vector<std::string> held = sys::HeldFiles(targets);
     while (!held.empty()) {
         const std::vector<std::wstring> programs = restartManager_.Holders(held);
         std::string names;
@@ -503,16 +501,23 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
             failure = { InstallStep::FilesInUse, "cancelled: programs hold " + Listed(held), {}, ERROR_SHARING_VIOLATION,
                 held.front(), {}, 0, 0 };
             return false;
-        case InUseAction::ReplaceAtRestart:
+        case InUseAction::ReplaceAtRestart: {
+            // The new version beside each held file, written as it would be.
+            const auto beside = [&held, this](std::string& path) {
+                if (std::find(held.begin(), held.end(), path) == held.end())
+                    return;
+                std::string fresh = path + ".ynb-new";
+                sys::ClearReadOnly(fresh.c_str());
+                (void)DeleteFileA(fresh.c_str()); // an earlier run's
+                atRestart_.emplace_back(fresh, path);
+                path = std::move(fresh);
+            };
             for (std::string& output : job.outputs)
-                if (std::find(held.begin(), held.end(), output) != held.end()) {
-                    std::string fresh = output + ".ynb-new";
-                    sys::ClearReadOnly(fresh.c_str());
-                    (void)DeleteFileA(fresh.c_str()); // an earlier run's
-                    atRestart_.emplace_back(fresh, output);
-                    output = std::move(fresh);
-                }
+                beside(output);
+            for (PlannedCopy& copy : plan_.copies)
+                beside(copy.to);
             return true;
+        }
         }
         held = sys::HeldFiles(held);
     }
@@ -720,6 +725,18 @@ InstallOutcome Installation::Run()
     Register(paths_, product_, plan_.payloadSize, reporter_);
     (void)log->Start(paths_.firstComponent);
     PlaceEntries(*log);
+    // The held files' new versions are written: each takes its place at the restart.
+    for (const auto& [fresh, held] : atRestart_) {
+        if (GetFileAttributesA(fresh.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue; // its copy failed, and was reported
+        if (MoveFileExA(fresh.c_str(), held.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+            reporter_.Note("held by a program, replaced when Windows restarts: " + held);
+            replacedAtRestart_.push_back(held);
+        }
+        else
+            reporter_.StepFailed("the held file " + held + " cannot be replaced at the restart (error "
+                + std::to_string(GetLastError()) + "); its new version waits in " + fresh);
+    }
     if (plan_.mode == PlanMode::Staged) {
         (void)ClsFile::RemoveFile(JoinPath(input_.stagingFolder, sys::kManifestName).c_str());
         (void)ClsFile::DeleteFolder(input_.stagingFolder.c_str());
@@ -766,8 +783,7 @@ InstallOutcome Installation::Run()
     reporter_.Step(Phase::Done, done_, total_);
     if (closeTried_)
         restartManager_.Restart();
-    for (const auto& [fresh, held] : atRestart_)
-        outcome.replacedAtRestart.push_back(held);
+    outcome.replacedAtRestart = replacedAtRestart_;
     outcome.succeeded = true;
     outcome.payloadSize = plan_.payloadSize;
     outcome.baseFolder = paths_.baseFolder;

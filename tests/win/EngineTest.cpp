@@ -332,11 +332,19 @@ TEST_F(Engine, SilentlyAHeldFileIsReplacedAtTheRestart)
     ASSERT_TRUE(driver::WriteBytes(base + L"\\Hanamaru\\readme.txt", "changed since"));
     HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    // And the guide on the desktop, which is copied after the extraction.
+    const std::wstring guide = desktop + L"\\hanamaru_guide.txt";
+    HANDLE reader = CreateFileW(guide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
     Recording silent;
     const install::InstallOutcome outcome = Run(silent);
     CloseHandle(holder);
+    CloseHandle(reader);
     ASSERT_TRUE(outcome.succeeded) << silent.notes;
-    EXPECT_EQ(std::vector<std::string> { sys::ToAnsi(held) }, outcome.replacedAtRestart);
+    EXPECT_EQ((std::vector<std::string> { sys::ToAnsi(held), sys::ToAnsi(guide) }), outcome.replacedAtRestart);
+    EXPECT_TRUE(silent.copyFailures.empty());
+    EXPECT_EQ(driver::ReadBytes(guide), driver::ReadBytes(guide + L".ynb-new"));
+    DeleteFileW((guide + L".ynb-new").c_str());
     EXPECT_EQ(installed, driver::ReadBytes(held));
     EXPECT_EQ(installed, driver::ReadBytes(held + L".ynb-new")); // the same version: the same bytes
     EXPECT_NE("changed since", driver::ReadBytes(base + L"\\Hanamaru\\readme.txt"));
@@ -362,19 +370,19 @@ TEST_F(Engine, FolderCopyThatLostAFileIsThatEntrysFailure)
     ASSERT_NO_FATAL_FAILURE(UsePayload());
     const std::wstring data = documents + L"\\HanamaruData";
     ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
-    ASSERT_TRUE(driver::WriteBytes(data + L"\\sample.csv", "the user's"));
-    HANDLE held = CreateFileW((data + L"\\sample.csv").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    // A folder of the user's where the copy puts a file: the machine decides.
+    ASSERT_TRUE(CreateDirectoryW((data + L"\\sample.csv").c_str(), nullptr));
+    ASSERT_TRUE(driver::WriteBytes(data + L"\\sample.csv\\mine.txt", "the user's"));
     Recording recording;
     const install::InstallOutcome outcome = Run(recording);
-    CloseHandle(held);
     EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ(install::PlanMode::Staged, outcome.plan.mode);
     ASSERT_EQ(1u, recording.copyFailures.size());
     const install::CopyFailure& failure = recording.copyFailures[0];
     EXPECT_EQ(sys::ToAnsi(data) + "\\", failure.target);
     EXPECT_EQ(sys::ToAnsi(data + L"\\sample.csv"), failure.path);
-    EXPECT_EQ(static_cast<uint32_t>(ERROR_SHARING_VIOLATION), failure.error);
-    EXPECT_EQ("the user's", driver::ReadBytes(data + L"\\sample.csv"));
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), failure.error);
+    EXPECT_EQ("the user's", driver::ReadBytes(data + L"\\sample.csv\\mine.txt"));
     EXPECT_TRUE(Exists(data + L"\\readme.txt"));
     EXPECT_TRUE(Exists(base + L"\\Hanamaru\\ynb\\instdir.dat"));
 }
