@@ -312,6 +312,11 @@ INT_PTR Worker::CopyFile(const FDINOTIFICATION& record)
             state = FileState::Overwritten;
         before = FileState::Superseded;
     }
+    return Begin(index, file, state);
+}
+
+INT_PTR Worker::Begin(std::size_t index, HANDLE file, FileState state)
+{
     shared_.states[index] = state;
     output_.Reset(file);
     outputIndex_ = static_cast<int>(index);
@@ -341,13 +346,7 @@ INT_PTR Worker::OpenAsCopy(std::size_t index, const FDINOTIFICATION& record)
         ++completed_;
         return 0;
     }
-    shared_.states[index] = error == ERROR_ALREADY_EXISTS ? FileState::Overwritten : FileState::Created;
-    output_.Reset(file);
-    outputIndex_ = static_cast<int>(index);
-    written_ = 0;
-    buffered_ = 0;
-    shared_.current = static_cast<int>(index);
-    return OutputHandle();
+    return Begin(index, file, error == ERROR_ALREADY_EXISTS ? FileState::Overwritten : FileState::Created);
 }
 
 bool Worker::Flush()

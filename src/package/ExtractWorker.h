@@ -119,6 +119,8 @@ private:
     // The output opened as CopyFile opens its target; a refusal is the
     // file's own and the run goes on.
     INT_PTR OpenAsCopy(std::size_t index, const FDINOTIFICATION& record);
+    // The output file opened: the file at hand from here on.
+    INT_PTR Begin(std::size_t index, HANDLE file, FileState state);
     INT_PTR CloseFile(const FDINOTIFICATION& record);
     bool Flush();
     // A write or create that failed with error: a full disk is one of its own.

@@ -179,6 +179,24 @@ inline std::wstring FolderFrom(bool (*getter)(char*))
 
 // A string value under HKEY_LOCAL_MACHINE, or "<no key>", "<no value>",
 // "<not REG_SZ>".
+// The renames and deletions waiting for the restart, taken away so that
+// they never run; empty when there are none.
+inline std::wstring TakePendingRenames()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+            KEY_READ | KEY_SET_VALUE, &key)
+        != ERROR_SUCCESS)
+        return {};
+    std::vector<wchar_t> pending(32768);
+    DWORD size = static_cast<DWORD>(pending.size() * sizeof(wchar_t));
+    const LONG read = RegQueryValueExW(
+        key, L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(pending.data()), &size);
+    (void)RegDeleteValueW(key, L"PendingFileRenameOperations");
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS ? std::wstring(pending.data(), size / sizeof(wchar_t)) : std::wstring();
+}
+
 inline std::string RegistryText(const char* key, const char* value)
 {
     HKEY open = nullptr;

@@ -348,17 +348,7 @@ TEST_F(Engine, SilentlyAHeldFileIsReplacedAtTheRestart)
     EXPECT_EQ(installed, driver::ReadBytes(held));
     EXPECT_EQ(installed, driver::ReadBytes(held + L".ynb-new")); // the same version: the same bytes
     EXPECT_NE("changed since", driver::ReadBytes(base + L"\\Hanamaru\\readme.txt"));
-    const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ | KEY_SET_VALUE, &key));
-    std::vector<wchar_t> pending(32768);
-    DWORD size = static_cast<DWORD>(pending.size() * sizeof(wchar_t));
-    const LONG read = RegQueryValueExW(
-        key, L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(pending.data()), &size);
-    (void)RegDeleteValueW(key, L"PendingFileRenameOperations");
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, read);
-    const std::wstring operations(pending.data(), size / sizeof(wchar_t));
+    const std::wstring operations = driver::TakePendingRenames();
     EXPECT_NE(std::wstring::npos, operations.find(L"kakeibo.exe.ynb-new")) << sys::ToAnsi(operations.c_str());
     DeleteFileW((held + L".ynb-new").c_str());
 }
