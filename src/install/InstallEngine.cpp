@@ -472,9 +472,17 @@ std::string Listed(const std::vector<std::string>& files)
 // its place at the restart.
 bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure)
 {
-    std::vector<std::string> targets = job.outputs;
+    // The files there before: all the outputs of a staged installation, the
+    // planned ones that existed otherwise.
+    std::vector<std::string> targets;
+    if (plan_.mode == PlanMode::Staged)
+        targets = job.outputs;
+    for (const PlannedWrite& write : plan_.writes)
+        if (write.existed)
+            targets.push_back(write.path);
     for (const PlannedCopy& copy : plan_.copies)
-        targets.push_back(copy.to);
+        if (copy.existed)
+            targets.push_back(copy.to);
     std::vector<std::string> held = sys::HeldFiles(targets);
     while (!held.empty()) {
         const std::vector<std::wstring> programs = restartManager_.Holders(held);
@@ -530,7 +538,11 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
 // before anything is written.
 bool Installation::SetAside(const package::ExtractJob& job, InstallFailure& failure)
 {
-    for (const std::string& path : job.outputs) {
+    std::vector<std::string> existing; // what the plan knows was there, or every output when staged
+    for (const PlannedWrite& write : plan_.writes)
+        if (write.existed && plan_.mode == PlanMode::Direct)
+            existing.push_back(job.outputs[static_cast<std::size_t>(write.file)]);
+    for (const std::string& path : plan_.mode == PlanMode::Direct ? existing : job.outputs) {
         if (path.empty())
             continue;
         const DWORD attributes = GetFileAttributesA(path.c_str());

@@ -452,17 +452,18 @@ private:
             const uint64_t size = in_.files[static_cast<std::size_t>(file)].size;
             std::string from;
             if (primary != nullptr) {
-                plan_.writes.push_back({ file, primary->path, !primary->extracted, primary->entry, primary->step });
+                plan_.writes.push_back(
+                    { file, primary->path, !primary->extracted, primary->entry, primary->step, primary->existed });
                 from = primary->path;
             } else {
                 from = Scratch(file);
-                plan_.writes.push_back({ file, from, false, -1, 0 });
+                plan_.writes.push_back({ file, from, false, -1, 0, false });
                 plan_.scratch.push_back(from);
             }
             plan_.bytesToWrite += size;
             for (const Node* node : nodes)
                 if (node != primary) {
-                    plan_.copies.push_back({ node->entry, node->step, from, node->path, size });
+                    plan_.copies.push_back({ node->entry, node->step, from, node->path, size, node->existed });
                     plan_.bytesToWrite += size;
                 }
         }

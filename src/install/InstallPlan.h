@@ -90,6 +90,7 @@ struct PlannedWrite {
     bool asCopy = false;
     int entry = -1; // the entry whose target it is, or -1
     uint32_t step = 0; // its place in that entry's walk
+    bool existed = false; // a file was there before the installation
 };
 
 // A copy after the extraction, from a file the extraction wrote.
@@ -99,6 +100,7 @@ struct PlannedCopy {
     std::string from;
     std::string to;
     uint64_t size = 0;
+    bool existed = false; // a file was there before the installation
 };
 
 enum class PlanMode : uint8_t {

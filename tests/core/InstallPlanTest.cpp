@@ -176,6 +176,11 @@ TEST(InstallPlan, AFileThatExistsOutsideTheInstallFolderIsReplacedOnlyAfterTheEx
     EXPECT_EQ(std::vector<std::string> { "C:\\Apps\\Tool\\~ynb2.tmp -> D:\\Users\\u\\Desktop\\readme.txt" },
         Copies(plan));
     EXPECT_TRUE(plan.folders.empty()); // every folder exists already
+    // What was there before, for the check of files in use and the set-aside.
+    ASSERT_EQ(1u, plan.copies.size());
+    EXPECT_TRUE(plan.copies[0].existed);
+    for (const PlannedWrite& write : plan.writes)
+        EXPECT_EQ(write.file == 0, write.existed) << write.path;
 }
 
 TEST(InstallPlan, IsStagedWhereTheMachineDecides)
