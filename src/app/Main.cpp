@@ -29,7 +29,8 @@
 namespace {
 
 constexpr wchar_t kUsage[]
-    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/REPAIR] [/CLOSEAPPLICATIONS] "
+    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/REPAIR] "
+      L"[/CLOSEAPPLICATIONS] "
       L"[/LOG=ファイル] [/D=フォルダー]\n\n"
       L"/S\t画面を出さず、何も尋ねずにインストールします。使用許諾には同意したものとみなします。\n"
       L"/PROGRESS\t/S と共に: 進行状況の画面だけを出します。\n"

@@ -108,8 +108,8 @@ uint32_t SettleHeldFiles(Run& run, const ClsUninstall& uninstall)
         case install::InUseAction::CheckAgain:
             break;
         case install::InUseAction::CloseThenCheck:
-            run.log.Line(manager.Shutdown() ? L"the programs were asked to close"
-                                            : L"the programs could not be asked to close");
+            run.log.Line(
+                manager.Shutdown() ? L"the programs were asked to close" : L"the programs could not be asked to close");
             closeTried = true;
             break;
         case install::InUseAction::Cancel:

@@ -318,7 +318,8 @@ void CopyStaged(const PlanInput& input, const ManifestEntry& manifest, const Ent
     if (entry.folder) {
         std::string source = manifest.Source;
         source.pop_back();
-        const std::string from = source.empty() ? std::string() : FullPathOf(source, input.stagingFolder, input.machine);
+        const std::string from
+            = source.empty() ? std::string() : FullPathOf(source, input.stagingFolder, input.machine);
         ClsFile::Failure lost;
         if (!ClsFile::CopyFolder(from.c_str(), entry.fullTarget.c_str(), &lost))
             outcome.Met(0, { entry.logTarget, lost.path, lost.error });
@@ -506,8 +507,8 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
             closeTried_ = true;
             break;
         case InUseAction::Cancel:
-            failure = { InstallStep::FilesInUse, "cancelled: programs hold " + Listed(held), {}, ERROR_SHARING_VIOLATION,
-                held.front(), {}, 0, 0 };
+            failure = { InstallStep::FilesInUse, "cancelled: programs hold " + Listed(held), {},
+                ERROR_SHARING_VIOLATION, held.front(), {}, 0, 0 };
             return false;
         case InUseAction::ReplaceAtRestart: {
             // The new version beside each held file, written as it would be.
@@ -615,11 +616,11 @@ void Installation::PlaceEntries(InstallLog& log)
             CopyStaged(input_, entries_[i], entry, outcome);
         } else {
             for (const PlannedWrite* write : writes[i]) {
-                const uint32_t refused = extracted_.refusals.empty()
-                    ? 0
-                    : extracted_.refusals[static_cast<std::size_t>(write->file)];
+                const uint32_t refused
+                    = extracted_.refusals.empty() ? 0 : extracted_.refusals[static_cast<std::size_t>(write->file)];
                 if (refused != 0)
-                    outcome.Met(write->step, { entry.logTarget, entry.folder ? write->path : entry.fullTarget, refused });
+                    outcome.Met(
+                        write->step, { entry.logTarget, entry.folder ? write->path : entry.fullTarget, refused });
             }
             for (const PlannedCopy* copy : copies[i]) {
                 if (CopyFileA(copy->from.c_str(), copy->to.c_str(), FALSE) == 0) {
@@ -671,15 +672,16 @@ void Installation::RemoveStale(const std::vector<std::string>& alsoPlaced)
     for (const std::string& path : outcome.removed)
         reporter_.Note("removed from the earlier installation: " + path);
     for (const ClsUninstall::Remaining& left : outcome.remaining)
-        reporter_.Note("left from the earlier installation: " + left.path + " (error " + std::to_string(left.error) + ")");
+        reporter_.Note(
+            "left from the earlier installation: " + left.path + " (error " + std::to_string(left.error) + ")");
 }
 
 InstallOutcome Installation::Run()
 {
     const SetupRecord& record = product_.record;
     if (!FormPaths(record, request_.folderText.c_str(), paths_))
-        return Fail({ InstallStep::Paths, "a path formed from the folder text does not fit 260 bytes", {}, 0, {}, {},
-                        0, 0 },
+        return Fail(
+            { InstallStep::Paths, "a path formed from the folder text does not fit 260 bytes", {}, 0, {}, {}, 0, 0 },
             reporter_);
     // The folder texts made full against the program's folder, once: the
     // payload and the manifest's paths are reached through them.
@@ -693,8 +695,8 @@ InstallOutcome Installation::Run()
     input_.stagingFolder = full(paths_.stagingFolder);
     input_.specialFolders = { ClsFile::GetDesktopFolder, ClsFile::GetMyDocumentsFolder, ClsFile::GetWindowsFolder };
 
-    package::ExtractReport opened = cabinet_.Open(
-        JoinPath(request_.programDir, "data00.dat"), product_.payloadKey, product_.payloadDigest);
+    package::ExtractReport opened
+        = cabinet_.Open(JoinPath(request_.programDir, "data00.dat"), product_.payloadKey, product_.payloadDigest);
     if (opened.problem != package::ExtractProblem::None)
         return FailExtraction(opened, reporter_);
     for (std::size_t i = 0; i < cabinet_.Names().size(); ++i) {
@@ -744,8 +746,7 @@ InstallOutcome Installation::Run()
         if (MoveFileExA(fresh.c_str(), held.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
             reporter_.Note("held by a program, replaced when Windows restarts: " + held);
             replacedAtRestart_.push_back(held);
-        }
-        else
+        } else
             reporter_.StepFailed("the held file " + held + " cannot be replaced at the restart (error "
                 + std::to_string(GetLastError()) + "); its new version waits in " + fresh);
     }
@@ -780,8 +781,7 @@ InstallOutcome Installation::Run()
     // The log folder lies below the install folder's parent; without it the
     // log stays in that parent.
     const bool installed = input_.machine.kind(input_.installFolder) == PathKind::Folder;
-    const std::string parent
-        = full(JoinPath(installed ? input_.installFolder : request_.programDir, ".."));
+    const std::string parent = full(JoinPath(installed ? input_.installFolder : request_.programDir, ".."));
     const std::string logFolder = full(FullPathOf(paths_.logFolder, parent, input_.machine));
     const bool inLogFolder = input_.machine.kind(logFolder) == PathKind::Folder;
     InstallOutcome outcome;

@@ -143,8 +143,8 @@ public:
         std::vector<Node*> children;
         const std::string parent = Key(folder);
         const std::string prefix = Key(folder + "\\");
-        for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
-             ++it)
+        for (auto it = nodes_.lower_bound(prefix);
+             it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
             if (it->second.kind != PathKind::None && Key(Parent(it->second.path)) == parent)
                 children.push_back(&it->second);
         return children;
@@ -240,8 +240,8 @@ private:
         const ManifestEntry& manifest = in_.entries[index];
         EntryPlan entry;
         if (manifest.Problem != EntryProblem::None) {
-            Fail(entry, 0,
-                std::string(in_.manifestText + manifest.Offset, static_cast<std::size_t>(manifest.Length)), {}, 0);
+            Fail(entry, 0, std::string(in_.manifestText + manifest.Offset, static_cast<std::size_t>(manifest.Length)),
+                {}, 0);
             plan_.entries.push_back(std::move(entry));
             return;
         }
@@ -546,11 +546,11 @@ std::string FullPathOf(const std::string& path, const std::string& folder, const
         if (path.size() >= 3 && IsSeparator(path[2])) {
             joined = path;
         } else if (folder.size() >= 2 && folder[1] == ':'
-            && std::toupper(static_cast<unsigned char>(folder[0])) == std::toupper(static_cast<unsigned char>(path[0]))) {
+            && std::toupper(static_cast<unsigned char>(folder[0]))
+                == std::toupper(static_cast<unsigned char>(path[0]))) {
             joined = Join(folder, path.substr(2));
         } else {
-            const std::string drive
-                = facts.driveFolder ? facts.driveFolder(path[0]) : std::string(1, path[0]) + ":\\";
+            const std::string drive = facts.driveFolder ? facts.driveFolder(path[0]) : std::string(1, path[0]) + ":\\";
             joined = Join(drive, path.substr(2));
         }
     } else if (!path.empty() && IsSeparator(path[0])) {

@@ -101,7 +101,7 @@ InstallSink LoggedSink(InstallSink sink, sys::LogFile& log)
                 line += L", " + program;
             log.Line(line);
             const InUseAnswer answer = inner(files, programs, closeTried);
-            log.Line(answer == InUseAnswer::Retry ? L"answer: retry"
+            log.Line(answer == InUseAnswer::Retry  ? L"answer: retry"
                     : answer == InUseAnswer::Close ? L"answer: close the programs"
                                                    : L"answer: cancel");
             return answer;

@@ -194,13 +194,13 @@ void TFrame3::Button2Click()
         Form2->ExitCode = config::kExitCancelled; // the user stays: what follows decides
         return false;
     };
-    sink.filesInUse = [](const std::vector<std::string>& files, const std::vector<std::wstring>& programs,
-                          bool closeTried) {
-        const int answer = ui::FilesInUseQuestion(files, programs, closeTried, false, ui::ApplicationTitle());
-        return answer == IDYES ? install::InUseAnswer::Close
-            : answer == IDNO   ? install::InUseAnswer::Retry
-                               : install::InUseAnswer::Cancel;
-    };
+    sink.filesInUse
+        = [](const std::vector<std::string>& files, const std::vector<std::wstring>& programs, bool closeTried) {
+              const int answer = ui::FilesInUseQuestion(files, programs, closeTried, false, ui::ApplicationTitle());
+              return answer == IDYES ? install::InUseAnswer::Close
+                  : answer == IDNO   ? install::InUseAnswer::Retry
+                                     : install::InUseAnswer::Cancel;
+          };
     sink.pump = [] { ui::Application::ProcessMessages(); };
     sink.pause = [](uint32_t milliseconds) { ui::Application::Wait(milliseconds); };
     // The folder of an installed product, whatever the disabled box holds.

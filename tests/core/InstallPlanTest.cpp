@@ -99,8 +99,8 @@ TEST(InstallPlan, WritesEachFileOnceStraightToItsPlaces)
     EXPECT_EQ(expected, Writes(plan));
     EXPECT_EQ(std::vector<std::string> { "C:\\Apps\\Tool\\bin\\readme.txt -> D:\\Users\\u\\Desktop\\readme.txt" },
         Copies(plan));
-    EXPECT_EQ((std::vector<std::string> { "C:\\Apps\\Tool", "C:\\Apps\\Tool\\bin", "C:\\Apps\\Tool\\docs",
-                  "C:\\Apps\\Tool\\docs\\sub" }),
+    EXPECT_EQ((std::vector<std::string> {
+                  "C:\\Apps\\Tool", "C:\\Apps\\Tool\\bin", "C:\\Apps\\Tool\\docs", "C:\\Apps\\Tool\\docs\\sub" }),
         plan.folders);
     // The uninstall entry's size counts what the extraction used to leave.
     EXPECT_EQ(100u + 10 + 7 + 5 + 3 + 1000 + 50 + 4, plan.payloadSize);
@@ -173,8 +173,8 @@ TEST(InstallPlan, AFileThatExistsOutsideTheInstallFolderIsReplacedOnlyAfterTheEx
     ASSERT_EQ(1u, plan.scratch.size());
     EXPECT_EQ("C:\\Apps\\Tool\\~ynb2.tmp", plan.scratch[0]);
     EXPECT_EQ("C:\\Apps\\Tool\\~ynb2.tmp", Writes(plan)[2]);
-    EXPECT_EQ(std::vector<std::string> { "C:\\Apps\\Tool\\~ynb2.tmp -> D:\\Users\\u\\Desktop\\readme.txt" },
-        Copies(plan));
+    EXPECT_EQ(
+        std::vector<std::string> { "C:\\Apps\\Tool\\~ynb2.tmp -> D:\\Users\\u\\Desktop\\readme.txt" }, Copies(plan));
     EXPECT_TRUE(plan.folders.empty()); // every folder exists already
     // What was there before, for the check of files in use and the set-aside.
     ASSERT_EQ(1u, plan.copies.size());
@@ -238,9 +238,8 @@ TEST(InstallPlan, SpaceIsCountedGrossPerVolumeInClusters)
 {
     Case c;
     const InstallPlan plan = c.Plan("readme.txt\t..\r\nreadme.txt\tDESKTOP\r\n");
-    const std::vector<VolumeNeed> needs = SpaceNeeded(plan, c.input, [](const std::string& volume) {
-        return volume == "C:\\" ? uint64_t { 4096 } : uint64_t { 512 };
-    });
+    const std::vector<VolumeNeed> needs = SpaceNeeded(plan, c.input,
+        [](const std::string& volume) { return volume == "C:\\" ? uint64_t { 4096 } : uint64_t { 512 }; });
     ASSERT_EQ(2u, needs.size());
     EXPECT_EQ("C:\\", needs[0].volume);
     EXPECT_EQ(1024u * 1024 + 4096 * 2, needs[0].bytes); // the reserve, app.exe and readme.txt

@@ -69,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string manifest = Text(data, end, static_cast<std::size_t>(end - data));
     std::vector<char> text(manifest.begin(), manifest.end());
     ManifestEntry entries[kManifestMaxEntries];
-    const ManifestSplit split
-        = SplitManifest(text.data(), static_cast<int32_t>(std::min<std::size_t>(text.size(), kManifestCapacity)), entries);
+    const ManifestSplit split = SplitManifest(
+        text.data(), static_cast<int32_t>(std::min<std::size_t>(text.size(), kManifestCapacity)), entries);
     input.manifestText = text.data();
     input.entries = entries;
     input.entryCount = split.Count;

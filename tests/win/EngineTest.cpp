@@ -58,12 +58,12 @@ struct Recording {
         sink.note = [this](const std::string& text) { notes += text + "\n"; };
         sink.pause = [this](uint32_t milliseconds) { pauses.push_back(milliseconds); };
         if (inUse)
-            sink.filesInUse = [this](const std::vector<std::string>& files, const std::vector<std::wstring>&,
-                                  bool closeTried) {
-                heldFiles = files;
-                closeTries.push_back(closeTried);
-                return inUse(closeTried);
-            };
+            sink.filesInUse
+                = [this](const std::vector<std::string>& files, const std::vector<std::wstring>&, bool closeTried) {
+                      heldFiles = files;
+                      closeTries.push_back(closeTried);
+                      return inUse(closeTried);
+                  };
         return sink;
     }
     // The answer about files in use; left empty, the installation is silent.
@@ -83,16 +83,13 @@ protected:
         ASSERT_TRUE(ClsYnb().LoadSetupText(record));
         before = sys::CurrentDirectory();
     }
-    void TearDown() override
-    {
-        InstallFixture::TearDown();
-    }
+    void TearDown() override { InstallFixture::TearDown(); }
 
     // The payload of a distribution beside the program.
     void UsePayload(const char* dist = YNB_INSTALL_DIST)
     {
-        ASSERT_TRUE(CopyFileW((driver::HostPath(dist) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(),
-            FALSE));
+        ASSERT_TRUE(
+            CopyFileW((driver::HostPath(dist) + L"\\data00.dat").c_str(), (program + L"\\data00.dat").c_str(), FALSE));
     }
 
     install::InstallOutcome Run(Recording& recording, bool endOnFailure = true, bool desktopShortcut = true,
@@ -171,9 +168,9 @@ TEST_F(Engine, RelativeFolderTextInstallsBelowTheProgramsFolder)
     ASSERT_NO_FATAL_FAILURE(UsePayload());
     Recording recording;
     const install::ProductValues product = install::BuiltProduct(record);
-    const install::InstallRequest request { .product = product,
-        .folderText = "rel",
-        .programDir = sys::ToAnsi(program) };
+    const install::InstallRequest request {
+        .product = product, .folderText = "rel", .programDir = sys::ToAnsi(program)
+    };
     const install::InstallOutcome outcome = install::RunInstallation(request, recording.Sink(true));
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_TRUE(recording.copyFailures.empty());
@@ -290,7 +287,8 @@ TEST_F(Engine, FailedSetupOverTheInstallationLeavesItAsItWas)
     HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     Recording cancelled;
-    cancelled.inUse = [](bool closeTried) { return closeTried ? install::InUseAnswer::Cancel : install::InUseAnswer::Close; };
+    cancelled.inUse
+        = [](bool closeTried) { return closeTried ? install::InUseAnswer::Cancel : install::InUseAnswer::Close; };
     const install::InstallOutcome refused = Run(cancelled, false);
     EXPECT_EQ(install::InstallStep::FilesInUse, refused.failure.step);
     EXPECT_EQ(32u, install::FailureExitCode(refused.failure));

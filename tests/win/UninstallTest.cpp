@@ -273,8 +273,10 @@ TEST_F(Uninstall, KeepsTheUsersFileAndTheFileInUse)
     HWND held = Box(L"アンインストール");
     ASSERT_NE(nullptr, held);
     const std::wstring installText = sys::FromAnsi(sys::ToAnsi(install.c_str()).c_str());
-    EXPECT_EQ(0u, BoxText(held).rfind(L"次のファイルがほかのプログラムで使用されているため、削除できません。\n\n"
-                                      + installText + L"\\readme.txt\n\n", 0))
+    EXPECT_EQ(0u,
+        BoxText(held).rfind(L"次のファイルがほかのプログラムで使用されているため、削除できません。\n\n" + installText
+                + L"\\readme.txt\n\n",
+            0))
         << sys::ToAnsi(BoxText(held).c_str());
     EXPECT_TRUE(Exists(desktop + L"\\hanamaru_guide.txt")); // nothing removed yet
     driver::Screenshot(ShotPath(L"uninstall-files-in-use"));
