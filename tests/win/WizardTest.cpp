@@ -207,13 +207,15 @@ TEST_F(Wizard, BackdropFillsTheScreenBehindTheWizard)
     RECT client {};
     GetClientRect(backdrop, &client);
     EXPECT_GE(client.right, GetSystemMetrics(SM_CXSCREEN) * 9 / 10);
-    // Front to back: the wizard comes before the backdrop.
-    const auto windows = setup->Windows();
-    const auto wizardAt = std::find(windows.begin(), windows.end(), wizard);
-    const auto backdropAt = std::find(windows.begin(), windows.end(), backdrop);
-    ASSERT_NE(windows.end(), wizardAt);
-    ASSERT_NE(windows.end(), backdropAt);
-    EXPECT_LT(wizardAt, backdropAt);
+    // Front to back: the wizard comes before the backdrop, once the X server
+    // has taken the order the program asked for (it may lag a moment).
+    const auto inFront = [&] {
+        const auto windows = setup->Windows();
+        const auto wizardAt = std::find(windows.begin(), windows.end(), wizard);
+        const auto backdropAt = std::find(windows.begin(), windows.end(), backdrop);
+        return wizardAt != windows.end() && backdropAt != windows.end() && wizardAt < backdropAt;
+    };
+    EXPECT_TRUE(driver::WaitFor(inFront, 3000));
     EXPECT_EQ(wizard, GetForegroundWindow());
     // The progress window exists but stays hidden until the installation.
     EXPECT_EQ(nullptr, setup->Find([](HWND h) { return Text(h) == L"インストール"; }));
