@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -31,25 +30,6 @@
 namespace install {
 
 namespace {
-
-// folder, one backslash, name (a root's own backslash serves).
-std::string JoinPath(const std::string& folder, const char* name)
-{
-    return !folder.empty() && folder.back() == '\\' ? folder + name : folder + "\\" + name;
-}
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    return JoinPath(folder, name.c_str());
-}
-
-// A full path without its trailing backslashes, a root's excepted.
-std::string WithoutTrailingSeparator(std::string path)
-{
-    const std::size_t root = VolumeOf(path, sys::AnsiLead).size();
-    while (path.size() > root && sys::LastSeparator(path.c_str()) == static_cast<std::ptrdiff_t>(path.size()) - 1)
-        path.pop_back();
-    return path;
-}
 
 constexpr uint32_t kEntryPause = 500; // ms: paces the installation so the user sees it work
 
@@ -191,7 +171,7 @@ void WriteLog(InstallLog& log, int32_t key, const std::string& folder, bool inLo
         reporter.StepFailed("the install log could not hold every line: " + std::to_string(log.LeftOut())
             + " left out, which the uninstaller will not remove");
     (void)ClsSecurity::Scramble(log.Data(), log.Length(), key);
-    const std::string path = (folder.back() == '\\' ? folder : folder + "\\") + sys::kLogName;
+    const std::string path = JoinFolder(folder, sys::kLogName);
     if (ClsFile::SaveFile(path.c_str(), log.Text(), log.Length()))
         reporter.Placed(path);
     else {
@@ -257,13 +237,6 @@ void Register(const Paths& paths, const ProductValues& product, uint64_t payload
     reporter.Note(
         std::string(written ? "the uninstall entry HKLM\\" : "the uninstall entry could not be written: HKLM\\")
         + paths.uninstallKey);
-}
-
-std::string Megabytes(uint64_t bytes)
-{
-    char text[32];
-    (void)std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    return text;
 }
 
 // Every volume's need against its free space, before anything is written.
@@ -384,10 +357,10 @@ private:
 // without one has no entries.
 bool Installation::ReadManifest(InstallFailure& failure)
 {
-    const std::string manifest = JoinPath(input_.stagingFolder, sys::kManifestName);
+    const std::string manifest = JoinFolder(input_.stagingFolder, sys::kManifestName);
     const std::string key = sys::PathKey(manifest, sys::kAnsiPaths);
     for (std::size_t i = 0; i < input_.files.size(); ++i)
-        if (sys::PathKey(JoinPath(input_.baseFolder, input_.files[i].name), sys::kAnsiPaths) == key)
+        if (sys::PathKey(JoinFolder(input_.baseFolder, input_.files[i].name), sys::kAnsiPaths) == key)
             input_.manifestFile = static_cast<int>(i); // the last of that name is the one extracted
     if (input_.manifestFile < 0)
         return true;
@@ -429,16 +402,9 @@ InstallOutcome Installation::Extract()
         }
         job.folders = plan_.folders;
     } else {
-        std::map<std::string, std::string> folders; // folded -> as written, parents first
-        for (const PayloadFileInfo& file : input_.files) {
-            const std::string path = JoinPath(input_.baseFolder, file.name);
-            job.outputs.push_back(path);
-            const std::ptrdiff_t last = sys::LastSeparator(path.c_str());
-            const std::string folder = path.substr(0, static_cast<std::size_t>(last));
-            folders.emplace(sys::PathKey(folder, sys::kAnsiPaths), folder);
-        }
-        for (auto& [key, folder] : folders)
-            job.folders.push_back(std::move(folder));
+        extracted_ = cabinet_.PlaceBelow(JoinFolder(input_.baseFolder, ""), job);
+        if (extracted_.problem != package::ExtractProblem::None)
+            return FailExtraction(extracted_, reporter_);
     }
     job.pump = [this] { reporter_.Pump(); };
     job.progress = [this](uint64_t done, uint64_t, const std::string& item) {
@@ -688,7 +654,7 @@ InstallOutcome Installation::Run()
     input_.machine = ThisMachine();
     input_.codePage = sys::kAnsiPaths;
     const auto full = [this](const std::string& text) {
-        return WithoutTrailingSeparator(FullPathOf(text, request_.programDir, input_.machine));
+        return WithoutTrailingSeparators(FullPathOf(text, request_.programDir, input_.machine), sys::AnsiLead);
     };
     input_.baseFolder = full(std::string(paths_.baseFolder) + "\\");
     input_.installFolder = full(paths_.installFolder);
@@ -696,7 +662,7 @@ InstallOutcome Installation::Run()
     input_.specialFolders = { ClsFile::GetDesktopFolder, ClsFile::GetMyDocumentsFolder, ClsFile::GetWindowsFolder };
 
     package::ExtractReport opened
-        = cabinet_.Open(JoinPath(request_.programDir, "data00.dat"), product_.payloadKey, product_.payloadDigest);
+        = cabinet_.Open(JoinFolder(request_.programDir, "data00.dat"), product_.payloadKey, product_.payloadDigest);
     if (opened.problem != package::ExtractProblem::None)
         return FailExtraction(opened, reporter_);
     for (std::size_t i = 0; i < cabinet_.Names().size(); ++i) {
@@ -714,7 +680,7 @@ InstallOutcome Installation::Run()
     const InstalledProduct earlier = FindInstalledProduct(record);
     installedHere_ = IsInstalledFolder(record, request_.folderText.c_str(), earlier);
     replaces_ = installedHere_
-        && previous_.Prepare(JoinPath(earlier.installFolder, "uninstall.exe").c_str()) == ClsUninstall::State::Ready;
+        && previous_.Prepare(JoinFolder(earlier.installFolder, "uninstall.exe").c_str()) == ClsUninstall::State::Ready;
     if (plan_.mode == PlanMode::Staged)
         for (const PayloadFileInfo& file : input_.files)
             total_ += file.size;
@@ -751,7 +717,7 @@ InstallOutcome Installation::Run()
                 + std::to_string(GetLastError()) + "); its new version waits in " + fresh);
     }
     if (plan_.mode == PlanMode::Staged) {
-        (void)ClsFile::RemoveFile(JoinPath(input_.stagingFolder, sys::kManifestName).c_str());
+        (void)ClsFile::RemoveFile(JoinFolder(input_.stagingFolder, sys::kManifestName).c_str());
         (void)ClsFile::DeleteFolder(input_.stagingFolder.c_str());
     }
     for (const std::string& scratch : plan_.scratch) {
@@ -781,13 +747,13 @@ InstallOutcome Installation::Run()
     // The log folder lies below the install folder's parent; without it the
     // log stays in that parent.
     const bool installed = input_.machine.kind(input_.installFolder) == PathKind::Folder;
-    const std::string parent = full(JoinPath(installed ? input_.installFolder : request_.programDir, ".."));
+    const std::string parent = full(JoinFolder(installed ? input_.installFolder : request_.programDir, ".."));
     const std::string logFolder = full(FullPathOf(paths_.logFolder, parent, input_.machine));
     const bool inLogFolder = input_.machine.kind(logFolder) == PathKind::Folder;
     InstallOutcome outcome;
     outcome.logFolder = inLogFolder ? logFolder : parent;
     WriteLog(*log, product_.manifestKey, outcome.logFolder, inLogFolder, reporter_);
-    alsoPlaced.push_back(JoinPath(outcome.logFolder, sys::kLogName));
+    alsoPlaced.push_back(JoinFolder(outcome.logFolder, sys::kLogName));
     DropSetAside();
     RemoveStale(alsoPlaced);
     reporter_.Pause(kEntryPause);
@@ -818,6 +784,13 @@ ProductValues BuiltProduct(const SetupRecord& record)
     product.publisher = kPublisher;
     product.urlInfoAbout = kUrlInfoAbout;
     return product;
+}
+
+std::string Megabytes(uint64_t bytes)
+{
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
 }
 
 uint32_t FailureExitCode(const InstallFailure& failure)

@@ -136,6 +136,9 @@ struct InstallOutcome {
 
 InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink& sink);
 
+// Bytes as megabytes with one decimal ("213.4 MB"), as messages name them.
+std::string Megabytes(uint64_t bytes);
+
 // The exit code of a failed setup: 112 (ERROR_DISK_FULL) when a volume had
 // or kept too little space, 32 (ERROR_SHARING_VIOLATION) when it was cancelled
 // for files in use, else 1603.

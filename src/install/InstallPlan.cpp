@@ -27,23 +27,6 @@ bool IsDriveLetter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// folder, one separator, then rest: a folder that ends in one (a root) gets
-// no second.
-std::string Join(const std::string& folder, const std::string& rest)
-{
-    return !folder.empty() && IsSeparator(folder.back()) ? folder + rest : folder + "\\" + rest;
-}
-
-// The path without trailing separators, its root excepted.
-std::string WithoutTrailing(std::string path, LeadByteTest isLead)
-{
-    const std::size_t root = VolumeOf(path, isLead).size();
-    while (path.size() > root && path.back() == '\\'
-        && sys::LastSeparatorIn(path, isLead) == static_cast<std::ptrdiff_t>(path.size()) - 1)
-        path.pop_back();
-    return path;
-}
-
 // One path of the model: what lies there now, as far as the installation
 // has come.
 struct Node {
@@ -196,7 +179,7 @@ private:
             model_.Stage("the staging folder exists already");
         std::map<std::string, int> last; // folded own place -> the file that stays there
         for (std::size_t i = 0; i < in_.files.size(); ++i) {
-            const std::string path = Join(in_.baseFolder, in_.files[i].name);
+            const std::string path = JoinFolder(in_.baseFolder, in_.files[i].name);
             last[Key(path)] = static_cast<int>(i);
             if (model_.Within(in_.stagingFolder, path))
                 model_.Stage("a payload file stands where the staging folder belongs");
@@ -329,8 +312,8 @@ private:
             model_.Stage("an entry without a source");
             return;
         }
-        const std::string from = WithoutTrailing(Full(source), model_.isLead);
-        const std::string to = WithoutTrailing(entry.fullTarget, model_.isLead);
+        const std::string from = WithoutTrailingSeparators(Full(source), model_.isLead);
+        const std::string to = WithoutTrailingSeparators(entry.fullTarget, model_.isLead);
         if (!Rooted(from) || !Rooted(to))
             return;
         Node& node = model_.At(from);
@@ -353,8 +336,8 @@ private:
             Fail(entry, 0, entry.logTarget, {}, 0);
             return;
         }
-        const std::string from = WithoutTrailing(Full(source), model_.isLead);
-        const std::string to = WithoutTrailing(entry.fullTarget, model_.isLead);
+        const std::string from = WithoutTrailingSeparators(Full(source), model_.isLead);
+        const std::string to = WithoutTrailingSeparators(entry.fullTarget, model_.isLead);
         if (!Rooted(from) || !Rooted(to))
             return;
         if (model_.Within(to, from)) {
@@ -493,6 +476,20 @@ private:
 
 } // namespace
 
+std::string JoinFolder(const std::string& folder, const std::string& rest)
+{
+    return !folder.empty() && IsSeparator(folder.back()) ? folder + rest : folder + "\\" + rest;
+}
+
+std::string WithoutTrailingSeparators(std::string path, LeadByteTest isLead)
+{
+    const std::size_t root = VolumeOf(path, isLead).size();
+    while (path.size() > root && path.back() == '\\'
+        && sys::LastSeparatorIn(path, isLead) == static_cast<std::ptrdiff_t>(path.size()) - 1)
+        path.pop_back();
+    return path;
+}
+
 std::string NormalizePath(const std::string& path, LeadByteTest isLead)
 {
     const std::string root = VolumeOf(path, isLead);
@@ -548,10 +545,10 @@ std::string FullPathOf(const std::string& path, const std::string& folder, const
         } else if (folder.size() >= 2 && folder[1] == ':'
             && std::toupper(static_cast<unsigned char>(folder[0]))
                 == std::toupper(static_cast<unsigned char>(path[0]))) {
-            joined = Join(folder, path.substr(2));
+            joined = JoinFolder(folder, path.substr(2));
         } else {
             const std::string drive = facts.driveFolder ? facts.driveFolder(path[0]) : std::string(1, path[0]) + ":\\";
-            joined = Join(drive, path.substr(2));
+            joined = JoinFolder(drive, path.substr(2));
         }
     } else if (!path.empty() && IsSeparator(path[0])) {
         std::string root = VolumeOf(folder, nullptr);
@@ -559,7 +556,7 @@ std::string FullPathOf(const std::string& path, const std::string& folder, const
             root.pop_back();
         joined = root + path;
     } else {
-        joined = Join(folder, path);
+        joined = JoinFolder(folder, path);
     }
     return facts.fullPath ? facts.fullPath(joined) : NormalizePath(joined, nullptr);
 }

@@ -154,6 +154,13 @@ std::string FullPathOf(const std::string& path, const std::string& folder, const
 // "\\server\share\") kept.
 std::string NormalizePath(const std::string& path, LeadByteTest isLead);
 
+// folder, one backslash, then rest: a folder that ends in a separator (a
+// root) gets no second.
+std::string JoinFolder(const std::string& folder, const std::string& rest);
+
+// The path without its trailing separators, its root's excepted.
+std::string WithoutTrailingSeparators(std::string path, LeadByteTest isLead);
+
 // The root a full path lies on: "C:\" or "\\server\share\"; empty when none.
 std::string VolumeOf(const std::string& path, LeadByteTest isLead);
 

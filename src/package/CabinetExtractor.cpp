@@ -404,19 +404,29 @@ ExtractReport PayloadCabinet::Extract(const ExtractJob& job)
     return report;
 }
 
+ExtractReport PayloadCabinet::PlaceBelow(const std::string& destination, ExtractJob& job) const
+{
+    ExtractReport report;
+    if (destination.size() + 1 >= kOutputPathSize)
+        return Failed(report, { ExtractProblem::RefusedName, 0, {}, "the destination folder's path is too long" });
+    ExtractFailure failure;
+    job.outputs.clear();
+    if (!OutputsBelow(destination, state_->names, state_->table, job.outputs, failure))
+        return Failed(report, failure);
+    job.folders = FoldersBelow(destination, job.outputs);
+    return report;
+}
+
 ExtractReport ExtractPayload(const ExtractRequest& request)
 {
     PayloadCabinet cabinet;
     ExtractReport report = cabinet.Open(request.payload, request.key, request.digest);
     if (report.problem != ExtractProblem::None)
         return report;
-    if (request.destination.size() + 1 >= kOutputPathSize)
-        return Failed(report, { ExtractProblem::RefusedName, 0, {}, "the destination folder's path is too long" });
     ExtractJob job;
-    ExtractFailure failure;
-    if (!OutputsBelow(request.destination, cabinet.Names(), cabinet.Table(), job.outputs, failure))
-        return Failed(report, failure);
-    job.folders = FoldersBelow(request.destination, job.outputs);
+    report = cabinet.PlaceBelow(request.destination, job);
+    if (report.problem != ExtractProblem::None)
+        return report;
     job.maxWorkers = request.maxWorkers;
     job.pump = request.pump;
     job.progress = request.progress;

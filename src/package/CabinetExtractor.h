@@ -117,6 +117,10 @@ public:
     const CabinetTable& Table() const;
     // Per file: its name in the system's code page, with backslashes.
     const std::vector<std::string>& Names() const;
+    // Every file below destination (a folder ending in a backslash) under
+    // its own name, with the folders they need: a report whose problem is
+    // None unless a path would not fit.
+    ExtractReport PlaceBelow(const std::string& destination, ExtractJob& job) const;
     // The pass; nothing it wrote stays when it fails.
     ExtractReport Extract(const ExtractJob& job);
 

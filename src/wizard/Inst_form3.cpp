@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 
 #include "app/Progress.h"
 #include "install/InstallEngine.h"
@@ -83,14 +82,6 @@ constexpr ui::ControlSpec kLayout[] = {
 constexpr wchar_t kSetupFailed[] = L"セットアップに失敗しました。";
 constexpr wchar_t kCopyFailed[] = L"へのコピーに失敗しました。";
 constexpr wchar_t kDiskFull[] = L"インストール先のディスクがいっぱいです。";
-
-// Bytes as megabytes with one decimal, as the message names them.
-std::wstring Megabytes(uint64_t bytes)
-{
-    wchar_t text[32];
-    (void)swprintf(text, 32, L"%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    return text;
-}
 
 } // namespace
 
@@ -180,7 +171,8 @@ void TFrame3::Button2Click()
             text = L"ファイルが使用中のため、セットアップを中止しました。";
         else if (failure.step == install::InstallStep::Space)
             text = L"ドライブ " + sys::FromAnsi(failure.volume.c_str()) + L" の空き領域が足りません。\n必要な領域: "
-                + Megabytes(failure.needed) + L"\n空き領域: " + Megabytes(failure.available) + L"\n" + kSetupFailed;
+                + sys::FromAnsi(install::Megabytes(failure.needed).c_str()) + L"\n空き領域: "
+                + sys::FromAnsi(install::Megabytes(failure.available).c_str()) + L"\n" + kSetupFailed;
         if (!failure.overwritten.empty()) {
             text += L"\n\n次のファイルは上書きされたまま残っています。";
             for (const std::string& file : failure.overwritten)
