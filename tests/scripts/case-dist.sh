@@ -10,12 +10,7 @@ set -euo pipefail
 ynbpack=$1 product=$2 out=$3 manifest=$4 staging=$5
 shift 5
 
-key() {
-  local value
-  value=$(sed -n "s/^$1=\([0-9][0-9]*\).*/\1/p" "$product/keys.txt")
-  [ -n "$value" ] || { echo "case-dist: no $1 key in $product/keys.txt" >&2; exit 2; }
-  echo "$value"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/product-keys.sh"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -26,8 +21,8 @@ while [ $# -gt 0 ]; do
   shift 2
 done
 mkdir -p "$scratch/tree/$staging"
-"$ynbpack" scramble --key "$(key manifest)" "$manifest" "$scratch/tree/$staging/ynb_inst.com"
+"$ynbpack" scramble --key "$(product_key manifest "$product/keys.txt")" "$manifest" "$scratch/tree/$staging/ynb_inst.com"
 "$ynbpack" cab "$scratch/tree" "$scratch/payload.cab"
 mkdir -p "$out"
-"$ynbpack" payload --key "$(key payload)" "$scratch/payload.cab" "$out/data00.dat"
+"$ynbpack" payload --key "$(product_key payload "$product/keys.txt")" "$scratch/payload.cab" "$out/data00.dat"
 cp "$product/setup.txt" "$product/license.txt" "$out/"

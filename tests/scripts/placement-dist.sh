@@ -12,12 +12,7 @@ ynbpack=$1 fixture=$2 keys=$3 out=$4
 shift 4
 manifest=$fixture/manifest.txt
 
-key() {
-  local value
-  value=$(sed -n "s/^$1=\([0-9][0-9]*\).*/\1/p" "$keys")
-  [ -n "$value" ] || { echo "placement-dist: no $1 key in $keys" >&2; exit 2; }
-  echo "$value"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/product-keys.sh"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -31,7 +26,7 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-"$ynbpack" scramble --key "$(key manifest)" "$manifest" "$scratch/tree/Hanamaru/ins/ynb_inst.com"
+"$ynbpack" scramble --key "$(product_key manifest "$keys")" "$manifest" "$scratch/tree/Hanamaru/ins/ynb_inst.com"
 "$ynbpack" cab "$scratch/tree" "$scratch/payload.cab"
 mkdir -p "$(dirname "$out")"
-"$ynbpack" payload --key "$(key payload)" "$scratch/payload.cab" "$out"
+"$ynbpack" payload --key "$(product_key payload "$keys")" "$scratch/payload.cab" "$out"
