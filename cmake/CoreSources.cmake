@@ -16,6 +16,7 @@ set(YNB_CORE_SOURCES
     src/install/InstallLog.cpp
     src/install/InstallPaths.cpp
     src/install/ProductVersion.cpp
+    src/install/Scope.cpp
     src/install/InstallPlan.cpp
     src/install/FilesInUse.cpp
     src/install/UninstallPlan.cpp

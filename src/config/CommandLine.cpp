@@ -1,5 +1,7 @@
 #include "config/CommandLine.h"
 
+#include <utility>
+
 namespace config {
 
 namespace {
@@ -108,10 +110,18 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
             flag = &out.repair;
         else if (Names(name, L"CLOSEAPPLICATIONS"))
             flag = &out.closeApplications;
+        else if (setup && Names(name, L"CURRENTUSER"))
+            flag = &out.currentUser;
+        else if (setup && Names(name, L"ALLUSERS"))
+            flag = &out.allUsers;
+        else if (Names(name, L"ELEVATED"))
+            flag = &out.elevated;
         if (flag != nullptr) {
             if (*flag)
                 return { CommandLineProblem::Repeated, argument };
             *flag = true;
+            if (out.currentUser && out.allUsers)
+                return { CommandLineProblem::Conflicting, argument };
             continue;
         }
         if (Names(name, L"LOG=")) {
@@ -124,6 +134,25 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
         }
         return { CommandLineProblem::Unknown, argument };
     }
+}
+
+std::wstring ElevatedArguments(const CommandLine& options, Program program, const std::wstring& logPath)
+{
+    const bool setup = program == Program::Setup;
+    std::wstring text = setup ? L"/ELEVATED /ALLUSERS" : L"/ELEVATED";
+    const std::pair<bool, const wchar_t*> flags[] = { { options.silent, L" /S" }, { options.progress, L" /PROGRESS" },
+        { options.noDesktop, L" /NODESKTOP" }, { options.noStartMenu, L" /NOSTARTMENU" },
+        { options.allowDowngrade, L" /ALLOWDOWNGRADE" }, { options.repair, L" /REPAIR" },
+        { options.closeApplications, L" /CLOSEAPPLICATIONS" } };
+    for (const auto& [given, name] : flags)
+        if (given)
+            text += name;
+    // A path holds no quote: the whole switch is quoted.
+    if (!logPath.empty())
+        text += L" \"/LOG=" + logPath + L"\"";
+    if (setup && options.hasFolder)
+        text += L" /D=" + options.folder;
+    return text;
 }
 
 const wchar_t* CommandLineProblemText(CommandLineProblem problem)
@@ -139,6 +168,8 @@ const wchar_t* CommandLineProblemText(CommandLineProblem problem)
         return L"スイッチの値がありません";
     case CommandLineProblem::Repeated:
         return L"同じスイッチが二度あります";
+    case CommandLineProblem::Conflicting:
+        return L"/CURRENTUSER と /ALLUSERS は一緒に使えません";
     }
     return L"";
 }

@@ -2,9 +2,11 @@
 // end with: those of Windows Installer, which deployment tools read without
 // settings of their own. Portable: no Win32.
 //
-//   setup.exe     [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/REPAIR] [/LOG=FILE] [/D=FOLDER]
-//   uninstall.exe [/S] [/LOG=FILE]
-//   both          /?  (the usage)
+//   setup.exe     [/S [/PROGRESS]] [/CURRENTUSER | /ALLUSERS] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE]
+//                 [/REPAIR] [/CLOSEAPPLICATIONS] [/LOG=FILE] [/D=FOLDER]
+//   uninstall.exe [/S] [/CLOSEAPPLICATIONS] [/LOG=FILE]
+//   both          /?  (the usage); /ELEVATED, which a program gives the copy
+//                 of itself it starts with administrator rights
 //
 // Switches start with / or -, in any case. /D= takes the rest of the line, so
 // it comes last and its folder may hold blanks without quotes. /LOG= takes
@@ -33,6 +35,9 @@ constexpr uint32_t kExitAlreadyRunning = 1618; // ERROR_INSTALL_ALREADY_RUNNING
 // ERROR_PRODUCT_VERSION: the product is installed in another folder than /D=
 constexpr uint32_t kExitInstalledElsewhere = 1638;
 constexpr uint32_t kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED
+// ERROR_ALREADY_EXISTS: the product is installed in the other scope (for the
+// machine, and set up for the current user, or the other way round).
+constexpr uint32_t kExitOtherScope = 183;
 
 enum class Program : uint8_t { Setup, Uninstall };
 
@@ -45,6 +50,9 @@ struct CommandLine {
     bool allowDowngrade = false; // /ALLOWDOWNGRADE: an older version may replace a newer one
     bool repair = false; // /REPAIR: only the installed version, set up again
     bool closeApplications = false; // /CLOSEAPPLICATIONS: programs holding files are asked to close
+    bool currentUser = false; // /CURRENTUSER: installed for the user running it alone
+    bool allUsers = false; // /ALLUSERS: installed for every user of the machine
+    bool elevated = false; // /ELEVATED: the copy started with administrator rights, which never asks again
     bool hasFolder = false; // /D= given
     std::wstring folder; // /D=
     std::wstring log; // /LOG=, empty when none
@@ -56,6 +64,7 @@ enum class CommandLineProblem : uint8_t {
     Unknown, // a switch this program does not know
     MissingValue, // /LOG= or /D= with nothing after it
     Repeated, // a switch given twice
+    Conflicting, // /CURRENTUSER with /ALLUSERS
 };
 
 struct CommandLineResult {
@@ -66,6 +75,13 @@ struct CommandLineResult {
 // Parses the whole command line as the system gives it (GetCommandLineW),
 // the program's own name first: quoted, or up to the first blank.
 CommandLineResult ParseCommandLine(std::wstring_view line, Program program, CommandLine& out);
+
+// The switches of the copy a program starts with administrator rights: the
+// choices of `options` with /ELEVATED first (setup.exe's also with
+// /ALLUSERS, the scope it is started for), /LOG= naming `logPath` (a full
+// path, or empty for none) and /D= last. Parsed again, they give `options`
+// back with those changes.
+std::wstring ElevatedArguments(const CommandLine& options, Program program, const std::wstring& logPath);
 
 // A short Japanese text of the problem, for the message and the log.
 const wchar_t* CommandLineProblemText(CommandLineProblem problem);

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "install/Scope.h"
+
 namespace install {
 
 // Below 0, 0, above 0: a is older than, the same as, newer than b. The parts
@@ -23,6 +25,7 @@ struct InstalledProduct {
     std::string installFolder; // <base folder>\<first component>
     std::string baseFolder; // the folder chosen when it was installed
     std::string version; // its DisplayVersion, or empty
+    Scope scope = Scope::Machine; // whose uninstall entry names it
 };
 
 enum class SetupCase : uint8_t {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "config/CommandLine.h"
 
 using namespace config;
@@ -64,6 +66,7 @@ TEST(CommandLine, WhatIsRefusedNamesTheArgument)
         { L"setup.exe /LOG=a /LOG=b", CommandLineProblem::Repeated, L"/LOG=b" },
         { L"setup.exe /LOG=", CommandLineProblem::MissingValue, L"/LOG=" },
         { L"setup.exe /LOGFILE", CommandLineProblem::Unknown, L"/LOGFILE" },
+        { L"setup.exe /CURRENTUSER /S -allusers", CommandLineProblem::Conflicting, L"-allusers" },
     };
     for (const auto& c : cases) {
         const CommandLineResult result = Problem(c.line);
@@ -73,5 +76,35 @@ TEST(CommandLine, WhatIsRefusedNamesTheArgument)
     }
     // The setup program's own switches mean nothing to the uninstaller.
     EXPECT_EQ(CommandLineProblem::Unknown, Problem(L"uninstall.exe /NODESKTOP", Program::Uninstall).problem);
+    EXPECT_EQ(CommandLineProblem::Unknown, Problem(L"uninstall.exe /CURRENTUSER", Program::Uninstall).problem);
     EXPECT_TRUE(Parsed(L"uninstall.exe /S /LOG=x", Program::Uninstall).silent);
+}
+
+// The copy started with administrator rights reads the choices back as they
+// were, the log as a full path, the scope as the machine's, the folder last.
+TEST(CommandLine, ElevatedArgumentsGiveTheChoicesBack)
+{
+    for (const wchar_t* line : { L"setup.exe /S /PROGRESS /NODESKTOP /NOSTARTMENU /ALLOWDOWNGRADE /REPAIR "
+                                 L"/CLOSEAPPLICATIONS /LOG=rel.log /D=C:\\a  b\\c ",
+             L"setup.exe", L"setup.exe /ALLUSERS -nodesktop /D=\"D:\\x y\"" }) {
+        const CommandLine options = Parsed(line);
+        const std::wstring arguments
+            = ElevatedArguments(options, Program::Setup, options.log.empty() ? L"" : L"C:\\a b\\full.log");
+        CommandLine again = Parsed(L"\"C:\\p q\\setup.exe\" " + arguments);
+        EXPECT_TRUE(again.elevated && again.allUsers && !again.currentUser) << arguments;
+        EXPECT_EQ(options.log.empty() ? L"" : L"C:\\a b\\full.log", again.log);
+        again.elevated = false;
+        again.allUsers = options.allUsers;
+        again.log = options.log;
+        EXPECT_EQ(std::tuple(options.silent, options.progress, options.noDesktop, options.noStartMenu,
+                      options.allowDowngrade, options.repair, options.closeApplications, options.hasFolder,
+                      options.folder),
+            std::tuple(again.silent, again.progress, again.noDesktop, again.noStartMenu, again.allowDowngrade,
+                again.repair, again.closeApplications, again.hasFolder, again.folder))
+            << arguments;
+    }
+    const CommandLine uninstall
+        = Parsed(ElevatedArguments(Parsed(L"u.exe /S", Program::Uninstall), Program::Uninstall, L"").insert(0, L"u "),
+            Program::Uninstall);
+    EXPECT_TRUE(uninstall.elevated && uninstall.silent && !uninstall.allUsers);
 }

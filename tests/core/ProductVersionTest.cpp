@@ -4,6 +4,7 @@
 
 #include "install/FilesInUse.h"
 #include "install/ProductVersion.h"
+#include "install/Scope.h"
 
 namespace {
 
@@ -72,4 +73,64 @@ TEST(FilesInUse, EachModeKnowsWhatComesNext)
     EXPECT_EQ(InUseAction::ReplaceAtRestart, decide({}));
     EXPECT_EQ(InUseAction::CloseThenCheck, decide({ .closeApplications = true }));
     EXPECT_EQ(InUseAction::ReplaceAtRestart, decide({ .closeApplications = true, .closeTried = true }));
+}
+
+namespace {
+
+using install::Scope;
+using install::ScopeAction;
+
+constexpr install::TokenFacts kElevated { .elevated = true };
+constexpr install::TokenFacts kFilteredAdministrator { .filteredAdministrator = true };
+constexpr install::TokenFacts kStandardUser {};
+
+} // namespace
+
+TEST(Scope, ASwitchOrTheInstallationChoosesAndOnlyTheMachineElevates)
+{
+    const install::ScopeInput first;
+    const install::ScopeInput user { .currentUser = true };
+    const install::ScopeInput machine { .allUsers = true };
+    // A first installation: the machine, offered as a choice only where both may be written.
+    auto decided = install::DecideScope(first, kElevated);
+    EXPECT_TRUE(decided.action == ScopeAction::Proceed && decided.scope == Scope::Machine && decided.choice);
+    decided = install::DecideScope(first, kFilteredAdministrator);
+    EXPECT_TRUE(decided.action == ScopeAction::Elevate && !decided.choice && !decided.otherAccount);
+    // A standard user's elevation runs as whoever gives the password.
+    decided = install::DecideScope(machine, kStandardUser);
+    EXPECT_TRUE(decided.action == ScopeAction::Elevate && decided.otherAccount);
+    // The user's own installation never elevates, whoever runs it.
+    for (const install::TokenFacts& token : { kElevated, kFilteredAdministrator, kStandardUser }) {
+        decided = install::DecideScope(user, token);
+        EXPECT_TRUE(decided.action == ScopeAction::Proceed && decided.scope == Scope::User && !decided.choice);
+    }
+    // The elevated copy never asks again, and offers no choice.
+    decided = install::DecideScope({ .allUsers = true, .elevatedCopy = true }, kElevated);
+    EXPECT_TRUE(decided.action == ScopeAction::Proceed && !decided.choice);
+    EXPECT_EQ(ScopeAction::NotElevated, install::DecideScope({ .elevatedCopy = true }, kStandardUser).action);
+
+    // An installation keeps its scope, and refuses the other one.
+    const install::ScopeInput ofUser { .installed = true, .installedScope = Scope::User };
+    decided = install::DecideScope(ofUser, kStandardUser);
+    EXPECT_TRUE(decided.action == ScopeAction::Proceed && decided.scope == Scope::User);
+    install::ScopeInput asked = ofUser;
+    asked.allUsers = true;
+    EXPECT_EQ(ScopeAction::OtherScope, install::DecideScope(asked, kElevated).action);
+    asked = { .currentUser = true, .installed = true, .installedScope = Scope::Machine };
+    EXPECT_EQ(ScopeAction::OtherScope, install::DecideScope(asked, kElevated).action);
+    decided = install::DecideScope({ .installed = true }, kFilteredAdministrator);
+    EXPECT_TRUE(decided.action == ScopeAction::Elevate && !decided.choice);
+
+    // A declined elevation: the wizard of a free scope asks; else it cancels.
+    EXPECT_EQ(install::DeclinedAction::AskUserScope, install::AfterDeclinedElevation(first, false));
+    EXPECT_EQ(install::DeclinedAction::Cancel, install::AfterDeclinedElevation(first, true));
+    EXPECT_EQ(install::DeclinedAction::Cancel, install::AfterDeclinedElevation(machine, false));
+    EXPECT_EQ(install::DeclinedAction::Cancel, install::AfterDeclinedElevation({ .installed = true }, false));
+
+    // The uninstaller of the user's own installation never elevates.
+    EXPECT_EQ(ScopeAction::Proceed, install::DecideUninstallScope(true, false, kStandardUser).action);
+    EXPECT_EQ(ScopeAction::Elevate, install::DecideUninstallScope(false, false, kFilteredAdministrator).action);
+    EXPECT_EQ(ScopeAction::NotElevated, install::DecideUninstallScope(false, true, kStandardUser).action);
+    EXPECT_EQ(1, install::UninstallRootOf(Scope::User));
+    EXPECT_EQ(2, install::UninstallRootOf(Scope::Machine));
 }
