@@ -140,10 +140,10 @@ std::wstring ElevatedArguments(const CommandLine& options, Program program, cons
 {
     const bool setup = program == Program::Setup;
     std::wstring text = setup ? L"/ELEVATED /ALLUSERS" : L"/ELEVATED";
-    const std::pair<bool, const wchar_t*> flags[] = { { options.silent, L" /S" }, { options.progress, L" /PROGRESS" },
-        { options.noDesktop, L" /NODESKTOP" }, { options.noStartMenu, L" /NOSTARTMENU" },
-        { options.allowDowngrade, L" /ALLOWDOWNGRADE" }, { options.repair, L" /REPAIR" },
-        { options.closeApplications, L" /CLOSEAPPLICATIONS" } };
+    const std::pair<bool, const wchar_t*> flags[]
+        = { { options.silent, L" /S" }, { options.progress, L" /PROGRESS" }, { options.noDesktop, L" /NODESKTOP" },
+              { options.noStartMenu, L" /NOSTARTMENU" }, { options.allowDowngrade, L" /ALLOWDOWNGRADE" },
+              { options.repair, L" /REPAIR" }, { options.closeApplications, L" /CLOSEAPPLICATIONS" } };
     for (const auto& [given, name] : flags)
         if (given)
             text += name;

@@ -28,7 +28,6 @@ using install::SamePath;
 
 using sys::kAnsiPaths;
 using sys::kLogName;
-using sys::kUninstallRoot;
 
 // The canonical form of an absolute path, with long names where the path
 // exists (a log or a command may hold 8.3 names); empty when it is none.
@@ -233,7 +232,7 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
     trust_.program = sys::JudgePath(programPath_.c_str());
     places_.installFolderOnly = !trust_.Trusted();
     plan_ = install::PlanUninstall(expanded, staging, places_, kAnsiPaths);
-    entry_ = FindUninstallEntry();
+    FindUninstallEntry();
     return State::Ready;
 }
 
@@ -280,27 +279,43 @@ bool ClsUninstall::Outcome::Scheduled() const
 }
 
 // Decided while the program file exists, so that its name compares in full.
-ClsUninstall::Entry ClsUninstall::FindUninstallEntry() const
+ClsUninstall::Entry ClsUninstall::EntryUnder(install::Scope scope, const char* key) const
 {
-    char key[install::kPathSize];
-    if (!install::UninstallKey(log_.firstComponent.c_str(), key))
-        return Entry::None;
     {
         sys::UniqueKey open;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, open.Put()) != ERROR_SUCCESS)
+        const HKEY root = scope == install::Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, open.Put()) != ERROR_SUCCESS)
             return Entry::None; // no entry, or none we may see
     }
     // An entry whose command names another copy of the uninstaller belongs
     // to another installation of the product, made later: it stays.
     char command[install::kQuotedCommandSize + 2];
-    if (ClsRegist::ReadString(kUninstallRoot, key, "UninstallString", command, sizeof command)) {
+    if (ClsRegist::ReadString(install::UninstallRootOf(scope), key, "UninstallString", command, sizeof command)) {
         std::string path(command);
         if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
             path = path.substr(1, path.size() - 2);
         if (!SamePath(MachinePath(path), programPath_, kAnsiPaths))
             return Entry::Other;
+    } else if (scope == install::Scope::User) {
+        return Entry::Other; // the user's own entry is ours only when it names us
     }
     return Entry::Ours;
+}
+
+// The user's entry when it names this uninstaller, else the machine's.
+void ClsUninstall::FindUninstallEntry()
+{
+    entryScope_ = install::Scope::Machine;
+    entry_ = Entry::None;
+    char key[install::kPathSize];
+    if (!install::UninstallKey(log_.firstComponent.c_str(), key))
+        return;
+    if (EntryUnder(install::Scope::User, key) == Entry::Ours) {
+        entryScope_ = install::Scope::User;
+        entry_ = Entry::Ours;
+        return;
+    }
+    entry_ = EntryUnder(install::Scope::Machine, key);
 }
 
 bool ClsUninstall::ReachedThroughLink(const std::string& path) const
@@ -485,7 +500,14 @@ void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome)
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    const DWORD error = DeleteOneFile(path, attributes);
+    DWORD error = DeleteOneFile(path, attributes);
+    // The program that started the uninstaller with administrator rights
+    // runs the same file until it has passed the exit code on: a few seconds.
+    for (int attempt = 0; attempt < 50 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
+         ++attempt) {
+        Sleep(100);
+        error = DeleteOneFile(path, attributes);
+    }
     if (error == ERROR_SUCCESS) {
         ++outcome.files;
         outcome.removed.push_back(path);
@@ -513,10 +535,11 @@ void ClsUninstall::RemoveUninstallEntry(Outcome& outcome)
     char key[install::kPathSize];
     if (entry_ != Entry::Ours || !install::UninstallKey(log_.firstComponent.c_str(), key))
         return;
-    if (ClsRegist::DeleteKey(kUninstallRoot, key))
+    if (ClsRegist::DeleteKey(install::UninstallRootOf(entryScope_), key))
         outcome.keyRemoved = true;
     else
-        outcome.remaining.push_back({ std::string("HKEY_LOCAL_MACHINE\\") + key, Reason::InUse });
+        outcome.remaining.push_back(
+            { std::string(UserEntry() ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + key, Reason::InUse });
 }
 
 void ClsUninstall::RemoveInstalled(Outcome& outcome, const std::function<void()>& step)

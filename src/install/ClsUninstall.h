@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/SetupRecord.h"
+#include "install/Scope.h"
 #include "install/UninstallPlan.h"
 #include "sys/SecurityRules.h"
 
@@ -67,6 +68,9 @@ public:
 
     const SetupRecord& Record() const { return record_; }
     const Trust& LogTrust() const { return trust_; }
+    // The user's own installation: its entry under HKEY_CURRENT_USER names
+    // this uninstaller (found in Prepare). Else the machine's.
+    bool UserEntry() const { return entryScope_ == install::Scope::User; }
 
     // The files the removal will delete: the file lines that are taken, and
     // the files in the trees of the folder lines.
@@ -94,7 +98,8 @@ public:
 
 private:
     enum class Entry { None, Ours, Other };
-    Entry FindUninstallEntry() const;
+    void FindUninstallEntry();
+    Entry EntryUnder(install::Scope scope, const char* key) const;
     void RemoveLine(const install::PlannedLine& line, Outcome& outcome);
     // The folder's files and folders that `placed` does not hold.
     void Prune(const std::string& folder, const install::PlacedPaths& placed, Outcome& outcome);
@@ -113,6 +118,7 @@ private:
     install::UninstallPlaces places_;
     std::vector<install::PlannedLine> plan_;
     Entry entry_ = Entry::None;
+    install::Scope entryScope_ = install::Scope::Machine;
     Trust trust_;
     std::vector<std::string> atRestart_; // canonical
     bool HoldsScheduled(const std::string& path, bool folder) const;

@@ -1,6 +1,7 @@
 #include "install/InstallEngine.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "sys/Names.h"
 #include "sys/PathText.h"
 #include "sys/RestartManager.h"
+#include "sys/SpecialFolder.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
 
@@ -146,26 +148,32 @@ private:
 
 // A folder that ordinary users could change gets the protection Program
 // Files has, so that nobody but an administrator changes what the
-// uninstaller, run by an administrator, will trust.
-void Protect(const char* folder, const Reporter& reporter)
+// uninstaller, run by an administrator, will trust. A user's own
+// installation cannot make the administrators its owner: a folder that others
+// could change gets the user as its owner, full control for SYSTEM, the
+// administrators and the user, and nothing for anyone else (what a profile's
+// folders have).
+void Protect(const char* folder, Scope scope, const Reporter& reporter)
 {
     if (!sys::FolderNeedsProtection(folder))
         return;
-    reporter.Note(std::string(sys::ProtectFolder(folder) ? "protected " : "could not protect ") + folder);
+    reporter.Note(
+        std::string(sys::ProtectFolder(folder, scope == Scope::User) ? "protected " : "could not protect ") + folder);
 }
 
 // The install log into folder. The log folder must be an administrator's
 // (or this account's), and gets the protection of Program Files, since the
 // uninstaller trusts what the log names; a log that lands elsewhere (no log
 // folder) leaves that folder as it is.
-void WriteLog(InstallLog& log, int32_t key, const std::string& folder, bool inLogFolder, const Reporter& reporter)
+void WriteLog(
+    InstallLog& log, int32_t key, const std::string& folder, bool inLogFolder, Scope scope, const Reporter& reporter)
 {
     if (inLogFolder) {
         if (!sys::OwnerIsTrusted(folder.c_str())) {
             reporter.Note("the install log was not written: its folder " + folder + " belongs to someone else");
             return;
         }
-        Protect(folder.c_str(), reporter);
+        Protect(folder.c_str(), scope, reporter);
     }
     if (!log.Complete())
         reporter.StepFailed("the install log could not hold every line: " + std::to_string(log.LeftOut())
@@ -213,12 +221,13 @@ void AddShortcut(
 
 // The uninstall entry: the name and the command as they always were, then
 // what the system's list of programs shows beside them.
-void Register(const Paths& paths, const ProductValues& product, uint64_t payloadSize, const Reporter& reporter)
+void Register(
+    const Paths& paths, const ProductValues& product, uint64_t payloadSize, Scope scope, const Reporter& reporter)
 {
-    // Without the right to write under HKEY_LOCAL_MACHINE nothing is stored;
+    // Without the right to write under the scope's root nothing is stored;
     // the installation goes on.
     ClsRegist regist;
-    (void)regist.CreateKey(sys::kUninstallRoot, paths.uninstallKey);
+    (void)regist.CreateKey(UninstallRootOf(scope), paths.uninstallKey);
     (void)regist.SetString("DisplayName", product.record.ProductName);
     const bool written = regist.SetString("UninstallString", paths.uninstallValue);
     (void)regist.SetString("QuietUninstallString", (std::string("\"") + paths.uninstallCommand + "\" /S").c_str());
@@ -234,9 +243,8 @@ void Register(const Paths& paths, const ProductValues& product, uint64_t payload
     // longer than the version that wrote it.
     for (const auto& [name, text] : optional)
         (void)(!text->empty() ? regist.SetString(name, text->c_str()) : regist.DeleteValue(name));
-    reporter.Note(
-        std::string(written ? "the uninstall entry HKLM\\" : "the uninstall entry could not be written: HKLM\\")
-        + paths.uninstallKey);
+    reporter.Note(std::string(written ? "the uninstall entry " : "the uninstall entry could not be written: ")
+        + (scope == Scope::User ? "HKCU\\" : "HKLM\\") + paths.uninstallKey);
 }
 
 // Every volume's need against its free space, before anything is written.
@@ -318,6 +326,7 @@ public:
 
 private:
     bool ReadManifest(InstallFailure& failure);
+    bool StaysOutOfTheWindowsFolder(InstallFailure& failure) const;
     InstallOutcome Extract();
     void PlaceEntries(InstallLog& log);
     void RemoveStale(const std::vector<std::string>& alsoPlaced);
@@ -352,6 +361,25 @@ private:
     uint64_t done_ = 0; // bytes written, for the one progress
     uint64_t total_ = 0;
 };
+
+// A user's own installation leaves the machine's folders to administrators:
+// an entry whose target lies in the Windows folder (SYSTEM, or reached
+// otherwise) refuses it before anything is written.
+bool Installation::StaysOutOfTheWindowsFolder(InstallFailure& failure) const
+{
+    char windows[kPathSize] = {};
+    (void)ClsFile::GetWindowsFolder(windows);
+    if (windows[0] == '\0')
+        return true;
+    for (const EntryPlan& entry : plan_.entries)
+        if (!entry.fullTarget.empty() && sys::LiesWithin(entry.fullTarget.c_str(), windows)) {
+            failure = { InstallStep::Scope,
+                "an installation for the current user alone cannot write into the Windows folder: " + entry.fullTarget,
+                {}, 0, entry.fullTarget, {}, 0, 0 };
+            return false;
+        }
+    return true;
+}
 
 // The manifest, read from the payload before anything is written; a payload
 // without one has no entries.
@@ -675,6 +703,8 @@ InstallOutcome Installation::Run()
     plan_ = PlanInstallation(input_);
     reporter_.Note(plan_.mode == PlanMode::Direct ? std::string("each file written once, straight to its place")
                                                   : "the payload staged first: " + plan_.why);
+    if (request_.scope == Scope::User && !StaysOutOfTheWindowsFolder(failure))
+        return Fail(std::move(failure), reporter_);
     if (!CheckSpace(plan_, input_, failure))
         return Fail(std::move(failure), reporter_);
     const InstalledProduct earlier = FindInstalledProduct(record);
@@ -698,11 +728,11 @@ InstallOutcome Installation::Run()
     for (const PlannedWrite& write : plan_.writes)
         if (write.entry < 0 && std::find(plan_.scratch.begin(), plan_.scratch.end(), write.path) == plan_.scratch.end())
             reporter_.Placed(write.path);
-    Protect(input_.installFolder.c_str(), reporter_);
+    Protect(input_.installFolder.c_str(), request_.scope, reporter_);
 
     reporter_.Step(Phase::Registering);
     auto log = std::make_unique<InstallLog>();
-    Register(paths_, product_, plan_.payloadSize, reporter_);
+    Register(paths_, product_, plan_.payloadSize, request_.scope, reporter_);
     (void)log->Start(paths_.firstComponent);
     PlaceEntries(*log);
     // The held files' new versions are written: each takes its place at the restart.
@@ -752,7 +782,7 @@ InstallOutcome Installation::Run()
     const bool inLogFolder = input_.machine.kind(logFolder) == PathKind::Folder;
     InstallOutcome outcome;
     outcome.logFolder = inLogFolder ? logFolder : parent;
-    WriteLog(*log, product_.manifestKey, outcome.logFolder, inLogFolder, reporter_);
+    WriteLog(*log, product_.manifestKey, outcome.logFolder, inLogFolder, request_.scope, reporter_);
     alsoPlaced.push_back(JoinFolder(outcome.logFolder, sys::kLogName));
     DropSetAside();
     RemoveStale(alsoPlaced);
@@ -801,8 +831,18 @@ uint32_t FailureExitCode(const InstallFailure& failure)
                                                                                        : config::kExitFailed;
 }
 
-void DefaultBaseFolder(char* out)
+void DefaultBaseFolder(char* out, Scope scope)
 {
+    if (scope == Scope::User) {
+        sys::GetSpecialFolder(CSIDL_LOCAL_APPDATA, out);
+        static constexpr char kPrograms[] = "\\Programs";
+        const std::size_t length = std::strlen(out);
+        if (length > 0 && length + sizeof kPrograms <= kPathSize) {
+            std::memcpy(out + length, kPrograms, sizeof kPrograms);
+            return;
+        }
+        out[0] = '\0'; // no such folder: the machine's default, which the user may change
+    }
     static constexpr char kProgramFiles[] = "C:\\Program Files";
     static constexpr char kRoot[] = "C:\\";
     static_assert(sizeof kProgramFiles <= kPathSize);
@@ -822,7 +862,9 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink&
     return Installation(request, reporter).Run();
 }
 
-InstalledProduct FindInstalledProduct(const SetupRecord& record)
+namespace {
+
+InstalledProduct FindInScope(const SetupRecord& record, Scope scope)
 {
     InstalledProduct product;
     char first[kPathSize];
@@ -830,11 +872,12 @@ InstalledProduct FindInstalledProduct(const SetupRecord& record)
     char location[kPathSize];
     char version[kPathSize];
     char logFolder[kPathSize];
+    const int32_t root = UninstallRootOf(scope);
     if (!FirstComponent(record.ProductFolder, first) || first[0] == '\0' || !UninstallKey(first, key)
         || !LogFolderFromParent(record.ProductFolder, logFolder)
-        || !ClsRegist::ReadString(sys::kUninstallRoot, key, "InstallLocation", location, sizeof location))
+        || !ClsRegist::ReadString(root, key, "InstallLocation", location, sizeof location))
         return product;
-    (void)ClsRegist::ReadString(sys::kUninstallRoot, key, "DisplayVersion", version, sizeof version);
+    (void)ClsRegist::ReadString(root, key, "DisplayVersion", version, sizeof version);
     // The install folder is the base folder, "\" and the first component.
     const std::string install = location;
     const std::size_t tail = std::strlen(first) + 1;
@@ -849,7 +892,18 @@ InstalledProduct FindInstalledProduct(const SetupRecord& record)
     product.installFolder = install;
     product.baseFolder = base;
     product.version = version;
+    product.scope = scope;
     return product;
+}
+
+} // namespace
+
+InstalledProduct FindInstalledProduct(const SetupRecord& record)
+{
+    // The user's key is the same in both registry views; the machine's is
+    // this build's.
+    const InstalledProduct machine = FindInScope(record, Scope::Machine);
+    return machine.installed ? machine : FindInScope(record, Scope::User);
 }
 
 bool IsInstalledFolder(const SetupRecord& record, const char* folderText, const InstalledProduct& installed)

@@ -43,6 +43,7 @@ enum class InstallStep : uint8_t {
     Space, // a volume has less free space than the installation needs
     InUse, // a file of the installed version could not be set aside to be replaced
     FilesInUse, // programs held files to replace, and the user cancelled
+    Scope, // the user's own installation would write into the Windows folder
 };
 
 // Why the setup failed, for the user and for logs.
@@ -117,6 +118,10 @@ struct InstallRequest {
     bool startMenuEntry = false;
     std::string programDir; // full path: the folder of the program and its payload
     bool closeApplications = false; // silently: programs holding files are asked to close
+    // For the machine: the entry under HKEY_LOCAL_MACHINE, the folders get
+    // Program Files' protection. For the user alone: the entry under
+    // HKEY_CURRENT_USER, nothing written into the Windows folder.
+    Scope scope = Scope::Machine;
 };
 
 struct InstallOutcome {
@@ -144,14 +149,16 @@ std::string Megabytes(uint64_t bytes);
 // for files in use, else 1603.
 uint32_t FailureExitCode(const InstallFailure& failure);
 
-// The base folder proposed when none is given: "C:\Program Files" whenever it
-// exists, else the folder the shell names so, else "C:\". out holds
-// sys::kPathSize bytes.
-void DefaultBaseFolder(char* out);
+// The base folder proposed when none is given. For the machine: "C:\Program
+// Files" whenever it exists, else the folder the shell names so, else "C:\";
+// for the user alone: the user's program folder, "<local application
+// data>\Programs". out holds sys::kPathSize bytes.
+void DefaultBaseFolder(char* out, Scope scope = Scope::Machine);
 
-// The product as this machine has it: installed when its uninstall entry (in
-// the registry view of this build) names an install folder that holds the
-// install log; an entry whose folder is gone counts as none.
+// The product as this machine has it: installed when its uninstall entry (for
+// the machine in the registry view of this build, else the user's own)
+// names an install folder that holds the install log; an entry whose folder
+// is gone counts as none.
 InstalledProduct FindInstalledProduct(const SetupRecord& record);
 
 // True when the folder text (a base folder, as typed) gives the install folder

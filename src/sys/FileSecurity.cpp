@@ -137,7 +137,7 @@ Protection JudgePath(const char* path)
     return JudgeHandle(object.Get());
 }
 
-bool ProtectFolder(const char* path)
+bool ProtectFolder(const char* path, bool forUser)
 {
     const PrivilegeScope privileges { "SeRestorePrivilege", "SeTakeOwnershipPrivilege" };
     // FILE_LIST_DIRECTORY lets Windows reach the children to carry the entries down.
@@ -150,7 +150,9 @@ bool ProtectFolder(const char* path)
 
     SidBytes system = SystemSid();
     SidBytes administrators = AdministratorsSid();
-    SidBytes users = UsersSid();
+    SidBytes third = forUser ? CurrentUserSid() : UsersSid();
+    if (third.empty())
+        return false;
     // Header and three entries of header, mask and SID each.
     DWORD aclBuffer[64];
     const auto acl = reinterpret_cast<PACL>(aclBuffer);
@@ -158,11 +160,12 @@ bool ProtectFolder(const char* path)
     if (!InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION)
         || !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, system.data())
         || !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, administrators.data())
-        || !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, users.data()))
+        || !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit,
+            forUser ? FILE_ALL_ACCESS : FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, third.data()))
         return false;
     const DWORD result = SetSecurityInfo(folder.Get(), SE_FILE_OBJECT,
         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-        administrators.data(), nullptr, acl, nullptr);
+        forUser ? third.data() : administrators.data(), nullptr, acl, nullptr);
     if (result != ERROR_SUCCESS) {
         SetLastError(result);
         return false;

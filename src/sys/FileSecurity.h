@@ -39,8 +39,11 @@ Protection JudgePath(const char* path);
 // token may assign (an elevated process) or SeRestorePrivilege; the restore
 // and take-ownership privileges are enabled while it works when the token
 // holds them. true when Windows accepted it and the folder then reads back
-// protected.
-bool ProtectFolder(const char* path);
+// protected. forUser: the protection a profile's folders have instead, which
+// an account without administrator rights may give a folder it owns: the
+// running account as the owner, full control for SYSTEM, the administrators
+// and that account, nothing for anyone else.
+bool ProtectFolder(const char* path, bool forUser = false);
 
 // true when ordinary users may change the folder (GrantsOrdinaryUsersWrite),
 // and also when it cannot be opened, is a link or its descriptor cannot be

@@ -10,9 +10,13 @@ namespace sys {
 
 bool LogFile::Open(const std::wstring& path, bool append)
 {
-    // Others may read it while it grows.
-    file_.Reset(CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-        append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Others may read it while it grows; a file appended to may be appended
+    // to by the other programs of one run at once (the uninstaller's copy
+    // and the program that started the uninstaller elevated), each line one
+    // write at the end.
+    file_.Reset(CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+        append ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL, nullptr));
     return IsOpen();
 }
 

@@ -84,6 +84,10 @@ void ClearReadOnly(const char* path, DWORD attributes)
 bool TakeLock(const std::wstring& name, UniqueHandle& held)
 {
     held.Reset(CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
+    // A lock another account made (an elevated setup, or another user's
+    // own) may not be opened: it is held all the same.
+    if (!held && GetLastError() == ERROR_ACCESS_DENIED)
+        return false;
     if (!held)
         held.Reset(CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
     if (held && GetLastError() == ERROR_ALREADY_EXISTS) {

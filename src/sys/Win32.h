@@ -35,7 +35,8 @@ void ClearReadOnly(const char* path, DWORD attributes = INVALID_FILE_ATTRIBUTES)
 
 // A lock that one process at a time holds, machine-wide (a named mutex in
 // the global namespace; the session's when the global one may not be made).
-// False when another process holds it. The lock is `held`'s: closing it, or
+// False when another process holds it, also one of another account whose
+// lock this one may not open. The lock is `held`'s: closing it, or
 // the process's end, lets it go.
 bool TakeLock(const std::wstring& name, UniqueHandle& held);
 
