@@ -6,9 +6,11 @@
 // codes deployment tools read (config/CommandLine.h).
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "app/Elevated.h"
 #include "app/Installerback.h"
 #include "app/Progress.h"
 #include "config/CommandLine.h"
@@ -18,6 +20,7 @@
 #include "install/ProductLock.h"
 #include "package/ClsYnb.h"
 #include "sys/DllSearch.h"
+#include "sys/Elevation.h"
 #include "sys/LogFile.h"
 #include "sys/PathText.h"
 #include "sys/Text.h"
@@ -29,11 +32,13 @@
 namespace {
 
 constexpr wchar_t kUsage[]
-    = L"使い方: setup.exe [/S [/PROGRESS]] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE] [/REPAIR] "
-      L"[/CLOSEAPPLICATIONS] "
+    = L"使い方: setup.exe [/S [/PROGRESS]] [/CURRENTUSER | /ALLUSERS] [/NODESKTOP] [/NOSTARTMENU] "
+      L"[/ALLOWDOWNGRADE] [/REPAIR] [/CLOSEAPPLICATIONS] "
       L"[/LOG=ファイル] [/D=フォルダー]\n\n"
       L"/S\t画面を出さず、何も尋ねずにインストールします。使用許諾には同意したものとみなします。\n"
       L"/PROGRESS\t/S と共に: 進行状況の画面だけを出します。\n"
+      L"/CURRENTUSER\tこのユーザーだけにインストールします（管理者の権限は要りません）。\n"
+      L"/ALLUSERS\tすべてのユーザー向けにインストールします（管理者の権限が要ります）。\n"
       L"/NODESKTOP\tデスクトップにショートカットを作りません。\n"
       L"/NOSTARTMENU\tスタートメニューに登録しません。\n"
       L"/ALLOWDOWNGRADE\tインストールされている新しいバージョンを、このバージョンに戻します。\n"
@@ -48,7 +53,7 @@ constexpr wchar_t kUsage[]
       L"112 ディスクがいっぱい、1638 別のフォルダーまたは別のバージョンがインストール済み、4 "
       L"新しいバージョンがインストール済み、"
       L"1605 修復する製品がない、3010 成功（使用中だったファイルは再起動で置き換わります）、"
-      L"32 ファイルが使用中のため中止";
+      L"32 ファイルが使用中のため中止、183 別の対象（すべてのユーザー、またはこのユーザー）にインストール済み";
 constexpr wchar_t kLastResort[] = L"Catch the Expection! \n This Program is Closed";
 
 void Tell(const std::wstring& text, UINT icon)
@@ -59,7 +64,8 @@ void Tell(const std::wstring& text, UINT icon)
 }
 
 // The wizard, with the command line's choices filled in; its exit code.
-uint32_t RunWizard(const config::CommandLine& options, const install::InstalledProduct& installed, sys::LogFile& log)
+uint32_t RunWizard(const config::CommandLine& options, const install::InstalledProduct& installed,
+    const install::ScopeDecision& scope, bool machineAllowed, sys::LogFile& log)
 {
     uint32_t code = config::kExitFailed;
     try {
@@ -69,6 +75,7 @@ uint32_t RunWizard(const config::CommandLine& options, const install::InstalledP
         auto progress = std::make_unique<TForm3>();
         wizard->Log = &log;
         TFrame3& destination = *wizard->TFrame31;
+        destination.SetScope(scope.scope, scope.choice, machineAllowed);
         if (options.hasFolder)
             destination.Edit1->SetText(sys::ToAnsi(options.folder));
         if (options.noDesktop)
@@ -90,8 +97,8 @@ uint32_t RunWizard(const config::CommandLine& options, const install::InstalledP
 // The installation without a question: the licence counts as accepted by
 // whoever deploys, a failed copy goes on and a failed setup stops. The
 // payload lies beside the program, wherever the caller's current folder is.
-uint32_t RunSilent(const config::CommandLine& options, const install::InstalledProduct& installed, sys::LogFile& log,
-    SetupRecord& record)
+uint32_t RunSilent(const config::CommandLine& options, const install::InstalledProduct& installed, install::Scope scope,
+    sys::LogFile& log, SetupRecord& record)
 {
     const std::string program = sys::ToAnsi(sys::ModulePath());
     const std::ptrdiff_t separator = sys::LastSeparator(program.c_str());
@@ -109,7 +116,7 @@ uint32_t RunSilent(const config::CommandLine& options, const install::InstalledP
         }
         given.copy(folder, given.size());
     } else {
-        install::DefaultBaseFolder(folder);
+        install::DefaultBaseFolder(folder, scope);
     }
 
     std::unique_ptr<TForm3> window;
@@ -140,9 +147,12 @@ uint32_t RunSilent(const config::CommandLine& options, const install::InstalledP
         .desktopShortcut = !options.noDesktop,
         .startMenuEntry = !options.noStartMenu,
         .programDir = programDir,
-        .closeApplications = options.closeApplications };
-    log.Line(L"silent installation into " + sys::FromAnsi(folder) + L", desktop shortcut "
-        + (request.desktopShortcut ? L"yes" : L"no") + L", Start menu " + (request.startMenuEntry ? L"yes" : L"no"));
+        .closeApplications = options.closeApplications,
+        .scope = scope };
+    log.Line(std::wstring(L"silent installation ")
+        + (scope == install::Scope::User ? L"for the current user" : L"for the machine") + L" into "
+        + sys::FromAnsi(folder) + L", desktop shortcut " + (request.desktopShortcut ? L"yes" : L"no") + L", Start menu "
+        + (request.startMenuEntry ? L"yes" : L"no"));
     const install::InstallOutcome outcome = install::RunInstallation(request, install::LoggedSink(sink, log));
     ui::Application::SetBusy(false);
     if (window)
@@ -207,6 +217,27 @@ uint32_t CheckInstalled(const config::CommandLine& options, const SetupRecord& r
     return install::RefusalExitCode(setupCase);
 }
 
+install::ScopeDecision DecideScope(const config::CommandLine& options, const install::InstalledProduct& installed)
+{
+    const install::ScopeInput input { .currentUser = options.currentUser,
+        .allUsers = options.allUsers,
+        .elevatedCopy = options.elevated,
+        .installed = installed.installed,
+        .installedScope = installed.scope };
+    // The copy started elevated reads its real token, whatever the seam says.
+    const sys::TokenRights rights = sys::ReadTokenRights(!options.elevated);
+    return install::DecideScope(
+        input, { .elevated = rights.elevated, .filteredAdministrator = rights.filteredAdministrator });
+}
+
+bool AskYesNo(const std::wstring& text)
+{
+    ui::ButtonTexts texts;
+    texts.yes = L"はい(&Y)";
+    texts.no = L"いいえ(&N)";
+    return ui::MessageBoxExact(nullptr, text, ui::ApplicationTitle(), MB_YESNO | MB_ICONQUESTION, texts) == IDYES;
+}
+
 uint32_t Run()
 {
     config::CommandLine options;
@@ -224,28 +255,87 @@ uint32_t Run()
         return config::kExitSuccess;
     }
     sys::LogFile log;
-    if (!options.log.empty() && !log.Open(options.log)) {
+    // The copy started elevated writes on after the lines of the program that started it.
+    if (!options.log.empty() && !log.Open(options.log, options.elevated)) {
         if (!options.silent)
             Tell(L"ログファイルを作れません: " + options.log, MB_ICONERROR);
         return config::kExitBadCommandLine;
     }
     log.Line(std::wstring(L"setup: ") + GetCommandLineW());
 
-    // One setup of a product at a time.
     SetupRecord record;
     (void)ClsYnb().LoadSetupText(record);
+    const std::wstring name = sys::FromAnsi(record.ProductName);
+    const install::InstalledProduct before = install::FindInstalledProduct(record);
+    install::ScopeDecision decision = DecideScope(options, before);
+    bool machineAllowed = true;
+    if (decision.action == install::ScopeAction::Elevate) {
+        // The elevated copy takes the lock and does the rest; this process
+        // shows no window but the question after a declined prompt.
+        const uint32_t code = app::RunElevatedCopy(options, config::Program::Setup, decision.otherAccount, log);
+        if (code != ERROR_CANCELLED) {
+            log.Line(L"exit code " + std::to_wstring(code));
+            return code;
+        }
+        const bool ask = install::AfterDeclinedElevation(
+                             { .allUsers = options.allUsers, .installed = before.installed }, options.silent)
+            == install::DeclinedAction::AskUserScope;
+        const bool user = ask
+            && AskYesNo(L"すべてのユーザー向けのインストールには、管理者の権限が必要です。\n" + name
+                + L"をこのユーザーだけにインストールしますか？");
+        if (ask)
+            log.Line(user ? L"question: install for the current user alone? answer: yes"
+                          : L"question: install for the current user alone? answer: no");
+        if (!user) {
+            log.Line(L"exit code " + std::to_wstring(config::kExitCancelled));
+            return config::kExitCancelled;
+        }
+        options.currentUser = true;
+        machineAllowed = false;
+    }
+
+    // One setup of a product at a time, in either scope.
     sys::UniqueHandle lock;
     if (!install::TakeProductLock(record, lock)) {
         log.Line(L"another setup of this product is running");
         if (!options.silent)
-            Tell(sys::FromAnsi(record.ProductName) + L"のセットアップはすでに実行中です。", MB_ICONWARNING);
+            Tell(name + L"のセットアップはすでに実行中です。", MB_ICONWARNING);
         return config::kExitAlreadyRunning;
     }
-
+    // Decided again under the lock, from what the machine has now.
     const install::InstalledProduct installed = install::FindInstalledProduct(record);
-    uint32_t code = CheckInstalled(options, record, installed, log);
-    if (code == config::kExitSuccess)
-        code = options.silent ? RunSilent(options, installed, log, record) : RunWizard(options, installed, log);
+    decision = DecideScope(options, installed);
+    uint32_t code = config::kExitSuccess;
+    switch (decision.action) {
+    case install::ScopeAction::OtherScope:
+        log.Line(std::wstring(L"refused: the product is installed ")
+            + (installed.scope == install::Scope::User ? L"for the current user" : L"for the machine")
+            + L", and the setup was asked for the other scope");
+        if (!options.silent)
+            Tell(name
+                    + (installed.scope == install::Scope::User ? L"はこのユーザーだけにインストールされています。\nすべ"
+                                                                 L"てのユーザー向けにはインストールできません。"
+                                                               : L"はすべてのユーザー向けにインストールされています。\n"
+                                                                 L"このユーザーだけにはインストールできません。")
+                    + L"\n\nアンインストールしてから、もう一度セットアップしてください。",
+                MB_ICONWARNING);
+        code = config::kExitOtherScope;
+        break;
+    case install::ScopeAction::NotElevated:
+    case install::ScopeAction::Elevate: // the rights changed under the lock: never a second prompt
+        log.Line(L"refused: a machine installation without administrator rights");
+        if (!options.silent)
+            Tell(L"すべてのユーザー向けのインストールには、管理者の権限が必要です。", MB_ICONERROR);
+        code = config::kExitFailed;
+        break;
+    case install::ScopeAction::Proceed:
+        log.Line(decision.scope == install::Scope::User ? L"scope: the current user alone" : L"scope: the machine");
+        code = CheckInstalled(options, record, installed, log);
+        if (code == config::kExitSuccess)
+            code = options.silent ? RunSilent(options, installed, decision.scope, log, record)
+                                  : RunWizard(options, installed, decision, machineAllowed, log);
+        break;
+    }
     log.Line(L"exit code " + std::to_wstring(code));
     return code;
 }

@@ -23,12 +23,15 @@
 #include <cwchar>
 #include <string>
 
+#include "app/Elevated.h"
 #include "app/Progress.h"
 #include "config/CommandLine.h"
 #include "install/ClsUninstall.h"
 #include "install/FilesInUse.h"
 #include "install/ProductLock.h"
+#include "install/Scope.h"
 #include "sys/DllSearch.h"
+#include "sys/Elevation.h"
 #include "sys/Handle.h"
 #include "sys/LogFile.h"
 #include "sys/RestartManager.h"
@@ -46,6 +49,8 @@ constexpr wchar_t kRemoveSwitch[] = L"/remove-after";
 constexpr std::size_t kListedAtMost = 20;
 constexpr wchar_t kUsage[]
     = L"使い方: uninstall.exe [/S] [/CLOSEAPPLICATIONS] [/LOG=ファイル]\n\n"
+      L"すべてのユーザー向けのインストールは、管理者の権限で削除します（権限がなければ求めます）。"
+      L"このユーザーだけのインストールは、権限を求めずに削除します。\n\n"
       L"/S\t画面を出さず、何も尋ねずにアンインストールします。\n"
       L"/CLOSEAPPLICATIONS\t/S と共に: 削除するファイルを使っているプログラムに、終了を求めます。\n"
       L"/LOG=ファイル\t行ったことをすべて、ファイルに UTF-8 で書きます。\n"
@@ -375,6 +380,27 @@ uint32_t RunUninstaller(Run& run)
     const ClsUninstall::State state = uninstall.Prepare(programPath.c_str());
     const std::wstring name = sys::FromAnsi(uninstall.Record().ProductName);
 
+    // The machine's installation is removed with administrator rights: the
+    // copy started with them takes the lock and does the rest. The user's
+    // own is removed by the user, never elevated.
+    if (state == ClsUninstall::State::Ready) {
+        const sys::TokenRights rights = sys::ReadTokenRights(!run.options.elevated);
+        const install::ScopeDecision decision
+            = install::DecideUninstallScope(uninstall.UserEntry(), run.options.elevated,
+                { .elevated = rights.elevated, .filteredAdministrator = rights.filteredAdministrator });
+        run.log.Line(uninstall.UserEntry() ? L"scope: the current user alone" : L"scope: the machine");
+        if (decision.action == install::ScopeAction::Elevate) {
+            const uint32_t code
+                = app::RunElevatedCopy(run.options, config::Program::Uninstall, decision.otherAccount, run.log);
+            return code == ERROR_CANCELLED ? config::kExitCancelled : code;
+        }
+        if (decision.action == install::ScopeAction::NotElevated) {
+            run.log.Line(L"refused: the machine's installation, and no administrator rights");
+            Tell(run, name + L"のアンインストールには、管理者の権限が必要です。", MB_ICONERROR);
+            return config::kExitFailed;
+        }
+    }
+
     // Not while a setup or another uninstallation of the product runs.
     sys::UniqueHandle lock;
     if (!install::TakeProductLock(uninstall.Record(), lock)) {
@@ -456,7 +482,7 @@ uint32_t Start()
         Tell(run, kUsage);
         return config::kExitSuccess;
     }
-    if (!run.options.log.empty() && !run.log.Open(run.options.log, copy)) {
+    if (!run.options.log.empty() && !run.log.Open(run.options.log, copy || run.options.elevated)) {
         Tell(run, L"ログファイルを作れません: " + run.options.log, MB_ICONERROR);
         return config::kExitBadCommandLine;
     }

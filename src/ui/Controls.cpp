@@ -247,9 +247,25 @@ void Edit::SetText(const std::string& ansi)
 }
 
 CheckBox::CheckBox(Container& parent, const ControlSpec& spec)
+    : CheckBox(parent, spec, BS_AUTOCHECKBOX)
+{
+}
+
+CheckBox::CheckBox(Container& parent, const ControlSpec& spec, DWORD style)
     : Control(parent, spec)
 {
-    Create(spec, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, 0, spec.caption);
+    Create(spec, L"Button", style | WS_TABSTOP, 0, spec.caption);
+}
+
+RadioButton::RadioButton(Container& parent, const ControlSpec& spec)
+    : CheckBox(parent, spec, BS_RADIOBUTTON)
+{
+}
+
+void RadioButton::OnCommand(WORD code)
+{
+    if (code == BN_CLICKED && OnClick)
+        OnClick();
 }
 
 bool CheckBox::Checked() const

@@ -90,8 +90,20 @@ public:
 class CheckBox : public Control {
 public:
     CheckBox(Container& parent, const ControlSpec& spec);
+    CheckBox(Container& parent, const ControlSpec& spec, DWORD style);
     bool Checked() const;
     void SetChecked(bool checked);
+};
+
+// A radio button whose check its owner sets (OnClick tells of a click): the
+// buttons of a choice need no group of their own among the page's controls.
+class RadioButton : public CheckBox {
+public:
+    RadioButton(Container& parent, const ControlSpec& spec);
+    std::function<void()> OnClick;
+
+protected:
+    void OnCommand(WORD code) override;
 };
 
 class Memo : public Control {

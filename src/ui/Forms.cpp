@@ -106,6 +106,9 @@ void Container::BuildControls(std::span<const ControlSpec> layout)
         case Kind::CheckBox:
             control = std::make_unique<CheckBox>(*this, spec);
             break;
+        case Kind::RadioButton:
+            control = std::make_unique<RadioButton>(*this, spec);
+            break;
         case Kind::Memo:
             control = std::make_unique<Memo>(*this, spec);
             break;

@@ -27,7 +27,7 @@ struct FontSpec {
     uint32_t color = kWindowText;
 };
 
-enum class Kind { Label, Button, Edit, CheckBox, Memo, Image, Panel, ProgressBar };
+enum class Kind { Label, Button, Edit, CheckBox, RadioButton, Memo, Image, Panel, ProgressBar };
 
 enum Flags : unsigned {
     kNone = 0,

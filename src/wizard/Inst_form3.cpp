@@ -68,6 +68,31 @@ constexpr ui::ControlSpec kLayout[] = {
         .height = 22,
         .caption = L"フォルダ参照",
         .tabOrder = 7 },
+    // For whom: beside the options, the machine's (every user) or the
+    // current user's alone.
+    { .kind = ui::Kind::Label,
+        .name = "Label4",
+        .left = 360,
+        .top = 146,
+        .width = 130,
+        .height = 12,
+        .caption = L"インストールの対象:" },
+    { .kind = ui::Kind::RadioButton,
+        .name = "RadioButton1",
+        .left = 364,
+        .top = 158,
+        .width = 126,
+        .height = 26,
+        .caption = L"すべてのユーザー",
+        .tabOrder = 8 },
+    { .kind = ui::Kind::RadioButton,
+        .name = "RadioButton2",
+        .left = 364,
+        .top = 182,
+        .width = 126,
+        .height = 26,
+        .caption = L"このユーザーだけ",
+        .tabOrder = 9 },
     // Shown for a product that is installed already: why the folder is fixed.
     { .kind = ui::Kind::Label,
         .name = "Label3",
@@ -100,7 +125,12 @@ TFrame3::TFrame3(TForm2& wizard)
     , CheckBox2(Find<ui::CheckBox>("CheckBox2"))
     , Button4(Find<ui::Button>("Button4"))
     , Label3(Find<ui::Label>("Label3"))
+    , Label4(Find<ui::Label>("Label4"))
+    , RadioButton1(Find<ui::RadioButton>("RadioButton1"))
+    , RadioButton2(Find<ui::RadioButton>("RadioButton2"))
 {
+    RadioButton1->OnClick = [this] { ChooseScope(install::Scope::Machine); };
+    RadioButton2->OnClick = [this] { ChooseScope(install::Scope::User); };
     Button1->OnClick = [this] { Button1Click(); };
     Button2->OnClick = [this] { Button2Click(); };
     Button3->OnClick = [this] { Button3Click(); };
@@ -111,6 +141,29 @@ TFrame3::TFrame3(TForm2& wizard)
     Edit1->SetText(folder);
     CheckBox1->SetChecked(true);
     CheckBox2->SetChecked(true);
+    RadioButton1->SetChecked(true);
+}
+
+void TFrame3::SetScope(install::Scope scope, bool choice, bool machineAllowed)
+{
+    ChooseScope(scope);
+    RadioButton1->SetEnabled(choice && machineAllowed);
+    RadioButton2->SetEnabled(choice);
+}
+
+// The folder box follows the scope while it holds the other scope's default:
+// a folder the user typed stays.
+void TFrame3::ChooseScope(install::Scope scope)
+{
+    char before[sys::kPathSize] = {};
+    char after[sys::kPathSize] = {};
+    install::DefaultBaseFolder(before, scope_);
+    install::DefaultBaseFolder(after, scope);
+    if (keptFolder_.empty() && Edit1->Text() == before)
+        Edit1->SetText(after);
+    scope_ = scope;
+    RadioButton1->SetChecked(scope == install::Scope::Machine);
+    RadioButton2->SetChecked(scope == install::Scope::User);
 }
 
 void TFrame3::KeepInstalledFolder(const std::string& baseFolder)
@@ -167,6 +220,10 @@ void TFrame3::Button2Click()
         else if (failure.step == install::InstallStep::InUse)
             text = L"次のファイルは使用中のため置き換えられません。\n" + sys::FromAnsi(failure.path.c_str())
                 + L"\n\nこのファイルを使っているプログラムを終了してから、もう一度お試しください。\n" + kSetupFailed;
+        else if (failure.step == install::InstallStep::Scope)
+            text = L"この製品は Windows フォルダーにファイルを置くため、このユーザーだけにはインストールできません。\n"
+                   L"すべてのユーザー向けにインストールしてください。\n"
+                + sys::FromAnsi(failure.path.c_str());
         else if (failure.step == install::InstallStep::FilesInUse)
             text = L"ファイルが使用中のため、セットアップを中止しました。";
         else if (failure.step == install::InstallStep::Space)
@@ -201,7 +258,8 @@ void TFrame3::Button2Click()
         .folderText = keptFolder_.empty() ? Edit1->Text() : keptFolder_,
         .desktopShortcut = CheckBox1->Checked(),
         .startMenuEntry = CheckBox2->Checked(),
-        .programDir = Form2->ProgramDir };
+        .programDir = Form2->ProgramDir,
+        .scope = scope_ };
     const install::InstallOutcome outcome
         = install::RunInstallation(request, Form2->Log != nullptr ? install::LoggedSink(sink, *Form2->Log) : sink);
     ui::Application::SetBusy(false);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "install/Scope.h"
 #include "ui/Forms.h"
 
 class TForm2;
@@ -25,6 +26,13 @@ public:
     ui::CheckBox* CheckBox2;
     ui::Button* Button4;
     ui::Label* Label3; // shown when the product is installed already
+    ui::Label* Label4;
+    ui::RadioButton* RadioButton1; // every user of the machine
+    ui::RadioButton* RadioButton2; // the current user alone
+
+    // The scope the page starts with; choice: the user may change it
+    // (machineAllowed false: only to the current user's).
+    void SetScope(install::Scope scope, bool choice, bool machineAllowed);
 
     // The folder of a product installed already: shown, and not to be changed.
     void KeepInstalledFolder(const std::string& baseFolder);
@@ -37,6 +45,8 @@ public:
 private:
     // Back, Start and Cancel, which the installation disables while it runs.
     void EnableButtons(bool enabled);
+    void ChooseScope(install::Scope scope);
 
     std::string keptFolder_; // an installed product's base folder, or empty
+    install::Scope scope_ = install::Scope::Machine;
 };

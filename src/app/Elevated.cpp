@@ -1,0 +1,45 @@
+#include "app/Elevated.h"
+
+#include <windows.h>
+
+#include <functional>
+
+#include "sys/Elevation.h"
+#include "sys/Win32.h"
+
+namespace app {
+
+uint32_t RunElevatedCopy(
+    const config::CommandLine& options, config::Program program, bool otherAccount, sys::LogFile& log)
+{
+    std::wstring logPath;
+    if (!options.log.empty()) {
+        wchar_t full[MAX_PATH];
+        const DWORD length = GetFullPathNameW(options.log.c_str(), MAX_PATH, full, nullptr);
+        logPath = length > 0 && length < MAX_PATH ? std::wstring(full, length) : options.log;
+    }
+    const std::wstring arguments = config::ElevatedArguments(options, program, logPath);
+    log.Line(L"administrator rights are needed: the program starts again with them: " + arguments);
+    if (otherAccount)
+        log.Line(L"the rights come from another account: its desktop, documents and Start menu receive the "
+                 L"shortcuts and files of the current user");
+    log.Close(); // the copy writes on
+    uint32_t code = config::kExitFailed;
+    DWORD error = ERROR_SUCCESS;
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+    const bool ran = sys::RunElevated(sys::ModulePath(), arguments, length > 0 && length < MAX_PATH ? folder : L"",
+        code, error, std::function<void()>());
+    if (!logPath.empty())
+        (void)log.Open(logPath, true);
+    if (ran) {
+        log.Line(L"the program with administrator rights ended with " + std::to_wstring(code));
+        return code;
+    }
+    log.Line(error == ERROR_CANCELLED
+            ? std::wstring(L"the elevation was declined")
+            : L"the program could not start with administrator rights (error " + std::to_wstring(error) + L")");
+    return error == ERROR_CANCELLED ? ERROR_CANCELLED : config::kExitFailed;
+}
+
+} // namespace app
