@@ -96,9 +96,9 @@ TEST(CommandLine, ElevatedArgumentsGiveTheChoicesBack)
         again.elevated = false;
         again.allUsers = options.allUsers;
         again.log = options.log;
-        EXPECT_EQ(std::tuple(options.silent, options.progress, options.noDesktop, options.noStartMenu,
-                      options.allowDowngrade, options.repair, options.closeApplications, options.hasFolder,
-                      options.folder),
+        EXPECT_EQ(
+            std::tuple(options.silent, options.progress, options.noDesktop, options.noStartMenu, options.allowDowngrade,
+                options.repair, options.closeApplications, options.hasFolder, options.folder),
             std::tuple(again.silent, again.progress, again.noDesktop, again.noStartMenu, again.allowDowngrade,
                 again.repair, again.closeApplications, again.hasFolder, again.folder))
             << arguments;

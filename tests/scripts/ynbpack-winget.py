@@ -104,7 +104,7 @@ try:
     expected_installer = {
         "InstallerLocale": "ja-JP", "Platform": ["Windows.Desktop"], "InstallerType": "zip",
         "NestedInstallerType": "exe", "NestedInstallerFiles": [{"RelativeFilePath": "setup.exe"}],
-        "Scope": "machine", "InstallModes": ["interactive", "silent", "silentWithProgress"],
+        "InstallModes": ["interactive", "silent", "silentWithProgress"],
         "InstallerSwitches": {"Silent": "/S", "SilentWithProgress": "/S /PROGRESS",
                               "InstallLocation": "/D=<INSTALLPATH>", "Log": "/LOG=<LOGPATH>", "Repair": "/REPAIR"},
         "RepairBehavior": "installer",
@@ -117,15 +117,18 @@ try:
             {"InstallerReturnCode": 87, "ReturnResponse": "invalidParameter"},
             {"InstallerReturnCode": 112, "ReturnResponse": "diskFull"},
             {"InstallerReturnCode": 1638, "ReturnResponse": "alreadyInstalled"},
-            {"InstallerReturnCode": 4, "ReturnResponse": "downgrade"}],
+            {"InstallerReturnCode": 4, "ReturnResponse": "downgrade"},
+            {"InstallerReturnCode": 183, "ReturnResponse": "alreadyInstalled"}],
         "UpgradeBehavior": "install",
         "ElevationRequirement": "elevatesSelf", "ProductCode": "Hanamaru",
         "AppsAndFeaturesEntries": [{"DisplayName": name, "Publisher": info["publisher"], "DisplayVersion": "1.0",
                                     "ProductCode": "Hanamaru"}],
         "Installers": [
-            {"Architecture": arch, "InstallerUrl": url,
-             "InstallerSha256": hashlib.sha256(open(path, "rb").read()).hexdigest().upper()}
-            for arch, path, url in (("x86", x86, url86), ("x64", x64, url64))],
+            {"Architecture": arch, "Scope": scope, "InstallerUrl": url,
+             "InstallerSha256": hashlib.sha256(open(path, "rb").read()).hexdigest().upper(),
+             "InstallerSwitches": {"Custom": switch}}
+            for arch, path, url in (("x86", x86, url86), ("x64", x64, url64))
+            for scope, switch in (("user", "/CURRENTUSER"), ("machine", "/ALLUSERS"))],
     }
     for field, value in expected_installer.items():
         check(installer.get(field) == value, f"installer {field}: {installer.get(field)!r}, wanted {value!r}")

@@ -197,10 +197,10 @@ inline std::wstring TakePendingRenames()
     return read == ERROR_SUCCESS ? std::wstring(pending.data(), size / sizeof(wchar_t)) : std::wstring();
 }
 
-inline std::string RegistryText(const char* key, const char* value)
+inline std::string RegistryText(const char* key, const char* value, HKEY root = HKEY_LOCAL_MACHINE)
 {
     HKEY open = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &open) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &open) != ERROR_SUCCESS)
         return "<no key>";
     char data[1024] = {};
     DWORD size = sizeof data - 1;
@@ -212,6 +212,29 @@ inline std::string RegistryText(const char* key, const char* value)
     if (type != REG_SZ)
         return "<not REG_SZ>";
     return data;
+}
+
+// Runs a command line (its program first, quoted or not) in the program's
+// folder, as the system's list of programs does; its exit code, STILL_ACTIVE
+// when it does not end in time.
+inline DWORD RunCommand(std::wstring commandLine)
+{
+    const bool quoted = !commandLine.empty() && commandLine[0] == L'"';
+    const std::wstring program
+        = quoted ? commandLine.substr(1, commandLine.find(L'"', 1) - 1) : commandLine.substr(0, commandLine.find(L' '));
+    const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process {};
+    if (!CreateProcessW(
+            nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
+        return GetLastError();
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code;
 }
 
 inline bool KeyExists(HKEY root, const std::string& path)

@@ -74,6 +74,7 @@ protected:
         DeleteFileW((desktop + link).c_str());
         DeleteFileW((programs + link).c_str());
         driver::RemoveKey(HKEY_LOCAL_MACHINE, uninstallKey);
+        driver::RemoveKey(HKEY_CURRENT_USER, uninstallKey);
     }
 
     // setup.exe with the distribution's documents in programFolder, with its

@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "InstallFixture.h"
 #include "sys/ClsRegist.h"
 #include "sys/FileSecurity.h"
+#include "sys/SpecialFolder.h"
 #include "sys/Names.h"
 #include "sys/Text.h"
 
@@ -66,6 +70,55 @@ std::string RegQuery(const char* key)
         CloseHandle(process.hThread);
     }
     return output;
+}
+
+// The machine as a per-user installation must leave it: the whole of
+// HKEY_LOCAL_MACHINE and every file of drive C: outside the user's profile
+// and the test's own folder (size and last write).
+std::vector<std::wstring> MachineState(const std::wstring& profile, const std::wstring& ownFolder)
+{
+    std::vector<std::wstring> lines;
+    // The whole hive as the registry itself writes it (every key with the
+    // time it last changed, every value), in one call rather than one a value.
+    HANDLE token = nullptr;
+    TOKEN_PRIVILEGES backup { 1, { { {}, SE_PRIVILEGE_ENABLED } } };
+    EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)
+        && LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &backup.Privileges[0].Luid)
+        && AdjustTokenPrivileges(token, FALSE, &backup, 0, nullptr, nullptr));
+    CloseHandle(token);
+    const std::wstring saved = ownFolder + L"\\hklm.reg";
+    DeleteFileW(saved.c_str());
+    EXPECT_EQ(ERROR_SUCCESS, RegSaveKeyW(HKEY_LOCAL_MACHINE, saved.c_str(), nullptr));
+    const std::string hive = driver::ReadBytes(saved);
+    EXPECT_GT(hive.size(), 100000u) << "HKEY_LOCAL_MACHINE saved whole";
+    DeleteFileW(saved.c_str());
+    std::size_t start = 0;
+    for (std::size_t end; (end = hive.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(L"HKLM " + driver::Wide(hive.substr(start, end - start)));
+    driver::ForEachBelow(L"C:", [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        const std::wstring full = L"C:\\" + path;
+        if (full.rfind(profile, 0) == 0 || full.rfind(ownFolder, 0) == 0)
+            return;
+        lines.push_back(full + L" " + std::to_wstring(data.nFileSizeLow) + L" "
+            + std::to_wstring(data.ftLastWriteTime.dwLowDateTime) + L" " + std::to_wstring(data.dwFileAttributes));
+    });
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The lines only one of the two holds, for the failure message.
+std::string Changed(const std::vector<std::wstring>& before, const std::vector<std::wstring>& after)
+{
+    std::vector<std::wstring> gone;
+    std::vector<std::wstring> added;
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(gone));
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(added));
+    std::string text;
+    for (const std::wstring& line : gone)
+        text += "- " + sys::ToAnsi(line.substr(0, 200).c_str()) + "\n";
+    for (const std::wstring& line : added)
+        text += "+ " + sys::ToAnsi(line.substr(0, 200).c_str()) + "\n";
+    return text;
 }
 
 class Install : public InstallFixture {
@@ -252,6 +305,84 @@ TEST_F(Install, AnInstalledProductKeepsItsFolderAndItsNewerVersion)
     driver::RemoveTree(folder);
     EXPECT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + other));
     ExpectInstalled(other, true, false);
+}
+
+// For the current user alone: the user's program folder, the entry under
+// HKEY_CURRENT_USER, and nothing of the machine's registry or folders changed
+// by the installation or the uninstallation; the other scope is refused
+// while it is installed, and its uninstaller never asks for rights (a
+// declined prompt would cancel it).
+TEST_F(Install, ForTheCurrentUserAloneOnlyTheUsersHiveAndProfileChange)
+{
+    wchar_t text[MAX_PATH] = {};
+    const std::wstring profile(text, GetEnvironmentVariableW(L"USERPROFILE", text, MAX_PATH));
+    ASSERT_FALSE(profile.empty());
+    const std::wstring programs = driver::FolderFrom([](char* out) {
+        sys::GetSpecialFolder(CSIDL_LOCAL_APPDATA, out);
+        return true;
+    }) + L"\\Programs";
+    const std::wstring install = programs + L"\\Hanamaru";
+    driver::RemoveTree(install);
+    // Wine's first program with a window sets up its display's keys: one
+    // before the comparison.
+    EXPECT_EQ(87u, RunSilently(L"/S /UNKNOWN"));
+    const std::vector<std::wstring> before = MachineState(profile, root);
+
+    const std::wstring log = root + L"\\user.txt";
+    ASSERT_EQ(0u, RunSilently(L"/S /CURRENTUSER \"/LOG=" + log + L"\""));
+    EXPECT_TRUE(Exists(install + L"\\kakeibo.exe"));
+    EXPECT_TRUE(Exists(desktop + link));
+    EXPECT_TRUE(Exists(this->programs + link));
+    const std::string installAnsi = sys::ToAnsi(install.c_str());
+    EXPECT_EQ(installAnsi, driver::RegistryText(uninstallKey, "InstallLocation", HKEY_CURRENT_USER));
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+    EXPECT_EQ(Changed(before, before), Changed(before, MachineState(profile, root)));
+    EXPECT_EQ(sys::Protection::Protected, sys::JudgePath((installAnsi + "\\ynb\\instdir.dat").c_str()));
+
+    // The machine's scope, asked for while the user's is installed.
+    EXPECT_EQ(183u, RunSilently(L"/S /ALLUSERS /D=" + root + L"\\machine"));
+    EXPECT_FALSE(Exists(root + L"\\machine"));
+
+    // The entry's own command, as the system's list of programs runs it.
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", L"declined");
+    const std::string quiet = driver::RegistryText(uninstallKey, "QuietUninstallString", HKEY_CURRENT_USER);
+    EXPECT_EQ(0u, driver::RunCommand(driver::Wide(quiet) + L" \"/LOG=" + log + L"\""));
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", nullptr);
+    EXPECT_TRUE(driver::WaitFor([&] { return !Exists(install); })) << "the install folder stays";
+    EXPECT_FALSE(driver::KeyExists(HKEY_CURRENT_USER, uninstallKey));
+    EXPECT_FALSE(Exists(desktop + link));
+    EXPECT_EQ(Changed(before, before), Changed(before, MachineState(profile, root)));
+    EXPECT_EQ(std::string::npos, ReadBytes(log).find("administrator rights")) << ReadBytes(log);
+}
+
+// A machine installation by a process without administrator rights starts
+// the setup again with them ("runas"; under Wine every process has them, and
+// YNB_TEST_TOKEN makes the first one read its token as a filtered
+// administrator's): the same choices, the log written on, the exit code
+// passed through. A declined prompt cancels a silent setup.
+TEST_F(Install, AMachineInstallationWithoutRightsStartsItselfElevated)
+{
+    const std::wstring folder = root + L"\\elevated";
+    const std::wstring log = root + L"\\elevated log.txt";
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", L"filtered");
+    ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU \"/LOG=" + log + L"\" /D=" + folder));
+    ExpectInstalled(folder, true, false);
+    const std::string text = ReadBytes(log);
+    for (const std::string& line : { "the program starts again with them: /ELEVATED /ALLUSERS /S /NOSTARTMENU \"/LOG="
+                 + sys::ToAnsi(log.c_str()) + "\" /D=" + sys::ToAnsi(folder.c_str()),
+             std::string("setup.exe\" /ELEVATED /ALLUSERS"), std::string("scope: the machine"),
+             std::string("the program with administrator rights ended with 0\r") })
+        EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
+    EXPECT_EQ(1638u, RunSilently(L"/S /D=" + root + L"\\other")); // the copy's refusal, passed on
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", L"declined");
+    EXPECT_EQ(1602u, RunSilently(L"/S /CLOSEAPPLICATIONS"));
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", L"filtered");
+    EXPECT_EQ(183u, RunSilently(L"/S /CURRENTUSER"));
+    // The machine's uninstaller elevates the same way, and its copy removes the program it ran.
+    EXPECT_EQ(0u, driver::RunCommand(driver::Wide(RegistryText("QuietUninstallString"))));
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", nullptr);
+    EXPECT_TRUE(driver::WaitFor([&] { return !Exists(folder + L"\\Hanamaru"); })) << "the install folder stays";
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
 }
 
 // An install folder and a log folder that everybody may change, there

@@ -219,7 +219,8 @@ protected:
             .folderText = sys::ToAnsi(base),
             .desktopShortcut = false,
             .startMenuEntry = false,
-            .programDir = sys::ToAnsi(program) };
+            .programDir = sys::ToAnsi(program),
+            .scope = scope };
         const install::InstallOutcome outcome = install::RunInstallation(request, sink);
         modes.push_back(outcome.plan.mode == install::PlanMode::Direct ? "direct" : "staged: " + outcome.plan.why);
 
@@ -228,13 +229,7 @@ protected:
             + "\n";
         for (const std::string& line : failures)
             text += Mask(line) + "\n";
-        std::vector<std::string> files;
-        for (const std::wstring& place : { base, desktop, documents })
-            Describe(place, files);
-        for (const std::wstring& place : outside)
-            Describe(place, files);
-        std::sort(files.begin(), files.end());
-        for (const std::string& line : files)
+        for (const std::string& line : Snapshot())
             text += line + "\n";
         const std::string log = driver::ReadBytes(Log());
         std::string plain = log;
@@ -244,6 +239,18 @@ protected:
             text += "log " + Mask(line) + "\n";
         for (const std::string& line : Registry())
             text += line + "\n";
+    }
+
+    // Every place the entries write, and what it holds.
+    std::vector<std::string> Snapshot() const
+    {
+        std::vector<std::string> files;
+        for (const std::wstring& place : { base, desktop, documents })
+            Describe(place, files);
+        for (const std::wstring& place : outside)
+            Describe(place, files);
+        std::sort(files.begin(), files.end());
+        return files;
     }
 
     // A path with the base, desktop, documents and Windows folders named by
@@ -319,6 +326,7 @@ protected:
     std::vector<std::wstring> outside, ours;
     std::string before;
     std::vector<std::string> modes; // how each run's plan placed the files
+    install::Scope scope = install::Scope::Machine;
 };
 
 // The expected and the actual lines, each changed line with its number.
@@ -386,6 +394,23 @@ TEST_F(Placement, EveryKindOfEntryLandsWhereItAlwaysHas)
     ASSERT_EQ(0u, expected.rfind("== ", 0)) << YNB_PLACEMENT_EXPECTED << ": " << expected.substr(0, 80);
     // Compared whole, told by the lines that differ.
     EXPECT_TRUE(expected == actual) << "-expected +actual:\n" << Difference(Lines(expected, "\n"), Lines(actual, "\n"));
+}
+
+// For the current user alone the Windows folder is the machine's: a manifest
+// that writes there refuses the setup before anything is written.
+TEST_F(Placement, ForTheUserAloneAnEntryIntoTheWindowsFolderRefusesTheSetupFirst)
+{
+    ASSERT_NO_FATAL_FAILURE(PrepareAround());
+    const std::vector<std::string> before = Snapshot();
+    scope = install::Scope::User;
+    std::string text;
+    ASSERT_NO_FATAL_FAILURE(Run("for the user alone", text));
+    EXPECT_NE(std::string::npos,
+        text.find("succeeded 0 payload 0\nsetup failed an installation for the current user alone cannot write into "
+                  "the Windows folder: <WIN>\\placement-sys.txt\n"))
+        << text;
+    EXPECT_EQ(before, Snapshot());
+    EXPECT_FALSE(driver::KeyExists(HKEY_CURRENT_USER, kUninstallKey));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <glib.h>
@@ -191,7 +192,6 @@ int CommandWinget(std::vector<std::string> args)
     installer += "Platform:\n  - Windows.Desktop\n";
     installer += "InstallerType: zip\nNestedInstallerType: exe\n";
     installer += std::string("NestedInstallerFiles:\n  - RelativeFilePath: ") + kSetupName + "\n";
-    installer += "Scope: machine\n";
     installer += "InstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n";
     installer += "InstallerSwitches:\n"
                  "  Silent: \"/S\"\n"
@@ -213,10 +213,12 @@ int CommandWinget(std::vector<std::string> args)
                  "  - InstallerReturnCode: 87\n    ReturnResponse: invalidParameter\n"
                  "  - InstallerReturnCode: 112\n    ReturnResponse: diskFull\n"
                  "  - InstallerReturnCode: 1638\n    ReturnResponse: alreadyInstalled\n"
-                 "  - InstallerReturnCode: 4\n    ReturnResponse: downgrade\n";
+                 "  - InstallerReturnCode: 4\n    ReturnResponse: downgrade\n"
+                 "  - InstallerReturnCode: 183\n    ReturnResponse: alreadyInstalled\n";
     // A newer version installs into the installed one's folder.
     installer += "UpgradeBehavior: install\n";
-    // The program asks for administrator rights in its own manifest.
+    // The program runs as invoked and starts itself elevated for a machine
+    // installation.
     installer += "ElevationRequirement: elevatesSelf\n";
     // The uninstall entry's key is the product folder's first component.
     installer += "ProductCode: " + Quoted(folder) + "\n";
@@ -224,9 +226,12 @@ int CommandWinget(std::vector<std::string> args)
         + "\n    Publisher: " + Quoted(info.Get("publisher")) + "\n    DisplayVersion: " + Quoted(version)
         + "\n    ProductCode: " + Quoted(folder) + "\n";
     installer += "Installers:\n";
+    // One installer a scope: the same zip, the switch choosing for whom.
     for (const Installer& entry : installers)
-        installer += "  - Architecture: " + entry.architecture + "\n    InstallerUrl: " + Quoted(entry.url)
-            + "\n    InstallerSha256: " + entry.sha256 + "\n";
+        for (const auto& [scope, option] : { std::pair { "user", "/CURRENTUSER" }, { "machine", "/ALLUSERS" } })
+            installer += "  - Architecture: " + entry.architecture + "\n    Scope: " + scope
+                + "\n    InstallerUrl: " + Quoted(entry.url) + "\n    InstallerSha256: " + entry.sha256
+                + "\n    InstallerSwitches:\n      Custom: \"" + option + "\"\n";
     installer += Footer("installer");
 
     std::string locale = Header("defaultLocale") + identity;
