@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "Driver.h"
+#include "sys/SpecialFolder.h"
+#include "sys/Text.h"
 
 using driver::ClassOf;
 using driver::RectIn;
@@ -397,6 +400,28 @@ TEST_F(Wizard, DefaultFolder)
     HWND page = Frame(Page::Destination);
     EXPECT_TRUE(driver::Checked(driver::ChildWithText(page, driver::kDesktopOption, L"Button")));
     EXPECT_TRUE(driver::Checked(driver::ChildWithText(page, driver::kStartMenuOption, L"Button")));
+
+    // The scope, offered where both may be written (Wine's token has every
+    // right): the box follows it while it holds the other's default.
+    HWND machine = driver::ChildWithText(page, L"すべてのユーザー", L"Button");
+    HWND user = driver::ChildWithText(page, L"このユーザーだけ", L"Button");
+    ASSERT_TRUE(machine != nullptr && user != nullptr);
+    EXPECT_TRUE(driver::Checked(machine) && !driver::Checked(user) && IsWindowEnabled(user));
+    const std::wstring programs = driver::FolderFrom([](char* out) {
+        sys::GetSpecialFolder(CSIDL_LOCAL_APPDATA, out);
+        return true;
+    }) + L"\\Programs";
+    ASSERT_TRUE(setup->ToDestinationPage());
+    driver::Click(user);
+    EXPECT_TRUE(driver::WaitFor([&] { return Text(edit) == programs; })) << sys::ToAnsi(Text(edit).c_str());
+    EXPECT_TRUE(driver::Checked(user) && !driver::Checked(machine));
+    driver::Screenshot(ShotPath(L"destination-current-user"));
+    driver::Click(machine);
+    EXPECT_TRUE(driver::WaitFor([&] { return Text(edit) == std::wstring(expected.begin(), expected.end()); }));
+    driver::SetText(edit, L"D:\\Typed");
+    driver::Click(user);
+    EXPECT_TRUE(driver::WaitFor([&] { return driver::Checked(user); }));
+    EXPECT_EQ(L"D:\\Typed", Text(edit)); // a folder the user typed stays
 }
 
 class FolderBrowser : public Wizard {
