@@ -140,6 +140,28 @@ TEST(JudgeProtection, TrustedOwnersAndGrantees)
     EXPECT_EQ(Protection::Protected, Judge(Descriptor {})); // an empty DACL
 }
 
+// A user's own installation lies in the profile: owned by the user, full
+// control for SYSTEM, the administrators and the user alone. It is trusted by
+// that user's uninstaller, and by no one else's; and the installation leaves
+// such a folder as it is, while one Users could change gets protected.
+TEST(JudgeProtection, TheUsersProfileIsTheUsersOwnProtection)
+{
+    Descriptor profile;
+    profile.owner = kAccount;
+    profile.Allow(SystemSid(), 0x1F01FF, 0x13)
+        .Allow(AdministratorsSid(), 0x1F01FF, 0x13)
+        .Allow(kAccount, 0x1F01FF, 0x13);
+    EXPECT_EQ(Protection::Protected, Judge(profile));
+    EXPECT_FALSE(GrantsOrdinaryUsersWrite(profile.Build(), true));
+    EXPECT_EQ(Protection::ForeignOwner, JudgeProtection(profile.Build(), TrustedSids(kStranger), true));
+    Descriptor shared = profile;
+    shared.Allow(kStranger, 0x2);
+    EXPECT_EQ(Protection::OthersMayWrite, Judge(shared));
+    shared = profile;
+    shared.Allow(UsersSid(), 0x1301BF);
+    EXPECT_TRUE(GrantsOrdinaryUsersWrite(shared.Build(), true));
+}
+
 TEST(JudgeProtection, ForeignOrMissingOwner)
 {
     for (const SidBytes& sid : { kStranger, UsersSid(), EveryoneSid(), SidBytes {} }) {
