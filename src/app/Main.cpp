@@ -4,6 +4,11 @@
 // installation runs without any window (with /PROGRESS, the progress window
 // alone) and without a question. The exit code tells what happened, in the
 // codes deployment tools read (config/CommandLine.h).
+//
+// The scope is decided first (install/Scope.h): a machine installation
+// without administrator rights starts this program again with them, shows
+// nothing itself (but the question after a declined prompt) and ends with
+// the copy's exit code; the copy takes the lock and does everything else.
 #include <windows.h>
 
 #include <functional>
@@ -65,7 +70,7 @@ void Tell(const std::wstring& text, UINT icon)
 
 // The wizard, with the command line's choices filled in; its exit code.
 uint32_t RunWizard(const config::CommandLine& options, const install::InstalledProduct& installed,
-    const install::ScopeDecision& scope, bool machineAllowed, sys::LogFile& log)
+    const install::ScopeDecision& scope, sys::LogFile& log)
 {
     uint32_t code = config::kExitFailed;
     try {
@@ -75,7 +80,7 @@ uint32_t RunWizard(const config::CommandLine& options, const install::InstalledP
         auto progress = std::make_unique<TForm3>();
         wizard->Log = &log;
         TFrame3& destination = *wizard->TFrame31;
-        destination.SetScope(scope.scope, scope.choice, machineAllowed);
+        destination.SetScope(scope.scope, scope.choice);
         if (options.hasFolder)
             destination.Edit1->SetText(sys::ToAnsi(options.folder));
         if (options.noDesktop)
@@ -268,7 +273,6 @@ uint32_t Run()
     const std::wstring name = sys::FromAnsi(record.ProductName);
     const install::InstalledProduct before = install::FindInstalledProduct(record);
     install::ScopeDecision decision = DecideScope(options, before);
-    bool machineAllowed = true;
     if (decision.action == install::ScopeAction::Elevate) {
         // The elevated copy takes the lock and does the rest; this process
         // shows no window but the question after a declined prompt.
@@ -290,8 +294,7 @@ uint32_t Run()
             log.Line(L"exit code " + std::to_wstring(config::kExitCancelled));
             return config::kExitCancelled;
         }
-        options.currentUser = true;
-        machineAllowed = false;
+        options.currentUser = true; // the scope is chosen: the page shows it fixed
     }
 
     // One setup of a product at a time, in either scope.
@@ -333,7 +336,7 @@ uint32_t Run()
         code = CheckInstalled(options, record, installed, log);
         if (code == config::kExitSuccess)
             code = options.silent ? RunSilent(options, installed, decision.scope, log, record)
-                                  : RunWizard(options, installed, decision, machineAllowed, log);
+                                  : RunWizard(options, installed, decision, log);
         break;
     }
     log.Line(L"exit code " + std::to_wstring(code));

@@ -144,10 +144,10 @@ TFrame3::TFrame3(TForm2& wizard)
     RadioButton1->SetChecked(true);
 }
 
-void TFrame3::SetScope(install::Scope scope, bool choice, bool machineAllowed)
+void TFrame3::SetScope(install::Scope scope, bool choice)
 {
     ChooseScope(scope);
-    RadioButton1->SetEnabled(choice && machineAllowed);
+    RadioButton1->SetEnabled(choice);
     RadioButton2->SetEnabled(choice);
 }
 

@@ -30,9 +30,8 @@ public:
     ui::RadioButton* RadioButton1; // every user of the machine
     ui::RadioButton* RadioButton2; // the current user alone
 
-    // The scope the page starts with; choice: the user may change it
-    // (machineAllowed false: only to the current user's).
-    void SetScope(install::Scope scope, bool choice, bool machineAllowed);
+    // The scope the page starts with; choice: the user may change it.
+    void SetScope(install::Scope scope, bool choice);
 
     // The folder of a product installed already: shown, and not to be changed.
     void KeepInstalledFolder(const std::string& baseFolder);

@@ -120,15 +120,16 @@ try:
             {"InstallerReturnCode": 4, "ReturnResponse": "downgrade"},
             {"InstallerReturnCode": 183, "ReturnResponse": "alreadyInstalled"}],
         "UpgradeBehavior": "install",
-        "ElevationRequirement": "elevatesSelf", "ProductCode": "Hanamaru",
+        "ProductCode": "Hanamaru",
         "AppsAndFeaturesEntries": [{"DisplayName": name, "Publisher": info["publisher"], "DisplayVersion": "1.0",
                                     "ProductCode": "Hanamaru"}],
         "Installers": [
             {"Architecture": arch, "Scope": scope, "InstallerUrl": url,
              "InstallerSha256": hashlib.sha256(open(path, "rb").read()).hexdigest().upper(),
-             "InstallerSwitches": {"Custom": switch}}
+             "InstallerSwitches": {"Custom": switch}, **extra}
             for arch, path, url in (("x86", x86, url86), ("x64", x64, url64))
-            for scope, switch in (("user", "/CURRENTUSER"), ("machine", "/ALLUSERS"))],
+            for scope, switch, extra in (("user", "/CURRENTUSER", {}),
+                                         ("machine", "/ALLUSERS", {"ElevationRequirement": "elevatesSelf"}))],
     }
     for field, value in expected_installer.items():
         check(installer.get(field) == value, f"installer {field}: {installer.get(field)!r}, wanted {value!r}")

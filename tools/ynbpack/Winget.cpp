@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <glib.h>
@@ -217,21 +216,20 @@ int CommandWinget(std::vector<std::string> args)
                  "  - InstallerReturnCode: 183\n    ReturnResponse: alreadyInstalled\n";
     // A newer version installs into the installed one's folder.
     installer += "UpgradeBehavior: install\n";
-    // The program runs as invoked and starts itself elevated for a machine
-    // installation.
-    installer += "ElevationRequirement: elevatesSelf\n";
     // The uninstall entry's key is the product folder's first component.
     installer += "ProductCode: " + Quoted(folder) + "\n";
     installer += "AppsAndFeaturesEntries:\n  - DisplayName: " + Quoted(name)
         + "\n    Publisher: " + Quoted(info.Get("publisher")) + "\n    DisplayVersion: " + Quoted(version)
         + "\n    ProductCode: " + Quoted(folder) + "\n";
     installer += "Installers:\n";
-    // One installer a scope: the same zip, the switch choosing for whom.
+    // One installer a scope: the same zip, the switch choosing for whom. The
+    // program runs as invoked; for the machine it starts itself elevated.
     for (const Installer& entry : installers)
-        for (const auto& [scope, option] : { std::pair { "user", "/CURRENTUSER" }, { "machine", "/ALLUSERS" } })
-            installer += "  - Architecture: " + entry.architecture + "\n    Scope: " + scope
+        for (const bool machine : { false, true })
+            installer += "  - Architecture: " + entry.architecture + "\n    Scope: " + (machine ? "machine" : "user")
                 + "\n    InstallerUrl: " + Quoted(entry.url) + "\n    InstallerSha256: " + entry.sha256
-                + "\n    InstallerSwitches:\n      Custom: \"" + option + "\"\n";
+                + "\n    InstallerSwitches:\n      Custom: \"" + (machine ? "/ALLUSERS" : "/CURRENTUSER") + "\"\n"
+                + (machine ? "    ElevationRequirement: elevatesSelf\n" : "");
     installer += Footer("installer");
 
     std::string locale = Header("defaultLocale") + identity;
