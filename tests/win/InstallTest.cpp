@@ -309,9 +309,9 @@ TEST_F(Install, AnInstalledProductKeepsItsFolderAndItsNewerVersion)
 
 // For the current user alone: the user's program folder, the entry under
 // HKEY_CURRENT_USER, and nothing of the machine's registry or folders changed
-// by the installation or the uninstallation; the other scope is refused
-// while it is installed, and its uninstaller never asks for rights (a
-// declined prompt would cancel it).
+// by the installation or the uninstallation; set up again it keeps its
+// scope, the other scope is refused while it is installed, and its
+// uninstaller never asks for rights (a declined prompt would cancel it).
 TEST_F(Install, ForTheCurrentUserAloneOnlyTheUsersHiveAndProfileChange)
 {
     wchar_t text[MAX_PATH] = {};
@@ -339,7 +339,11 @@ TEST_F(Install, ForTheCurrentUserAloneOnlyTheUsersHiveAndProfileChange)
     EXPECT_EQ(Changed(before, before), Changed(before, MachineState(profile, root)));
     EXPECT_EQ(sys::Protection::Protected, sys::JudgePath((installAnsi + "\\ynb\\instdir.dat").c_str()));
 
-    // The machine's scope, asked for while the user's is installed.
+    // Set up again without a switch, it stays the user's; the machine's
+    // scope, asked for while the user's is installed, is refused.
+    ASSERT_EQ(0u, RunSilently(L"/S"));
+    EXPECT_EQ(installAnsi, driver::RegistryText(uninstallKey, "InstallLocation", HKEY_CURRENT_USER));
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
     EXPECT_EQ(183u, RunSilently(L"/S /ALLUSERS /D=" + root + L"\\machine"));
     EXPECT_FALSE(Exists(root + L"\\machine"));
 

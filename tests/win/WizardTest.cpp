@@ -694,13 +694,10 @@ TEST_F(Wizard, DestinationTabOrder)
     ASSERT_TRUE(setup->ToDestinationPage());
     HWND page = Frame(Page::Destination);
     const std::vector<HWND> expected {
-        driver::ChildWithText(page, L"< 戻る"),
-        driver::ChildWithText(page, L"開始 >"),
-        driver::ChildWithText(page, L"キャンセル"),
-        FolderEdit(),
-        driver::ChildWithText(page, driver::kDesktopOption),
-        driver::ChildWithText(page, driver::kStartMenuOption),
-        driver::ChildWithText(page, L"フォルダ参照"),
+        driver::ChildWithText(page, L"< 戻る"), driver::ChildWithText(page, L"開始 >"),
+        driver::ChildWithText(page, L"キャンセル"), FolderEdit(), driver::ChildWithText(page, driver::kDesktopOption),
+        driver::ChildWithText(page, driver::kStartMenuOption), driver::ChildWithText(page, L"フォルダ参照"),
+        driver::ChildWithText(page, L"すべてのユーザー"), // of the two scopes, the one chosen
     };
     std::vector<HWND> order { expected[0] };
     for (std::size_t i = 1; i < expected.size() + 1; ++i)
