@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Elevated.h"
@@ -243,6 +244,46 @@ bool AskYesNo(const std::wstring& text)
     return ui::MessageBoxExact(nullptr, text, ui::ApplicationTitle(), MB_YESNO | MB_ICONQUESTION, texts) == IDYES;
 }
 
+// A machine installation without administrator rights: the exit code of the
+// copy started with them; after a declined prompt, either 1602 or, when the
+// wizard's user chooses to install for this user alone, nothing, with
+// options set so.
+std::optional<uint32_t> Elevate(config::CommandLine& options, const install::ScopeDecision& decision, bool installed,
+    const std::wstring& name, sys::LogFile& log)
+{
+    const uint32_t code = app::RunElevatedCopy(options, config::Program::Setup, decision.otherAccount, log);
+    if (code != ERROR_CANCELLED)
+        return code;
+    const bool ask
+        = install::AfterDeclinedElevation({ .allUsers = options.allUsers, .installed = installed }, options.silent)
+        == install::DeclinedAction::AskUserScope;
+    if (!ask)
+        return config::kExitCancelled;
+    const bool user = AskYesNo(L"すべてのユーザー向けのインストールには、管理者の権限が必要です。\n" + name
+        + L"をこのユーザーだけにインストールしますか？");
+    log.Line(std::wstring(L"question: install for the current user alone? answer: ") + (user ? L"yes" : L"no"));
+    if (!user)
+        return config::kExitCancelled;
+    options.currentUser = true; // chosen: the destination page shows it fixed
+    return std::nullopt;
+}
+
+// A product installed in one scope is not set up in the other: it would have
+// two entries.
+void RefuseOtherScope(
+    const install::InstalledProduct& installed, const std::wstring& name, bool silent, sys::LogFile& log)
+{
+    const bool user = installed.scope == install::Scope::User;
+    log.Line(std::wstring(L"refused: the product is installed ") + (user ? L"for the current user" : L"for the machine")
+        + L", and the setup was asked for the other scope");
+    const std::wstring installedFor = user ? L"このユーザーだけ" : L"すべてのユーザー向け";
+    const std::wstring asked = user ? L"すべてのユーザー向け" : L"このユーザーだけ";
+    if (!silent)
+        Tell(name + L"は" + installedFor + L"にインストールされています。\n" + asked
+                + L"にはインストールできません。\n\nアンインストールしてから、もう一度セットアップしてください。",
+            MB_ICONWARNING);
+}
+
 uint32_t Run()
 {
     config::CommandLine options;
@@ -276,25 +317,10 @@ uint32_t Run()
     if (decision.action == install::ScopeAction::Elevate) {
         // The elevated copy takes the lock and does the rest; this process
         // shows no window but the question after a declined prompt.
-        const uint32_t code = app::RunElevatedCopy(options, config::Program::Setup, decision.otherAccount, log);
-        if (code != ERROR_CANCELLED) {
-            log.Line(L"exit code " + std::to_wstring(code));
-            return code;
+        if (const std::optional<uint32_t> code = Elevate(options, decision, before.installed, name, log)) {
+            log.Line(L"exit code " + std::to_wstring(*code));
+            return *code;
         }
-        const bool ask = install::AfterDeclinedElevation(
-                             { .allUsers = options.allUsers, .installed = before.installed }, options.silent)
-            == install::DeclinedAction::AskUserScope;
-        const bool user = ask
-            && AskYesNo(L"すべてのユーザー向けのインストールには、管理者の権限が必要です。\n" + name
-                + L"をこのユーザーだけにインストールしますか？");
-        if (ask)
-            log.Line(user ? L"question: install for the current user alone? answer: yes"
-                          : L"question: install for the current user alone? answer: no");
-        if (!user) {
-            log.Line(L"exit code " + std::to_wstring(config::kExitCancelled));
-            return config::kExitCancelled;
-        }
-        options.currentUser = true; // the scope is chosen: the page shows it fixed
     }
 
     // One setup of a product at a time, in either scope.
@@ -311,17 +337,7 @@ uint32_t Run()
     uint32_t code = config::kExitSuccess;
     switch (decision.action) {
     case install::ScopeAction::OtherScope:
-        log.Line(std::wstring(L"refused: the product is installed ")
-            + (installed.scope == install::Scope::User ? L"for the current user" : L"for the machine")
-            + L", and the setup was asked for the other scope");
-        if (!options.silent)
-            Tell(name
-                    + (installed.scope == install::Scope::User ? L"はこのユーザーだけにインストールされています。\nすべ"
-                                                                 L"てのユーザー向けにはインストールできません。"
-                                                               : L"はすべてのユーザー向けにインストールされています。\n"
-                                                                 L"このユーザーだけにはインストールできません。")
-                    + L"\n\nアンインストールしてから、もう一度セットアップしてください。",
-                MB_ICONWARNING);
+        RefuseOtherScope(installed, name, options.silent, log);
         code = config::kExitOtherScope;
         break;
     case install::ScopeAction::NotElevated:
