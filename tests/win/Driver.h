@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "sys/SpecialFolder.h"
 
 namespace driver {
 
@@ -168,6 +171,17 @@ inline void RemoveTree(const std::wstring& path)
 }
 
 // A special folder from one of ClsFile's getters.
+inline std::wstring FolderFrom(bool (*getter)(char*));
+
+// The user's program folder, the default base folder for the user alone.
+inline std::wstring UserProgramsFolder()
+{
+    return FolderFrom([](char* out) {
+        sys::GetSpecialFolder(CSIDL_LOCAL_APPDATA, out);
+        return true;
+    }) + L"\\Programs";
+}
+
 inline std::wstring FolderFrom(bool (*getter)(char*))
 {
     char path[260] = {};

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <iterator>
@@ -15,7 +14,6 @@
 #include "InstallFixture.h"
 #include "sys/ClsRegist.h"
 #include "sys/FileSecurity.h"
-#include "sys/SpecialFolder.h"
 #include "sys/Names.h"
 #include "sys/Text.h"
 
@@ -317,10 +315,7 @@ TEST_F(Install, ForTheCurrentUserAloneOnlyTheUsersHiveAndProfileChange)
     wchar_t text[MAX_PATH] = {};
     const std::wstring profile(text, GetEnvironmentVariableW(L"USERPROFILE", text, MAX_PATH));
     ASSERT_FALSE(profile.empty());
-    const std::wstring programs = driver::FolderFrom([](char* out) {
-        sys::GetSpecialFolder(CSIDL_LOCAL_APPDATA, out);
-        return true;
-    }) + L"\\Programs";
+    const std::wstring programs = driver::UserProgramsFolder();
     const std::wstring install = programs + L"\\Hanamaru";
     driver::RemoveTree(install);
     // Wine's first program with a window sets up its display's keys: one

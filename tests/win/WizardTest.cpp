@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,7 +11,6 @@
 #include <vector>
 
 #include "Driver.h"
-#include "sys/SpecialFolder.h"
 #include "sys/Text.h"
 
 using driver::ClassOf;
@@ -71,7 +69,7 @@ protected:
     // setup.exe in a folder of the case's own under the artifacts, started;
     // with the setup text, up to its welcome page.
     bool Launch(bool withSetupText = true, bool withLicenseText = true, const char* program = YNB_SETUP_EXE,
-        bool withPayload = false)
+        bool withPayload = false, bool toWizard = true)
     {
         std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(name.begin(), name.end(), '/', '-'); // a parameterised case's name
@@ -83,7 +81,7 @@ protected:
             driver::HostPath(program), driver::HostPath(YNB_DOCUMENTS), folder, withSetupText, withLicenseText);
         if (!setup->Start(withPayload ? driver::HostPath(YNB_UI_DIST) + L"\\data00.dat" : std::wstring()))
             return false;
-        if (!withSetupText)
+        if (!withSetupText || !toWizard)
             return true;
         wizard = setup->Wizard();
         return wizard != nullptr && ShowsPage(Page::Welcome);
@@ -407,10 +405,7 @@ TEST_F(Wizard, DefaultFolder)
     HWND user = driver::ChildWithText(page, L"このユーザーだけ", L"Button");
     ASSERT_TRUE(machine != nullptr && user != nullptr);
     EXPECT_TRUE(driver::Checked(machine) && !driver::Checked(user) && IsWindowEnabled(user));
-    const std::wstring programs = driver::FolderFrom([](char* out) {
-        sys::GetSpecialFolder(CSIDL_LOCAL_APPDATA, out);
-        return true;
-    }) + L"\\Programs";
+    const std::wstring programs = driver::UserProgramsFolder();
     ASSERT_TRUE(setup->ToDestinationPage());
     driver::Click(user);
     EXPECT_TRUE(driver::WaitFor([&] { return Text(edit) == programs; })) << sys::ToAnsi(Text(edit).c_str());
@@ -422,6 +417,37 @@ TEST_F(Wizard, DefaultFolder)
     driver::Click(user);
     EXPECT_TRUE(driver::WaitFor([&] { return driver::Checked(user); }));
     EXPECT_EQ(L"D:\\Typed", Text(edit)); // a folder the user typed stays
+}
+
+// A declined prompt for the machine's installation (YNB_TEST_TOKEN, see
+// docs/WINE.md): the wizard's user is asked whether to install for this user
+// alone; No ends with 1602, Yes opens the wizard for this user, the scope
+// shown and fixed.
+TEST_F(Wizard, ADeclinedPromptAsksForTheUsersOwnInstallation)
+{
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", L"declined");
+    const std::wstring question = L"すべてのユーザー向けのインストールには、管理者の権限が必要です。\n" + kProductName
+        + L"をこのユーザーだけにインストールしますか？";
+    for (const wchar_t* answer : { L"いいえ(&N)", L"はい(&Y)" }) {
+        ASSERT_TRUE(Launch(true, true, YNB_SETUP_EXE, false, false));
+        HWND box = setup->Message(question);
+        ASSERT_NE(nullptr, box);
+        if (answer[0] == L'は')
+            driver::Screenshot(ShotPath(L"declined-elevation-question"));
+        ASSERT_TRUE(driver::Answer(box, answer));
+        if (answer[0] == L'い')
+            EXPECT_EQ(1602u, setup->WaitExit()); // cancelled
+    }
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", nullptr);
+    wizard = setup->Wizard();
+    ASSERT_TRUE(wizard != nullptr && setup->ToDestinationPage());
+    HWND page = Frame(Page::Destination);
+    HWND machine = driver::ChildWithText(page, L"すべてのユーザー", L"Button");
+    HWND user = driver::ChildWithText(page, L"このユーザーだけ", L"Button");
+    EXPECT_TRUE(driver::Checked(user) && !driver::Checked(machine));
+    EXPECT_FALSE(IsWindowEnabled(user) || IsWindowEnabled(machine));
+    const std::wstring programs = driver::UserProgramsFolder();
+    EXPECT_EQ(programs, Text(FolderEdit()));
 }
 
 class FolderBrowser : public Wizard {
