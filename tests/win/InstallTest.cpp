@@ -70,29 +70,38 @@ std::string RegQuery(const char* key)
     return output;
 }
 
-// The machine as a per-user installation must leave it: the whole of
-// HKEY_LOCAL_MACHINE and every file of drive C: outside the user's profile
-// and the test's own folder (size and last write).
-std::vector<std::wstring> MachineState(const std::wstring& profile, const std::wstring& ownFolder)
+// A whole hive as the registry itself writes it (every key with the time it
+// last changed, every value), one line each: one call rather than one a
+// value. `scratch` is a folder to save it in.
+std::vector<std::wstring> HiveLines(HKEY root, const std::wstring& scratch)
 {
-    std::vector<std::wstring> lines;
-    // The whole hive as the registry itself writes it (every key with the
-    // time it last changed, every value), in one call rather than one a value.
     HANDLE token = nullptr;
     TOKEN_PRIVILEGES backup { 1, { { {}, SE_PRIVILEGE_ENABLED } } };
     EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)
         && LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &backup.Privileges[0].Luid)
         && AdjustTokenPrivileges(token, FALSE, &backup, 0, nullptr, nullptr));
     CloseHandle(token);
-    const std::wstring saved = ownFolder + L"\\hklm.reg";
+    const std::wstring saved = scratch + L"\\hive.reg";
     DeleteFileW(saved.c_str());
-    EXPECT_EQ(ERROR_SUCCESS, RegSaveKeyW(HKEY_LOCAL_MACHINE, saved.c_str(), nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSaveKeyW(root, saved.c_str(), nullptr));
     const std::string hive = driver::ReadBytes(saved);
-    EXPECT_GT(hive.size(), 100000u) << "HKEY_LOCAL_MACHINE saved whole";
+    EXPECT_GT(hive.size(), 1000u) << "the hive saved whole";
     DeleteFileW(saved.c_str());
+    std::vector<std::wstring> lines;
     std::size_t start = 0;
     for (std::size_t end; (end = hive.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(L"HKLM " + driver::Wide(hive.substr(start, end - start)));
+        if (hive.compare(start, 6, "#time=") != 0) // when it was saved
+            lines.push_back(driver::Wide(hive.substr(start, end - start)));
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The machine as a per-user installation must leave it: the whole of
+// HKEY_LOCAL_MACHINE and every file of drive C: outside the user's profile
+// and the test's own folder (size and last write).
+std::vector<std::wstring> MachineState(const std::wstring& profile, const std::wstring& ownFolder)
+{
+    std::vector<std::wstring> lines = HiveLines(HKEY_LOCAL_MACHINE, ownFolder);
     driver::ForEachBelow(L"C:", [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
         const std::wstring full = L"C:\\" + path;
         if (full.rfind(profile, 0) == 0 || full.rfind(ownFolder, 0) == 0)
@@ -307,7 +316,8 @@ TEST_F(Install, AnInstalledProductKeepsItsFolderAndItsNewerVersion)
 
 // For the current user alone: the user's program folder, the entry under
 // HKEY_CURRENT_USER, and nothing of the machine's registry or folders changed
-// by the installation or the uninstallation; set up again it keeps its
+// by the installation or the uninstallation, after which the user's hive is
+// as it was; set up again it keeps its
 // scope, the other scope is refused while it is installed, and its
 // uninstaller never asks for rights (a declined prompt would cancel it).
 TEST_F(Install, ForTheCurrentUserAloneOnlyTheUsersHiveAndProfileChange)
@@ -322,6 +332,16 @@ TEST_F(Install, ForTheCurrentUserAloneOnlyTheUsersHiveAndProfileChange)
     // before the comparison.
     EXPECT_EQ(87u, RunSilently(L"/S /UNKNOWN"));
     const std::vector<std::wstring> before = MachineState(profile, root);
+    // The user's hive, but for the time the uninstall entries' key last
+    // changed (an entry came and went).
+    const auto userHive = [this] {
+        std::vector<std::wstring> lines = HiveLines(HKEY_CURRENT_USER, root);
+        std::erase_if(lines, [](const std::wstring& line) {
+            return line.rfind(L"[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall] ", 0) == 0;
+        });
+        return lines;
+    };
+    const std::vector<std::wstring> hiveBefore = userHive();
 
     const std::wstring log = root + L"\\user.txt";
     ASSERT_EQ(0u, RunSilently(L"/S /CURRENTUSER \"/LOG=" + log + L"\""));
@@ -351,6 +371,7 @@ TEST_F(Install, ForTheCurrentUserAloneOnlyTheUsersHiveAndProfileChange)
     EXPECT_FALSE(driver::KeyExists(HKEY_CURRENT_USER, uninstallKey));
     EXPECT_FALSE(Exists(desktop + link));
     EXPECT_EQ(Changed(before, before), Changed(before, MachineState(profile, root)));
+    EXPECT_EQ("", Changed(hiveBefore, userHive()));
     EXPECT_EQ(std::string::npos, ReadBytes(log).find("administrator rights")) << ReadBytes(log);
 }
 
