@@ -91,9 +91,15 @@ TEST(ProtectFolder, SucceedsOnAFolderOnly)
     EXPECT_EQ(Protection::Protected, JudgePath((dir / "app").c_str()));
     EXPECT_EQ("data", scratch::Read(dir / "app\\inside.txt"));
 
+    // A user's own installation: owned by the running account.
+    ASSERT_TRUE(scratch::MakeFolder(dir / "own"));
+    EXPECT_TRUE(ProtectFolder((dir / "own").c_str(), true));
+    EXPECT_FALSE(FolderNeedsProtection((dir / "own").c_str()));
+    EXPECT_TRUE(OwnerIsTrusted((dir / "own").c_str()));
+
     ASSERT_TRUE(scratch::Write(dir / "file.txt", "data"));
     EXPECT_FALSE(ProtectFolder((dir / "file.txt").c_str()));
-    EXPECT_FALSE(ProtectFolder((dir / "missing").c_str()));
+    EXPECT_FALSE(ProtectFolder((dir / "missing").c_str(), true));
 }
 
 // First run: the test makes the files as Wine creates them; the script then
