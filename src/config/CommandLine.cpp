@@ -150,8 +150,9 @@ std::wstring ElevatedArguments(const CommandLine& options, Program program, cons
     // A path holds no quote: the whole switch is quoted.
     if (!logPath.empty())
         text += L" \"/LOG=" + logPath + L"\"";
+    // Quoted, so that blanks at either end and quotes in it come back as they are.
     if (setup && options.hasFolder)
-        text += L" /D=" + options.folder;
+        text += L" /D=\"" + options.folder + L"\"";
     return text;
 }
 

@@ -79,7 +79,7 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
 // The switches of the copy a program starts with administrator rights: the
 // choices of `options` with /ELEVATED first (setup.exe's also with
 // /ALLUSERS, the scope it is started for), /LOG= naming `logPath` (a full
-// path, or empty for none) and /D= last. Parsed again, they give `options`
+// path, or empty for none) and /D= last, quoted. Parsed again, they give `options`
 // back with those changes.
 std::wstring ElevatedArguments(const CommandLine& options, Program program, const std::wstring& logPath);
 

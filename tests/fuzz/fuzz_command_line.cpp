@@ -1,5 +1,6 @@
 // Any text as a command line of either program: the parser ends, and what it
-// accepts holds no switch mark it should have taken as a switch.
+// accepts holds no switch mark it should have taken as a switch; the switches
+// of the copy started with administrator rights give the same choices back.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +19,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
             if (options.hasFolder == options.folder.empty())
                 __builtin_trap(); // a folder is given exactly when it is not empty
             if (program == config::Program::Uninstall && (options.hasFolder || options.noDesktop))
+                __builtin_trap();
+            if (options.currentUser)
+                continue; // a user's own installation is never started elevated
+            config::CommandLine again;
+            const std::wstring log = options.log.empty() ? std::wstring() : L"C:\\log file.txt";
+            if (config::ParseCommandLine(L"p " + config::ElevatedArguments(options, program, log), program, again)
+                    .problem
+                != config::CommandLineProblem::None)
+                __builtin_trap();
+            if (!again.elevated || again.log != log || again.silent != options.silent
+                || again.progress != options.progress || again.repair != options.repair
+                || again.closeApplications != options.closeApplications || again.noDesktop != options.noDesktop
+                || again.hasFolder != options.hasFolder || again.folder != options.folder)
                 __builtin_trap();
         }
     }

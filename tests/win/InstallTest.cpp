@@ -389,7 +389,7 @@ TEST_F(Install, AMachineInstallationWithoutRightsStartsItselfElevated)
     ExpectInstalled(folder, true, false);
     const std::string text = ReadBytes(log);
     for (const std::string& line : { "the program starts again with them: /ELEVATED /ALLUSERS /S /NOSTARTMENU \"/LOG="
-                 + sys::ToAnsi(log.c_str()) + "\" /D=" + sys::ToAnsi(folder.c_str()),
+                 + sys::ToAnsi(log.c_str()) + "\" /D=\"" + sys::ToAnsi(folder.c_str()) + "\"",
              std::string("setup.exe\" /ELEVATED /ALLUSERS"), std::string("scope: the machine"),
              std::string("the program with administrator rights ended with 0\r") })
         EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
