@@ -87,11 +87,21 @@ std::vector<std::wstring> HiveLines(HKEY root, const std::wstring& scratch)
     const std::string hive = driver::ReadBytes(saved);
     EXPECT_GT(hive.size(), 1000u) << "the hive saved whole";
     DeleteFileW(saved.c_str());
+    // Each value with its key's name before it; no blank lines, nor the time
+    // the hive was saved.
     std::vector<std::wstring> lines;
+    std::wstring key;
     std::size_t start = 0;
-    for (std::size_t end; (end = hive.find('\n', start)) != std::string::npos; start = end + 1)
-        if (hive.compare(start, 6, "#time=") != 0) // when it was saved
-            lines.push_back(driver::Wide(hive.substr(start, end - start)));
+    for (std::size_t end; (end = hive.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::wstring line = driver::Wide(hive.substr(start, end - start));
+        if (line.empty() || line.rfind(L"#time=", 0) == 0)
+            continue;
+        if (line[0] == L'[') {
+            key = line.substr(0, line.find(L"] ") + 1);
+            lines.push_back(line);
+        } else
+            lines.push_back(key + L" " + line);
+    }
     std::sort(lines.begin(), lines.end());
     return lines;
 }
