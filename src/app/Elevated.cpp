@@ -2,12 +2,16 @@
 
 #include <windows.h>
 
-#include <functional>
-
 #include "sys/Elevation.h"
 #include "sys/Win32.h"
 
 namespace app {
+
+install::TokenFacts TokenOf(const config::CommandLine& options)
+{
+    const sys::TokenRights rights = sys::ReadTokenRights(!options.elevated);
+    return { .elevated = rights.elevated, .filteredAdministrator = rights.filteredAdministrator };
+}
 
 uint32_t RunElevatedCopy(
     const config::CommandLine& options, config::Program program, bool otherAccount, sys::LogFile& log)
@@ -28,8 +32,8 @@ uint32_t RunElevatedCopy(
     DWORD error = ERROR_SUCCESS;
     wchar_t folder[MAX_PATH] = {};
     const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-    const bool ran = sys::RunElevated(sys::ModulePath(), arguments, length > 0 && length < MAX_PATH ? folder : L"",
-        code, error, std::function<void()>());
+    const bool ran
+        = sys::RunElevated(sys::ModulePath(), arguments, length > 0 && length < MAX_PATH ? folder : L"", code, error);
     if (!logPath.empty())
         (void)log.Open(logPath, true);
     if (ran) {

@@ -7,9 +7,15 @@
 #include <cstdint>
 
 #include "config/CommandLine.h"
+#include "install/Scope.h"
 #include "sys/LogFile.h"
 
 namespace app {
+
+// What this process's token says, for the decision on the scope. The copy
+// started elevated (/ELEVATED) reads its real token, whatever the test seam
+// says (sys/Elevation.h).
+install::TokenFacts TokenOf(const config::CommandLine& options);
 
 // The copy's exit code, ERROR_CANCELLED (1223) when the user declined the
 // prompt, or 1603 when it could not start. otherAccount: the prompt asks for

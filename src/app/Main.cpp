@@ -11,7 +11,6 @@
 // the copy's exit code; the copy takes the lock and does everything else.
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,7 +25,6 @@
 #include "install/ProductLock.h"
 #include "package/ClsYnb.h"
 #include "sys/DllSearch.h"
-#include "sys/Elevation.h"
 #include "sys/LogFile.h"
 #include "sys/PathText.h"
 #include "sys/Text.h"
@@ -230,18 +228,7 @@ install::ScopeDecision DecideScope(const config::CommandLine& options, const ins
         .elevatedCopy = options.elevated,
         .installed = installed.installed,
         .installedScope = installed.scope };
-    // The copy started elevated reads its real token, whatever the seam says.
-    const sys::TokenRights rights = sys::ReadTokenRights(!options.elevated);
-    return install::DecideScope(
-        input, { .elevated = rights.elevated, .filteredAdministrator = rights.filteredAdministrator });
-}
-
-bool AskYesNo(const std::wstring& text)
-{
-    ui::ButtonTexts texts;
-    texts.yes = L"はい(&Y)";
-    texts.no = L"いいえ(&N)";
-    return ui::MessageBoxExact(nullptr, text, ui::ApplicationTitle(), MB_YESNO | MB_ICONQUESTION, texts) == IDYES;
+    return install::DecideScope(input, app::TokenOf(options));
 }
 
 // A machine installation without administrator rights: the exit code of the
@@ -259,8 +246,10 @@ std::optional<uint32_t> Elevate(config::CommandLine& options, const install::Sco
         == install::DeclinedAction::AskUserScope;
     if (!ask)
         return config::kExitCancelled;
-    const bool user = AskYesNo(L"すべてのユーザー向けのインストールには、管理者の権限が必要です。\n" + name
-        + L"をこのユーザーだけにインストールしますか？");
+    const bool user = ui::AskYesNo(nullptr,
+        L"すべてのユーザー向けのインストールには、管理者の権限が必要です。\n" + name
+            + L"をこのユーザーだけにインストールしますか？",
+        ui::ApplicationTitle());
     log.Line(std::wstring(L"question: install for the current user alone? answer: ") + (user ? L"yes" : L"no"));
     if (!user)
         return config::kExitCancelled;

@@ -31,7 +31,6 @@
 #include "install/ProductLock.h"
 #include "install/Scope.h"
 #include "sys/DllSearch.h"
-#include "sys/Elevation.h"
 #include "sys/Handle.h"
 #include "sys/LogFile.h"
 #include "sys/RestartManager.h"
@@ -74,14 +73,6 @@ void Tell(const Run& run, const std::wstring& text, UINT icon = MB_ICONINFORMATI
     (void)ui::MessageBoxExact(nullptr, text, kCaption, MB_OK | icon, texts);
 }
 
-bool Ask(const std::wstring& text)
-{
-    ui::ButtonTexts texts;
-    texts.yes = L"はい(&Y)";
-    texts.no = L"いいえ(&N)";
-    return ui::MessageBoxExact(nullptr, text, kQuestionCaption, MB_YESNO | MB_ICONQUESTION, texts) == IDYES;
-}
-
 // Before anything is removed: files that programs hold are let go (the user
 // closes the programs, or they are asked to close), or the uninstallation
 // is cancelled (32), or what stays held goes at the next restart (3010, as
@@ -103,12 +94,8 @@ uint32_t SettleHeldFiles(Run& run, const ClsUninstall& uninstall)
         situation.asked = !run.options.silent;
         situation.closeApplications = run.options.closeApplications;
         situation.closeTried = closeTried;
-        if (situation.asked) {
-            const int answer = ui::FilesInUseQuestion(held, programs, closeTried, true, kCaption);
-            situation.answer = answer == IDYES ? install::InUseAnswer::Close
-                : answer == IDNO               ? install::InUseAnswer::Retry
-                                               : install::InUseAnswer::Cancel;
-        }
+        if (situation.asked)
+            situation.answer = ui::FilesInUseQuestion(held, programs, closeTried, true, kCaption);
         switch (install::DecideInUse(situation)) {
         case install::InUseAction::CheckAgain:
             break;
@@ -384,10 +371,8 @@ uint32_t RunUninstaller(Run& run)
     // copy started with them takes the lock and does the rest. The user's
     // own is removed by the user, never elevated.
     if (state == ClsUninstall::State::Ready) {
-        const sys::TokenRights rights = sys::ReadTokenRights(!run.options.elevated);
         const install::ScopeDecision decision
-            = install::DecideUninstallScope(uninstall.UserEntry(), run.options.elevated,
-                { .elevated = rights.elevated, .filteredAdministrator = rights.filteredAdministrator });
+            = install::DecideUninstallScope(uninstall.UserEntry(), run.options.elevated, app::TokenOf(run.options));
         run.log.Line(uninstall.UserEntry() ? L"scope: the current user alone" : L"scope: the machine");
         if (decision.action == install::ScopeAction::Elevate) {
             const uint32_t code
@@ -413,7 +398,7 @@ uint32_t RunUninstaller(Run& run)
     if (refused != config::kExitSuccess)
         return refused;
     if (!run.options.silent) {
-        const bool yes = Ask(name + L"をアンインストールします。よろしいですか？");
+        const bool yes = ui::AskYesNo(nullptr, name + L"をアンインストールします。よろしいですか？", kQuestionCaption);
         run.log.Line(yes ? L"question: uninstall? answer: yes" : L"question: uninstall? answer: no");
         if (!yes)
             return config::kExitCancelled;

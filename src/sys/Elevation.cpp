@@ -47,7 +47,7 @@ TokenRights ReadTokenRights(bool honourSeam)
 }
 
 bool RunElevated(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder,
-    uint32_t& exitCode, DWORD& error, const std::function<void()>& pump)
+    uint32_t& exitCode, DWORD& error)
 {
     exitCode = 0;
     error = ERROR_SUCCESS;
@@ -74,13 +74,9 @@ bool RunElevated(const std::wstring& program, const std::wstring& arguments, con
         const DWORD waited = MsgWaitForMultipleObjects(1, &execute.hProcess, FALSE, INFINITE, QS_ALLINPUT);
         if (waited != WAIT_OBJECT_0 + 1)
             break;
-        if (pump)
-            pump();
-        else {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                (void)DispatchMessageW(&message);
-        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            (void)DispatchMessageW(&message);
     }
     DWORD code = 0;
     if (!GetExitCodeProcess(process.Get(), &code)) {

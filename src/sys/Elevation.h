@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace sys {
@@ -26,10 +25,10 @@ struct TokenRights {
 TokenRights ReadTokenRights(bool honourSeam);
 
 // Starts `program` with `arguments` through ShellExecuteEx's "runas" verb in
-// `folder`, waits for its end while `pump` handles the window messages, and
+// `folder`, waits for its end while dispatching this thread's messages, and
 // gives its exit code. false with `error` when it did not start (1223,
 // ERROR_CANCELLED: the user declined the prompt).
 bool RunElevated(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder,
-    uint32_t& exitCode, DWORD& error, const std::function<void()>& pump);
+    uint32_t& exitCode, DWORD& error);
 
 } // namespace sys

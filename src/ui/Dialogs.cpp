@@ -175,12 +175,7 @@ void AcceptOrAsk(HWND dialog, DirectoryDialogState& state)
     }
     const DWORD attributes = GetFileAttributesA(full);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ButtonTexts texts;
-        texts.yes = L"はい(&Y)";
-        texts.no = L"いいえ(&N)";
-        const int answer = MessageBoxExact(dialog, L"指定されたディレクトリが存在しません。作成しますか？",
-            kConfirmCaption, MB_YESNO | MB_ICONQUESTION, texts);
-        if (answer != IDYES) {
+        if (!AskYesNo(dialog, L"指定されたディレクトリが存在しません。作成しますか？", kConfirmCaption)) {
             (void)SetFocus(GetDlgItem(dialog, kName));
             return;
         }
@@ -280,8 +275,8 @@ int MessageBoxExact(
     return answer;
 }
 
-int FilesInUseQuestion(const std::vector<std::string>& files, const std::vector<std::wstring>& programs,
-    bool closeTried, bool removing, const std::wstring& caption)
+install::InUseAnswer FilesInUseQuestion(const std::vector<std::string>& files,
+    const std::vector<std::wstring>& programs, bool closeTried, bool removing, const std::wstring& caption)
 {
     std::wstring text = closeTried ? L"プログラムを閉じることができませんでした。\n\n" : L"";
     if (programs.empty())
@@ -302,7 +297,18 @@ int FilesInUseQuestion(const std::vector<std::string>& files, const std::vector<
     buttons.yes = L"閉じる";
     buttons.no = L"再試行";
     buttons.cancel = kCancel;
-    return MessageBoxExact(DialogOwner(), text, caption, MB_YESNOCANCEL | MB_ICONWARNING, buttons);
+    const int answer = MessageBoxExact(DialogOwner(), text, caption, MB_YESNOCANCEL | MB_ICONWARNING, buttons);
+    return answer == IDYES ? install::InUseAnswer::Close
+        : answer == IDNO   ? install::InUseAnswer::Retry
+                           : install::InUseAnswer::Cancel;
+}
+
+bool AskYesNo(HWND owner, const std::wstring& text, const std::wstring& caption)
+{
+    ButtonTexts texts;
+    texts.yes = L"はい(&Y)";
+    texts.no = L"いいえ(&N)";
+    return MessageBoxExact(owner, text, caption, MB_YESNO | MB_ICONQUESTION, texts) == IDYES;
 }
 
 HWND DialogOwner()

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "install/FilesInUse.h"
+
 namespace ui {
 
 // A message box whose buttons carry exactly the given texts (IDOK, IDCANCEL,
@@ -36,12 +38,16 @@ void ShowErrorBox(const std::wstring& text);
 bool Confirm(const std::wstring& text);
 
 // The question about files that programs hold: the programs (or, where
-// none is named, the files), with "閉じる" (IDYES: ask them to close),
-// "再試行" (IDNO: check again) and "キャンセル" (IDCANCEL); closeTried says
+// none is named, the files), with "閉じる" (Close: ask them to close),
+// "再試行" (Retry: check again) and "キャンセル" (Cancel); closeTried says
 // that they were asked to close and some still hold files; removing, that
 // the files are to be removed rather than replaced.
-int FilesInUseQuestion(const std::vector<std::string>& files, const std::vector<std::wstring>& programs,
-    bool closeTried, bool removing, const std::wstring& caption);
+install::InUseAnswer FilesInUseQuestion(const std::vector<std::string>& files,
+    const std::vector<std::wstring>& programs, bool closeTried, bool removing, const std::wstring& caption);
+
+// A question with "はい(&Y)" and "いいえ(&N)" and the question icon; true for
+// Yes.
+bool AskYesNo(HWND owner, const std::wstring& text, const std::wstring& caption);
 
 // The directory-selection dialog, starting at `directory` (ANSI). A typed
 // folder that does not exist is accepted after a question and created with its

@@ -245,10 +245,7 @@ void TFrame3::Button2Click()
     };
     sink.filesInUse
         = [](const std::vector<std::string>& files, const std::vector<std::wstring>& programs, bool closeTried) {
-              const int answer = ui::FilesInUseQuestion(files, programs, closeTried, false, ui::ApplicationTitle());
-              return answer == IDYES ? install::InUseAnswer::Close
-                  : answer == IDNO   ? install::InUseAnswer::Retry
-                                     : install::InUseAnswer::Cancel;
+              return ui::FilesInUseQuestion(files, programs, closeTried, false, ui::ApplicationTitle());
           };
     sink.pump = [] { ui::Application::ProcessMessages(); };
     sink.pause = [](uint32_t milliseconds) { ui::Application::Wait(milliseconds); };
