@@ -435,8 +435,9 @@ TEST_F(Wizard, ADeclinedPromptAsksForTheUsersOwnInstallation)
         if (answer[0] == L'は')
             driver::Screenshot(ShotPath(L"declined-elevation-question"));
         ASSERT_TRUE(driver::Answer(box, answer));
-        if (answer[0] == L'い')
+        if (answer[0] == L'い') {
             EXPECT_EQ(1602u, setup->WaitExit()); // cancelled
+        }
     }
     SetEnvironmentVariableW(L"YNB_TEST_TOKEN", nullptr);
     wizard = setup->Wizard();
