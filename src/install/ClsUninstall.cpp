@@ -495,15 +495,13 @@ void ClsUninstall::Prune(const std::string& folder, const install::PlacedPaths& 
         Prune(path, placed, outcome);
 }
 
-void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome)
+void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome, int attempts)
 {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     DWORD error = DeleteOneFile(path, attributes);
-    // The program that started the uninstaller with administrator rights
-    // runs the same file until it has passed the exit code on: a few seconds.
-    for (int attempt = 0; attempt < 50 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
+    for (int attempt = 1; attempt < attempts && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
          ++attempt) {
         Sleep(100);
         error = DeleteOneFile(path, attributes);
@@ -575,6 +573,8 @@ void ClsUninstall::RemoveProgram(bool programRunning, Outcome& outcome)
         }
         return;
     }
-    RemoveOwnFile(programPath_, outcome);
+    // The program that started the uninstaller with administrator rights
+    // runs the same file until it has passed the exit code on: five seconds.
+    RemoveOwnFile(programPath_, outcome, 50);
     RemoveEmptyFolder(places_.installFolder, outcome);
 }

@@ -104,8 +104,10 @@ private:
     // The folder's files and folders that `placed` does not hold.
     void Prune(const std::string& folder, const install::PlacedPaths& placed, Outcome& outcome);
     // A file of the installation's own that the log does not list (the log,
-    // the program): counted when removed, reported when it stays.
-    void RemoveOwnFile(const std::string& path, Outcome& outcome);
+    // the program): counted when removed, reported when it stays. One that
+    // is denied is tried again, `attempts` times in all, a tenth of a second
+    // apart.
+    void RemoveOwnFile(const std::string& path, Outcome& outcome, int attempts = 1);
     void RemoveEmptyFolder(const std::string& folder, Outcome& outcome);
     void RemoveUninstallEntry(Outcome& outcome);
     bool ReachedThroughLink(const std::string& path) const;
