@@ -18,5 +18,7 @@ target_compile_options(setup_bench PRIVATE -Os)
 target_link_options(setup_bench PRIVATE -s)
 
 add_executable(ynbbench_install EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/InstallBench.cpp)
+# The test driver it shares includes the engine's headers.
+target_include_directories(ynbbench_install PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(ynbbench_install PRIVATE shell32 advapi32 user32 gdi32 psapi)
 set_target_properties(setup_bench ynbbench_install PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
