@@ -20,5 +20,7 @@ set(YNB_CORE_SOURCES
     src/install/InstallPlan.cpp
     src/install/FilesInUse.cpp
     src/install/UninstallPlan.cpp
+    src/install/Journal.cpp
+    src/install/Transaction.cpp
     src/sys/SecurityRules.cpp
 )
