@@ -330,6 +330,7 @@ ExtractReport PayloadCabinet::Extract(const ExtractJob& job)
     plan.names = state.names;
     plan.outputs = job.outputs;
     plan.asCopy = job.asCopy;
+    plan.flush = job.flush;
     plan.memoryFile = job.memoryFile;
     plan.memory = job.memory;
     plan.schedule = ScheduleExtraction(plan.table, plan.outputs, job.maxWorkers, Cores(), sys::kAnsiPaths);

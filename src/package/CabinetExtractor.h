@@ -94,6 +94,9 @@ struct ExtractJob {
     // The folders to make first, parents before children; those this pass
     // creates are removed again when it fails.
     std::vector<std::string> folders;
+    // Every file written to disk before it is closed (FlushFileBuffers), so
+    // that a file complete for the run is complete after a power cut.
+    bool flush = false;
     // A file read into memory instead (at most its size in the table).
     int memoryFile = -1;
     std::string* memory = nullptr;

@@ -427,6 +427,10 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
             // A copy keeps the time of its source's last write, and is
             // created now.
             (void)SetFileTime(output_.Get(), asCopy ? nullptr : &utc, nullptr, &utc);
+        if (shared_.plan.flush && !FlushFileBuffers(output_.Get())) {
+            FailWrite("write", GetLastError());
+            good = false;
+        }
     }
     // A failed close may have lost what was written.
     if (!output_.Reset() && good) {

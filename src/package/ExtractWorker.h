@@ -35,6 +35,7 @@ struct ExtractPlan {
     std::vector<std::string> names; // per file: its name in the ANSI code page
     std::vector<std::string> outputs; // per file: where it goes, empty when it is not written
     std::vector<bool> asCopy; // per file: written as a copy writes its target
+    bool flush = false; // every file's buffers flushed before it is closed
     int memoryFile = -1; // a file read into memory rather than written
     std::string* memory = nullptr;
     ExtractSchedule schedule;

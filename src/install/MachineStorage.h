@@ -1,0 +1,23 @@
+// The transaction's Storage (install/Storage.h) over Win32: files through the
+// ANSI calls (every path a transaction makes fits MAX_PATH), the registry
+// through the wide calls so that values of any text come back as they were,
+// HKEY_LOCAL_MACHINE in this build's view.
+#pragma once
+
+#include "install/Storage.h"
+
+namespace install {
+
+Storage MachineStorage();
+
+// Called before every change a MachineStorage makes, with what it is about
+// to do (for the tests' builds, which cut the process there); empty in the
+// programs that ship.
+using ChangeHook = void (*)(const char* what);
+void SetChangeHook(ChangeHook hook);
+
+// A file's buffers and its name made durable (FlushFileBuffers through a
+// handle that may write; a read-only file loses the attribute meanwhile).
+uint32_t FlushFile(const char* path);
+
+} // namespace install
