@@ -1,5 +1,7 @@
 #include "install/ProductLock.h"
 
+#include <windows.h>
+
 #include "install/InstallPaths.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
@@ -10,7 +12,13 @@ bool TakeProductLock(const SetupRecord& record, sys::UniqueHandle& held)
 {
     char product[kPathSize] = {};
     (void)FirstComponent(record.ProductFolder, product);
-    return sys::TakeLock(L"YnbSetup-" + sys::FromAnsi(product), held);
+    const std::wstring name = L"YnbSetup-" + sys::FromAnsi(product);
+    for (int attempt = 0; attempt < 30; ++attempt) {
+        if (sys::TakeLock(name, held))
+            return true;
+        Sleep(100);
+    }
+    return false;
 }
 
 } // namespace install
