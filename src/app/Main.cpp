@@ -18,6 +18,7 @@
 #include "app/Elevated.h"
 #include "app/Installerback.h"
 #include "app/Progress.h"
+#include "app/Recovery.h"
 #include "config/CommandLine.h"
 #include "config/ProductData.h"
 #include "install/InstallEngine.h"
@@ -69,7 +70,7 @@ void Tell(const std::wstring& text, UINT icon)
 
 // The wizard, with the command line's choices filled in; its exit code.
 uint32_t RunWizard(const config::CommandLine& options, const install::InstalledProduct& installed,
-    const install::ScopeDecision& scope, sys::LogFile& log)
+    const install::ScopeDecision& scope, const std::wstring& recovered, sys::LogFile& log)
 {
     uint32_t code = config::kExitFailed;
     try {
@@ -78,6 +79,8 @@ uint32_t RunWizard(const config::CommandLine& options, const install::InstalledP
         auto backdrop = std::make_unique<TForm1>();
         auto progress = std::make_unique<TForm3>();
         wizard->Log = &log;
+        if (!recovered.empty())
+            wizard->TFrame11->ShowRecovery(recovered);
         TFrame3& destination = *wizard->TFrame31;
         destination.SetScope(scope.scope, scope.choice);
         if (options.hasFolder)
@@ -320,6 +323,14 @@ uint32_t Run()
             Tell(name + L"のセットアップはすでに実行中です。", MB_ICONWARNING);
         return config::kExitAlreadyRunning;
     }
+    // A run that was cut off is finished or undone first.
+    const app::RecoveryResult recovered = app::RecoverUnfinished(record, app::TokenOf(options).elevated, log);
+    if (!recovered.proceed) {
+        if (!options.silent)
+            Tell(recovered.text, MB_ICONERROR);
+        log.Line(L"exit code " + std::to_wstring(recovered.code));
+        return recovered.code;
+    }
     // Decided again under the lock, from what the machine has now.
     const install::InstalledProduct installed = install::FindInstalledProduct(record);
     decision = DecideScope(options, installed);
@@ -341,7 +352,7 @@ uint32_t Run()
         code = CheckInstalled(options, record, installed, log);
         if (code == config::kExitSuccess)
             code = options.silent ? RunSilent(options, installed, decision.scope, log, record)
-                                  : RunWizard(options, installed, decision, log);
+                                  : RunWizard(options, installed, decision, recovered.text, log);
         break;
     }
     log.Line(L"exit code " + std::to_wstring(code));

@@ -25,9 +25,12 @@
 
 #include "app/Elevated.h"
 #include "app/Progress.h"
+#include "app/Recovery.h"
 #include "config/CommandLine.h"
 #include "install/ClsUninstall.h"
 #include "install/FilesInUse.h"
+#include "install/InstallPaths.h"
+#include "install/MachineStorage.h"
 #include "install/ProductLock.h"
 #include "install/Scope.h"
 #include "sys/DllSearch.h"
@@ -62,6 +65,7 @@ constexpr wchar_t kUsage[]
 struct Run {
     config::CommandLine options;
     sys::LogFile log;
+    std::wstring recovered; // what became of a run that was cut off, for the user
 };
 
 void Tell(const Run& run, const std::wstring& text, UINT icon = MB_ICONINFORMATION)
@@ -70,8 +74,20 @@ void Tell(const Run& run, const std::wstring& text, UINT icon = MB_ICONINFORMATI
         return;
     ui::ButtonTexts texts;
     texts.ok = L"OK";
-    (void)ui::MessageBoxExact(nullptr, text, kCaption, MB_OK | icon, texts);
+    (void)ui::MessageBoxExact(
+        nullptr, run.recovered.empty() ? text : run.recovered + L"\n\n" + text, kCaption, MB_OK | icon, texts);
 }
+
+// The transaction of the product's uninstallation, in the entry's scope.
+install::Transaction UninstallTransaction(const install::Storage& storage, const ClsUninstall& uninstall)
+{
+    char product[install::kPathSize] = {};
+    (void)install::FirstComponent(uninstall.Record().ProductFolder, product);
+    return install::Transaction(
+        storage, uninstall.UserEntry() ? install::Scope::User : install::Scope::Machine, product);
+}
+
+constexpr wchar_t kNotBegun[] = L"アンインストールを始められませんでした。\n何も削除しませんでした。";
 
 // Before anything is removed: files that programs hold are let go (the user
 // closes the programs, or they are asked to close), or the uninstallation
@@ -344,14 +360,22 @@ uint32_t RunCopy(Run& run, const wchar_t* parentHandle, const wchar_t* pipeHandl
     ClsUninstall::Outcome outcome;
     uint32_t code = config::kExitSuccess;
     // Whatever a program still holds now, after the question, goes at the restart.
-    uninstall.DeleteAtRestart(sys::HeldFiles(uninstall.FilesToRemove()));
+    const std::vector<std::string> held = sys::HeldFiles(uninstall.FilesToRemove());
+    const install::Storage storage = install::MachineStorage();
+    install::Transaction tx = UninstallTransaction(storage, uninstall);
+    bool begun = false;
     WithProgress(run, [&](const std::function<void()>& step) {
-        uninstall.RemoveInstalled(outcome, step);
-        code = ExitCodeOf(outcome);
+        begun = uninstall.RemoveInstalled(tx, held, outcome, step);
+        code = begun ? ExitCodeOf(outcome) : config::kExitFailed;
         (void)report(code);
-        if (WaitForSingleObject(parent.Get(), 60000) == WAIT_OBJECT_0)
-            uninstall.RemoveProgram(false, outcome);
+        if (begun)
+            uninstall.RemoveProgram(tx, WaitForSingleObject(parent.Get(), 60000) != WAIT_OBJECT_0, outcome);
     });
+    if (!begun) {
+        run.log.Line(L"the uninstallation could not begin: nothing was removed");
+        Tell(run, kNotBegun, MB_ICONERROR);
+        return code;
+    }
     LogOutcome(run, uninstall, outcome);
     Tell(run, OutcomeText(name, uninstall, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
     return code;
@@ -364,7 +388,7 @@ uint32_t RunUninstaller(Run& run)
         return config::kExitFailed;
     const std::string programPath = sys::ToAnsi(program);
     ClsUninstall uninstall;
-    const ClsUninstall::State state = uninstall.Prepare(programPath.c_str());
+    ClsUninstall::State state = uninstall.Prepare(programPath.c_str());
     const std::wstring name = sys::FromAnsi(uninstall.Record().ProductName);
 
     // The machine's installation is removed with administrator rights: the
@@ -393,6 +417,15 @@ uint32_t RunUninstaller(Run& run)
         Tell(run, name + L"のセットアップが実行中です。終わってからアンインストールしてください。", MB_ICONWARNING);
         return config::kExitAlreadyRunning;
     }
+    // A run that was cut off is finished or undone first; the log is read again.
+    const app::RecoveryResult recovered
+        = app::RecoverUnfinished(uninstall.Record(), app::TokenOf(run.options).elevated, run.log);
+    if (!recovered.proceed) {
+        Tell(run, recovered.text, MB_ICONERROR);
+        return recovered.code;
+    }
+    run.recovered = recovered.text;
+    state = uninstall.Prepare(programPath.c_str());
 
     const uint32_t refused = TellState(run, state, name);
     if (refused != config::kExitSuccess)
@@ -414,6 +447,8 @@ uint32_t RunUninstaller(Run& run)
         (void)SetHandleInformation(reading.Get(), HANDLE_FLAG_INHERIT, 0);
         run.log.Line(L"the removal continues in a copy of the uninstaller");
         run.log.Close(); // the copy writes on
+        // The copy holds the product's lock until it is done.
+        (void)SetHandleInformation(lock.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         if (StartRemovalCopy(program, run, writing.Get())) {
             writing.Reset(); // the copy holds the only writing end: its end breaks the pipe
             uint32_t code = config::kExitFailed;
@@ -429,11 +464,20 @@ uint32_t RunUninstaller(Run& run)
     run.log.Line(L"no copy of the uninstaller could be started: this program removes, and Windows deletes it at "
                  L"the next restart");
     ClsUninstall::Outcome outcome;
-    uninstall.DeleteAtRestart(sys::HeldFiles(uninstall.FilesToRemove()));
+    const std::vector<std::string> held = sys::HeldFiles(uninstall.FilesToRemove());
+    const install::Storage storage = install::MachineStorage();
+    install::Transaction tx = UninstallTransaction(storage, uninstall);
+    bool begun = false;
     WithProgress(run, [&](const std::function<void()>& step) {
-        uninstall.RemoveInstalled(outcome, step);
-        uninstall.RemoveProgram(true, outcome);
+        begun = uninstall.RemoveInstalled(tx, held, outcome, step);
+        if (begun)
+            uninstall.RemoveProgram(tx, true, outcome);
     });
+    if (!begun) {
+        run.log.Line(L"the uninstallation could not begin: nothing was removed");
+        Tell(run, kNotBegun, MB_ICONERROR);
+        return config::kExitFailed;
+    }
     LogOutcome(run, uninstall, outcome);
     Tell(run, OutcomeText(name, uninstall, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
     return ExitCodeOf(outcome);

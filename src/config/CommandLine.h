@@ -35,6 +35,10 @@ constexpr uint32_t kExitAlreadyRunning = 1618; // ERROR_INSTALL_ALREADY_RUNNING
 // ERROR_PRODUCT_VERSION: the product is installed in another folder than /D=
 constexpr uint32_t kExitInstalledElsewhere = 1638;
 constexpr uint32_t kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED
+// ERROR_FAIL_NOACTION_REBOOT: nothing was done, Windows must restart first
+// (it has work left on the product's files from an earlier run, or
+// another program's).
+constexpr uint32_t kExitRestartFirst = 350;
 // ERROR_ALREADY_EXISTS: the product is installed in the other scope (for the
 // machine, and set up for the current user, or the other way round).
 constexpr uint32_t kExitOtherScope = 183;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <iterator>
 
 #include "config/ProductData.h"
@@ -156,19 +157,6 @@ ClsUninstall::Reason ReasonOf(DWORD error)
     }
 }
 
-// Deletes a file whose attributes were just read, clearing its read-only bit
-// (set again when the file stays); ERROR_SUCCESS or the error.
-DWORD DeleteOneFile(const std::string& path, DWORD attributes)
-{
-    sys::ClearReadOnly(path.c_str(), attributes);
-    if (DeleteFileA(path.c_str()))
-        return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        (void)SetFileAttributesA(path.c_str(), attributes);
-    return error;
-}
-
 } // namespace
 
 ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
@@ -199,6 +187,7 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
     // the install folder.
     logFolder_ = IsBelow(logFolder, installFolder, kAnsiPaths) ? logFolder : std::string();
     const std::string logPath = logFolder + "\\" + kLogName;
+    logPath_ = logPath;
 
     const DWORD attributes = GetFileAttributesA(logPath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -339,60 +328,33 @@ bool ClsUninstall::ReachedThroughLink(const std::string& path) const
     return false;
 }
 
-void ClsUninstall::RemoveLine(const install::PlannedLine& line, Outcome& outcome)
+bool ClsUninstall::Takes(const install::PlannedLine& line, std::vector<Remaining>& kept) const
 {
     if (line.refusal != install::Refusal::None) {
-        outcome.remaining.push_back({ line.path.empty() ? line.text : line.path, Reason::Refused, line.refusal });
-        return;
+        kept.push_back({ line.path.empty() ? line.text : line.path, Reason::Refused, line.refusal });
+        return false;
     }
     const std::string& path = line.path;
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         if (!Missing(error)) // gone already: nothing to report
-            outcome.remaining.push_back({ path, Reason::Failed, install::Refusal::None, error });
-        return;
+            kept.push_back({ path, Reason::Failed, install::Refusal::None, error });
+        return false;
     }
     if (ReachedThroughLink(path)) {
-        outcome.remaining.push_back({ path, Reason::Link });
-        return;
+        kept.push_back({ path, Reason::Link });
+        return false;
     }
     const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (line.folder) {
-        if (!isFolder) {
-            outcome.remaining.push_back({ path, Reason::Failed }); // a file where a folder was placed
-        } else if (ClsFile::DeleteFolder(path.c_str())) { // never follows a link inside
-            ++outcome.folders;
-            outcome.removed.push_back(path + "\\");
-        } else if (HoldsScheduled(path, true) && MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-            outcome.remaining.push_back({ path, Reason::Scheduled }); // after the files it keeps
-        } else {
-            const DWORD error = GetLastError(); // the folder's own removal, which comes last
-            outcome.remaining.push_back({ path, Reason::InUse, install::Refusal::None, error });
-        }
-        return;
+    // A file where a folder was placed, or a folder where a file was (a link
+    // to a folder, named as a file, is taken: the link goes).
+    if (line.folder ? !isFolder || isLink : isFolder && !isLink) {
+        kept.push_back({ path, Reason::Failed });
+        return false;
     }
-    if (isFolder && !isLink) {
-        outcome.remaining.push_back({ path, Reason::Failed }); // a folder where a file was placed
-        return;
-    }
-    DWORD error = ERROR_SUCCESS;
-    if (isFolder) // a link to a folder, named as a file: the link goes
-        error = RemoveDirectoryA(path.c_str()) ? ERROR_SUCCESS : GetLastError();
-    else
-        error = DeleteOneFile(path, attributes);
-    if (error != ERROR_SUCCESS) {
-        const bool scheduled = HoldsScheduled(path, false);
-        outcome.remaining.push_back(
-            { path, scheduled ? Reason::Scheduled : ReasonOf(error), install::Refusal::None, scheduled ? 0 : error });
-        return;
-    }
-    bool shortcut = false;
-    for (const std::string& link : places_.shortcuts)
-        shortcut = shortcut || SamePath(path, link, kAnsiPaths);
-    ++(shortcut ? outcome.shortcuts : outcome.files);
-    outcome.removed.push_back(path);
+    return true;
 }
 
 namespace {
@@ -418,22 +380,6 @@ void FilesBelow(const std::string& folder, std::vector<std::string>& files)
 
 } // namespace
 
-void ClsUninstall::DeleteAtRestart(const std::vector<std::string>& files)
-{
-    for (const std::string& file : files)
-        if (MoveFileExA(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-            atRestart_.push_back(file);
-}
-
-// The file is one to go at the restart, or the folder holds one.
-bool ClsUninstall::HoldsScheduled(const std::string& path, bool folder) const
-{
-    for (const std::string& file : atRestart_)
-        if (SamePath(file, path, kAnsiPaths) || (folder && install::IsBelow(file, path, kAnsiPaths)))
-            return true;
-    return false;
-}
-
 std::vector<std::string> ClsUninstall::FilesToRemove() const
 {
     std::vector<std::string> files;
@@ -448,17 +394,53 @@ std::vector<std::string> ClsUninstall::FilesToRemove() const
     return files;
 }
 
-void ClsUninstall::RemoveStale(const install::PlacedPaths& placed, Outcome& outcome)
+namespace {
+
+// A tree as it is set aside: its files and links (never what a link names),
+// and its folders, each after what it holds.
+void TreeBelow(const std::string& folder, ClsUninstall::Stale& stale)
+{
+    WIN32_FIND_DATAA entry;
+    sys::UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (find) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "\\" + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                TreeBelow(path, stale);
+            else
+                stale.files.push_back(path);
+        } while (FindNextFileA(find.Get(), &entry));
+    }
+    stale.folders.push_back(folder);
+}
+
+} // namespace
+
+void ClsUninstall::CollectLine(const install::PlannedLine& line, Stale& stale) const
+{
+    if (!Takes(line, stale.kept))
+        return;
+    if (line.folder)
+        TreeBelow(line.path, stale);
+    else
+        stale.files.push_back(line.path);
+}
+
+void ClsUninstall::CollectStale(const install::PlacedPaths& placed, Stale& stale) const
 {
     for (const install::PlannedLine& line : plan_) {
         switch (install::JudgeStaleLine(line, placed)) {
         case install::StaleAction::Remove:
         case install::StaleAction::Refused: // reported as it stays
-            RemoveLine(line, outcome);
+            CollectLine(line, stale);
             break;
         case install::StaleAction::Prune:
             if (!ReachedThroughLink(line.path))
-                Prune(line.path, placed, outcome);
+                CollectPruned(line.path, placed, stale);
             break;
         case install::StaleAction::Keep:
             break;
@@ -466,7 +448,7 @@ void ClsUninstall::RemoveStale(const install::PlacedPaths& placed, Outcome& outc
     }
 }
 
-void ClsUninstall::Prune(const std::string& folder, const install::PlacedPaths& placed, Outcome& outcome)
+void ClsUninstall::CollectPruned(const std::string& folder, const install::PlacedPaths& placed, Stale& stale) const
 {
     WIN32_FIND_DATAA entry;
     sys::UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &entry));
@@ -490,91 +472,150 @@ void ClsUninstall::Prune(const std::string& folder, const install::PlacedPaths& 
     } while (FindNextFileA(find.Get(), &entry));
     find.Reset();
     for (const install::PlannedLine& line : gone)
-        RemoveLine(line, outcome);
+        CollectLine(line, stale);
     for (const std::string& path : below)
-        Prune(path, placed, outcome);
+        CollectPruned(path, placed, stale);
 }
 
-void ClsUninstall::RemoveOwnFile(const std::string& path, Outcome& outcome, int attempts)
+void ClsUninstall::Count(std::size_t removal, install::RemovalResult result, Outcome& outcome) const
 {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    if (result != install::RemovalResult::Removed)
         return;
-    DWORD error = DeleteOneFile(path, attributes);
-    for (int attempt = 1; attempt < attempts && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
-         ++attempt) {
-        Sleep(100);
-        error = DeleteOneFile(path, attributes);
-    }
-    if (error == ERROR_SUCCESS) {
-        ++outcome.files;
-        outcome.removed.push_back(path);
-    } else
-        outcome.remaining.push_back({ path, ReasonOf(error), install::Refusal::None, error });
-}
-
-void ClsUninstall::RemoveEmptyFolder(const std::string& folder, Outcome& outcome)
-{
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return;
-    sys::ClearReadOnly(folder.c_str(), attributes);
-    if (RemoveDirectoryA(folder.c_str())) {
+    const install::RemovalRecord& record = removals_[removal];
+    switch (kinds_[removal]) {
+    case Kind::Folder:
         ++outcome.folders;
-        outcome.removed.push_back(folder + "\\");
+        outcome.removed.push_back(record.path + "\\");
         return;
+    case Kind::Shortcut:
+        ++outcome.shortcuts;
+        break;
+    case Kind::File:
+    case Kind::Program:
+        ++outcome.files;
+        break;
     }
-    const DWORD error = GetLastError();
-    outcome.remaining.push_back({ folder, ReasonOf(error), install::Refusal::None, error });
+    outcome.removed.push_back(record.path);
 }
 
-void ClsUninstall::RemoveUninstallEntry(Outcome& outcome)
+void ClsUninstall::Report(const std::vector<install::TxLeft>& left, Outcome& outcome) const
 {
-    char key[install::kPathSize];
-    if (entry_ != Entry::Ours || !install::UninstallKey(log_.firstComponent.c_str(), key))
-        return;
-    if (ClsRegist::DeleteKey(install::UninstallRootOf(entryScope_), key))
-        outcome.keyRemoved = true;
-    else
-        outcome.remaining.push_back(
-            { std::string(UserEntry() ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + key, Reason::InUse });
+    for (const install::TxLeft& item : left)
+        outcome.remaining.push_back({ item.path, ReasonOf(item.error), install::Refusal::None, item.error });
 }
 
-void ClsUninstall::RemoveInstalled(Outcome& outcome, const std::function<void()>& step)
+bool ClsUninstall::RemoveInstalled(
+    install::Transaction& tx, const std::vector<std::string>& held, Outcome& outcome, const std::function<void()>& step)
 {
+    removals_.clear();
+    kinds_.clear();
+    removeAtEnd_.clear();
     for (const install::PlannedLine& line : plan_) {
-        RemoveLine(line, outcome);
+        if (!Takes(line, outcome.remaining))
+            continue;
+        bool shortcut = false;
+        for (const std::string& link : places_.shortcuts)
+            shortcut = shortcut || (!line.folder && SamePath(line.path, link, kAnsiPaths));
+        removals_.push_back({ line.path, line.folder });
+        kinds_.push_back(line.folder ? Kind::Folder : shortcut ? Kind::Shortcut : Kind::File);
+    }
+    removals_.push_back({ programPath_, false });
+    kinds_.push_back(Kind::Program);
+    // The log folder and the folders above it up to the install folder, while
+    // they are empty, then the install folder.
+    if (!logFolder_.empty())
+        for (std::string folder = logFolder_; IsBelow(folder, places_.installFolder, kAnsiPaths);
+             folder = ParentOf(folder, kAnsiPaths))
+            removeAtEnd_.push_back(folder);
+    removeAtEnd_.push_back(places_.installFolder);
+
+    char key[install::kPathSize] = {};
+    (void)install::UninstallKey(log_.firstComponent.c_str(), key);
+    const bool ours = entry_ == Entry::Ours;
+    if (tx.Begin({ install::TxKind::Uninstall, places_.installFolder, logFolder_.empty() ? std::string() : logPath_,
+            key, {}, removeAtEnd_ })
+        != ERROR_SUCCESS)
+        return false;
+    if (tx.CommitRemoval(removals_, ours) != ERROR_SUCCESS) {
+        std::vector<install::TxLeft> left;
+        tx.RollBack(left);
+        return false;
+    }
+    if (!logFolder_.empty()) {
+        ++outcome.files;
+        outcome.removed.push_back(logPath_);
+    }
+    if (ours) {
+        if (tx.RemoveEntry() == ERROR_SUCCESS)
+            outcome.keyRemoved = true;
+        else
+            outcome.remaining.push_back(
+                { std::string(UserEntry() ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + key, Reason::InUse });
+    }
+    // What a program still holds goes at the restart, under a name of the
+    // transaction's own.
+    std::vector<install::TxLeft> left;
+    tx.ScheduleHeld(held, left);
+    for (const std::string& file : held)
+        if (std::none_of(left.begin(), left.end(), [&file](const install::TxLeft& item) { return item.path == file; }))
+            outcome.remaining.push_back({ file, Reason::Scheduled });
+    std::vector<install::RemovalResult> results;
+    for (std::size_t i = 0; i + 1 < removals_.size(); ++i) {
+        results.clear();
+        tx.Remove(1, results, left);
+        Count(i, results.front(), outcome);
+        if (results.front() == install::RemovalResult::Scheduled && kinds_[i] == Kind::Folder)
+            outcome.remaining.push_back({ removals_[i].path, Reason::Scheduled });
         if (step)
             step();
     }
-
-    // The log, then its folder and the folders above it, while they are empty.
-    if (!logFolder_.empty()) {
-        RemoveOwnFile(logFolder_ + "\\" + kLogName, outcome);
-        for (std::string folder = logFolder_; IsBelow(folder, places_.installFolder, kAnsiPaths);
-             folder = ParentOf(folder, kAnsiPaths))
-            RemoveEmptyFolder(folder, outcome);
-    }
-    RemoveUninstallEntry(outcome);
-    if (step)
-        step();
+    Report(left, outcome);
+    return true;
 }
 
-void ClsUninstall::RemoveProgram(bool programRunning, Outcome& outcome)
+void ClsUninstall::RemoveProgram(install::Transaction& tx, bool programRunning, Outcome& outcome)
 {
-    // A running program cannot be deleted: Windows is asked to delete it, and
-    // then the folder if empty, when it restarts.
+    std::vector<install::TxLeft> left;
     if (programRunning) {
-        for (const std::string& path : { programPath_, places_.installFolder }) {
-            const bool scheduled = MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
-            const DWORD error = scheduled ? ERROR_SUCCESS : GetLastError();
-            outcome.remaining.push_back(
-                { path, scheduled ? Reason::Scheduled : ReasonOf(error), install::Refusal::None, error });
-        }
-        return;
+        // A running program cannot be deleted: Windows deletes it, and then
+        // the install folder, when it restarts.
+        tx.ScheduleHeld({ programPath_ }, left);
+        if (left.empty())
+            outcome.remaining.push_back({ programPath_, Reason::Scheduled });
     }
     // The program that started the uninstaller with administrator rights
     // runs the same file until it has passed the exit code on: five seconds.
-    RemoveOwnFile(programPath_, outcome, 50);
-    RemoveEmptyFolder(places_.installFolder, outcome);
+    // (A running program's file cannot be opened for writing.)
+    for (int attempt = 0; !programRunning && attempt < 50; ++attempt) {
+        sys::UniqueFile probe(CreateFileA(programPath_.c_str(), GENERIC_WRITE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (probe || GetLastError() != ERROR_SHARING_VIOLATION)
+            break;
+        Sleep(100);
+    }
+    std::vector<install::RemovalResult> results;
+    tx.Remove(1, results, left);
+    if (!results.empty())
+        Count(removals_.size() - 1, results.front(), outcome);
+    std::vector<bool> existed;
+    for (const std::string& folder : removeAtEnd_)
+        existed.push_back(GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES);
+    tx.Finish(left);
+    Report(left, outcome);
+    // The folders the removal leaves: someone's files in them, or what goes
+    // at the restart with the install folder.
+    for (std::size_t i = 0; i < removeAtEnd_.size(); ++i) {
+        const std::string& folder = removeAtEnd_[i];
+        const DWORD attributes = GetFileAttributesA(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            if (existed[i]) {
+                ++outcome.folders;
+                outcome.removed.push_back(folder + "\\");
+            }
+        } else if (tx.GoesAtRestart(folder)) {
+            outcome.remaining.push_back({ folder, Reason::Scheduled });
+        } else {
+            outcome.remaining.push_back({ folder, Reason::NotEmpty, install::Refusal::None, ERROR_DIR_NOT_EMPTY });
+        }
+    }
 }

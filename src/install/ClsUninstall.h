@@ -10,6 +10,7 @@
 
 #include "config/SetupRecord.h"
 #include "install/Scope.h"
+#include "install/Transaction.h"
 #include "install/UninstallPlan.h"
 #include "sys/SecurityRules.h"
 
@@ -76,52 +77,64 @@ public:
     // the files in the trees of the folder lines.
     std::vector<std::string> FilesToRemove() const;
 
-    // Files a program holds, to be deleted when Windows restarts: the
-    // removal reports them, and the folders that keep them, as scheduled.
-    void DeleteAtRestart(const std::vector<std::string>& files);
+    // The removal as a transaction carries it out (install/Transaction.h):
+    // begun, committed with everything that goes (the log's lines from the
+    // last to the first, the log away, the log folder and the empty folders
+    // above it up to the install folder, the uninstall entry, the program,
+    // the install folder), then the entry, the `held` files (the machine's
+    // go at the restart), and every line. `step` is called after each line
+    // (to keep the window painted). False when it could not begin or commit:
+    // nothing was removed.
+    bool RemoveInstalled(install::Transaction& tx, const std::vector<std::string>& held, Outcome& outcome,
+        const std::function<void()>& step);
+    // Then the program file (when it is still running, the machine's goes
+    // at the restart with the install folder) and the transaction's end.
+    void RemoveProgram(install::Transaction& tx, bool programRunning, Outcome& outcome);
 
-    // Removes, in this order: the log's lines from the last to the first, the
-    // log file, the log folder and the empty folders above it up to the
-    // install folder, and the uninstall entry. `step` is called after each
-    // line (to keep the window painted).
-    void RemoveInstalled(Outcome& outcome, const std::function<void()>& step);
-    // After an installation over this one, in the same folder: removes what
-    // the log names that the new installation did not place, by the same
-    // judgement as an uninstallation (a refused line stays and is reported);
-    // inside a folder line the new one also placed, only what it did not.
-    void RemoveStale(const install::PlacedPaths& placed, Outcome& outcome);
+    // After an installation over this one, in the same folder: what the log
+    // names that the new installation did not place, by the same judgement as
+    // an uninstallation (a refused line stays and is reported); inside a
+    // folder line the new one also placed, only what it did not. Files (and
+    // links) to set aside, and folders to remove once empty, deepest first.
+    struct Stale {
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        std::vector<Remaining> kept;
+    };
+    void CollectStale(const install::PlacedPaths& placed, Stale& stale) const;
 
-    // Then the program file and the install folder when it is empty; when the
-    // program file is still running (`programRunning`), both are left to be
-    // deleted at the next restart.
-    void RemoveProgram(bool programRunning, Outcome& outcome);
+    const std::string& InstallFolder() const { return places_.installFolder; }
+    // The log read in Prepare (canonical).
+    const std::string& LogPath() const { return logPath_; }
 
 private:
     enum class Entry { None, Ours, Other };
+    // What a line's removal counts as.
+    enum class Kind { File, Folder, Shortcut, Program };
     void FindUninstallEntry();
     Entry EntryUnder(install::Scope scope, const char* key) const;
-    void RemoveLine(const install::PlannedLine& line, Outcome& outcome);
-    // The folder's files and folders that `placed` does not hold.
-    void Prune(const std::string& folder, const install::PlacedPaths& placed, Outcome& outcome);
-    // A file of the installation's own that the log does not list (the log,
-    // the program): counted when removed, reported when it stays. One that
-    // is denied is tried again, `attempts` times in all, a tenth of a second
-    // apart.
-    void RemoveOwnFile(const std::string& path, Outcome& outcome, int attempts = 1);
-    void RemoveEmptyFolder(const std::string& folder, Outcome& outcome);
-    void RemoveUninstallEntry(Outcome& outcome);
+    // A line as it is now: refused, missing, reached through a link, of the
+    // other kind than the log says (each reported and kept), or taken.
+    bool Takes(const install::PlannedLine& line, std::vector<Remaining>& kept) const;
+    void CollectLine(const install::PlannedLine& line, Stale& stale) const;
+    void CollectPruned(const std::string& folder, const install::PlacedPaths& placed, Stale& stale) const;
     bool ReachedThroughLink(const std::string& path) const;
+    void Count(std::size_t removal, install::RemovalResult result, Outcome& outcome) const;
+    void Report(const std::vector<install::TxLeft>& left, Outcome& outcome) const;
     State ReadLog(const std::string& path, std::string& text);
 
     SetupRecord record_;
     std::string programPath_; // canonical
     std::string logFolder_; // canonical; empty when it lies outside the install folder
+    std::string logPath_;
     install::UninstallLog log_;
     install::UninstallPlaces places_;
     std::vector<install::PlannedLine> plan_;
     Entry entry_ = Entry::None;
     install::Scope entryScope_ = install::Scope::Machine;
     Trust trust_;
-    std::vector<std::string> atRestart_; // canonical
-    bool HoldsScheduled(const std::string& path, bool folder) const;
+    // The removal the transaction carries out, and what each one counts as.
+    std::vector<install::RemovalRecord> removals_;
+    std::vector<Kind> kinds_;
+    std::vector<std::string> removeAtEnd_;
 };

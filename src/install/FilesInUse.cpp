@@ -16,8 +16,9 @@ InUseAction DecideInUse(const InUseSituation& situation)
         return InUseAction::Cancel;
     }
     // Silently: closed once when asked to, never a mix of versions.
-    return situation.closeApplications && !situation.closeTried ? InUseAction::CloseThenCheck
-                                                                : InUseAction::ReplaceAtRestart;
+    if (situation.closeApplications && !situation.closeTried)
+        return InUseAction::CloseThenCheck;
+    return situation.restartAllowed ? InUseAction::ReplaceAtRestart : InUseAction::Cancel;
 }
 
 } // namespace install

@@ -27,6 +27,9 @@ struct InUseSituation {
     InUseAnswer answer = InUseAnswer::Retry; // when asked
     bool closeApplications = false; // silently: /CLOSEAPPLICATIONS
     bool closeTried = false; // the programs were asked to close, and files are still held
+    // Work may be left for the restart: a user's own installation may not
+    // (Windows carries it out only for administrators), and then cancels.
+    bool restartAllowed = true;
 };
 
 InUseAction DecideInUse(const InUseSituation& situation);

@@ -15,7 +15,9 @@
 #include "install/ClsUninstall.h"
 #include "install/InstallLog.h"
 #include "install/InstallPaths.h"
+#include "install/MachineStorage.h"
 #include "install/Manifest.h"
+#include "install/Transaction.h"
 #include "package/CabinetExtractor.h"
 #include "package/ClsSecurity.h"
 #include "package/PayloadStamp.h"
@@ -161,35 +163,7 @@ void Protect(const char* folder, Scope scope, const Reporter& reporter)
         std::string(sys::ProtectFolder(folder, scope == Scope::User) ? "protected " : "could not protect ") + folder);
 }
 
-// The install log into folder. The log folder must be an administrator's
-// (or this account's), and gets the protection of Program Files, since the
-// uninstaller trusts what the log names; a log that lands elsewhere (no log
-// folder) leaves that folder as it is.
-void WriteLog(
-    InstallLog& log, int32_t key, const std::string& folder, bool inLogFolder, Scope scope, const Reporter& reporter)
-{
-    if (inLogFolder) {
-        if (!sys::OwnerIsTrusted(folder.c_str())) {
-            reporter.Note("the install log was not written: its folder " + folder + " belongs to someone else");
-            return;
-        }
-        Protect(folder.c_str(), scope, reporter);
-    }
-    if (!log.Complete())
-        reporter.StepFailed("the install log could not hold every line: " + std::to_string(log.LeftOut())
-            + " left out, which the uninstaller will not remove");
-    (void)ClsSecurity::Scramble(log.Data(), log.Length(), key);
-    const std::string path = JoinFolder(folder, sys::kLogName);
-    if (ClsFile::SaveFile(path.c_str(), log.Text(), log.Length()))
-        reporter.Placed(path);
-    else {
-        const DWORD error = GetLastError();
-        reporter.StepFailed(
-            "the install log could not be written in " + folder + " (error " + std::to_string(error) + ")");
-    }
-}
-
-// Setup failed before anything was installed.
+// Setup failed and changed nothing (what it had changed is back).
 InstallOutcome Fail(InstallFailure failure, const Reporter& reporter)
 {
     InstallOutcome outcome;
@@ -198,11 +172,22 @@ InstallOutcome Fail(InstallFailure failure, const Reporter& reporter)
     return outcome;
 }
 
-InstallOutcome FailExtraction(const package::ExtractReport& report, const Reporter& reporter)
+InstallFailure ExtractionFailure(const package::ExtractReport& report)
 {
-    return Fail({ report.problem == package::ExtractProblem::DiskFull ? InstallStep::DiskFull : InstallStep::Payload,
-                    report.detail, report.overwritten, report.error, report.path, {}, 0, 0 },
-        reporter);
+    return { report.problem == package::ExtractProblem::DiskFull ? InstallStep::DiskFull : InstallStep::Payload,
+        report.detail, report.overwritten, report.error, report.path, {}, 0, 0 };
+}
+
+InstallFailure StepFailure(InstallStep step, const std::string& detail, uint32_t error, const std::string& path)
+{
+    return { step, detail + " (error " + std::to_string(error) + ")", {}, error, path, {}, 0, 0 };
+}
+
+// A file written through the transaction is durable before the commit.
+void Flushed(const std::string& path, const Reporter& reporter)
+{
+    if (const uint32_t error = FlushFile(path.c_str()); error != ERROR_SUCCESS)
+        reporter.Note("could not flush " + path + " (error " + std::to_string(error) + ")");
 }
 
 void AddShortcut(
@@ -213,38 +198,48 @@ void AddShortcut(
     (void)ClsFile::CreateShortcut(target, linkFolder, productName); // logged whatever became of it
     (void)log.AddShortcut(linkFolder, productName);
     const std::string link = std::string(linkFolder) + "\\" + productName + ".lnk";
-    if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        Flushed(link, reporter);
         reporter.Placed(link);
-    else
+    } else {
         reporter.Note("the shortcut " + link + " could not be created");
+    }
+}
+
+// A registry string as the wide calls store it.
+RegistryValue TextValue(const char* name, const std::string& text)
+{
+    const std::wstring wide = sys::FromAnsi(text.c_str());
+    return { name, REG_SZ,
+        std::string(reinterpret_cast<const char*>(wide.c_str()), (wide.size() + 1) * sizeof(wchar_t)) };
+}
+
+RegistryValue NumberValue(const char* name, uint32_t number)
+{
+    return { name, REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number) };
 }
 
 // The uninstall entry: the name and the command as they always were, then
-// what the system's list of programs shows beside them.
-void Register(
-    const Paths& paths, const ProductValues& product, uint64_t payloadSize, Scope scope, const Reporter& reporter)
+// what the system's list of programs shows beside them. A value this
+// version lacks goes: an earlier installation's stays no longer than the
+// version that wrote it.
+void EntryValues(const Paths& paths, const ProductValues& product, uint64_t payloadSize,
+    std::vector<RegistryValue>& set, std::vector<std::string>& remove)
 {
-    // Without the right to write under the scope's root nothing is stored;
-    // the installation goes on.
-    ClsRegist regist;
-    (void)regist.CreateKey(UninstallRootOf(scope), paths.uninstallKey);
-    (void)regist.SetString("DisplayName", product.record.ProductName);
-    const bool written = regist.SetString("UninstallString", paths.uninstallValue);
-    (void)regist.SetString("QuietUninstallString", (std::string("\"") + paths.uninstallCommand + "\" /S").c_str());
-    (void)regist.SetString("InstallLocation", paths.installFolder);
-    (void)regist.SetString("DisplayIcon", paths.shortcutTarget);
-    (void)regist.SetDword(
-        "EstimatedSize", static_cast<uint32_t>(std::min<uint64_t>((payloadSize + 1023) / 1024, UINT32_MAX)));
-    (void)regist.SetDword("NoModify", 1);
-    (void)regist.SetDword("NoRepair", 1);
+    set = { TextValue("DisplayName", product.record.ProductName), TextValue("UninstallString", paths.uninstallValue),
+        TextValue("QuietUninstallString", std::string("\"") + paths.uninstallCommand + "\" /S"),
+        TextValue("InstallLocation", paths.installFolder), TextValue("DisplayIcon", paths.shortcutTarget),
+        NumberValue(
+            "EstimatedSize", static_cast<uint32_t>(std::min<uint64_t>((payloadSize + 1023) / 1024, UINT32_MAX))),
+        NumberValue("NoModify", 1), NumberValue("NoRepair", 1) };
     const std::pair<const char*, const std::string*> optional[] = { { "DisplayVersion", &product.displayVersion },
         { "Publisher", &product.publisher }, { "URLInfoAbout", &product.urlInfoAbout } };
-    // A value this version lacks goes: an earlier installation's stays no
-    // longer than the version that wrote it.
-    for (const auto& [name, text] : optional)
-        (void)(!text->empty() ? regist.SetString(name, text->c_str()) : regist.DeleteValue(name));
-    reporter.Note(std::string(written ? "the uninstall entry " : "the uninstall entry could not be written: ")
-        + (scope == Scope::User ? "HKCU\\" : "HKLM\\") + paths.uninstallKey);
+    for (const auto& [name, text] : optional) {
+        if (!text->empty())
+            set.push_back(TextValue(name, *text));
+        else
+            remove.push_back(name);
+    }
 }
 
 // Every volume's need against its free space, before anything is written.
@@ -292,6 +287,30 @@ struct EntryOutcome {
     }
 };
 
+// Folders that do not exist yet on the way to `folder`, parents first, and
+// `folder` itself when it is missing.
+std::vector<std::string> MissingFolders(const std::string& folder, const MachineFacts& facts)
+{
+    std::vector<std::string> missing;
+    for (std::string at = folder; !at.empty() && facts.kind(at) == PathKind::None;) {
+        missing.insert(missing.begin(), at);
+        const std::ptrdiff_t separator = sys::LastSeparator(at.c_str());
+        if (separator <= 0 || static_cast<std::size_t>(separator) + 1 == at.size()
+            || at[static_cast<std::size_t>(separator) - 1] == ':')
+            break; // a root stays
+        at.resize(static_cast<std::size_t>(separator));
+    }
+    return missing;
+}
+
+std::string Listed(const std::vector<std::string>& files)
+{
+    std::string text;
+    for (const std::string& file : files)
+        text += (text.empty() ? "" : ", ") + file;
+    return text;
+}
+
 // One entry as the staged installation carries it out: a real copy from the
 // extracted staging folder, its paths made full against it.
 void CopyStaged(const PlanInput& input, const ManifestEntry& manifest, const EntryPlan& entry, EntryOutcome& outcome)
@@ -319,8 +338,12 @@ public:
         : request_(request)
         , product_(request.product)
         , reporter_(reporter)
+        , storage_(MachineStorage())
     {
     }
+    // A run left by an error it did not expect is undone, or finished when
+    // it had committed.
+    ~Installation() { End(); }
 
     InstallOutcome Run();
 
@@ -328,16 +351,24 @@ private:
     bool ReadManifest(InstallFailure& failure);
     bool StaysOutOfTheWindowsFolder(InstallFailure& failure) const;
     InstallOutcome Extract();
+    bool SettleHeldFiles(std::vector<std::string>& held, package::ExtractJob& job, InstallFailure& failure);
+    bool Begin(package::ExtractJob& job, const std::vector<std::string>& held, InstallFailure& failure);
+    void CollectStale(std::vector<std::string>& files);
+    void SetAsideForStagedCopy(std::size_t entry);
+    // The shortcuts chosen, as full paths.
+    std::vector<std::string> ShortcutPaths() const;
     void PlaceEntries(InstallLog& log);
-    void RemoveStale(const std::vector<std::string>& alsoPlaced);
-    bool SetAside(const package::ExtractJob& job, InstallFailure& failure);
-    bool SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure);
-    void PutBack();
-    void DropSetAside();
+    InstallOutcome Failed(InstallFailure failure);
+    void End();
+    // Where the install log goes: true for the log folder, false for the
+    // install folder's parent, where it goes without one.
+    bool LogFolder(std::string& folder) const;
 
     const InstallRequest& request_;
     const ProductValues& product_;
     const Reporter& reporter_;
+    const Storage storage_;
+    std::unique_ptr<Transaction> tx_;
     Paths paths_ {};
     PlanInput input_;
     InstallPlan plan_;
@@ -350,13 +381,15 @@ private:
     ClsUninstall previous_;
     bool installedHere_ = false; // the product is installed in this folder
     bool replaces_ = false; // and its log was read
-    // The installed files this one replaces, each renamed beside itself
-    // until the new version is whole: original, set-aside name.
-    std::vector<std::pair<std::string, std::string>> setAside_;
+    // What the earlier installation has and this one lacks, set aside until
+    // the commit, and its folders, removed after it when empty.
+    std::vector<std::string> stale_;
+    std::vector<std::string> staleFolders_;
     sys::RestartManager restartManager_;
     bool closeTried_ = false;
-    // Held files: the new version's path beside each, the held file.
-    std::vector<std::pair<std::string, std::string>> atRestart_;
+    // Held files: the new version's fresh name in the transaction's folder,
+    // and the file it replaces when Windows restarts.
+    std::vector<PendingRename> atRestart_;
     std::vector<std::string> replacedAtRestart_;
     uint64_t done_ = 0; // bytes written, for the one progress
     uint64_t total_ = 0;
@@ -381,8 +414,6 @@ bool Installation::StaysOutOfTheWindowsFolder(InstallFailure& failure) const
     return true;
 }
 
-// The manifest, read from the payload before anything is written; a payload
-// without one has no entries.
 bool Installation::ReadManifest(InstallFailure& failure)
 {
     const std::string manifest = JoinFolder(input_.stagingFolder, sys::kManifestName);
@@ -416,8 +447,36 @@ bool Installation::ReadManifest(InstallFailure& failure)
     return true;
 }
 
+// A failure before the commit: everything this run changed goes back.
+InstallOutcome Installation::Failed(InstallFailure failure)
+{
+    if (tx_ && !tx_->Committed()) {
+        std::vector<TxLeft> left;
+        tx_->RollBack(left);
+        for (const TxLeft& item : left)
+            reporter_.StepFailed(
+                "could not be put back as it was: " + item.path + " (error " + std::to_string(item.error) + ")");
+        tx_.reset();
+    }
+    return Fail(std::move(failure), reporter_);
+}
+
+void Installation::End()
+{
+    if (!tx_)
+        return;
+    std::vector<TxLeft> left;
+    if (tx_->Committed())
+        tx_->Finish(left);
+    else
+        tx_->RollBack(left);
+    tx_.reset();
+}
+
 // The payload's files to their places: straight there when the plan is
-// direct, else into the base folder as they lie in the payload.
+// direct, else into the base folder as they lie in the payload. Before
+// anything is written the transaction begins and sets aside what is
+// replaced.
 InstallOutcome Installation::Extract()
 {
     package::ExtractJob job;
@@ -432,40 +491,35 @@ InstallOutcome Installation::Extract()
     } else {
         extracted_ = cabinet_.PlaceBelow(JoinFolder(input_.baseFolder, ""), job);
         if (extracted_.problem != package::ExtractProblem::None)
-            return FailExtraction(extracted_, reporter_);
+            return Fail(ExtractionFailure(extracted_), reporter_);
     }
     job.pump = [this] { reporter_.Pump(); };
     job.progress = [this](uint64_t done, uint64_t, const std::string& item) {
         reporter_.Step(Phase::Unpacking, done, total_, item);
         done_ = done;
     };
+    job.flush = true;
     InstallFailure failure;
-    if (!SettleHeldFiles(job, failure) || (installedHere_ && !SetAside(job, failure)))
+    std::vector<std::string> held;
+    if (!SettleHeldFiles(held, job, failure))
         return Fail(std::move(failure), reporter_);
+    if (!Begin(job, held, failure))
+        return Failed(std::move(failure));
     extracted_ = cabinet_.Extract(job);
     if (extracted_.problem != package::ExtractProblem::None) {
-        PutBack();
-        return FailExtraction(extracted_, reporter_);
+        extracted_.overwritten.clear(); // set aside: they are back
+        return Failed(ExtractionFailure(extracted_));
     }
-
     InstallOutcome outcome;
     outcome.succeeded = true;
     return outcome;
 }
 
-std::string Listed(const std::vector<std::string>& files)
-{
-    std::string text;
-    for (const std::string& file : files)
-        text += (text.empty() ? "" : ", ") + file;
-    return text;
-}
-
 // Before anything is written: files that programs hold are let go (the user
 // closes the programs, or they are asked to close), or the installation is
-// cancelled, or each such file's new version is written beside it to take
-// its place at the restart.
-bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure)
+// cancelled, or (the machine's installations, silently) each such file's new
+// version is written aside to take its place at the restart: `held`.
+bool Installation::SettleHeldFiles(std::vector<std::string>& held, package::ExtractJob& job, InstallFailure& failure)
 {
     // The files there before: all the outputs of a staged installation, the
     // planned ones that existed otherwise.
@@ -478,7 +532,7 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
     for (const PlannedCopy& copy : plan_.copies)
         if (copy.existed)
             targets.push_back(copy.to);
-    std::vector<std::string> held = sys::HeldFiles(targets);
+    held = sys::HeldFiles(targets);
     while (!held.empty()) {
         const std::vector<std::wstring> programs = restartManager_.Holders(held);
         std::string names;
@@ -490,6 +544,7 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
         situation.asked = static_cast<bool>(reporter_.Sink().filesInUse);
         situation.closeApplications = request_.closeApplications;
         situation.closeTried = closeTried_;
+        situation.restartAllowed = request_.scope == Scope::Machine;
         if (situation.asked)
             situation.answer = reporter_.Sink().filesInUse(held, programs, closeTried_);
         switch (DecideInUse(situation)) {
@@ -501,88 +556,216 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
             closeTried_ = true;
             break;
         case InUseAction::Cancel:
-            failure = { InstallStep::FilesInUse, "cancelled: programs hold " + Listed(held), {},
-                ERROR_SHARING_VIOLATION, held.front(), {}, 0, 0 };
+            failure = { InstallStep::FilesInUse,
+                std::string(situation.asked || situation.restartAllowed
+                        ? "cancelled: programs hold "
+                        : "a user's own installation cannot replace files at the restart: programs hold ")
+                    + Listed(held),
+                {}, ERROR_SHARING_VIOLATION, held.front(), {}, 0, 0 };
             return false;
-        case InUseAction::ReplaceAtRestart: {
-            // The new version beside each held file, written as it would be.
-            const auto beside = [&held, this](std::string& path) {
-                if (std::find(held.begin(), held.end(), path) == held.end())
-                    return;
-                std::string fresh = path + ".ynb-new";
-                sys::ClearReadOnly(fresh.c_str());
-                (void)DeleteFileA(fresh.c_str()); // an earlier run's
-                atRestart_.emplace_back(fresh, path);
-                path = std::move(fresh);
-            };
-            for (std::string& output : job.outputs)
-                beside(output);
-            for (PlannedCopy& copy : plan_.copies)
-                beside(copy.to);
+        case InUseAction::ReplaceAtRestart:
             return true;
-        }
         }
         held = sys::HeldFiles(held);
     }
     return true;
 }
 
-// Every installed file that the extraction replaces is renamed beside itself
-// first, so that a failure can give the installed version back as it was;
-// a file that cannot be renamed (held open by a program) fails the setup
-// before anything is written.
-bool Installation::SetAside(const package::ExtractJob& job, InstallFailure& failure)
+// What the earlier installation's log names and this one does not place,
+// judged as the uninstaller judges that log: set aside before the commit, so
+// that an upgrade leaves no file of the version it replaces that it does not
+// have itself.
+void Installation::CollectStale(std::vector<std::string>& files)
 {
-    std::vector<std::string> existing; // what the plan knows was there, or every output when staged
-    for (const PlannedWrite& write : plan_.writes)
-        if (write.existed && plan_.mode == PlanMode::Direct)
-            existing.push_back(job.outputs[static_cast<std::size_t>(write.file)]);
-    for (const std::string& path : plan_.mode == PlanMode::Direct ? existing : job.outputs) {
-        if (path.empty())
-            continue;
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            continue;
-        std::string aside = path + ".ynb-old";
-        for (int n = 2; GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES; ++n)
-            aside = path + ".ynb-old" + std::to_string(n);
-        if (!MoveFileExA(path.c_str(), aside.c_str(), 0)) {
-            const DWORD error = GetLastError();
-            PutBack();
-            failure = { InstallStep::InUse,
-                "the installed file " + path + " could not be set aside to be replaced (error " + std::to_string(error)
-                    + "); nothing was changed",
-                {}, error, path, {}, 0, 0 };
-            return false;
-        }
-        setAside_.emplace_back(path, aside);
+    if (!replaces_)
+        return;
+    if (plan_.mode == PlanMode::Staged) {
+        reporter_.Note("the earlier installation's files that this one lacks stay: its copies were not planned");
+        return;
     }
-    if (!setAside_.empty())
-        reporter_.Note("set aside until the new version is whole: " + std::to_string(setAside_.size()) + " files");
+    // Long names, as the uninstaller's judgement has them.
+    const auto canonical = [](const std::string& path) {
+        char longPath[kTargetPathCapacity];
+        const DWORD length = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
+        return length > 0 && length < sizeof longPath ? std::string(longPath, length) : path;
+    };
+    PlacedPaths placed(sys::kAnsiPaths);
+    for (const PlannedWrite& write : plan_.writes)
+        placed.Add(canonical(write.path));
+    for (const PlannedCopy& copy : plan_.copies)
+        placed.Add(canonical(copy.to));
+    for (const std::string& folder : plan_.folders)
+        placed.Add(canonical(folder));
+    for (const std::string& scratch : plan_.scratch)
+        placed.Remove(scratch);
+    // The shortcuts this one makes, and the log, which the commit replaces.
+    for (const std::string& link : ShortcutPaths())
+        placed.Add(canonical(link));
+    placed.Add(previous_.LogPath());
+    ClsUninstall::Stale stale;
+    previous_.CollectStale(placed, stale);
+    for (const ClsUninstall::Remaining& left : stale.kept)
+        reporter_.Note(
+            "left from the earlier installation: " + left.path + " (error " + std::to_string(left.error) + ")");
+    stale_ = stale.files;
+    staleFolders_ = stale.folders;
+    files.insert(files.end(), stale_.begin(), stale_.end());
+}
+
+// The transaction's beginning, before the first write: the restart's earlier
+// work settled, the journal, what is replaced and what the earlier version
+// has that this one lacks set aside, what will be written announced.
+bool Installation::Begin(package::ExtractJob& job, const std::vector<std::string>& held, InstallFailure& failure)
+{
+    std::vector<std::string> replaced;
+    std::vector<std::string> created;
+    const auto isHeld
+        = [&held](const std::string& path) { return std::find(held.begin(), held.end(), path) != held.end(); };
+    const auto add = [&](const std::string& path, bool existed) {
+        if (!path.empty() && !isHeld(path))
+            (existed ? replaced : created).push_back(path);
+    };
+    if (plan_.mode == PlanMode::Direct) {
+        for (const PlannedWrite& write : plan_.writes)
+            add(write.path, write.existed);
+        for (const PlannedCopy& copy : plan_.copies)
+            add(copy.to, copy.existed);
+    } else {
+        for (const std::string& output : job.outputs)
+            add(output, input_.machine.kind(output) == PathKind::File);
+    }
+    const std::vector<std::string> links = ShortcutPaths();
+    for (const std::string& link : links)
+        add(link, input_.machine.kind(link) != PathKind::None);
+    const std::size_t replacedCount = replaced.size();
+    CollectStale(replaced);
+
+    std::vector<std::string> targets = replaced;
+    targets.insert(targets.end(), created.begin(), created.end());
+    targets.insert(targets.end(), held.begin(), held.end());
+    const RestartCheck check = CheckPendingRenames(storage_, input_.installFolder, targets, sys::kAnsiPaths);
+    for (const std::string& settled : check.settled)
+        reporter_.Note("an earlier run's work for the restart is dropped: " + settled);
+    if (!check.blocking.empty()) {
+        const PendingRename& first = check.blocking.front();
+        failure = { InstallStep::RestartPending,
+            "Windows must restart first: it has work left for " + first.source
+                + (first.target.empty() ? std::string() : " -> " + first.target),
+            {}, 0, first.target.empty() ? first.source : first.target, {}, 0, 0 };
+        return false;
+    }
+
+    char key[kPathSize] = {};
+    (void)UninstallKey(paths_.firstComponent, key);
+    tx_ = std::make_unique<Transaction>(storage_, request_.scope, paths_.firstComponent);
+    if (const uint32_t error = tx_->Begin({ TxKind::Install, input_.installFolder, {}, key,
+            MissingFolders(input_.installFolder, input_.machine), {} });
+        error != ERROR_SUCCESS) {
+        tx_.reset();
+        failure = StepFailure(
+            InstallStep::Transaction, "the installation's journal could not be begun", error, input_.installFolder);
+        return false;
+    }
+    std::vector<uint32_t> errors;
+    if (tx_->SetAside(replaced, errors) > 0) {
+        for (std::size_t i = 0; i < replacedCount; ++i)
+            if (errors[i] != ERROR_SUCCESS) {
+                failure = { InstallStep::InUse,
+                    "the installed file " + replaced[i] + " could not be set aside to be replaced (error "
+                        + std::to_string(errors[i]) + "); nothing was changed",
+                    {}, errors[i], replaced[i], {}, 0, 0 };
+                return false;
+            }
+        for (std::size_t i = replacedCount; i < replaced.size(); ++i)
+            if (errors[i] != ERROR_SUCCESS) {
+                reporter_.Note("left from the earlier installation: " + replaced[i] + " (error "
+                    + std::to_string(errors[i]) + ")");
+                stale_.erase(std::find(stale_.begin(), stale_.end(), replaced[i]));
+            }
+    }
+    if (replacedCount > 0)
+        reporter_.Note("set aside until the new version is whole: " + std::to_string(replacedCount) + " files");
+    // A held file's new version goes to a fresh name, to take its place at the restart.
+    for (const std::string& path : held) {
+        const std::string fresh = tx_->FreshName();
+        for (std::string& output : job.outputs)
+            if (output == path)
+                output = fresh;
+        for (PlannedCopy& copy : plan_.copies)
+            if (copy.to == path)
+                copy.to = fresh;
+        atRestart_.push_back({ fresh, path });
+    }
+    std::vector<std::string> folders;
+    for (const std::string& folder : job.folders)
+        if (input_.machine.kind(folder) == PathKind::None)
+            folders.push_back(folder);
+    if (const uint32_t error = tx_->IntendCreate(created, folders); error != ERROR_SUCCESS) {
+        failure = StepFailure(
+            InstallStep::Transaction, "the installation's journal could not be written", error, input_.installFolder);
+        return false;
+    }
     return true;
 }
 
-// The installed version's files back in their places (the extraction has
-// taken away what it wrote).
-void Installation::PutBack()
+std::vector<std::string> Installation::ShortcutPaths() const
 {
-    for (auto it = setAside_.rbegin(); it != setAside_.rend(); ++it)
-        if (!MoveFileExA(it->second.c_str(), it->first.c_str(), MOVEFILE_REPLACE_EXISTING))
-            reporter_.StepFailed("the installed file " + it->first + " could not be put back from " + it->second
-                + " (error " + std::to_string(GetLastError()) + ")");
-    setAside_.clear();
+    std::vector<std::string> links;
+    const std::string name = std::string("\\") + product_.record.ProductName + ".lnk";
+    char folder[kPathSize] = {};
+    if (request_.desktopShortcut && ClsFile::GetDesktopFolder(folder) && folder[0] != '\0')
+        links.push_back(folder + name);
+    char startup[kPathSize] = {};
+    if (request_.startMenuEntry && ClsFile::GetStartupFolder(startup) && StartMenuFolder(startup, folder)
+        && folder[0] != '\0')
+        links.push_back(folder + name);
+    return links;
 }
 
-// The new version is whole: the replaced files go (at the next restart when
-// one is still held).
-void Installation::DropSetAside()
+// A staged installation learns what an entry writes only once the payload is
+// in the staging folder: its targets are set aside, or announced, before the
+// entry is copied.
+void Installation::SetAsideForStagedCopy(std::size_t index)
 {
-    for (const auto& [path, aside] : setAside_) {
-        sys::ClearReadOnly(aside.c_str());
-        if (!DeleteFileA(aside.c_str()) && !MoveFileExA(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-            reporter_.Note("the replaced file " + aside + " could not be removed");
+    const EntryPlan& entry = plan_.entries[index];
+    std::vector<std::string> replaced;
+    std::vector<std::string> created;
+    std::vector<std::string> folders;
+    // What the extraction wrote into the staging folder is this run's own
+    // already (and may be the entry's source).
+    const auto add = [&](const std::string& target) {
+        if (!sys::LiesWithin(target.c_str(), input_.stagingFolder.c_str()))
+            (input_.machine.kind(target) == PathKind::File ? replaced : created).push_back(target);
+    };
+    if (!entry.folder) {
+        add(entry.fullTarget);
+    } else {
+        std::string source = entries_[index].Source;
+        source.pop_back();
+        const std::string from
+            = source.empty() ? std::string() : FullPathOf(source, input_.stagingFolder, input_.machine);
+        const std::string to = WithoutTrailingSeparators(entry.fullTarget, sys::AnsiLead);
+        std::vector<std::string> walk { std::string() };
+        if (!from.empty() && input_.machine.kind(to) == PathKind::None)
+            folders.push_back(to);
+        while (!from.empty() && !walk.empty()) {
+            const std::string relative = walk.back();
+            walk.pop_back();
+            for (const std::string& name : storage_.names(relative.empty() ? from : from + "\\" + relative)) {
+                const std::string inner = relative.empty() ? name : relative + "\\" + name;
+                if (storage_.kind(from + "\\" + inner) == PathKind::Folder) {
+                    if (input_.machine.kind(to + "\\" + inner) == PathKind::None)
+                        folders.push_back(to + "\\" + inner);
+                    walk.push_back(inner);
+                } else {
+                    add(to + "\\" + inner);
+                }
+            }
+        }
     }
-    setAside_.clear();
+    std::vector<uint32_t> errors;
+    (void)tx_->SetAside(replaced, errors); // one that stays fails its copy, which tells
+    (void)tx_->IntendCreate(created, folders); // a journal that cannot be written stops at the commit
 }
 
 // Every entry in manifest order: its copies, its failure (foreseen, or met
@@ -607,6 +790,7 @@ void Installation::PlaceEntries(InstallLog& log)
             continue;
         }
         if (plan_.mode == PlanMode::Staged) {
+            SetAsideForStagedCopy(i);
             CopyStaged(input_, entries_[i], entry, outcome);
         } else {
             for (const PlannedWrite* write : writes[i]) {
@@ -620,6 +804,8 @@ void Installation::PlaceEntries(InstallLog& log)
                 if (CopyFileA(copy->from.c_str(), copy->to.c_str(), FALSE) == 0) {
                     const DWORD error = GetLastError();
                     outcome.Met(copy->step, { entry.logTarget, entry.folder ? copy->to : entry.fullTarget, error });
+                } else {
+                    Flushed(copy->to, reporter_);
                 }
                 done_ += copy->size;
             }
@@ -633,41 +819,17 @@ void Installation::PlaceEntries(InstallLog& log)
     }
 }
 
-// What the earlier installation's log names and this one did not place goes,
-// judged as the uninstaller judges that log: an upgrade leaves no file of the
-// version it replaces that it does not have itself.
-void Installation::RemoveStale(const std::vector<std::string>& alsoPlaced)
+bool Installation::LogFolder(std::string& folder) const
 {
-    if (!replaces_)
-        return;
-    if (plan_.mode == PlanMode::Staged) {
-        reporter_.Note("the earlier installation's files that this one lacks stay: its copies were not planned");
-        return;
-    }
-    // Long names, as the uninstaller's judgement has them.
-    const auto canonical = [](const std::string& path) {
-        char longPath[kTargetPathCapacity];
-        const DWORD length = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
-        return length > 0 && length < sizeof longPath ? std::string(longPath, length) : path;
+    const auto full = [this](const std::string& text) {
+        return WithoutTrailingSeparators(FullPathOf(text, request_.programDir, input_.machine), sys::AnsiLead);
     };
-    PlacedPaths placed(sys::kAnsiPaths);
-    for (const PlannedWrite& write : plan_.writes)
-        placed.Add(canonical(write.path));
-    for (const PlannedCopy& copy : plan_.copies)
-        placed.Add(canonical(copy.to));
-    for (const std::string& folder : plan_.folders)
-        placed.Add(canonical(folder));
-    for (const std::string& path : alsoPlaced)
-        placed.Add(canonical(path));
-    for (const std::string& scratch : plan_.scratch)
-        placed.Remove(scratch);
-    ClsUninstall::Outcome outcome;
-    previous_.RemoveStale(placed, outcome);
-    for (const std::string& path : outcome.removed)
-        reporter_.Note("removed from the earlier installation: " + path);
-    for (const ClsUninstall::Remaining& left : outcome.remaining)
-        reporter_.Note(
-            "left from the earlier installation: " + left.path + " (error " + std::to_string(left.error) + ")");
+    const bool installed = input_.machine.kind(input_.installFolder) == PathKind::Folder;
+    const std::string parent = full(JoinFolder(installed ? input_.installFolder : request_.programDir, ".."));
+    const std::string logFolder = full(FullPathOf(paths_.logFolder, parent, input_.machine));
+    const bool inLogFolder = input_.machine.kind(logFolder) == PathKind::Folder;
+    folder = inLogFolder ? logFolder : parent;
+    return inLogFolder;
 }
 
 InstallOutcome Installation::Run()
@@ -692,7 +854,7 @@ InstallOutcome Installation::Run()
     package::ExtractReport opened
         = cabinet_.Open(JoinFolder(request_.programDir, "data00.dat"), product_.payloadKey, product_.payloadDigest);
     if (opened.problem != package::ExtractProblem::None)
-        return FailExtraction(opened, reporter_);
+        return Fail(ExtractionFailure(opened), reporter_);
     for (std::size_t i = 0; i < cabinet_.Names().size(); ++i) {
         const CabinetFileEntry& entry = cabinet_.Table().files[i];
         input_.files.push_back({ cabinet_.Names()[i], entry.size, entry.attributes & 0x27u });
@@ -731,20 +893,29 @@ InstallOutcome Installation::Run()
     Protect(input_.installFolder.c_str(), request_.scope, reporter_);
 
     reporter_.Step(Phase::Registering);
+    std::vector<RegistryValue> values;
+    std::vector<std::string> removed;
+    EntryValues(paths_, product_, plan_.payloadSize, values, removed);
+    const std::string entryName
+        = (request_.scope == Scope::User ? "HKCU\\" : "HKLM\\") + std::string(paths_.uninstallKey);
+    if (const uint32_t error = tx_->WriteEntry(values, removed); error != ERROR_SUCCESS)
+        return Failed(StepFailure(InstallStep::Entry, "the uninstall entry could not be written", error, entryName));
+    reporter_.Note("the uninstall entry " + entryName);
     auto log = std::make_unique<InstallLog>();
-    Register(paths_, product_, plan_.payloadSize, request_.scope, reporter_);
     (void)log->Start(paths_.firstComponent);
     PlaceEntries(*log);
     // The held files' new versions are written: each takes its place at the restart.
-    for (const auto& [fresh, held] : atRestart_) {
-        if (GetFileAttributesA(fresh.c_str()) == INVALID_FILE_ATTRIBUTES)
-            continue; // its copy failed, and was reported
-        if (MoveFileExA(fresh.c_str(), held.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
-            reporter_.Note("held by a program, replaced when Windows restarts: " + held);
-            replacedAtRestart_.push_back(held);
-        } else
-            reporter_.StepFailed("the held file " + held + " cannot be replaced at the restart (error "
-                + std::to_string(GetLastError()) + "); its new version waits in " + fresh);
+    std::vector<PendingRename> renames;
+    for (const PendingRename& rename : atRestart_)
+        if (GetFileAttributesA(rename.source.c_str()) != INVALID_FILE_ATTRIBUTES) // a failed copy was reported
+            renames.push_back(rename);
+    std::string heldFailed;
+    if (const uint32_t error = tx_->ReplaceAtRestart(renames, heldFailed); error != ERROR_SUCCESS)
+        return Failed(StepFailure(InstallStep::Restart,
+            "the held file " + heldFailed + " cannot be replaced at the restart", error, heldFailed));
+    for (const PendingRename& rename : renames) {
+        reporter_.Note("held by a program, replaced when Windows restarts: " + rename.target);
+        replacedAtRestart_.push_back(rename.target);
     }
     if (plan_.mode == PlanMode::Staged) {
         (void)ClsFile::RemoveFile(JoinFolder(input_.stagingFolder, sys::kManifestName).c_str());
@@ -756,12 +927,10 @@ InstallOutcome Installation::Run()
     }
 
     reporter_.Step(Phase::Shortcuts);
-    std::vector<std::string> alsoPlaced; // the shortcuts and the log
     if (request_.desktopShortcut) {
         char desktop[kPathSize] = {};
         (void)ClsFile::GetDesktopFolder(desktop);
         AddShortcut(paths_.shortcutTarget, desktop, record.ProductName, *log, reporter_);
-        alsoPlaced.push_back(std::string(desktop) + "\\" + record.ProductName + ".lnk");
     }
     if (request_.startMenuEntry) {
         char startup[kPathSize] = {};
@@ -769,23 +938,40 @@ InstallOutcome Installation::Run()
         (void)ClsFile::GetStartupFolder(startup);
         (void)StartMenuFolder(startup, programs); // a part of a 260-byte path always fits
         AddShortcut(paths_.shortcutTarget, programs, record.ProductName, *log, reporter_);
-        alsoPlaced.push_back(std::string(programs) + "\\" + record.ProductName + ".lnk");
     }
     (void)log->Finish(paths_.installFolder);
 
     reporter_.Step(Phase::Log);
-    // The log folder lies below the install folder's parent; without it the
-    // log stays in that parent.
-    const bool installed = input_.machine.kind(input_.installFolder) == PathKind::Folder;
-    const std::string parent = full(JoinFolder(installed ? input_.installFolder : request_.programDir, ".."));
-    const std::string logFolder = full(FullPathOf(paths_.logFolder, parent, input_.machine));
-    const bool inLogFolder = input_.machine.kind(logFolder) == PathKind::Folder;
     InstallOutcome outcome;
-    outcome.logFolder = inLogFolder ? logFolder : parent;
-    WriteLog(*log, product_.manifestKey, outcome.logFolder, inLogFolder, request_.scope, reporter_);
-    alsoPlaced.push_back(JoinFolder(outcome.logFolder, sys::kLogName));
-    DropSetAside();
-    RemoveStale(alsoPlaced);
+    // The uninstaller trusts what the log names: its folder must be an
+    // administrator's (or this account's), and gets the protection of
+    // Program Files; a log that lands elsewhere (no log folder) leaves that
+    // folder as it is.
+    if (LogFolder(outcome.logFolder)) {
+        if (!sys::OwnerIsTrusted(outcome.logFolder.c_str()))
+            return Failed({ InstallStep::Log,
+                "the install log cannot be written: its folder " + outcome.logFolder + " belongs to someone else", {},
+                ERROR_ACCESS_DENIED, outcome.logFolder, {}, 0, 0 });
+        Protect(outcome.logFolder.c_str(), request_.scope, reporter_);
+    }
+    if (!log->Complete())
+        reporter_.StepFailed("the install log could not hold every line: " + std::to_string(log->LeftOut())
+            + " left out, which the uninstaller will not remove");
+    (void)ClsSecurity::Scramble(log->Data(), log->Length(), product_.manifestKey);
+    const std::string logPath = JoinFolder(outcome.logFolder, sys::kLogName);
+    if (const uint32_t error
+        = tx_->Commit(std::string(log->Text(), static_cast<std::size_t>(log->Length())), logPath, staleFolders_);
+        error != ERROR_SUCCESS)
+        return Failed(StepFailure(InstallStep::Log, "the install log could not be written", error, logPath));
+    reporter_.Placed(logPath);
+    std::vector<TxLeft> left;
+    tx_->Finish(left);
+    tx_.reset();
+    for (const std::string& path : stale_)
+        reporter_.Note("removed from the earlier installation: " + path);
+    for (const TxLeft& item : left)
+        reporter_.StepFailed("the installation could not remove " + item.path + " (error " + std::to_string(item.error)
+            + "), which it had set aside");
     reporter_.Pause(kEntryPause);
 
     reporter_.Step(Phase::Done, done_, total_);
@@ -827,6 +1013,8 @@ uint32_t FailureExitCode(const InstallFailure& failure)
 {
     if (failure.step == InstallStep::FilesInUse)
         return config::kExitFilesInUse;
+    if (failure.step == InstallStep::RestartPending)
+        return config::kExitRestartFirst;
     return failure.step == InstallStep::DiskFull || failure.step == InstallStep::Space ? config::kExitDiskFull
                                                                                        : config::kExitFailed;
 }

@@ -44,6 +44,11 @@ enum class InstallStep : uint8_t {
     InUse, // a file of the installed version could not be set aside to be replaced
     FilesInUse, // programs held files to replace, and the user cancelled
     Scope, // the user's own installation would write into the Windows folder
+    Transaction, // the installation's journal could not be begun or written
+    Entry, // the uninstall entry could not be written
+    Log, // the install log could not be written or put in place
+    Restart, // a held file's new version could not be left for the restart
+    RestartPending, // Windows must restart first: it has work left on the installation's files
 };
 
 // Why the setup failed, for the user and for logs.
@@ -67,9 +72,9 @@ struct InstallSink {
     // A manifest entry could not be placed, also when a folder entry lost a
     // file. The installation goes on.
     std::function<void(const CopyFailure& failure)> copyFailed;
-    // The setup failed before anything was registered (nothing of the
-    // payload is left). True when the setup ends here (the default), false
-    // when the user stays to try again.
+    // The setup failed, and what it had changed is back as it was. True when
+    // the setup ends here (the default), false when the user stays to try
+    // again.
     std::function<bool(const InstallFailure& failure)> setupFailed;
     // Handles the window messages that have arrived; called while the engine
     // waits.
@@ -146,7 +151,8 @@ std::string Megabytes(uint64_t bytes);
 
 // The exit code of a failed setup: 112 (ERROR_DISK_FULL) when a volume had
 // or kept too little space, 32 (ERROR_SHARING_VIOLATION) when it was cancelled
-// for files in use, else 1603.
+// for files in use, 350 (ERROR_FAIL_NOACTION_REBOOT) when Windows must
+// restart first, else 1603.
 uint32_t FailureExitCode(const InstallFailure& failure);
 
 // The base folder proposed when none is given. For the machine: "C:\Program

@@ -241,6 +241,7 @@ std::string JournalRestartRecord(const std::vector<PendingRename>& restarts)
 std::string JournalCommitRecord(const Journal& journal)
 {
     Writer writer;
+    writer.Text(journal.logPath);
     writer.Text(journal.logDigest);
     writer.U8(journal.removeEntry ? 1 : 0);
     writer.U32(static_cast<uint32_t>(journal.removals.size()));
@@ -311,6 +312,7 @@ JournalProblem ReadJournal(const std::string& bytes, Journal& journal)
             if (journal.commitAnnounced)
                 return JournalProblem::Damaged;
             journal.commitAnnounced = true;
+            journal.logPath = reader.Text();
             journal.logDigest = reader.Text();
             journal.removeEntry = reader.U8() != 0;
             const uint32_t count = reader.Count(5);

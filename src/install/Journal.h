@@ -47,7 +47,7 @@ struct Journal {
     std::string product; // the product's first folder component
     std::string installFolder;
     std::string txFolder; // the transaction's own folder, in the install folder
-    std::string logPath; // instdir.dat
+    std::string logPath; // instdir.dat (an installation's comes with the commit)
     // The new log before the commit (installation), the log's name after it
     // (uninstallation).
     std::string sideLogPath;

@@ -17,6 +17,7 @@ constexpr char kFolderPrefix[] = ".ynb"; // then two base-36 digits
 constexpr std::size_t kFolderNameSize = 6;
 constexpr char kJournalName[] = "jnl";
 constexpr char kSideLogName[] = "instdir.ynb";
+constexpr char kNewLogName[] = "log";
 constexpr uint64_t kJournalLimit = 512ull << 20;
 
 char Base36(uint32_t digit)
@@ -82,8 +83,6 @@ uint32_t Transaction::Begin(const Start& start)
 {
     journal_.kind = start.kind;
     journal_.installFolder = start.installFolder;
-    journal_.logPath = start.logPath;
-    journal_.sideLogPath = Join(FolderOf(start.logPath, storage_.codePage), kSideLogName);
     journal_.entryKey = start.entryKey;
     for (uint32_t n = 0; n < 36 * 36 && journal_.txFolder.empty(); ++n) {
         const std::string folder = Join(start.installFolder, kFolderPrefix + Digits(n, 2));
@@ -93,6 +92,13 @@ uint32_t Transaction::Begin(const Start& start)
     if (journal_.txFolder.empty())
         return kAlreadyExists;
     pointer_.journalPath = Join(journal_.txFolder, kJournalName);
+    // An installation's new log waits in the transaction's folder; an
+    // uninstallation's log goes beside itself, on its own volume.
+    journal_.logPath = start.logPath;
+    if (start.kind == TxKind::Install)
+        journal_.sideLogPath = Join(journal_.txFolder, kNewLogName);
+    else if (!start.logPath.empty())
+        journal_.sideLogPath = Join(FolderOf(start.logPath, storage_.codePage), kSideLogName);
     pointer_.removeIfEmpty = { journal_.txFolder };
     if (start.kind == TxKind::Uninstall)
         pointer_.removeIfEmpty.insert(pointer_.removeIfEmpty.end(), start.removeAtEnd.begin(), start.removeAtEnd.end());
@@ -204,18 +210,19 @@ bool Transaction::IsCommitted() const
 {
     if (!journal_.commitAnnounced)
         return false;
-    if (journal_.kind == TxKind::Uninstall)
-        return storage_.kind(journal_.logPath) == PathKind::None;
+    if (journal_.kind == TxKind::Uninstall) // a log outside the install folder stays
+        return journal_.logPath.empty() || storage_.kind(journal_.logPath) == PathKind::None;
     std::string log;
     return storage_.read(journal_.logPath, log, kJournalLimit) == kNone && Digest(log) == journal_.logDigest;
 }
 
-uint32_t Transaction::Commit(const std::string& log, const std::vector<std::string>& removeIfEmpty)
+uint32_t Transaction::Commit(
+    const std::string& log, const std::string& logPath, const std::vector<std::string>& removeIfEmpty)
 {
-    (void)storage_.removeFile(journal_.sideLogPath); // an earlier run's, if any
     uint32_t error = storage_.createDurably(journal_.sideLogPath, log);
     if (error != kNone)
         return error;
+    journal_.logPath = logPath;
     journal_.logDigest = Digest(log);
     journal_.removeIfEmpty = removeIfEmpty;
     journal_.commitAnnounced = true;
@@ -239,10 +246,20 @@ uint32_t Transaction::CommitRemoval(const std::vector<RemovalRecord>& removals, 
         journal_.commitAnnounced = false;
         return error;
     }
+    if (journal_.logPath.empty()) {
+        committed_ = true;
+        return kNone;
+    }
     (void)storage_.removeFile(journal_.sideLogPath);
     error = storage_.replaceDurably(journal_.logPath, journal_.sideLogPath);
     committed_ = error == kNone || IsCommitted();
     return committed_ ? kNone : error;
+}
+
+bool Transaction::GoesAtRestart(const std::string& path) const
+{
+    const std::vector<PendingRename> renames = storage_.pendingRenames();
+    return std::find(renames.begin(), renames.end(), PendingRename { path, std::string() }) != renames.end();
 }
 
 uint32_t Transaction::RemoveEntry()
@@ -273,8 +290,18 @@ void Transaction::ScheduleHeld(const std::vector<std::string>& files, std::vecto
     journal_.restarts.insert(journal_.restarts.end(), renames.begin(), renames.end());
     for (std::size_t i = 0; i < files.size(); ++i) {
         uint32_t error = storage_.rename(files[i], renames[i].source);
-        if (error == kNone)
+        if (error == kNone) {
             error = storage_.renameAtRestart(renames[i]);
+        } else if (error == kSharingViolation || error == kAccessDenied) {
+            // Held without delete sharing: it goes under its own name, and
+            // every run before the restart is refused (CheckPendingRenames).
+            const PendingRename own { files[i], std::string() };
+            error = Append(JournalRestartRecord({ own }));
+            if (error == kNone)
+                error = storage_.renameAtRestart(own);
+            if (error == kNone)
+                heldInPlace_.push_back(files[i]);
+        }
         Note(left, files[i], error);
     }
 }
@@ -289,8 +316,18 @@ void Transaction::Remove(std::size_t count, std::vector<RemovalResult>& results,
             results.push_back(RemovalResult::Gone);
             continue;
         }
-        const uint32_t error = removal.folder && kind == PathKind::Folder ? storage_.removeTree(removal.path)
-                                                                          : storage_.removeFile(removal.path);
+        const bool tree = removal.folder && kind == PathKind::Folder;
+        // What goes at the restart where it is, and a folder holding it.
+        const bool held = std::any_of(heldInPlace_.begin(), heldInPlace_.end(), [&](const std::string& file) {
+            return file == removal.path || (tree && IsBelow(file, removal.path, storage_.codePage));
+        });
+        uint32_t error = tree ? storage_.removeTree(removal.path) : storage_.removeFile(removal.path);
+        if (error != kNone && held) {
+            error = tree ? storage_.renameAtRestart({ removal.path, std::string() }) : kNone;
+            results.push_back(error == kNone ? RemovalResult::Scheduled : RemovalResult::Left);
+            Note(left, removal.path, error);
+            continue;
+        }
         results.push_back(error == kNone ? RemovalResult::Removed
                 : IsMissing(error)       ? RemovalResult::Gone
                                          : RemovalResult::Left);
@@ -329,7 +366,6 @@ void Transaction::RollBack(std::vector<TxLeft>& left)
         for (const PendingRename& rename : journal_.restarts)
             if (storage_.kind(rename.source) == PathKind::File)
                 Note(left, rename.source, storage_.removeFile(rename.source));
-        (void)storage_.removeFile(journal_.sideLogPath);
         for (auto file = journal_.createdFiles.rbegin(); file != journal_.createdFiles.rend(); ++file)
             if (storage_.kind(*file) == PathKind::File)
                 Note(left, *file, storage_.removeFile(*file));
@@ -390,18 +426,23 @@ void Transaction::RemoveTraces(std::vector<TxLeft>& left)
     const std::vector<PendingRename> renames = storage_.pendingRenames();
     if (!folder.empty() && storage_.kind(folder) == PathKind::Folder) {
         for (const PendingRename& rename : renames)
-            pending = pending || IsBelow(rename.source, folder, storage_.codePage);
+            pending = pending
+                || (IsBelow(rename.source, folder, storage_.codePage)
+                    && storage_.kind(rename.source) != PathKind::None);
         if (!pending)
             Note(left, folder, storage_.removeTree(folder));
     }
     for (const std::string& path : pointer_.removeIfEmpty) {
         if ((path == folder && !pending) || storage_.kind(path) != PathKind::Folder)
             continue;
+        if (storage_.removeFolder(path) == kNone || journal_.scope != Scope::Machine)
+            continue;
         // A folder that holds what goes at the restart goes after it.
         const PendingRename removal { path, std::string() };
-        if (storage_.removeFolder(path) != kNone && pending && journal_.scope == Scope::Machine
-            && (path == folder || IsBelow(folder, path, storage_.codePage))
-            && std::find(renames.begin(), renames.end(), removal) == renames.end())
+        const bool holds = std::any_of(renames.begin(), renames.end(), [&](const PendingRename& rename) {
+            return IsBelow(rename.source, path, storage_.codePage) && storage_.kind(rename.source) != PathKind::None;
+        });
+        if (holds && std::find(renames.begin(), renames.end(), removal) == renames.end())
             (void)storage_.renameAtRestart(removal);
     }
     const std::string volume = storage_.kind(journal_.installFolder) == PathKind::Folder
@@ -474,11 +515,29 @@ Recovery Recover(const Storage& storage, Scope scope, const std::string& product
     if (transaction.Record().kind == TxKind::Uninstall) {
         Note(recovery.left, transaction.Record().entryKey, transaction.RemoveEntry());
         std::vector<RemovalResult> results;
-        transaction.Remove(transaction.Record().removals.size(), results, recovery.left);
+        std::vector<TxLeft> left;
+        transaction.Remove(transaction.Record().removals.size(), results, left);
+        // What a program holds (the uninstaller that recovers, among them)
+        // goes at the restart, as in the run that was cut.
+        std::vector<std::string> held;
+        for (const TxLeft& item : left)
+            if ((item.error == kSharingViolation || item.error == kAccessDenied)
+                && storage.kind(item.path) == PathKind::File)
+                held.push_back(item.path);
+            else
+                recovery.left.push_back(item);
+        transaction.ScheduleHeld(held, recovery.left);
     }
     transaction.Finish(recovery.left);
     recovery.outcome = Recovered::Finished;
     return recovery;
+}
+
+bool HasUnfinished(const Storage& storage, Scope scope, const std::string& product)
+{
+    const RegistryKey key = storage.readKey(scope, PointerKey(product));
+    return std::any_of(
+        key.values.begin(), key.values.end(), [](const RegistryValue& value) { return value.name == kPointerValue; });
 }
 
 bool InTransactionFolder(const std::string& path, const std::string& installFolder, const sys::CodePage& codePage)
@@ -506,10 +565,12 @@ RestartCheck CheckPendingRenames(const Storage& storage, const std::string& inst
             if (storage.kind(rename.source) != PathKind::File)
                 continue;
             const uint32_t error = storage.removeFile(rename.source);
-            if (error == kNone || IsMissing(error))
+            if (error == kNone || IsMissing(error)) {
                 check.settled.push_back(rename.source);
-            else
+                (void)storage.removeFolder(FolderOf(rename.source, codePage)); // when that emptied it
+            } else {
                 check.blocking.push_back(rename);
+            }
             continue;
         }
         if (keys.count(sys::PathKey(rename.source, codePage)) != 0

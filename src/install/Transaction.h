@@ -41,7 +41,8 @@ struct TxLeft {
 // What became of one removal after an uninstallation's commit.
 enum class RemovalResult : uint8_t {
     Removed,
-    Gone, // nothing there
+    Gone, // nothing there (or held, and renamed away to go at the restart)
+    Scheduled, // held where it is: it, or the folder holding it, goes at the restart
     Left, // could not be removed (TxLeft has the error)
 };
 
@@ -52,7 +53,7 @@ public:
     struct Start {
         TxKind kind = TxKind::Install;
         std::string installFolder;
-        std::string logPath;
+        std::string logPath; // an uninstallation's (an installation's comes with its commit)
         std::string entryKey;
         // Folders that do not exist yet and hold the install folder, parents
         // first, the install folder last: made before the journal can be.
@@ -81,10 +82,10 @@ public:
     // machine's installations only).
     uint32_t ReplaceAtRestart(const std::vector<PendingRename>& renames, std::string& failed);
     uint32_t WriteEntry(const std::vector<RegistryValue>& set, const std::vector<std::string>& remove);
-    // The commit: `log` becomes the install log. `removeIfEmpty`: folders
-    // that go after it when empty (the earlier version's), deepest first.
-    // A log that another program holds is tried for a few seconds.
-    uint32_t Commit(const std::string& log, const std::vector<std::string>& removeIfEmpty);
+    // The commit: `log` becomes the install log at `logPath`. `removeIfEmpty`:
+    // folders that go after it when empty (the earlier version's), deepest
+    // first.
+    uint32_t Commit(const std::string& log, const std::string& logPath, const std::vector<std::string>& removeIfEmpty);
 
     // ---- An uninstallation
 
@@ -93,7 +94,8 @@ public:
     // The uninstall entry, when the commit said so.
     uint32_t RemoveEntry();
     // Held files (the machine's only): renamed into the transaction's folder
-    // and deleted when Windows restarts; those that cannot be are left.
+    // and deleted when Windows restarts; one held without delete sharing is
+    // deleted at the restart where it is. Those that cannot be are left.
     void ScheduleHeld(const std::vector<std::string>& files, std::vector<TxLeft>& left);
     // The next `count` removals, with what became of each.
     void Remove(std::size_t count, std::vector<RemovalResult>& results, std::vector<TxLeft>& left);
@@ -106,6 +108,8 @@ public:
     void Finish(std::vector<TxLeft>& left);
 
     bool Committed() const { return committed_; }
+    // Windows deletes the path when it restarts.
+    bool GoesAtRestart(const std::string& path) const;
     // What a recovery goes by: the commit was announced and the log in place
     // is the new one (an installation's), or gone (an uninstallation's).
     bool IsCommitted() const;
@@ -124,6 +128,7 @@ private:
     JournalPointer pointer_;
     uint32_t nextName_ = 0;
     std::size_t removed_ = 0; // removals done
+    std::vector<std::string> heldInPlace_; // to be deleted at the restart under their own names
     bool begun_ = false;
     bool committed_ = false;
 };
@@ -151,6 +156,9 @@ struct Recovery {
 // (the machine's) or the user (the user's own) may change them.
 Recovery Recover(const Storage& storage, Scope scope, const std::string& product,
     const std::function<bool(const std::string& journal)>& trusted);
+
+// A run of the product in the scope was left unfinished.
+bool HasUnfinished(const Storage& storage, Scope scope, const std::string& product);
 
 // ---- Restart operations
 

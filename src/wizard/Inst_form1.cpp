@@ -22,6 +22,14 @@ constexpr ui::ControlSpec kLayout[] = {
         .height = 73,
         .caption = L"アプリケーションのセットアップを開始します。",
         .flags = ui::kWordWrap },
+    { .kind = ui::Kind::Label,
+        .name = "Label3",
+        .left = 152,
+        .top = 196,
+        .width = 313,
+        .height = 48,
+        .caption = L"",
+        .flags = ui::kWordWrap },
     SeparatorAt(12, 256),
     ButtonAt("Button2", 312, L"次へ >", 1),
     ButtonAt("Button3", 408, L"キャンセル", 2),
@@ -35,6 +43,7 @@ TFrame1::TFrame1(TForm2& wizard)
     , Image2(Find<ui::Image>("Image2"))
     , Label1(Find<ui::Label>("Label1"))
     , Label2(Find<ui::Label>("Label2"))
+    , Label3(Find<ui::Label>("Label3"))
     , Panel1(Find<ui::Panel>("Panel1"))
     , Button2(Find<ui::Button>("Button2"))
     , Button3(Find<ui::Button>("Button3"))
@@ -44,6 +53,11 @@ TFrame1::TFrame1(TForm2& wizard)
     Button3->OnClick = [this] { Button3Click(); };
     // The configuration is not loaded yet; the window sets the name later.
     Label1->SetText(sys::FromShiftJis(wizard.Record.ProductName) + L"のセットアップ");
+}
+
+void TFrame1::ShowRecovery(const std::wstring& text)
+{
+    Label3->SetText(text);
 }
 
 void TFrame1::Button2Click()

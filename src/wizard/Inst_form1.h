@@ -1,6 +1,8 @@
 // The welcome page.
 #pragma once
 
+#include <string>
+
 #include "ui/Forms.h"
 
 class TForm2;
@@ -14,10 +16,12 @@ public:
     ui::Image* Image2;
     ui::Label* Label1;
     ui::Label* Label2;
+    ui::Label* Label3; // what became of a run that was cut off, when there was one
     ui::Panel* Panel1;
     ui::Button* Button2;
     ui::Button* Button3;
 
+    void ShowRecovery(const std::wstring& text);
     void Button2Click();
     void Button3Click();
 };

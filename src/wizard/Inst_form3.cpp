@@ -226,6 +226,18 @@ void TFrame3::Button2Click()
                 + sys::FromAnsi(failure.path.c_str());
         else if (failure.step == install::InstallStep::FilesInUse)
             text = L"ファイルが使用中のため、セットアップを中止しました。";
+        else if (failure.step == install::InstallStep::Entry)
+            text = L"プログラムの一覧に登録できませんでした。何も変更していません。\n" + std::wstring(kSetupFailed);
+        else if (failure.step == install::InstallStep::Log)
+            text = L"アンインストール情報（instdir.dat）を書き込めませんでした。何も変更していません。\n"
+                + sys::FromAnsi(failure.path.c_str()) + L"\n" + kSetupFailed;
+        else if (failure.step == install::InstallStep::Transaction || failure.step == install::InstallStep::Restart)
+            text = L"セットアップの記録を書き込めませんでした。何も変更していません。\n"
+                + sys::FromAnsi(failure.path.c_str()) + L"\n" + kSetupFailed;
+        else if (failure.step == install::InstallStep::RestartPending)
+            text = L"Windows が再起動の後に行う処理が、次のファイルに残っています。\n"
+                + sys::FromAnsi(failure.path.c_str())
+                + L"\n\nWindows を再起動してから、もう一度セットアップしてください。";
         else if (failure.step == install::InstallStep::Space)
             text = L"ドライブ " + sys::FromAnsi(failure.volume.c_str()) + L" の空き領域が足りません。\n必要な領域: "
                 + sys::FromAnsi(install::Megabytes(failure.needed).c_str()) + L"\n空き領域: "

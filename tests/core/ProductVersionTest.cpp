@@ -61,7 +61,8 @@ TEST(ProductVersion, OneInstallationAndNoDowngradeUnlessAsked)
 } // namespace
 
 // Held files: a person decides; silently, the programs are asked to close
-// once with /CLOSEAPPLICATIONS, and what stays held is replaced at the restart.
+// once with /CLOSEAPPLICATIONS, and what stays held is replaced at the restart
+// (the machine's installations) or cancels (a user's own).
 TEST(FilesInUse, EachModeKnowsWhatComesNext)
 {
     using install::InUseAction;
@@ -73,6 +74,10 @@ TEST(FilesInUse, EachModeKnowsWhatComesNext)
     EXPECT_EQ(InUseAction::ReplaceAtRestart, decide({}));
     EXPECT_EQ(InUseAction::CloseThenCheck, decide({ .closeApplications = true }));
     EXPECT_EQ(InUseAction::ReplaceAtRestart, decide({ .closeApplications = true, .closeTried = true }));
+    // A user's own installation leaves nothing for the restart: it cancels.
+    EXPECT_EQ(InUseAction::Cancel, decide({ .restartAllowed = false }));
+    EXPECT_EQ(InUseAction::Cancel, decide({ .closeApplications = true, .closeTried = true, .restartAllowed = false }));
+    EXPECT_EQ(InUseAction::CloseThenCheck, decide({ .closeApplications = true, .restartAllowed = false }));
 }
 
 namespace {

@@ -90,7 +90,7 @@ bool Exists(const install::Storage& storage, const std::string& path)
 void Install(const install::Storage& storage, const Version* from, const Version& to, const std::set<std::string>& held)
 {
     Transaction tx(storage, install::Scope::Machine, kProduct);
-    Transaction::Start start { TxKind::Install, kInstall, kLog, kEntry, {}, {} };
+    Transaction::Start start { TxKind::Install, kInstall, {}, kEntry, {}, {} };
     if (!Exists(storage, kInstall))
         start.foldersToMake = { kInstall };
     ASSERT_EQ(tx.Begin(start), 0u);
@@ -128,8 +128,9 @@ void Install(const install::Storage& storage, const Version* from, const Version
     for (const auto& [path, bytes] : to.files) {
         if (path == kLog || held.count(path) != 0)
             continue;
-        if (Exists(storage, path)) // copied aside from another volume: written over
+        if (Exists(storage, path)) { // copied aside from another volume: written over
             ASSERT_EQ(storage.removeFile(path), 0u);
+        }
         ASSERT_EQ(storage.createDurably(path, bytes), 0u) << path;
     }
     for (const install::PendingRename& rename : atRestart)
@@ -142,7 +143,7 @@ void Install(const install::Storage& storage, const Version* from, const Version
             if (std::none_of(to.entry.begin(), to.entry.end(), [&](const auto& v) { return v.name == value.name; }))
                 remove.push_back(value.name);
     ASSERT_EQ(tx.WriteEntry(to.entry, remove), 0u);
-    ASSERT_EQ(tx.Commit(to.files.at(kLog), staleFolders), 0u);
+    ASSERT_EQ(tx.Commit(to.files.at(kLog), kLog, staleFolders), 0u);
     std::vector<install::TxLeft> left;
     tx.Finish(left);
     EXPECT_TRUE(left.empty());
@@ -279,7 +280,7 @@ TEST(Transaction, AFailedRunPutsEverythingBack)
     const install::Storage s = disk.MakeStorage();
     const std::string before = disk.Now().Describe();
     Transaction tx(s, install::Scope::Machine, kProduct);
-    ASSERT_EQ(tx.Begin({ TxKind::Install, kInstall, kLog, kEntry, {}, {} }), 0u);
+    ASSERT_EQ(tx.Begin({ TxKind::Install, kInstall, {}, kEntry, {}, {} }), 0u);
     std::vector<uint32_t> errors;
     ASSERT_EQ(tx.SetAside({ "C:\\P\\App\\a.exe", "D:\\Docs\\readme.txt" }, errors), 0);
     ASSERT_EQ(tx.IntendCreate({ "C:\\P\\App\\c.txt" }, { "C:\\P\\App\\new" }), 0u);
@@ -300,7 +301,7 @@ TEST(Transaction, ASetAsideThatFailsNamesItsFileAndLeavesIt)
     disk.held = { "C:\\P\\App\\a.exe" };
     const install::Storage s = disk.MakeStorage();
     Transaction tx(s, install::Scope::Machine, kProduct);
-    ASSERT_EQ(tx.Begin({ TxKind::Install, kInstall, kLog, kEntry, {}, {} }), 0u);
+    ASSERT_EQ(tx.Begin({ TxKind::Install, kInstall, {}, kEntry, {}, {} }), 0u);
     std::vector<uint32_t> errors;
     EXPECT_EQ(tx.SetAside({ "C:\\P\\App\\lib\\b.dll", "C:\\P\\App\\a.exe" }, errors), 1);
     EXPECT_EQ(errors, (std::vector<uint32_t> { 0, install::store_error::kSharingViolation }));
@@ -315,7 +316,7 @@ TEST(Transaction, AUserInstallationNeverLeavesWorkForTheRestart)
     Disk disk(Bare());
     const install::Storage s = disk.MakeStorage();
     Transaction tx(s, install::Scope::User, kProduct);
-    ASSERT_EQ(tx.Begin({ TxKind::Install, kInstall, kLog, kEntry, { kInstall }, {} }), 0u);
+    ASSERT_EQ(tx.Begin({ TxKind::Install, kInstall, {}, kEntry, { kInstall }, {} }), 0u);
     std::string failed;
     EXPECT_NE(tx.ReplaceAtRestart({ { tx.FreshName(), "C:\\P\\App\\a.exe" } }, failed), 0u);
     EXPECT_EQ(failed, "C:\\P\\App\\a.exe");
@@ -328,7 +329,7 @@ TEST(Transaction, AJournalNobodyCanTrustOrReadIsNotFollowed)
     Disk disk(With(Bare(), v1));
     const install::Storage s = disk.MakeStorage();
     Transaction tx(s, install::Scope::Machine, kProduct);
-    ASSERT_EQ(tx.Begin({ TxKind::Install, kInstall, kLog, kEntry, {}, {} }), 0u);
+    ASSERT_EQ(tx.Begin({ TxKind::Install, kInstall, {}, kEntry, {}, {} }), 0u);
     std::vector<uint32_t> errors;
     ASSERT_EQ(tx.SetAside({ "C:\\P\\App\\a.exe" }, errors), 0);
     const std::string journal = tx.Folder() + "\\jnl";

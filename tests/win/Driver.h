@@ -195,7 +195,7 @@ inline std::wstring FolderFrom(bool (*getter)(char*))
 // "<not REG_SZ>".
 // The renames and deletions waiting for the restart, taken away so that
 // they never run; empty when there are none.
-inline std::wstring TakePendingRenames()
+inline std::wstring ReadPendingRenames(bool take = false)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
@@ -206,9 +206,37 @@ inline std::wstring TakePendingRenames()
     DWORD size = static_cast<DWORD>(pending.size() * sizeof(wchar_t));
     const LONG read = RegQueryValueExW(
         key, L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(pending.data()), &size);
-    (void)RegDeleteValueW(key, L"PendingFileRenameOperations");
+    if (take)
+        (void)RegDeleteValueW(key, L"PendingFileRenameOperations");
     RegCloseKey(key);
     return read == ERROR_SUCCESS ? std::wstring(pending.data(), size / sizeof(wchar_t)) : std::wstring();
+}
+
+inline std::wstring TakePendingRenames()
+{
+    return ReadPendingRenames(true);
+}
+
+// The file that the restart renames over `target`, as the operations (the
+// value's text) name it: the last such rename, without "\??\"; empty when none.
+inline std::wstring PendingSourceFor(const std::wstring& operations, const std::wstring& target)
+{
+    std::vector<std::wstring> strings;
+    for (std::size_t at = 0; at < operations.size();) {
+        const std::size_t end = std::min(operations.find(L'\0', at), operations.size());
+        strings.push_back(operations.substr(at, end - at));
+        at = end + 1;
+    }
+    const auto plain = [](std::wstring path) {
+        if (!path.empty() && path.front() == L'!')
+            path.erase(0, 1);
+        return path.rfind(L"\\??\\", 0) == 0 ? path.substr(4) : path;
+    };
+    std::wstring source;
+    for (std::size_t i = 0; i + 1 < strings.size(); i += 2)
+        if (!strings[i + 1].empty() && _wcsicmp(plain(strings[i + 1]).c_str(), target.c_str()) == 0)
+            source = plain(strings[i]);
+    return source;
 }
 
 inline std::string RegistryText(const char* key, const char* value, HKEY root = HKEY_LOCAL_MACHINE)
@@ -307,6 +335,14 @@ inline void RemoveKey(HKEY root, const std::string& path)
     }
     (void)RegDeleteTreeA(root, path.c_str());
     (void)RegDeleteKeyA(root, path.c_str());
+}
+
+// The journals' pointers that an earlier case's cut run may have left, in
+// both scopes: the next run would recover them.
+inline void RemoveJournals()
+{
+    RemoveKey(HKEY_LOCAL_MACHINE, "Software\\ynbsetup");
+    RemoveKey(HKEY_CURRENT_USER, "Software\\ynbsetup");
 }
 
 // ---- Windows
@@ -681,9 +717,9 @@ public:
     DWORD Finish() { return Press(L"終了") ? WaitExit() : STILL_ACTIVE; }
 
     // The failed-setup message answered, then the cancel question that follows it.
-    HWND FailedSetupQuestion()
+    HWND FailedSetupQuestion(const std::wstring& text = L"セットアップに失敗しました。")
     {
-        HWND failed = Message(L"セットアップに失敗しました。");
+        HWND failed = Message(text);
         if (failed == nullptr || !Answer(failed, L"OK"))
             return nullptr;
         return Dialog(L"確認");

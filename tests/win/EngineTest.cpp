@@ -314,12 +314,13 @@ TEST_F(Engine, FailedSetupOverTheInstallationLeavesItAsItWas)
     EXPECT_NE("changed since", driver::ReadBytes(install + L"\\readme.txt"));
     EXPECT_EQ(std::string(kDisplayVersion), RegistryText("DisplayVersion"));
     driver::ForEachBelow(base, [](const std::wstring& path, const WIN32_FIND_DATAW&) {
-        EXPECT_EQ(std::wstring::npos, path.find(L".ynb-old")) << path;
+        EXPECT_EQ(std::wstring::npos, path.find(L"\\.ynb")) << "the transaction's folder stays: " << path;
     });
 }
 
-// Silently, a file a program holds gets its new version beside it, which
-// takes its place when Windows restarts; the rest is installed.
+// Silently, a file a program holds gets its new version in the
+// transaction's folder, which takes its place when Windows restarts; the rest
+// is installed.
 TEST_F(Engine, SilentlyAHeldFileIsReplacedAtTheRestart)
 {
     ASSERT_NO_FATAL_FAILURE(UsePayload());
@@ -341,14 +342,15 @@ TEST_F(Engine, SilentlyAHeldFileIsReplacedAtTheRestart)
     ASSERT_TRUE(outcome.succeeded) << silent.notes;
     EXPECT_EQ((std::vector<std::string> { sys::ToAnsi(held), sys::ToAnsi(guide) }), outcome.replacedAtRestart);
     EXPECT_TRUE(silent.copyFailures.empty());
-    EXPECT_EQ(driver::ReadBytes(guide), driver::ReadBytes(guide + L".ynb-new"));
-    DeleteFileW((guide + L".ynb-new").c_str());
-    EXPECT_EQ(installed, driver::ReadBytes(held));
-    EXPECT_EQ(installed, driver::ReadBytes(held + L".ynb-new")); // the same version: the same bytes
-    EXPECT_NE("changed since", driver::ReadBytes(base + L"\\Hanamaru\\readme.txt"));
     const std::wstring operations = driver::TakePendingRenames();
-    EXPECT_NE(std::wstring::npos, operations.find(L"kakeibo.exe.ynb-new")) << sys::ToAnsi(operations.c_str());
-    DeleteFileW((held + L".ynb-new").c_str());
+    const std::wstring heldNew = driver::PendingSourceFor(operations, held);
+    const std::wstring guideNew = driver::PendingSourceFor(operations, guide);
+    EXPECT_EQ(0u, heldNew.rfind(base + L"\\Hanamaru\\.ynb", 0)) << sys::ToAnsi(operations.c_str());
+    EXPECT_EQ(0u, guideNew.rfind(base + L"\\Hanamaru\\.ynb", 0)) << sys::ToAnsi(operations.c_str());
+    EXPECT_EQ(driver::ReadBytes(guide), driver::ReadBytes(guideNew));
+    EXPECT_EQ(installed, driver::ReadBytes(held));
+    EXPECT_EQ(installed, driver::ReadBytes(heldNew)); // the same version: the same bytes
+    EXPECT_NE("changed since", driver::ReadBytes(base + L"\\Hanamaru\\readme.txt"));
 }
 
 // A folder entry that lost a file is that entry's failed copy, with the

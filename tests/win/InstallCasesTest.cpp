@@ -258,8 +258,8 @@ TEST_F(InstallCases, RefusedLinesAndMissingLogFolder)
 
 // ---- Registry
 
-// An uninstall key that refuses writing: the installation completes and
-// writes no value.
+// An uninstall key that refuses writing: the installation fails, and leaves
+// nothing of the payload and no value.
 TEST_F(InstallCases, UninstallKeyThatRefusesWriting)
 {
     ASSERT_TRUE(driver::RestrictKey(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_READ | WRITE_DAC | DELETE));
@@ -271,12 +271,13 @@ TEST_F(InstallCases, UninstallKeyThatRefusesWriting)
     const std::wstring base = root + L"\\denied";
     ASSERT_TRUE(Launch(L"empty", root + L"\\program"));
     ASSERT_TRUE(setup->StartInstallation(base, false, false));
-    ASSERT_TRUE(setup->Completed());
-
-    ExpectPayloadBelow(base);
+    HWND question = setup->FailedSetupQuestion(
+        L"プログラムの一覧に登録できませんでした。何も変更していません。\nセットアップに失敗しました。");
+    ASSERT_NE(nullptr, question);
+    ASSERT_TRUE(driver::Answer(question, L"OK"));
+    EXPECT_EQ(1603u, setup->WaitExit());
+    EXPECT_FALSE(Exists(base + L"\\Cases"));
     EXPECT_EQ(0u, driver::ValueCount(HKEY_LOCAL_MACHINE, kUninstallKey));
-    EXPECT_EQ("Cases\\\r\n" + Ansi(base) + "\\Cases\\\r\n", PlainLog(base + L"\\Cases\\Bin\\ynb\\instdir.dat"));
-    EXPECT_EQ(0u, setup->Finish());
 }
 
 // ---- Payload failures

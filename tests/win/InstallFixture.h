@@ -74,6 +74,7 @@ protected:
         DeleteFileW((desktop + link).c_str());
         DeleteFileW((programs + link).c_str());
         driver::RemoveKey(HKEY_LOCAL_MACHINE, uninstallKey);
+        driver::RemoveJournals();
         driver::RemoveKey(HKEY_CURRENT_USER, uninstallKey);
     }
 

@@ -161,6 +161,7 @@ protected:
             driver::RemoveTree(folder + L"-program");
         }
         driver::RemoveKey(HKEY_LOCAL_MACHINE, kUninstallKey);
+        driver::RemoveJournals();
     }
     // The base folder of the next runs, and the payload of `dist` in the
     // program folder beside it.

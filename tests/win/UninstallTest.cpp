@@ -143,10 +143,11 @@ protected:
     bool FirstEnded() { return FirstExitCode() != STILL_ACTIVE; }
 
     // setup.exe installs the demo product silently, as a deployment tool does.
-    bool InstallSilently()
+    bool InstallSilently() { return SetUpSilently() == 0 && Exists(log); }
+    DWORD SetUpSilently()
     {
         setup = std::make_unique<driver::Setup>(driver::HostPath(YNB_SETUP_EXE), dist, root + L"\\program", true, true);
-        return setup->Start(dist + L"\\data00.dat", L"/S /D=" + base) && setup->WaitExit(60000) == 0 && Exists(log);
+        return setup->Start(dist + L"\\data00.dat", L"/S /D=" + base) ? setup->WaitExit(60000) : STILL_ACTIVE;
     }
 
     // Confirms, waits for the final message and closes it; its text.
@@ -426,7 +427,12 @@ TEST_F(Uninstall, SilentlyLeavesAHeldFileToTheRestart)
     for (const std::string& line : { std::string("held by programs:"), std::string("the programs were asked to close"),
              "\\readme.txt: " + sys::Narrow(L"Windows の再起動後に削除されます", CP_UTF8) })
         EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
-    EXPECT_NE(std::wstring::npos, driver::TakePendingRenames().find(L"readme.txt"));
+    // Held without delete sharing, it goes under its own name; a setup before
+    // the restart is refused until then.
+    const std::wstring operations = driver::ReadPendingRenames();
+    EXPECT_NE(std::wstring::npos, operations.find(install + L"\\readme.txt")) << sys::ToAnsi(operations);
+    EXPECT_EQ(350u, SetUpSilently());
+    (void)driver::TakePendingRenames();
 }
 
 // A log anybody may change (Wine keeps no access list; granting Everyone
@@ -516,10 +522,13 @@ TEST_F(Uninstall, WithoutATemporaryCopyLeavesItsOwnFileToTheRestart)
     for (const std::wstring& path : { install + L"\\uninstall.exe", install })
         EXPECT_NE(std::wstring::npos, text.find(path + L"（Windows の再起動後に削除されます）"))
             << sys::ToAnsi(text.c_str());
-    // Everything else is gone; the program file waits for the restart.
+    // Everything else is gone; the program file waits for the restart in the
+    // transaction's folder, under a name of its own.
     const std::map<std::wstring, ULONGLONG> left = Tree(install);
-    EXPECT_EQ(1u, left.size()) << Difference({}, left);
-    EXPECT_TRUE(Exists(install + L"\\uninstall.exe"));
+    ASSERT_EQ(2u, left.size()) << Difference({}, left); // a folder and the file in it
+    const std::wstring kept = install + L"\\" + std::next(left.begin())->first;
+    EXPECT_EQ(0u, kept.rfind(install + L"\\.ynb", 0)) << sys::ToAnsi(kept);
+    EXPECT_FALSE(Exists(install + L"\\uninstall.exe"));
     EXPECT_EQ("<no key>", RegistryText("DisplayName"));
 
     // Windows's list of what to delete at the restart names both.
@@ -536,8 +545,9 @@ TEST_F(Uninstall, WithoutATemporaryCopyLeavesItsOwnFileToTheRestart)
     RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS, status);
     const std::wstring operations(pending.data(), size / sizeof(wchar_t));
-    EXPECT_NE(std::wstring::npos, operations.find(install + L"\\uninstall.exe"));
-    EXPECT_NE(std::wstring::npos, operations.find(install + std::wstring(1, L'\0')));
+    const std::wstring folder = kept.substr(0, kept.rfind(L'\\'));
+    for (const std::wstring& path : { kept, folder, install })
+        EXPECT_NE(std::wstring::npos, operations.find(path + std::wstring(1, L'\0'))) << sys::ToAnsi(path);
 }
 
 } // namespace

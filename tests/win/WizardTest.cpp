@@ -784,6 +784,7 @@ protected:
             GTEST_SKIP() << "runs in the installation's own Wine root";
         // An earlier case's installation: each case installs the product anew.
         driver::RemoveKey(HKEY_LOCAL_MACHINE, kUninstallKey);
+        driver::RemoveJournals();
     }
 
     static constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hanamaru";
