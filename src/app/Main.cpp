@@ -58,7 +58,8 @@ constexpr wchar_t kUsage[]
       L"112 ディスクがいっぱい、1638 別のフォルダーまたは別のバージョンがインストール済み、4 "
       L"新しいバージョンがインストール済み、"
       L"1605 修復する製品がない、3010 成功（使用中だったファイルは再起動で置き換わります）、"
-      L"32 ファイルが使用中のため中止、183 別の対象（すべてのユーザー、またはこのユーザー）にインストール済み";
+      L"32 ファイルが使用中のため中止、183 別の対象（すべてのユーザー、またはこのユーザー）にインストール済み、"
+      L"350 先に Windows の再起動が必要";
 constexpr wchar_t kLastResort[] = L"Catch the Expection! \n This Program is Closed";
 
 void Tell(const std::wstring& text, UINT icon)

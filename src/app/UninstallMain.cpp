@@ -59,7 +59,7 @@ constexpr wchar_t kUsage[]
       L"/?\tこの説明を表示します。\n\n"
       L"終了コード: 0 成功、3010 再起動後に削除されるものがある、1602 キャンセル、"
       L"1603 失敗、1605 インストールされていない、1618 セットアップが実行中、87 コマンドラインの誤り、"
-      L"32 ファイルが使用中のため中止";
+      L"32 ファイルが使用中のため中止、350 先に Windows の再起動が必要";
 
 // What one run was asked for, and where it writes what it does.
 struct Run {
@@ -87,7 +87,31 @@ install::Transaction UninstallTransaction(const install::Storage& storage, const
         storage, uninstall.UserEntry() ? install::Scope::User : install::Scope::Machine, product);
 }
 
-constexpr wchar_t kNotBegun[] = L"アンインストールを始められませんでした。\n何も削除しませんでした。";
+uint32_t NotBegunCode(ClsUninstall::Start start)
+{
+    return start == ClsUninstall::Start::RestartFirst ? config::kExitRestartFirst : config::kExitFailed;
+}
+
+// Nothing was removed: why, and the exit code.
+uint32_t TellNotBegun(Run& run, ClsUninstall::Start start, const ClsUninstall::Outcome& outcome)
+{
+    if (start == ClsUninstall::Start::RestartFirst) {
+        std::wstring files;
+        for (const ClsUninstall::Remaining& item : outcome.remaining)
+            if (item.reason == ClsUninstall::Reason::Scheduled) {
+                run.log.Line(L"Windows must restart first: it has work left for " + sys::FromAnsi(item.path.c_str()));
+                files += L"\n" + sys::FromAnsi(item.path.c_str());
+            }
+        Tell(run,
+            L"Windows が再起動の後に行う処理が、次のファイルに残っています。" + files
+                + L"\n\nWindows を再起動してから、もう一度アンインストールしてください。何も削除しませんでした。",
+            MB_ICONWARNING);
+    } else {
+        run.log.Line(L"the uninstallation could not begin: nothing was removed");
+        Tell(run, L"アンインストールを始められませんでした。\n何も削除しませんでした。", MB_ICONERROR);
+    }
+    return NotBegunCode(start);
+}
 
 // Before anything is removed: files that programs hold are let go (the user
 // closes the programs, or they are asked to close), or the uninstallation
@@ -363,19 +387,16 @@ uint32_t RunCopy(Run& run, const wchar_t* parentHandle, const wchar_t* pipeHandl
     const std::vector<std::string> held = sys::HeldFiles(uninstall.FilesToRemove());
     const install::Storage storage = install::MachineStorage();
     install::Transaction tx = UninstallTransaction(storage, uninstall);
-    bool begun = false;
+    ClsUninstall::Start start = ClsUninstall::Start::NotBegun;
     WithProgress(run, [&](const std::function<void()>& step) {
-        begun = uninstall.RemoveInstalled(tx, held, outcome, step);
-        code = begun ? ExitCodeOf(outcome) : config::kExitFailed;
+        start = uninstall.RemoveInstalled(tx, held, outcome, step);
+        code = start == ClsUninstall::Start::Removing ? ExitCodeOf(outcome) : NotBegunCode(start);
         (void)report(code);
-        if (begun)
+        if (start == ClsUninstall::Start::Removing)
             uninstall.RemoveProgram(tx, WaitForSingleObject(parent.Get(), 60000) != WAIT_OBJECT_0, outcome);
     });
-    if (!begun) {
-        run.log.Line(L"the uninstallation could not begin: nothing was removed");
-        Tell(run, kNotBegun, MB_ICONERROR);
-        return code;
-    }
+    if (start != ClsUninstall::Start::Removing)
+        return TellNotBegun(run, start, outcome);
     LogOutcome(run, uninstall, outcome);
     Tell(run, OutcomeText(name, uninstall, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
     return code;
@@ -467,17 +488,14 @@ uint32_t RunUninstaller(Run& run)
     const std::vector<std::string> held = sys::HeldFiles(uninstall.FilesToRemove());
     const install::Storage storage = install::MachineStorage();
     install::Transaction tx = UninstallTransaction(storage, uninstall);
-    bool begun = false;
+    ClsUninstall::Start start = ClsUninstall::Start::NotBegun;
     WithProgress(run, [&](const std::function<void()>& step) {
-        begun = uninstall.RemoveInstalled(tx, held, outcome, step);
-        if (begun)
+        start = uninstall.RemoveInstalled(tx, held, outcome, step);
+        if (start == ClsUninstall::Start::Removing)
             uninstall.RemoveProgram(tx, true, outcome);
     });
-    if (!begun) {
-        run.log.Line(L"the uninstallation could not begin: nothing was removed");
-        Tell(run, kNotBegun, MB_ICONERROR);
-        return config::kExitFailed;
-    }
+    if (start != ClsUninstall::Start::Removing)
+        return TellNotBegun(run, start, outcome);
     LogOutcome(run, uninstall, outcome);
     Tell(run, OutcomeText(name, uninstall, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
     return ExitCodeOf(outcome);

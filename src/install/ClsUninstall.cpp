@@ -504,9 +504,18 @@ void ClsUninstall::Report(const std::vector<install::TxLeft>& left, Outcome& out
         outcome.remaining.push_back({ item.path, ReasonOf(item.error), install::Refusal::None, item.error });
 }
 
-bool ClsUninstall::RemoveInstalled(
-    install::Transaction& tx, const std::vector<std::string>& held, Outcome& outcome, const std::function<void()>& step)
+ClsUninstall::Start ClsUninstall::RemoveInstalled(install::Transaction& tx, const std::vector<std::string>& held,
+    Outcome& outcome, const std::function<void()>& step)
 {
+    // Work Windows has left for its restart: this product's own is dropped,
+    // anything else on a file to remove waits for the restart.
+    const install::RestartCheck check
+        = install::CheckPendingRenames(tx.UsedStorage(), places_.installFolder, FilesToRemove(), kAnsiPaths);
+    for (const install::PendingRename& rename : check.blocking)
+        outcome.remaining.push_back({ rename.source, Reason::Scheduled });
+    if (!check.blocking.empty())
+        return Start::RestartFirst;
+
     removals_.clear();
     kinds_.clear();
     removeAtEnd_.clear();
@@ -535,11 +544,11 @@ bool ClsUninstall::RemoveInstalled(
     if (tx.Begin({ install::TxKind::Uninstall, places_.installFolder, logFolder_.empty() ? std::string() : logPath_,
             key, {}, removeAtEnd_ })
         != ERROR_SUCCESS)
-        return false;
+        return Start::NotBegun;
     if (tx.CommitRemoval(removals_, ours) != ERROR_SUCCESS) {
         std::vector<install::TxLeft> left;
         tx.RollBack(left);
-        return false;
+        return Start::NotBegun;
     }
     if (!logFolder_.empty()) {
         ++outcome.files;
@@ -570,7 +579,7 @@ bool ClsUninstall::RemoveInstalled(
             step();
     }
     Report(left, outcome);
-    return true;
+    return Start::Removing;
 }
 
 void ClsUninstall::RemoveProgram(install::Transaction& tx, bool programRunning, Outcome& outcome)

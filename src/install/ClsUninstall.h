@@ -83,9 +83,13 @@ public:
     // above it up to the install folder, the uninstall entry, the program,
     // the install folder), then the entry, the `held` files (the machine's
     // go at the restart), and every line. `step` is called after each line
-    // (to keep the window painted). False when it could not begin or commit:
-    // nothing was removed.
-    bool RemoveInstalled(install::Transaction& tx, const std::vector<std::string>& held, Outcome& outcome,
+    // (to keep the window painted). Unless Removing: nothing was removed.
+    enum class Start {
+        Removing,
+        NotBegun, // the transaction could not begin or commit
+        RestartFirst, // Windows has work left for its restart on a file to remove
+    };
+    Start RemoveInstalled(install::Transaction& tx, const std::vector<std::string>& held, Outcome& outcome,
         const std::function<void()>& step);
     // Then the program file (when it is still running, the machine's goes
     // at the restart with the install folder) and the transaction's end.

@@ -66,6 +66,7 @@ public:
     // with the entry's values as they are now.
     uint32_t Begin(const Start& start);
     const std::string& Folder() const { return journal_.txFolder; }
+    const install::Storage& UsedStorage() const { return storage_; }
     const Journal& Record() const { return journal_; }
 
     // ---- An installation, before its commit

@@ -110,6 +110,7 @@ try:
         "RepairBehavior": "installer",
         "ExpectedReturnCodes": [
             {"InstallerReturnCode": 3010, "ReturnResponse": "rebootRequiredToFinish"},
+            {"InstallerReturnCode": 350, "ReturnResponse": "rebootRequiredForInstall"},
             {"InstallerReturnCode": 32, "ReturnResponse": "fileInUse"},
             {"InstallerReturnCode": 1602, "ReturnResponse": "cancelledByUser"},
             {"InstallerReturnCode": 1603, "ReturnResponse": "contactSupport"},

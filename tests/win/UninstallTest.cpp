@@ -409,6 +409,23 @@ TEST_F(Uninstall, SilentlyLeavesTheMachineAsItWasBeforeASilentInstallation)
         EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
 }
 
+// Another program's work for the restart on a file to remove (a rename over
+// it): the uninstallation waits for the restart (350) and removes nothing.
+TEST_F(Uninstall, WorkLeftForTheRestartOnItsFilesRefusesIt)
+{
+    ASSERT_TRUE(InstallSilently());
+    const std::wstring other = root + L"\\other.txt";
+    ASSERT_TRUE(driver::WriteBytes(other, "another program's"));
+    ASSERT_TRUE(MoveFileExW(other.c_str(), (install + L"\\readme.txt").c_str(),
+        MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+    const auto installed = Machine();
+    StartUninstaller(install + L"\\uninstall.exe", std::wstring(), L"/S");
+    EXPECT_EQ(350u, FirstExitCode());
+    WaitForCopies();
+    EXPECT_EQ(installed, Machine()) << Difference(installed, Machine());
+    (void)driver::TakePendingRenames();
+}
+
 // Silently, a file held open without delete sharing is asked for with
 // /CLOSEAPPLICATIONS (Wine's Restart Manager closes nothing), then goes at
 // the restart: named so in the /LOG= file, and the exit code says so.

@@ -202,9 +202,10 @@ int CommandWinget(std::vector<std::string> args)
     installer += "RepairBehavior: installer\n";
     // 3010: installed, and a file a program held is replaced when the
     // machine restarts; the others end without an installation (32: files
-    // in use, cancelled).
+    // in use, cancelled; 350: Windows must restart before the setup).
     installer += "ExpectedReturnCodes:\n"
                  "  - InstallerReturnCode: 3010\n    ReturnResponse: rebootRequiredToFinish\n"
+                 "  - InstallerReturnCode: 350\n    ReturnResponse: rebootRequiredForInstall\n"
                  "  - InstallerReturnCode: 32\n    ReturnResponse: fileInUse\n"
                  "  - InstallerReturnCode: 1602\n    ReturnResponse: cancelledByUser\n"
                  "  - InstallerReturnCode: 1603\n    ReturnResponse: contactSupport\n"
