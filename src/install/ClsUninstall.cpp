@@ -504,8 +504,8 @@ void ClsUninstall::Report(const std::vector<install::TxLeft>& left, Outcome& out
         outcome.remaining.push_back({ item.path, ReasonOf(item.error), install::Refusal::None, item.error });
 }
 
-ClsUninstall::Start ClsUninstall::RemoveInstalled(install::Transaction& tx, const std::vector<std::string>& held,
-    Outcome& outcome, const std::function<void()>& step)
+ClsUninstall::Start ClsUninstall::RemoveInstalled(
+    install::Transaction& tx, const std::vector<std::string>& held, Outcome& outcome, const std::function<void()>& step)
 {
     // Work Windows has left for its restart: this product's own is dropped,
     // anything else on a file to remove waits for the restart.

@@ -184,14 +184,15 @@ InstallFailure StepFailure(InstallStep step, const std::string& detail, uint32_t
 }
 
 // A file written through the transaction is durable before the commit.
-void Flushed(const std::string& path, const Reporter& reporter)
+void Flushed(const std::string& path, const Reporter& reporter, int& count)
 {
     if (const uint32_t error = FlushFile(path.c_str()); error != ERROR_SUCCESS)
         reporter.Note("could not flush " + path + " (error " + std::to_string(error) + ")");
+    ++count;
 }
 
-void AddShortcut(
-    const char* target, const char* linkFolder, const char* productName, InstallLog& log, const Reporter& reporter)
+void AddShortcut(const char* target, const char* linkFolder, const char* productName, InstallLog& log,
+    const Reporter& reporter, int& flushed)
 {
     if (linkFolder[0] == '\0')
         return; // the system names no such folder: nothing to place
@@ -199,7 +200,7 @@ void AddShortcut(
     (void)log.AddShortcut(linkFolder, productName);
     const std::string link = std::string(linkFolder) + "\\" + productName + ".lnk";
     if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        Flushed(link, reporter);
+        Flushed(link, reporter, flushed);
         reporter.Placed(link);
     } else {
         reporter.Note("the shortcut " + link + " could not be created");
@@ -391,6 +392,7 @@ private:
     // and the file it replaces when Windows restarts.
     std::vector<PendingRename> atRestart_;
     std::vector<std::string> replacedAtRestart_;
+    int flushedFiles_ = 0; // the extraction's, the copies', the shortcuts', the log
     uint64_t done_ = 0; // bytes written, for the one progress
     uint64_t total_ = 0;
 };
@@ -510,6 +512,8 @@ InstallOutcome Installation::Extract()
         extracted_.overwritten.clear(); // set aside: they are back
         return Failed(ExtractionFailure(extracted_));
     }
+    for (const std::string& output : job.outputs)
+        flushedFiles_ += output.empty() ? 0 : 1;
     InstallOutcome outcome;
     outcome.succeeded = true;
     return outcome;
@@ -805,7 +809,7 @@ void Installation::PlaceEntries(InstallLog& log)
                     const DWORD error = GetLastError();
                     outcome.Met(copy->step, { entry.logTarget, entry.folder ? copy->to : entry.fullTarget, error });
                 } else {
-                    Flushed(copy->to, reporter_);
+                    Flushed(copy->to, reporter_, flushedFiles_);
                 }
                 done_ += copy->size;
             }
@@ -930,14 +934,14 @@ InstallOutcome Installation::Run()
     if (request_.desktopShortcut) {
         char desktop[kPathSize] = {};
         (void)ClsFile::GetDesktopFolder(desktop);
-        AddShortcut(paths_.shortcutTarget, desktop, record.ProductName, *log, reporter_);
+        AddShortcut(paths_.shortcutTarget, desktop, record.ProductName, *log, reporter_, flushedFiles_);
     }
     if (request_.startMenuEntry) {
         char startup[kPathSize] = {};
         char programs[kPathSize] = {};
         (void)ClsFile::GetStartupFolder(startup);
         (void)StartMenuFolder(startup, programs); // a part of a 260-byte path always fits
-        AddShortcut(paths_.shortcutTarget, programs, record.ProductName, *log, reporter_);
+        AddShortcut(paths_.shortcutTarget, programs, record.ProductName, *log, reporter_, flushedFiles_);
     }
     (void)log->Finish(paths_.installFolder);
 
@@ -964,6 +968,9 @@ InstallOutcome Installation::Run()
         error != ERROR_SUCCESS)
         return Failed(StepFailure(InstallStep::Log, "the install log could not be written", error, logPath));
     reporter_.Placed(logPath);
+    reporter_.Note("the transaction: " + std::to_string(tx_->Records()) + " journal records flushed ("
+        + std::to_string(tx_->JournalBytes()) + " bytes), " + std::to_string(flushedFiles_)
+        + " files flushed before the commit");
     std::vector<TxLeft> left;
     tx_->Finish(left);
     tx_.reset();

@@ -118,8 +118,12 @@ uint32_t Transaction::Begin(const Start& start)
                 break;
     if (error == kNone)
         error = storage_.makeFolder(journal_.txFolder, true);
-    if (error == kNone)
-        error = storage_.createDurably(pointer_.journalPath, JournalBeginRecord(journal_));
+    if (error == kNone) {
+        const std::string first = JournalBeginRecord(journal_);
+        ++records_;
+        journalBytes_ += first.size();
+        error = storage_.createDurably(pointer_.journalPath, first);
+    }
     begun_ = true;
     if (error != kNone) {
         std::vector<TxLeft> left;
@@ -131,6 +135,8 @@ uint32_t Transaction::Begin(const Start& start)
 
 uint32_t Transaction::Append(const std::string& record)
 {
+    ++records_;
+    journalBytes_ += record.size();
     return storage_.appendDurably(pointer_.journalPath, record);
 }
 

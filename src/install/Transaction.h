@@ -111,6 +111,9 @@ public:
     bool Committed() const { return committed_; }
     // Windows deletes the path when it restarts.
     bool GoesAtRestart(const std::string& path) const;
+    // What the journal cost: its records (each flushed) and their bytes.
+    int Records() const { return records_; }
+    uint64_t JournalBytes() const { return journalBytes_; }
     // What a recovery goes by: the commit was announced and the log in place
     // is the new one (an installation's), or gone (an uninstallation's).
     bool IsCommitted() const;
@@ -132,6 +135,8 @@ private:
     std::vector<std::string> heldInPlace_; // to be deleted at the restart under their own names
     bool begun_ = false;
     bool committed_ = false;
+    int records_ = 0;
+    uint64_t journalBytes_ = 0;
 };
 
 // ---- Recovery

@@ -416,8 +416,8 @@ TEST_F(Uninstall, WorkLeftForTheRestartOnItsFilesRefusesIt)
     ASSERT_TRUE(InstallSilently());
     const std::wstring other = root + L"\\other.txt";
     ASSERT_TRUE(driver::WriteBytes(other, "another program's"));
-    ASSERT_TRUE(MoveFileExW(other.c_str(), (install + L"\\readme.txt").c_str(),
-        MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(MoveFileExW(
+        other.c_str(), (install + L"\\readme.txt").c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
     const auto installed = Machine();
     StartUninstaller(install + L"\\uninstall.exe", std::wstring(), L"/S");
     EXPECT_EQ(350u, FirstExitCode());
