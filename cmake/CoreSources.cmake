@@ -12,6 +12,7 @@ set(YNB_CORE_SOURCES
     src/package/ExtractSchedule.cpp
     src/package/Sha256.cpp
     src/package/PayloadStamp.cpp
+    src/package/PayloadDigests.cpp
     src/install/Manifest.cpp
     src/install/InstallLog.cpp
     src/install/InstallPaths.cpp

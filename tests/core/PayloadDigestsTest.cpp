@@ -1,0 +1,46 @@
+// The payload's list of its files' digests, as ynbpack writes it and setup.exe
+// reads it back.
+#include <gtest/gtest.h>
+
+#include "package/PayloadDigests.h"
+
+namespace {
+
+using package::PayloadDigests;
+
+TEST(PayloadDigests, ReadsWhatIsWrittenAndRefusesAnythingElseWhole)
+{
+    PayloadDigests digests;
+    Sha256::Hash("a", 1, digests["App\\a.txt"].sha256);
+    digests["App\\a.txt"].size = 1;
+    // A Shift-JIS name whose trail byte is a backslash, and a file of 4 GiB and more.
+    Sha256::Hash("", 0, digests["App\\\x83\x5c.dat"].sha256);
+    digests["App\\\x83\x5c.dat"].size = 5000000000ull;
+    const std::string text = package::WriteDigests(digests);
+    PayloadDigests read;
+    ASSERT_TRUE(package::ReadDigests(text, read));
+    EXPECT_EQ(digests, read);
+    EXPECT_TRUE(package::ReadDigests("", read));
+    EXPECT_TRUE(read.empty());
+
+    const std::string line = text.substr(0, text.find("\r\n") + 2);
+    const std::string hex = line.substr(0, 64);
+    for (const std::string& bad : {
+             text.substr(0, text.size() - 1), // no line end at the end
+             line + line, // a name twice
+             "X" + line.substr(1), // not a hex digit
+             hex.substr(0, 63) + "\t1\tApp\\a.txt\r\n", // a short digest
+             hex + "\t\tApp\\a.txt\r\n", // no size
+             hex + "\t-1\tApp\\a.txt\r\n",
+             hex + "\t12345678901234567890\tApp\\a.txt\r\n", // a size past 64 bits
+             hex + "\t1\t\r\n", // no name
+             hex + "\t1\tApp\\\ta.txt\r\n", // a control byte in the name
+         }) {
+        read["stale"] = {};
+        EXPECT_FALSE(package::ReadDigests(bad, read)) << bad;
+        EXPECT_TRUE(read.empty());
+    }
+    EXPECT_FALSE(package::ReadDigests(text, read, 1)) << "more lines than allowed";
+}
+
+} // namespace
