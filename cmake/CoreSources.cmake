@@ -23,5 +23,6 @@ set(YNB_CORE_SOURCES
     src/install/UninstallPlan.cpp
     src/install/Journal.cpp
     src/install/Transaction.cpp
+    src/install/InPlace.cpp
     src/sys/SecurityRules.cpp
 )

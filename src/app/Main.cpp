@@ -137,7 +137,8 @@ uint32_t RunSilent(const config::CommandLine& options, const install::InstalledP
     }
     install::InstallSink sink;
     sink.progress = [&window](const install::Progress& progress) {
-        if (window && (progress.phase == install::Phase::Unpacking || progress.phase == install::Phase::Placing))
+        if (window && (progress.phase == install::Phase::Checking || progress.phase == install::Phase::Unpacking
+            || progress.phase == install::Phase::Placing))
             window->SetProgress(progress.done, progress.total, progress.item);
     };
     sink.pump = [&window] {

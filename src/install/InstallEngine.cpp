@@ -4,6 +4,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,11 +17,14 @@
 #include "install/ClsUninstall.h"
 #include "install/InstallLog.h"
 #include "install/InstallPaths.h"
+#include "install/InstalledFiles.h"
 #include "install/MachineStorage.h"
+#include "install/ProductVersion.h"
 #include "install/Manifest.h"
 #include "install/Transaction.h"
 #include "package/CabinetExtractor.h"
 #include "package/ClsSecurity.h"
+#include "package/PayloadDigests.h"
 #include "package/PayloadStamp.h"
 #include "sys/ClsFile.h"
 #include "sys/ClsRegist.h"
@@ -350,6 +355,12 @@ public:
 
 private:
     bool ReadManifest(InstallFailure& failure);
+    // A file of the payload, read into memory: false, with failure, when the
+    // payload cannot be read.
+    bool ReadPayloadFile(int file, std::string& bytes, InstallFailure& failure);
+    bool ReadDigests(InstallFailure& failure);
+    void FindInPlace();
+    bool InPlaceAt(const std::string& path) const;
     bool StaysOutOfTheWindowsFolder(InstallFailure& failure) const;
     InstallOutcome Extract();
     bool SettleHeldFiles(std::vector<std::string>& held, package::ExtractJob& job, InstallFailure& failure);
@@ -376,6 +387,14 @@ private:
     package::PayloadCabinet cabinet_;
     package::ExtractReport extracted_;
     std::vector<char> manifest_;
+    package::PayloadDigests digests_; // empty: the payload has no list of digests
+    // Over an installation in the same folder: the targets (path keys) whose
+    // files are the new version's already, or kept as the user changed them.
+    std::set<std::string> inPlace_;
+    int inPlaceCount_ = 0;
+    int keptCount_ = 0;
+    int writtenCount_ = 0;
+    bool repair_ = false;
     ManifestEntry entries_[kManifestMaxEntries];
     // The installation this one replaces in the same folder, read before
     // anything is written.
@@ -429,17 +448,8 @@ bool Installation::ReadManifest(InstallFailure& failure)
     if (size == 0 || size > kManifestCapacity)
         return true; // empty or too large: no entries
     std::string bytes;
-    package::ExtractJob job;
-    job.outputs.assign(input_.files.size(), std::string());
-    job.memoryFile = input_.manifestFile;
-    job.memory = &bytes;
-    job.maxWorkers = 1;
-    job.pump = [this] { reporter_.Pump(); };
-    const package::ExtractReport report = cabinet_.Extract(job);
-    if (report.problem != package::ExtractProblem::None) {
-        failure = { InstallStep::Payload, report.detail, {}, report.error, report.path, {}, 0, 0 };
+    if (!ReadPayloadFile(input_.manifestFile, bytes, failure))
         return false;
-    }
     manifest_.assign(bytes.begin(), bytes.end());
     (void)ClsSecurity::Unscramble(manifest_.data(), static_cast<int32_t>(manifest_.size()), product_.manifestKey);
     const ManifestSplit split = SplitManifest(manifest_.data(), static_cast<int32_t>(manifest_.size()), entries_);
@@ -475,6 +485,124 @@ void Installation::End()
     tx_.reset();
 }
 
+bool Installation::ReadPayloadFile(int file, std::string& bytes, InstallFailure& failure)
+{
+    package::ExtractJob job;
+    job.outputs.assign(input_.files.size(), std::string());
+    job.memoryFile = file;
+    job.memory = &bytes;
+    job.maxWorkers = 1;
+    job.pump = [this] { reporter_.Pump(); };
+    const package::ExtractReport report = cabinet_.Extract(job);
+    if (report.problem == package::ExtractProblem::None)
+        return true;
+    failure = { InstallStep::Payload, report.detail, {}, report.error, report.path, {}, 0, 0 };
+    return false;
+}
+
+// The payload's list of its files' digests, beside the manifest; a payload
+// without one, or with one that is no such list, has every file written.
+bool Installation::ReadDigests(InstallFailure& failure)
+{
+    const std::string key = sys::PathKey(JoinFolder(input_.stagingFolder, package::kDigestsName), sys::kAnsiPaths);
+    int found = -1;
+    for (std::size_t i = 0; i < input_.files.size(); ++i)
+        if (sys::PathKey(JoinFolder(input_.baseFolder, input_.files[i].name), sys::kAnsiPaths) == key)
+            found = static_cast<int>(i);
+    if (found < 0 || input_.files[static_cast<std::size_t>(found)].size > (64u << 20))
+        return true;
+    std::string bytes;
+    if (!ReadPayloadFile(found, bytes, failure))
+        return false;
+    if (!package::ReadDigests(bytes, digests_))
+        reporter_.Note("the payload's list of digests is damaged: every file is written");
+    return true;
+}
+
+bool Installation::InPlaceAt(const std::string& path) const
+{
+    return !inPlace_.empty() && inPlace_.count(sys::PathKey(path, sys::kAnsiPaths)) != 0;
+}
+
+// Over an installation in the same folder, every file the plan writes over
+// is looked at (and hashed, where its size is the new version's) before
+// anything is written: one that is the new version's already stays as it is
+// (its time too), and is neither set aside nor written. A staged plan, or a
+// payload without a list of digests, writes every file.
+void Installation::FindInPlace()
+{
+    if (!replaces_ || plan_.mode != PlanMode::Direct || digests_.empty())
+        return;
+    // Each target that exists, with the payload file it would receive.
+    std::vector<std::string> paths;
+    std::vector<PayloadFile> payloads;
+    std::map<std::string, int> fileOf; // a write's path, its payload file
+    for (const PlannedWrite& write : plan_.writes)
+        fileOf[write.path] = write.file;
+    const auto candidate = [&](const std::string& path, int file) {
+        const PayloadFileInfo& info = input_.files[static_cast<std::size_t>(file)];
+        const auto digest = digests_.find(info.name);
+        if (digest == digests_.end() || digest->second.size != info.size)
+            return;
+        const CabinetFileEntry& entry = cabinet_.Table().files[static_cast<std::size_t>(file)];
+        FILETIME local {};
+        FILETIME utc {};
+        uint64_t time = 0;
+        if (DosDateTimeToFileTime(entry.date, entry.time, &local) && LocalFileTimeToFileTime(&local, &utc))
+            time = (static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
+        paths.push_back(path);
+        payloads.push_back({ digest->second, info.attributes, time });
+    };
+    for (const PlannedWrite& write : plan_.writes)
+        if (write.existed)
+            candidate(write.path, write.file);
+    for (const PlannedCopy& copy : plan_.copies)
+        if (copy.existed && fileOf.count(copy.from) != 0)
+            candidate(copy.to, fileOf.at(copy.from));
+    if (paths.empty())
+        return;
+    uint64_t toHash = 0;
+    const std::vector<InstalledFile> installed = ReadInstalledFiles(
+        paths,
+        [&](std::size_t i, const InstalledFile& facts) {
+            const bool hash = WorthHashing(payloads[i], facts);
+            toHash += hash ? facts.size : 0;
+            return hash;
+        },
+        [this] { reporter_.Pump(); }, [this, &toHash](uint64_t hashed) {
+            reporter_.Step(Phase::Checking, hashed, total_ + toHash);
+        });
+    done_ = toHash;
+    total_ += toHash;
+    std::vector<InPlace> judged(paths.size());
+    std::map<std::string, std::size_t> at;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        judged[i] = JudgeInPlace(payloads[i], installed[i], repair_);
+        at[paths[i]] = i;
+    }
+    // A copy written from a file the user changed would spread the change:
+    // that file is put back too.
+    for (const PlannedCopy& copy : plan_.copies) {
+        const auto target = at.find(copy.to);
+        const auto source = at.find(copy.from);
+        if (source != at.end() && judged[source->second] == InPlace::KeptChanged
+            && (target == at.end() || judged[target->second] == InPlace::Write))
+            judged[source->second] = InPlace::Write;
+    }
+    uint64_t bytes = 0;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (judged[i] == InPlace::Write)
+            continue;
+        inPlace_.insert(sys::PathKey(paths[i], sys::kAnsiPaths));
+        ++(judged[i] == InPlace::Same ? inPlaceCount_ : keptCount_);
+        bytes += installed[i].size;
+        if (judged[i] == InPlace::KeptChanged)
+            reporter_.Note("kept as the user changed it: " + paths[i]);
+    }
+    reporter_.Note("in place already: " + std::to_string(inPlaceCount_) + " files (" + Megabytes(bytes) + ") of "
+        + std::to_string(paths.size()) + " there before");
+}
+
 // The payload's files to their places: straight there when the plan is
 // direct, else into the base folder as they lie in the payload. Before
 // anything is written the transaction begins and sets aside what is
@@ -486,8 +614,11 @@ InstallOutcome Installation::Extract()
         job.outputs.assign(input_.files.size(), std::string());
         job.asCopy.assign(input_.files.size(), false);
         for (const PlannedWrite& write : plan_.writes) {
+            if (write.existed && InPlaceAt(write.path))
+                continue; // a cabinet folder with nothing to write is not decoded
             job.outputs[static_cast<std::size_t>(write.file)] = write.path;
             job.asCopy[static_cast<std::size_t>(write.file)] = write.asCopy;
+            ++writtenCount_;
         }
         job.folders = plan_.folders;
     } else {
@@ -496,9 +627,10 @@ InstallOutcome Installation::Extract()
             return Fail(ExtractionFailure(extracted_), reporter_);
     }
     job.pump = [this] { reporter_.Pump(); };
-    job.progress = [this](uint64_t done, uint64_t, const std::string& item) {
-        reporter_.Step(Phase::Unpacking, done, total_, item);
-        done_ = done;
+    const uint64_t checked = done_;
+    job.progress = [this, checked](uint64_t done, uint64_t, const std::string& item) {
+        done_ = checked + done;
+        reporter_.Step(Phase::Unpacking, done_, total_, item);
     };
     job.flush = true;
     InstallFailure failure;
@@ -626,7 +758,7 @@ bool Installation::Begin(package::ExtractJob& job, const std::vector<std::string
     const auto isHeld
         = [&held](const std::string& path) { return std::find(held.begin(), held.end(), path) != held.end(); };
     const auto add = [&](const std::string& path, bool existed) {
-        if (!path.empty() && !isHeld(path))
+        if (!path.empty() && !isHeld(path) && !(existed && InPlaceAt(path)))
             (existed ? replaced : created).push_back(path);
     };
     if (plan_.mode == PlanMode::Direct) {
@@ -805,6 +937,9 @@ void Installation::PlaceEntries(InstallLog& log)
                         write->step, { entry.logTarget, entry.folder ? write->path : entry.fullTarget, refused });
             }
             for (const PlannedCopy* copy : copies[i]) {
+                if (copy->existed && InPlaceAt(copy->to))
+                    continue; // the new version's already: checked, counted in the total
+                ++writtenCount_;
                 if (CopyFileA(copy->from.c_str(), copy->to.c_str(), FALSE) == 0) {
                     const DWORD error = GetLastError();
                     outcome.Met(copy->step, { entry.logTarget, entry.folder ? copy->to : entry.fullTarget, error });
@@ -871,18 +1006,30 @@ InstallOutcome Installation::Run()
                                                   : "the payload staged first: " + plan_.why);
     if (request_.scope == Scope::User && !StaysOutOfTheWindowsFolder(failure))
         return Fail(std::move(failure), reporter_);
-    if (!CheckSpace(plan_, input_, failure))
-        return Fail(std::move(failure), reporter_);
     const InstalledProduct earlier = FindInstalledProduct(record);
     installedHere_ = IsInstalledFolder(record, request_.folderText.c_str(), earlier);
     replaces_ = installedHere_
         && previous_.Prepare(JoinFolder(earlier.installFolder, "uninstall.exe").c_str()) == ClsUninstall::State::Ready;
-    if (plan_.mode == PlanMode::Staged)
+    repair_ = replaces_ && CompareVersions(earlier.version, product_.displayVersion) == 0;
+    if (replaces_ && !ReadDigests(failure))
+        return Fail(std::move(failure), reporter_);
+    FindInPlace();
+    // What is written, and the space it takes: not what is in place already.
+    InstallPlan written = plan_;
+    std::erase_if(written.writes, [this](const PlannedWrite& write) { return write.existed && InPlaceAt(write.path); });
+    std::erase_if(written.copies, [this](const PlannedCopy& copy) { return copy.existed && InPlaceAt(copy.to); });
+    if (!CheckSpace(written, input_, failure))
+        return Fail(std::move(failure), reporter_);
+    if (plan_.mode == PlanMode::Staged) {
         for (const PayloadFileInfo& file : input_.files)
             total_ += file.size;
-    else
-        total_ = plan_.bytesToWrite;
-    reporter_.Step(Phase::Unpacking, 0, total_);
+    } else {
+        for (const PlannedWrite& write : written.writes)
+            total_ += input_.files[static_cast<std::size_t>(write.file)].size;
+        for (const PlannedCopy& copy : written.copies)
+            total_ += copy.size;
+    }
+    reporter_.Step(Phase::Unpacking, done_, total_);
 
     InstallOutcome extraction = Extract();
     if (!extraction.succeeded)
@@ -985,6 +1132,13 @@ InstallOutcome Installation::Run()
     if (closeTried_)
         restartManager_.Restart();
     outcome.replacedAtRestart = replacedAtRestart_;
+    outcome.inPlace = inPlaceCount_;
+    outcome.kept = keptCount_;
+    outcome.written = writtenCount_;
+    outcome.repair = repair_;
+    if (repair_)
+        reporter_.Note("repair: " + std::to_string(writtenCount_) + " files put back, " + std::to_string(inPlaceCount_)
+            + " in place, " + std::to_string(keptCount_) + " kept as the user changed them");
     outcome.succeeded = true;
     outcome.payloadSize = plan_.payloadSize;
     outcome.baseFolder = paths_.baseFolder;

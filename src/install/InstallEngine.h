@@ -18,6 +18,7 @@
 namespace install {
 
 enum class Phase : uint8_t {
+    Checking, // an upgrade's or repair's installed files, against the new version's
     Unpacking, // the payload into the base folder
     Registering, // the uninstall entry
     Placing, // the manifest's entries
@@ -28,8 +29,9 @@ enum class Phase : uint8_t {
 
 struct Progress {
     Phase phase = Phase::Unpacking;
-    // Bytes written of all the installation writes, the extraction's and the
-    // copies' (Placing tells them as each entry begins).
+    // Bytes checked and written of all the installation's: the installed
+    // files hashed, the extraction's and the copies' writes (Placing tells
+    // them as each entry begins).
     uint64_t done = 0;
     uint64_t total = 0;
     std::string item; // the file or entry at hand (ANSI), or empty
@@ -142,6 +144,13 @@ struct InstallOutcome {
     // Files held by programs, whose new version takes their place when
     // Windows restarts (exit code 3010).
     std::vector<std::string> replacedAtRestart;
+    // Over an installation in the same folder: the files already in place
+    // (not written again), those written, and those a repair kept because
+    // the user changed them.
+    int inPlace = 0;
+    int written = 0;
+    int kept = 0;
+    bool repair = false; // the installed version was set up again
 };
 
 InstallOutcome RunInstallation(const InstallRequest& request, const InstallSink& sink);

@@ -20,6 +20,7 @@ struct PhaseNames {
     const wchar_t* text;
 };
 constexpr PhaseNames kPhaseNames[] = {
+    { L"checking", L"checking the installed files" },
     { L"unpacking", L"unpacking the payload" },
     { L"registering", L"registering the uninstall entry" },
     { L"placing", L"placing the manifest's entries" },

@@ -203,7 +203,8 @@ void TFrame3::Button2Click()
 
     install::InstallSink sink;
     sink.progress = [](const install::Progress& progress) {
-        if (progress.phase == install::Phase::Unpacking || progress.phase == install::Phase::Placing)
+        if (progress.phase == install::Phase::Checking || progress.phase == install::Phase::Unpacking
+            || progress.phase == install::Phase::Placing)
             Form3->SetProgress(progress.done, progress.total, progress.item);
     };
     sink.copyFailed = [](const install::CopyFailure& failure) {
