@@ -17,6 +17,7 @@
 
 #include "app/Elevated.h"
 #include "app/Installerback.h"
+#include "app/NoProduct.h"
 #include "app/Progress.h"
 #include "config/CommandLine.h"
 #include "config/ProductData.h"
@@ -353,6 +354,8 @@ uint32_t Run()
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     sys::HardenDllSearch();
+    if (const std::optional<uint32_t> code = app::RefuseWithoutProduct(config::Program::Setup))
+        return static_cast<int>(*code);
     try {
         return static_cast<int>(Run());
     } catch (const ui::Error&) {

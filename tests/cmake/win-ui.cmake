@@ -33,7 +33,7 @@ if(TARGET kakeibo)
 endif()
 add_custom_command(
     OUTPUT ${YNB_UI_DIST}/data00.dat
-    COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_UI_DIST} ${YNB_UI_BUILT} --uninstaller $<TARGET_FILE:uninstall>
+    COMMAND ${YNBPACK} build --no-setup ${PRODUCT_DIR} ${YNB_UI_DIST} ${YNB_UI_BUILT} --uninstaller $<TARGET_FILE:uninstall>
     DEPENDS ${YNBPACK} uninstall $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
     VERBATIM)
 add_custom_target(ui_dist ALL DEPENDS ${YNB_UI_DIST}/data00.dat)

@@ -17,12 +17,20 @@ const char kUsage[] = "usage: ynbpack COMMAND [ARGS]\n"
                       "  scramble --key K [IN [OUT]]     scramble the whole input as one buffer\n"
                       "  unscramble --key K [IN [OUT]]   the inverse\n"
                       "  config-dump [FILE]              parse a plain configuration text\n"
-                      "  embed PRODUCT_DIR OUT.cpp       the product data compiled into setup.exe\n"
+                      "  embed PRODUCT_DIR OUT.cpp [VERSIONDIR]\n"
+                      "                                  the product data compiled into setup.exe, and the\n"
+                      "                                  programs' version resources into VERSIONDIR\n"
+                      "  inspect PROGRAM.exe             the product data a setup.exe or uninstall.exe holds\n"
                       "  manifest --key K IN.txt OUT.com check a plain manifest and scramble it\n"
                       "  build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE]\n"
-                      "        [--folder-size BYTES]     data00.dat, setup.txt and license.txt of a product\n"
-                      "        [--compression C]         compressed as cab's are\n"
-                      "        [--setup FILE]            and setup.exe: FILE stamped with the payload's digest\n"
+                      "        [--folder-size BYTES]     setup.exe, data00.dat, setup.txt and license.txt of a\n"
+                      "        [--compression C]         product, compressed as cab's are; setup.exe and the\n"
+                      "        [--arch x86|x64]          uninstaller are the prebuilt programs (x86 unless\n"
+                      "        [--stubs DIR]             --arch says otherwise, found beside ynbpack or named\n"
+                      "        [--single-file]           by --stubs) with the product written in; with\n"
+                      "        [--setup FILE|--no-setup] --single-file the payload and the documents are in\n"
+                      "                                  setup.exe; --setup stamps a built FILE instead,\n"
+                      "                                  --no-setup makes none\n"
                       "  check PRODUCT                   every problem of a product folder, one a line\n"
                       "  info PRODUCT                    name, folder and product.txt's values, key=value\n"
                       "  winget PRODUCT OUTDIR x86=ZIP,URL [x64=ZIP,URL]\n"
@@ -66,6 +74,8 @@ int main(int argc, char** argv)
             return ynbpack::CommandConfigDump(args);
         if (command == "embed")
             return ynbpack::CommandEmbed(args);
+        if (command == "inspect")
+            return ynbpack::CommandInspect(args);
         if (command == "manifest")
             return ynbpack::CommandManifest(args);
         if (command == "build")

@@ -5,13 +5,14 @@
 #include "Texts.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 
-#include <glib.h>
-
 #include "Artwork.h"
+#include "Unicode.h"
+#include "VersionInfo.h"
 #include "config/SetupText.h"
 #include "install/InstallPaths.h"
 #include "install/Manifest.h"
@@ -53,7 +54,7 @@ bool IsNameCharacter(char c)
     return c > 0x20 && c < 0x7F && std::strchr(kReservedCharacters, c) == nullptr;
 }
 
-bool IsControl(gunichar c)
+bool IsControl(char32_t c)
 {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
@@ -81,14 +82,12 @@ std::string ValueProblem(const InfoKey& key, const std::string& value)
 {
     if (value.empty())
         return "no value";
-    if (!g_utf8_validate(value.data(), static_cast<gssize>(value.size()), nullptr))
+    std::u32string points;
+    if (!Utf8ToCodePoints(value, points))
         return "not UTF-8";
-    long characters = 0;
-    for (const char* p = value.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
-        if (IsControl(g_utf8_get_char(p)))
-            return "holds a control character";
-        ++characters;
-    }
+    if (std::any_of(points.begin(), points.end(), IsControl))
+        return "holds a control character";
+    const auto characters = static_cast<long>(points.size());
     if (characters < key.minChars || characters > key.maxChars)
         return "has " + std::to_string(characters) + " characters; " + std::to_string(key.minChars) + " to "
             + std::to_string(key.maxChars) + " are allowed";
@@ -102,6 +101,9 @@ std::string ValueProblem(const InfoKey& key, const std::string& value)
     case Kind::Version:
         if (!std::all_of(value.begin(), value.end(), IsNameCharacter))
             return "'" + value + "' is no version: ASCII without blanks and \\ / : * ? \" < > |";
+        // The programs' version resource holds it as four 16-bit numbers.
+        if (std::array<uint16_t, 4> parts; !ParseFileVersion(value, parts))
+            return "'" + value + "' is no version of Windows' programs: 1 to 4 numbers of 0 to 65535 joined by dots";
         break;
     case Kind::Url:
         if (!IsWebAddress(value))
@@ -143,7 +145,8 @@ bool IsFile(const std::string& path)
 bool IsWebAddress(const std::string& value)
 {
     std::string lower(value.substr(0, 8));
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return g_ascii_tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     const std::size_t scheme = lower.rfind("https://", 0) == 0 ? 8 : lower.rfind("http://", 0) == 0 ? 7 : 0;
     return scheme > 0 && value.size() > scheme
         && std::all_of(value.begin(), value.end(), [](char c) { return c > 0x20 && c < 0x7F; });
