@@ -16,3 +16,9 @@ add_executable(ynbtest_pe ${CMAKE_CURRENT_SOURCE_DIR}/tools/PeResourcesTest.cpp 
 target_include_directories(ynbtest_pe PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack)
 target_link_libraries(ynbtest_pe PRIVATE ynbcore_san GTest::gtest_main)
 add_test(NAME pe COMMAND ynbtest_pe)
+
+# ynbpack's Shift-JIS table.
+add_executable(ynbtest_shiftjis ${CMAKE_CURRENT_SOURCE_DIR}/tools/ShiftJisTest.cpp ${YNB_SHIFTJIS_SOURCES})
+target_include_directories(ynbtest_shiftjis PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack)
+target_link_libraries(ynbtest_shiftjis PRIVATE ynbcore_san GTest::gtest_main)
+add_test(NAME shiftjis COMMAND ynbtest_shiftjis)

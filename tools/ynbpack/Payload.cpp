@@ -10,11 +10,10 @@
 #include <iostream>
 #include <map>
 
-#include <glib.h>
-
 #include "Commands.h"
 #include "Payload.h"
 #include "Texts.h"
+#include "Unicode.h"
 #include "package/PayloadBlocks.h"
 #include "sys/CaseFold.h"
 #include "sys/NameRules.h"
@@ -36,7 +35,7 @@ std::string ToStoredName(const std::string& name)
 {
     const bool ascii
         = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr))
+    if (ascii || !IsUtf8(name))
         return name;
     std::string stored;
     if (!Utf8ToShiftJis(name, stored))
@@ -101,16 +100,9 @@ void RefuseNamesThatAreOne(const std::vector<Entry>& entries)
     std::map<std::u16string, const Entry*> seen;
     for (const Entry& entry : entries) {
         std::string utf8;
-        gunichar2* units = ShiftJisToUtf8(entry.stored, utf8)
-            ? g_utf8_to_utf16(utf8.data(), static_cast<glong>(utf8.size()), nullptr, nullptr, nullptr)
-            : nullptr;
         std::u16string name;
-        if (units != nullptr)
-            for (const gunichar2* unit = units; *unit != 0; ++unit)
-                name += static_cast<char16_t>(*unit);
-        else
+        if (!ShiftJisToUtf8(entry.stored, utf8) || !Utf8ToUtf16(utf8, name))
             name.assign(entry.stored.begin(), entry.stored.end());
-        g_free(units);
         const auto [at, fresh] = seen.emplace(sys::FoldedName(name), &entry);
         if (!fresh)
             throw UsageError("'" + at->second->path.string() + "' and '" + entry.path.string()

@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include <glib.h>
-
 #include "Commands.h"
 #include "Errors.h"
 #include "Files.h"
 #include "Texts.h"
+#include "Unicode.h"
 #include "package/Sha256.h"
 #include "Product.h"
 #include "install/InstallPaths.h"
@@ -37,9 +36,11 @@ struct Installer {
 // break or could not show is escaped.
 std::string Quoted(const std::string& text)
 {
+    std::u32string points;
+    if (!Utf8ToCodePoints(text, points))
+        points.assign(text.begin(), text.end()); // checked before: never taken
     std::string out = "\"";
-    for (const char* p = text.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
-        const gunichar c = g_utf8_get_char(p);
+    for (const char32_t c : points) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -48,7 +49,7 @@ std::string Quoted(const std::string& text)
             std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
             out += escape;
         } else {
-            out.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
+            AppendUtf8(c, out);
         }
     }
     return out + "\"";
@@ -164,8 +165,9 @@ int CommandWinget(std::vector<std::string> args)
     std::string name;
     std::string folder;
     char first[install::kPathSize];
-    if (!ShiftJisToUtf8(record.ProductName, name) || g_utf8_strlen(name.c_str(), -1) < 2
-        || g_utf8_strlen(name.c_str(), -1) > 256)
+    std::u32string nameCharacters;
+    if (!ShiftJisToUtf8(record.ProductName, name) || !Utf8ToCodePoints(name, nameCharacters)
+        || nameCharacters.size() < 2 || nameCharacters.size() > 256)
         throw UsageError(product + "/setup.cfg: the product name (value 2) must be Shift-JIS of 2 to 256 characters");
     if (!install::FirstComponent(record.ProductFolder, first) || !ShiftJisToUtf8(first, folder))
         throw UsageError(product + "/setup.cfg: the product folder (value 4) is not Shift-JIS");
