@@ -37,8 +37,18 @@ add_custom_command(
     DEPENDS ${YNBPACK} uninstall $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
     VERBATIM)
 add_custom_target(ui_dist ALL DEPENDS ${YNB_UI_DIST}/data00.dat)
-target_compile_definitions(ynbtest_WizardTest PRIVATE YNB_UI_DIST="${YNB_UI_DIST}")
-add_dependencies(ynbtest_WizardTest setup setup_noname ui_dist)
+# The same product as one setup.exe made from the prebuilt programs.
+set(YNB_UI_SINGLE ${CMAKE_BINARY_DIR}/fixtures/ui-single)
+add_custom_command(
+    OUTPUT ${YNB_UI_SINGLE}/setup.exe
+    COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_UI_SINGLE} ${YNB_UI_BUILT} --single-file --arch ${YNB_ARCH}
+        --stubs ${YNB_STUB_DIR}
+    DEPENDS ${YNBPACK} setup_stub uninstall_stub $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
+    VERBATIM)
+add_custom_target(ui_single ALL DEPENDS ${YNB_UI_SINGLE}/setup.exe)
+target_compile_definitions(ynbtest_WizardTest PRIVATE YNB_UI_DIST="${YNB_UI_DIST}"
+    YNB_SETUP_SINGLE_EXE="${YNB_UI_SINGLE}/setup.exe")
+add_dependencies(ynbtest_WizardTest setup setup_noname ui_dist ui_single)
 
 set(YNB_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(YNB_UI_PREFIX ${CMAKE_SOURCE_DIR}/tests/scripts/ui-prefix.sh)

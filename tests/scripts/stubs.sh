@@ -23,6 +23,23 @@ expect_status 0 "build with the compiled programs" "$ynbpack" build "$product" "
   --uninstaller "$build/uninstall.exe" --setup "$build/setup.exe"
 ls "$stubway" | tr '\n' ' ' | grep -qx 'data00.dat license.txt setup.exe setup.txt ' \
   || fail "the distribution from the stubs: $(ls "$stubway")"
+single=$work/single
+expect_status 0 "build a single file" "$ynbpack" build "$product" "$single" --arch "$arch" --tree "$build/payload" \
+  --single-file
+[ "$(ls "$single")" = setup.exe ] || fail "the single-file distribution: $(ls "$single")"
+"$ynbpack" inspect "$single/setup.exe" >"$work/inspect-single"
+grep -qx 'single-file=yes' "$work/inspect-single" || fail "single file: $(cat "$work/inspect-single")"
+payload=$(sed -n 's/^payload=//p' "$work/inspect-single")
+[ "${payload#*,}" = "$(stat -c %s "$stubway/data00.dat")" ] || fail "the embedded payload's size: $payload"
+cmp -s -i "${payload%,*}:0" -n "${payload#*,}" "$single/setup.exe" "$stubway/data00.dat" \
+  || fail "the embedded payload is not the four files' data00.dat"
+# Beside it, what a single-file setup must not read.
+printf 'not a payload' >"$single/data00.dat"
+printf 'not the licence' >"$single/setup.txt"
+# A copy whose embedded payload has one byte changed.
+mkdir "$work/damaged"
+cp "$single/setup.exe" "$work/damaged/setup.exe"
+printf 'X' | dd of="$work/damaged/setup.exe" bs=1 seek=$((${payload%,*} + ${payload#*,} / 2)) conv=notrunc status=none
 key=$(sed -n 's/^ *payload *= *\([0-9]*\).*/\1/p' "$product/keys.txt")
 folder=$("$ynbpack" info "$product" | sed -n 's/^folder=//p')
 for way in stub compiled; do
@@ -106,7 +123,7 @@ for name in sys.stdin.buffer.read().split(b"\0")[:-1]:
   "$wine_run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\'"$folder" /s 2>/dev/null \
     | tr -d '\r' >>"$1"
 }
-for way in compiled stub; do
+for way in compiled stub single; do
   "$wine_run" "$work/$way/setup.exe" /S '/D=C:\StubWays' || fail "$way: setup status $?"
   snapshot "$work/installed-$way"
   [ "$way" = stub ] && { cmp -s "$drive/StubWays/$folder/uninstall.exe" "$work/stub-uninstall.exe" \
@@ -114,9 +131,17 @@ for way in compiled stub; do
   "$wine_run" "C:\\StubWays\\$folder\\uninstall.exe" /S || fail "$way: uninstall status $?"
 done
 grep -q "StubWays/$folder/" "$work/installed-compiled" || fail "nothing installed: $(head "$work/installed-compiled")"
-cmp -s "$work/installed-compiled" "$work/installed-stub" \
-  || fail "the two ways install differently: $(diff "$work/installed-compiled" "$work/installed-stub" | head -20)"
+for way in stub single; do
+  cmp -s "$work/installed-compiled" "$work/installed-$way" \
+    || fail "$way installs otherwise: $(diff "$work/installed-compiled" "$work/installed-$way" | head -20)"
+done
 rm -rf "$drive/StubWays"
+
+# A single file with its payload damaged installs nothing, as a damaged data00.dat.
+status=0
+"$wine_run" "$work/damaged/setup.exe" /S '/D=C:\StubWays' || status=$?
+[ "$status" -eq $((1603 & 255)) ] || fail "a damaged single file: status $status"
+[ ! -e "$drive/StubWays/$folder" ] || fail "a damaged single file installed"
 
 # A stub alone holds no product: it installs nothing.
 status=0
