@@ -22,3 +22,10 @@ add_executable(ynbtest_shiftjis ${CMAKE_CURRENT_SOURCE_DIR}/tools/ShiftJisTest.c
 target_include_directories(ynbtest_shiftjis PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack)
 target_link_libraries(ynbtest_shiftjis PRIVATE ynbcore_san GTest::gtest_main)
 add_test(NAME shiftjis COMMAND ynbtest_shiftjis)
+
+# ynbpack's deflate encoder against zlib's inflate.
+find_package(ZLIB REQUIRED)
+add_executable(ynbtest_deflate ${CMAKE_CURRENT_SOURCE_DIR}/tools/DeflateTest.cpp ${YNB_LZX_SOURCES})
+target_include_directories(ynbtest_deflate PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack)
+target_link_libraries(ynbtest_deflate PRIVATE ynbcore_san GTest::gtest_main ZLIB::ZLIB)
+add_test(NAME deflate COMMAND ynbtest_deflate)

@@ -1,13 +1,12 @@
 #include "CabinetWriter.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <atomic>
 #include <climits>
 #include <mutex>
 #include <thread>
 
+#include "Deflate.h"
 #include "LzxEncoder.h"
 
 namespace ynbpack {
@@ -55,35 +54,19 @@ CabinetCompression ParseCompression(const std::string& text)
     throw UsageError("--compression '" + text + "' is none of lzx, lzx:15 to lzx:21, mszip and none");
 }
 
-// One raw deflate stream (no zlib header), reset for every block.
+// The deflate stream of one block, after MSZIP's "CK".
 struct CabinetWriter::Deflater {
-    Deflater()
-    {
-        if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw UsageError("zlib cannot start a deflate stream");
-        out.resize(2 + deflateBound(&stream, kCabinetBlockSize));
-    }
-    ~Deflater() { (void)deflateEnd(&stream); }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
+    Deflater() { out.reserve(2 + kCabinetBlockSize + 16); }
     // "CK" and a complete deflate stream of its own, since the decoder keeps
-    // no history from one block to the next; false on a zlib failure.
-    bool Block(const unsigned char* in, std::size_t length, std::size_t& compressed)
+    // no history from one block to the next.
+    void Block(const unsigned char* in, std::size_t length, std::size_t& compressed)
     {
-        if (deflateReset(&stream) != Z_OK)
-            return false;
-        out[0] = 'C';
-        out[1] = 'K';
-        stream.next_in = const_cast<Bytef*>(in);
-        stream.avail_in = static_cast<uInt>(length);
-        stream.next_out = out.data() + 2;
-        stream.avail_out = static_cast<uInt>(out.size() - 2);
-        if (deflate(&stream, Z_FINISH) != Z_STREAM_END)
-            return false;
-        compressed = out.size() - stream.avail_out;
-        return true;
+        Deflate(in, length, stream);
+        out.assign({ 'C', 'K' });
+        out.insert(out.end(), stream.begin(), stream.end());
+        compressed = out.size();
     }
-    z_stream stream = {};
+    Bytes stream;
     Bytes out;
 };
 
@@ -138,10 +121,7 @@ void CabinetWriter::Compress(Folder& folder, Deflater& deflater) const
             payload = frames[block].data();
             compressed = frames[block].size();
         } else if (compression_.type == kCabinetMszip) {
-            if (!deflater.Block(folder.plain.data() + at, length, compressed)) {
-                folder.error = "zlib could not compress a block";
-                return;
-            }
+            deflater.Block(folder.plain.data() + at, length, compressed);
             payload = deflater.out.data();
         }
         const unsigned char sizes[4]
