@@ -124,6 +124,12 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
+# ynbpack for Windows, the same tool as the host's, for 64-bit Windows (which
+# runs it on x64 and, through its emulation, on Arm64).
+if(YNB_ARCH STREQUAL "x64")
+    add_subdirectory(${CMAKE_SOURCE_DIR}/tools/ynbpack ${CMAKE_BINARY_DIR}/tools/ynbpack)
+endif()
+
 include(${CMAKE_CURRENT_LIST_DIR}/ProductProgram.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/WindowsBench.cmake)
 

@@ -6,3 +6,10 @@ add_executable(ynbtest_shiftjis ${CMAKE_CURRENT_SOURCE_DIR}/tools/ShiftJisTest.c
 target_include_directories(ynbtest_shiftjis PRIVATE ${YNB_TOOL_DIR})
 target_link_libraries(ynbtest_shiftjis PRIVATE gtest_main)
 ynb_wine_test(win.shiftjis ynbtest_shiftjis)
+
+# ynbpack.exe gives the host's ynbpack's bytes.
+if(TARGET ynbpack AND TARGET kakeibo)
+    ynb_wine_test(win.ynbpack-exe bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/ynbpack-windows.sh
+        ${CMAKE_CROSSCOMPILING_EMULATOR} ${YNBPACK} $<TARGET_FILE:ynbpack> ${PRODUCT_DIR} ${CMAKE_BINARY_DIR})
+    add_dependencies(ynbpack setup_stub uninstall_stub)
+endif()

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "Host.h"
 #include "sys/LittleEndian.h"
 
 namespace ynbpack {
@@ -16,7 +17,7 @@ Bytes ReadFile(const std::string& path)
         std::cin >> std::noskipws;
         return Bytes(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     if (!in)
         throw FileError("cannot open '" + path + "': " + std::strerror(errno));
     Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -34,7 +35,7 @@ void WriteFile(const std::string& path, const Bytes& data)
             throw FileError("cannot write to standard output");
         return;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
     if (!out)
         throw FileError("cannot create '" + path + "': " + std::strerror(errno));
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));

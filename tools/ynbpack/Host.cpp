@@ -80,9 +80,8 @@ bool LocalTime(std::time_t when, std::tm& local)
     const FILETIME utc { static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32) };
     SYSTEMTIME universal {};
     SYSTEMTIME here {};
-    DYNAMIC_TIME_ZONE_INFORMATION zone {};
-    if (!FileTimeToSystemTime(&utc, &universal) || GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID
-        || !SystemTimeToTzSpecificLocalTimeEx(&zone, &universal, &here))
+    // The system's time zone, with its daylight saving time for that date.
+    if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &here))
         return false;
     local = {};
     local.tm_year = here.wYear - 1900;

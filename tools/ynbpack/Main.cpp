@@ -6,7 +6,14 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <filesystem>
+
 #include "Commands.h"
+#include "Host.h"
 #include "Errors.h"
 #include "Payload.h"
 #include "Stamp.h"
@@ -50,11 +57,8 @@ const char kUsage[] = "usage: ynbpack COMMAND [ARGS]\n"
                       "                                  (in place without OUT.exe); stamp before signing\n"
                       "Standard input and output stand for omitted files or '-'.\n";
 
-} // namespace
-
-int main(int argc, char** argv)
+int Run(std::vector<std::string> args)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fprintf(stderr, "ynbpack: no command given\n%s", kUsage);
         return 2;
@@ -102,3 +106,28 @@ int main(int argc, char** argv)
         return 2;
     }
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Windows hands the arguments over in UTF-16; ynbpack works in UTF-8, and so
+// does its console while it runs.
+int wmain(int argc, wchar_t** argv)
+{
+    const UINT console = GetConsoleOutputCP();
+    (void)SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(ynbpack::Utf8Of(std::filesystem::path(argv[i])));
+    const int status = Run(std::move(args));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    (void)SetConsoleOutputCP(console);
+    return status;
+}
+#else
+int main(int argc, char** argv)
+{
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

@@ -48,7 +48,7 @@ void CopyInto(const fs::path& source, const fs::path& target)
     if (!ec)
         fs::copy(source, target, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
     if (ec)
-        throw FileError("cannot copy '" + source.string() + "' to '" + target.string() + "': " + ec.message());
+        throw FileError("cannot copy '" + Utf8Of(source) + "' to '" + Utf8Of(target) + "': " + ec.message());
 }
 
 } // namespace
@@ -138,45 +138,66 @@ BuildOptions ParseBuildOptions(std::vector<std::string> args)
     return options;
 }
 
-// A file the build makes and puts into the payload, at its path in the tree.
-struct GeneratedFile {
-    fs::path relative;
-    Bytes content;
-};
-
-// The payload tree in folder: the product's own files, the built ones, the
-// added ones, then the generated ones, which nothing may hold already.
-void AssemblePayload(const BuildOptions& options, const fs::path& tree, const std::vector<GeneratedFile>& generated)
+// The payload's files: the product's own, the built trees', the added ones,
+// then those the build makes (generated), which nothing may hold already.
+// Each keeps its file's time and read-only attribute.
+CabinetFiles AssemblePayload(const BuildOptions& options, std::vector<CabinetSource> generated)
 {
-    fs::create_directory(tree);
-    if (fs::is_directory(options.product / "payload"))
-        CopyInto(options.product / "payload", tree);
-    for (const std::string& extra : options.trees)
-        CopyInto(PathOf(extra), tree);
+    CabinetFiles files;
+    std::error_code ec;
+    if (fs::is_directory(options.product / "payload", ec))
+        CollectFiles(options.product / "payload", files);
+    for (const std::string& extra : options.trees) {
+        if (!fs::is_directory(PathOf(extra), ec))
+            throw UsageError("--tree: '" + extra + "' is not a folder");
+        CollectFiles(PathOf(extra), files);
+    }
     for (const auto& [source, relative] : options.additions) {
-        if (!fs::is_regular_file(PathOf(source)))
+        if (!fs::is_regular_file(PathOf(source), ec))
             throw UsageError("--add: '" + source + "' is not a file");
-        CopyInto(PathOf(source), tree / relative);
+        CabinetSource added;
+        added.relative = Utf8Of(relative.generic_u8string());
+        added.path = PathOf(source);
+        files[added.relative] = std::move(added);
     }
-    for (const GeneratedFile& file : generated) {
-        const fs::path target = tree / file.relative;
-        if (fs::exists(target))
-            throw UsageError("the payload already holds " + Utf8Of(file.relative) + ", which the build makes");
-        std::error_code ec;
-        fs::create_directories(target.parent_path(), ec);
-        WriteFile(Utf8Of(target), file.content);
+    for (CabinetSource& file : generated) {
+        if (files.count(file.relative) != 0)
+            throw UsageError("the payload already holds " + file.relative + ", which the build makes");
+        const std::string relative = file.relative;
+        files[relative] = std::move(file);
     }
+    return files;
+}
+
+// What the build makes into the payload, with the time of the file it is
+// made from, so that the same product gives the same payload.
+CabinetSource Generated(const fs::path& relative, Bytes content, const std::string& madeFrom)
+{
+    CabinetSource file;
+    file.relative = Utf8Of(relative.generic_u8string());
+    file.content = std::move(content);
+    file.modified = FactsOf(PathOf(madeFrom)).modified;
+    return file;
+}
+
+// Whether the files hold a file, or a folder (any file below it), at path.
+bool Holds(const CabinetFiles& files, const fs::path& path, bool folder)
+{
+    const std::string relative = Utf8Of(path.generic_u8string());
+    if (!folder)
+        return files.count(relative) != 0;
+    const auto below = files.lower_bound(relative + "/");
+    return below != files.end() && below->first.rfind(relative + "/", 0) == 0;
 }
 
 // The uninstaller removes what the install log names: what the manifest
 // placed. Files the cabinet puts elsewhere stay behind.
-void NoteFilesOutsideStaging(const fs::path& tree, const fs::path& staging, const fs::path& uninstaller)
+void NoteFilesOutsideStaging(const CabinetFiles& files, const fs::path& staging, const fs::path& uninstaller)
 {
-    int outside = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(tree))
-        if (entry.is_regular_file() && entry.path() != tree / uninstaller
-            && entry.path().lexically_relative(tree / staging).native().rfind(PathOf("..").native(), 0) == 0)
-            ++outside;
+    const std::string inside = Utf8Of(staging.generic_u8string()) + "/";
+    const std::string exempt = Utf8Of(uninstaller.generic_u8string());
+    const auto outside = std::count_if(files.begin(), files.end(),
+        [&](const auto& file) { return file.first != exempt && file.first.rfind(inside, 0) != 0; });
     if (outside > 0)
         std::cerr << "ynbpack: note: " << outside
                   << " file(s) of the payload lie outside the staging folder; the uninstaller leaves them\n";
@@ -233,26 +254,27 @@ int CommandBuild(std::vector<std::string> args)
 
     // What the build makes into the payload: the scrambled manifest, and the
     // uninstaller in the install folder, where the uninstall command names it.
-    std::vector<GeneratedFile> generated;
+    std::vector<CabinetSource> generated;
     const std::string manifestPath = product + "/manifest.txt";
     std::error_code ec;
-    if (fs::exists(PathOf(manifestPath), ec))
-        generated.push_back({ staging / kManifestName, ScrambledManifest(manifestPath, keys.manifest) });
-    const fs::path uninstallerPath = PayloadPath(std::string(first) + "\\uninstall.exe");
+    const bool manifest = fs::exists(PathOf(manifestPath), ec);
+    if (manifest)
+        generated.push_back(
+            Generated(staging / kManifestName, ScrambledManifest(manifestPath, keys.manifest), manifestPath));
+    const fs::path uninstallerPath = PayloadPath(HostName(first) + "/uninstall.exe");
     if (!options.uninstaller.empty())
-        generated.push_back({ uninstallerPath, ReadFile(options.uninstaller) });
+        generated.push_back(Generated(uninstallerPath, ReadFile(options.uninstaller), options.uninstaller));
     else if (fromStubs)
-        generated.push_back({ uninstallerPath,
-            ProgramFromStub(stubs.uninstall, stubs.arch, product, Program::Uninstall, data).Data() });
+        generated.push_back(Generated(uninstallerPath,
+            ProgramFromStub(stubs.uninstall, stubs.arch, product, Program::Uninstall, data).Data(), stubs.uninstall));
 
-    ScratchFolder scratch;
-    const fs::path tree = scratch.Path() / "payload";
-    AssemblePayload(options, tree, generated);
+    const CabinetFiles files = AssemblePayload(options, std::move(generated));
     if (!options.uninstaller.empty() || fromStubs)
-        NoteFilesOutsideStaging(tree, staging, uninstallerPath);
-    if (fs::exists(PathOf(manifestPath), ec)) {
+        NoteFilesOutsideStaging(files, staging, uninstallerPath);
+    if (manifest) {
         std::vector<std::string> problems;
-        ManifestSourceProblems(manifestPath, ReadFile(manifestPath), tree / staging, problems);
+        ManifestSourceProblems(manifestPath, ReadFile(manifestPath), problems,
+            [&](const fs::path& relative, bool folder) { return Holds(files, staging / relative, folder); });
         if (!problems.empty())
             ThrowProblems("the manifest names sources that the payload lacks", problems);
     }
@@ -260,8 +282,7 @@ int CommandBuild(std::vector<std::string> args)
     fs::create_directories(options.out, ec);
     if (ec)
         throw FileError("cannot create '" + Utf8Of(options.out) + "': " + ec.message());
-    const Bytes payload
-        = MakePayload(BuildCabinetBytes(Utf8Of(tree), options.folderSize, options.compression), keys.payload);
+    const Bytes payload = MakePayload(BuildCabinetBytes(files, options.folderSize, options.compression), keys.payload);
     const std::string out = Utf8Of(options.out);
     if (!options.singleFile) {
         WriteFile(out + "/data00.dat", payload);
