@@ -16,6 +16,7 @@
 #include "Stamp.h"
 #include "Host.h"
 #include "Programs.h"
+#include "Signing.h"
 #include "package/Sha256.h"
 #include "config/SetupText.h"
 #include "install/InstallPaths.h"
@@ -75,6 +76,7 @@ struct BuildOptions {
     std::string stubs; // --stubs DIR
     std::string arch = "x86";
     bool singleFile = false;
+    std::string sign; // the signing command
     uint32_t folderSize = kDefaultFolderSize;
     CabinetCompression compression;
 };
@@ -82,7 +84,7 @@ struct BuildOptions {
 const char kBuildUsage[]
     = "usage: ynbpack build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE] "
       "[--folder-size BYTES] [--compression lzx[:15-21]|mszip|none] [--setup FILE | --no-setup] [--stubs DIR] "
-      "[--arch x86|x64] [--single-file]";
+      "[--arch x86|x64] [--single-file] [--sign COMMAND]";
 
 BuildOptions ParseBuildOptions(std::vector<std::string> args)
 {
@@ -98,7 +100,7 @@ BuildOptions ParseBuildOptions(std::vector<std::string> args)
             continue;
         }
         const bool valued = name == "--tree" || name == "--add" || name == "--uninstaller" || name == "--setup"
-            || name == "--stubs" || name == "--arch";
+            || name == "--stubs" || name == "--arch" || name == "--sign";
         if (!valued) {
             if (name.rfind("--", 0) == 0)
                 throw UsageError("unknown option '" + name + "'\n" + kBuildUsage);
@@ -119,6 +121,7 @@ BuildOptions ParseBuildOptions(std::vector<std::string> args)
             std::string& target = name == "--uninstaller" ? options.uninstaller
                 : name == "--setup"                       ? options.setup
                 : name == "--stubs"                       ? options.stubs
+                : name == "--sign"                        ? options.sign
                                                           : options.arch;
             target = value;
         }
@@ -135,6 +138,8 @@ BuildOptions ParseBuildOptions(std::vector<std::string> args)
         throw UsageError("--setup: '" + options.setup + "' is not a file");
     if (!options.uninstaller.empty() && !fs::is_regular_file(PathOf(options.uninstaller)))
         throw UsageError("--uninstaller: '" + options.uninstaller + "' is not a file");
+    if (!options.sign.empty())
+        CheckSigningCommand(options.sign);
     return options;
 }
 
@@ -261,12 +266,17 @@ int CommandBuild(std::vector<std::string> args)
     if (manifest)
         generated.push_back(
             Generated(staging / kManifestName, ScrambledManifest(manifestPath, keys.manifest), manifestPath));
+    // The uninstaller is signed with its product data in, before it goes in.
     const fs::path uninstallerPath = PayloadPath(HostName(first) + "/uninstall.exe");
-    if (!options.uninstaller.empty())
-        generated.push_back(Generated(uninstallerPath, ReadFile(options.uninstaller), options.uninstaller));
-    else if (fromStubs)
-        generated.push_back(Generated(uninstallerPath,
-            ProgramFromStub(stubs.uninstall, stubs.arch, product, Program::Uninstall, data).Data(), stubs.uninstall));
+    const std::string uninstallerFrom = options.uninstaller.empty() ? stubs.uninstall : options.uninstaller;
+    if (!uninstallerFrom.empty()) {
+        Bytes uninstaller = options.uninstaller.empty()
+            ? ProgramFromStub(stubs.uninstall, stubs.arch, product, Program::Uninstall, data).Data()
+            : ReadFile(options.uninstaller);
+        if (!options.sign.empty())
+            uninstaller = SignProgram(options.sign, uninstaller, "uninstall.exe");
+        generated.push_back(Generated(uninstallerPath, std::move(uninstaller), uninstallerFrom));
+    }
 
     const CabinetFiles files = AssemblePayload(options, std::move(generated));
     if (!options.uninstaller.empty() || fromStubs)
@@ -289,11 +299,21 @@ int CommandBuild(std::vector<std::string> args)
         for (const char* document : { "setup.txt", "license.txt" })
             CopyInto(options.product / document, options.out / document);
     }
-    // The setup program carries the payload's digest, so it is made last.
-    if (!options.setup.empty())
-        StampSetupProgram(options.setup, out + "/setup.exe", payload);
-    else if (fromStubs)
-        WriteReplacing(out + "/setup.exe", SetupFromStub(options, stubs, data, payload), stubs.setup);
+    // The setup program carries the payload's digest, so it is made last,
+    // then signed.
+    if (options.setup.empty() && !fromStubs)
+        return 0;
+    Bytes setup;
+    if (fromStubs) {
+        setup = SetupFromStub(options, stubs, data, payload);
+    } else {
+        PeImage built(ReadFile(options.setup), options.setup);
+        StampProgram(built, payload.data(), payload.size());
+        setup = std::move(built.Data());
+    }
+    if (!options.sign.empty())
+        setup = SignProgram(options.sign, setup, "setup.exe");
+    WriteReplacing(out + "/setup.exe", setup, fromStubs ? stubs.setup : options.setup);
     return 0;
 }
 
