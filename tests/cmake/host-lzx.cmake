@@ -12,7 +12,7 @@ add_test(NAME ynbpack.lzx
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/ynbpack-lzx.sh $<TARGET_FILE:ynbpack> ${CMAKE_SOURCE_DIR})
 
 # The resource writer and the version resource, built with sanitizers.
-add_executable(ynbtest_pe ${CMAKE_CURRENT_SOURCE_DIR}/tools/PeResourcesTest.cpp ${YNB_PE_SOURCES})
+add_executable(ynbtest_pe ${CMAKE_CURRENT_SOURCE_DIR}/tools/PeResourcesTest.cpp ${YNB_TOOL_SOURCES})
 target_include_directories(ynbtest_pe PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack)
 target_link_libraries(ynbtest_pe PRIVATE ynbcore_san GTest::gtest_main)
 add_test(NAME pe COMMAND ynbtest_pe)

@@ -8,6 +8,7 @@
 
 #include "Deflate.h"
 #include "LzxEncoder.h"
+#include "Progress.h"
 
 namespace ynbpack {
 
@@ -95,6 +96,7 @@ void CabinetWriter::Add(const CabinetMember& member, const Bytes& content)
             throw UsageError("a cabinet holds at most " + std::to_string(kMaxFolders) + " folders");
         folders_.emplace_back();
     }
+    ++folders_.back().files;
     Bytes& plain = folders_.back().plain;
     files_.push_back({ member, size, static_cast<uint32_t>(plain.size()), static_cast<uint16_t>(folders_.size() - 1) });
     plain.insert(plain.end(), content.begin(), content.end());
@@ -139,14 +141,24 @@ void CabinetWriter::CompressAll()
 {
     const std::size_t workers
         = std::max<std::size_t>(1, std::min<std::size_t>(std::thread::hardware_concurrency(), folders_.size()));
+    uint64_t total = 0;
+    for (const Folder& folder : folders_)
+        total += folder.plain.size();
+    const char* how = compression_.type == kCabinetLzx ? "compressing (LZX)"
+        : compression_.type == kCabinetMszip           ? "compressing (MSZIP)"
+                                                       : "storing";
+    Progress::Get().Begin(how, files_.size(), total);
     std::atomic<std::size_t> next { 0 };
     std::mutex failureLock;
     std::string failure;
     auto work = [&] {
         try {
             Deflater deflater;
-            for (std::size_t i; (i = next++) < folders_.size();)
+            for (std::size_t i; (i = next++) < folders_.size();) {
+                const uint64_t bytes = folders_[i].plain.size();
                 Compress(folders_[i], deflater);
+                Progress::Get().Advance(folders_[i].files, bytes);
+            }
         } catch (const std::exception& e) {
             const std::lock_guard<std::mutex> hold(failureLock);
             failure = e.what();
@@ -159,6 +171,7 @@ void CabinetWriter::CompressAll()
     work();
     for (std::thread& thread : threads)
         thread.join();
+    Progress::Get().End();
     if (!failure.empty())
         throw UsageError(failure);
     for (const Folder& folder : folders_)

@@ -10,6 +10,7 @@
 
 #include "Commands.h"
 #include "Host.h"
+#include "Progress.h"
 #include "Payload.h"
 #include "Texts.h"
 #include "Unicode.h"
@@ -154,6 +155,10 @@ Bytes BuildCabinetBytes(const CabinetFiles& files, uint32_t folderSize, CabinetC
 
     CabinetWriter writer(folderSize, compression);
     int clamped = 0;
+    uint64_t total = 0;
+    for (const Entry& entry : entries)
+        total += entry.source->path.empty() ? entry.source->content.size() : FactsOf(entry.source->path).size;
+    Progress::Get().Begin("reading", entries.size(), total);
     for (const Entry& entry : entries) {
         if (entry.stored.size() > kCabinetNameMax)
             throw UsageError("'" + entry.stored + "': a stored name has at most 255 bytes");
@@ -183,9 +188,11 @@ Bytes BuildCabinetBytes(const CabinetFiles& files, uint32_t folderSize, CabinetC
         if (readOnly)
             member.attributes |= kReadOnly;
         writer.Add(member, source.path.empty() ? source.content : read);
+        Progress::Get().Advance(1, source.path.empty() ? source.content.size() : read.size());
         if (isManifest(entry))
             writer.CloseFolder();
     }
+    Progress::Get().End();
     if (clamped > 0)
         std::cerr
             << "ynbpack: note: " << clamped

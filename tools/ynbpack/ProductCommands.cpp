@@ -16,6 +16,7 @@
 #include "Stamp.h"
 #include "Host.h"
 #include "Programs.h"
+#include "Progress.h"
 #include "Signing.h"
 #include "package/Sha256.h"
 #include "config/SetupText.h"
@@ -248,6 +249,7 @@ int CommandBuild(std::vector<std::string> args)
     const std::string product = Utf8Of(options.product);
 
     // Without built trees or added files, the product's payload/ is all there is.
+    Progress::Get().Step("checking " + product);
     CheckProduct(product, options.trees.empty() && options.additions.empty());
     const Stubs stubs = fromStubs ? FindStubs(options.stubs, options.arch) : Stubs {};
     const ProductKeys keys = ReadKeys(product + "/keys.txt");
@@ -270,6 +272,7 @@ int CommandBuild(std::vector<std::string> args)
     const fs::path uninstallerPath = PayloadPath(HostName(first) + "/uninstall.exe");
     const std::string uninstallerFrom = options.uninstaller.empty() ? stubs.uninstall : options.uninstaller;
     if (!uninstallerFrom.empty()) {
+        Progress::Get().Step("uninstall.exe from " + uninstallerFrom);
         Bytes uninstaller = options.uninstaller.empty()
             ? ProgramFromStub(stubs.uninstall, stubs.arch, product, Program::Uninstall, data).Data()
             : ReadFile(options.uninstaller);
@@ -295,6 +298,7 @@ int CommandBuild(std::vector<std::string> args)
     const Bytes payload = MakePayload(BuildCabinetBytes(files, options.folderSize, options.compression), keys.payload);
     const std::string out = Utf8Of(options.out);
     if (!options.singleFile) {
+        Progress::Get().Step("writing " + out + "/data00.dat and the documents");
         WriteFile(out + "/data00.dat", payload);
         for (const char* document : { "setup.txt", "license.txt" })
             CopyInto(options.product / document, options.out / document);
@@ -303,6 +307,8 @@ int CommandBuild(std::vector<std::string> args)
     // then signed.
     if (options.setup.empty() && !fromStubs)
         return 0;
+    Progress::Get().Step("setup.exe from " + (fromStubs ? stubs.setup : options.setup)
+        + (options.singleFile ? ", with the payload and the documents" : ""));
     Bytes setup;
     if (fromStubs) {
         setup = SetupFromStub(options, stubs, data, payload);

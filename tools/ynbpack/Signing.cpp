@@ -6,6 +6,7 @@
 
 #include "Host.h"
 #include "PeImage.h"
+#include "Progress.h"
 
 namespace ynbpack {
 
@@ -47,7 +48,7 @@ Bytes SignProgram(const std::string& command, const Bytes& program, const std::s
     WriteFile(in, program);
     const bool writesNew = command.find("{out}") != std::string::npos;
     const std::string line = Replaced(Replaced(command, "{in}", Quoted(in)), "{out}", Quoted(out));
-    std::cerr << "ynbpack: signing " << name << "\n";
+    Progress::Get().Step("signing " + name);
     const int status = RunShellCommand(line);
     if (status != 0)
         throw UsageError("signing " + name + " failed: the command ended with status " + std::to_string(status));
