@@ -18,18 +18,6 @@ constexpr uint16_t kSetId = 0;
 constexpr std::size_t kMaxFiles = 0xFFFF;
 constexpr std::size_t kMaxFolders = 0xFFFD; // higher indexes mean "continued from or to another cabinet"
 
-void Put16(Bytes& out, uint32_t value)
-{
-    out.push_back(static_cast<unsigned char>(value));
-    out.push_back(static_cast<unsigned char>(value >> 8));
-}
-
-void Put32(Bytes& out, uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
 } // namespace
 
 CabinetCompression ParseCompression(const std::string& text)
@@ -129,7 +117,7 @@ void CabinetWriter::Compress(Folder& folder, Deflater& deflater) const
         const unsigned char sizes[4]
             = { static_cast<unsigned char>(compressed), static_cast<unsigned char>(compressed >> 8),
                   static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8) }; // cbData, cbUncomp
-        Put32(folder.data, CabinetChecksum(sizes, 4, CabinetChecksum(payload, compressed, 0)));
+        AppendLe32(folder.data, CabinetChecksum(sizes, 4, CabinetChecksum(payload, compressed, 0)));
         folder.data.insert(folder.data.end(), sizes, sizes + 4);
         folder.data.insert(folder.data.end(), payload, payload + compressed);
         ++folder.blocks;
@@ -198,31 +186,31 @@ Bytes CabinetWriter::Finish()
 
     Bytes cabinet = { 'M', 'S', 'C', 'F' };
     cabinet.reserve(static_cast<std::size_t>(total));
-    Put32(cabinet, 0);
-    Put32(cabinet, static_cast<uint32_t>(total)); // cbCabinet
-    Put32(cabinet, 0);
-    Put32(cabinet, static_cast<uint32_t>(filesStart)); // coffFiles
-    Put32(cabinet, 0);
+    AppendLe32(cabinet, 0);
+    AppendLe32(cabinet, static_cast<uint32_t>(total)); // cbCabinet
+    AppendLe32(cabinet, 0);
+    AppendLe32(cabinet, static_cast<uint32_t>(filesStart)); // coffFiles
+    AppendLe32(cabinet, 0);
     cabinet.push_back(3); // version 1.3
     cabinet.push_back(1);
-    Put16(cabinet, static_cast<uint32_t>(folders_.size()));
-    Put16(cabinet, static_cast<uint32_t>(files_.size()));
-    Put16(cabinet, 0); // flags: no reserve, no previous or next cabinet
-    Put16(cabinet, kSetId);
-    Put16(cabinet, 0); // iCabinet
+    AppendLe16(cabinet, static_cast<uint32_t>(folders_.size()));
+    AppendLe16(cabinet, static_cast<uint32_t>(files_.size()));
+    AppendLe16(cabinet, 0); // flags: no reserve, no previous or next cabinet
+    AppendLe16(cabinet, kSetId);
+    AppendLe16(cabinet, 0); // iCabinet
     for (uint64_t dataStart = tableEnd; const Folder& folder : folders_) {
-        Put32(cabinet, static_cast<uint32_t>(dataStart));
-        Put16(cabinet, folder.blocks);
-        Put16(cabinet, compression_.FolderType());
+        AppendLe32(cabinet, static_cast<uint32_t>(dataStart));
+        AppendLe16(cabinet, folder.blocks);
+        AppendLe16(cabinet, compression_.FolderType());
         dataStart += folder.data.size();
     }
     for (const File& file : files_) {
-        Put32(cabinet, file.size);
-        Put32(cabinet, file.folderOffset);
-        Put16(cabinet, file.folder);
-        Put16(cabinet, file.member.date);
-        Put16(cabinet, file.member.time);
-        Put16(cabinet, file.member.attributes);
+        AppendLe32(cabinet, file.size);
+        AppendLe32(cabinet, file.folderOffset);
+        AppendLe16(cabinet, file.folder);
+        AppendLe16(cabinet, file.member.date);
+        AppendLe16(cabinet, file.member.time);
+        AppendLe16(cabinet, file.member.attributes);
         cabinet.insert(cabinet.end(), file.member.name.begin(), file.member.name.end());
         cabinet.push_back(0);
     }

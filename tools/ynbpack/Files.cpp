@@ -54,4 +54,22 @@ uint32_t ReadLe32(const Bytes& data, std::size_t at)
     return sys::ReadLe32(data.data() + at);
 }
 
+void StoreLe32(Bytes& data, std::size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        data[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+void AppendLe16(Bytes& data, uint32_t value)
+{
+    data.push_back(static_cast<unsigned char>(value));
+    data.push_back(static_cast<unsigned char>(value >> 8));
+}
+
+void AppendLe32(Bytes& data, uint32_t value)
+{
+    AppendLe16(data, value & 0xFFFF);
+    AppendLe16(data, value >> 16);
+}
+
 } // namespace ynbpack

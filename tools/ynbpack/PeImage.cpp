@@ -14,12 +14,6 @@ constexpr int kResourceDirectory = 2;
 constexpr int kCertificateDirectory = 4;
 constexpr int kRelocationDirectory = 5;
 
-void Store(Bytes& data, std::size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        data[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 uint32_t AlignUp(uint64_t n, uint32_t to)
 {
     return static_cast<uint32_t>((n + to - 1) / to * to);
@@ -123,8 +117,8 @@ void PeImage::SetDirectory(int index, uint32_t rva, uint32_t size)
 {
     if (static_cast<uint32_t>(index) >= directoryCount_)
         throw UsageError("'" + what_ + "' has no room for data directory " + std::to_string(index));
-    Store(data_, directories_ + 8 * static_cast<std::size_t>(index), rva);
-    Store(data_, directories_ + 8 * static_cast<std::size_t>(index) + 4, size);
+    StoreLe32(data_, directories_ + 8 * static_cast<std::size_t>(index), rva);
+    StoreLe32(data_, directories_ + 8 * static_cast<std::size_t>(index) + 4, size);
 }
 
 std::size_t PeImage::CertificateEntry() const
@@ -212,8 +206,8 @@ void PeImage::ReplaceResources(const ResourceTree& tree)
     data_.resize(resources.rawOffset);
     data_.insert(data_.end(), bytes.begin(), bytes.end());
     data_.resize(uint64_t { resources.rawOffset } + resources.rawSize, 0);
-    Store(data_, resources.header + 8, resources.virtualSize);
-    Store(data_, resources.header + 16, resources.rawSize);
+    StoreLe32(data_, resources.header + 8, resources.virtualSize);
+    StoreLe32(data_, resources.header + 16, resources.rawSize);
     SetDirectory(kResourceDirectory, rva, resources.virtualSize);
     uint32_t imageEnd = AlignUp(uint64_t { rva } + resources.virtualSize, sectionAlignment_);
     int64_t initialized = static_cast<int64_t>(resources.rawSize) - oldRaw;
@@ -222,13 +216,13 @@ void PeImage::ReplaceResources(const ResourceTree& tree)
         relocation.virtualAddress = imageEnd;
         relocation.rawOffset = static_cast<uint32_t>(data_.size());
         data_.insert(data_.end(), relocations.begin(), relocations.end());
-        Store(data_, relocation.header + 12, relocation.virtualAddress);
-        Store(data_, relocation.header + 20, relocation.rawOffset);
+        StoreLe32(data_, relocation.header + 12, relocation.virtualAddress);
+        StoreLe32(data_, relocation.header + 20, relocation.rawOffset);
         SetDirectory(kRelocationDirectory, relocation.virtualAddress, relocationSize);
         imageEnd = AlignUp(uint64_t { relocation.virtualAddress } + relocation.virtualSize, sectionAlignment_);
     }
-    Store(data_, optional_ + 56, imageEnd); // SizeOfImage
-    Store(data_, optional_ + 8,
+    StoreLe32(data_, optional_ + 56, imageEnd); // SizeOfImage
+    StoreLe32(data_, optional_ + 8,
         static_cast<uint32_t>(static_cast<int64_t>(ReadLe32(data_, optional_ + 8)) + initialized)); // initialized data
 }
 
@@ -250,7 +244,7 @@ void PeImage::UpdateChecksum()
 {
     // The loader ignores a program's checksum, but a checksum there must stay true.
     if (ReadLe32(data_, ChecksumOffset()) != 0)
-        Store(data_, ChecksumOffset(), Checksum());
+        StoreLe32(data_, ChecksumOffset(), Checksum());
 }
 
 } // namespace ynbpack

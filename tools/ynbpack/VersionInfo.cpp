@@ -7,18 +7,6 @@ namespace ynbpack {
 
 namespace {
 
-void Put16(Bytes& out, uint32_t v)
-{
-    out.push_back(static_cast<unsigned char>(v));
-    out.push_back(static_cast<unsigned char>(v >> 8));
-}
-
-void Put32(Bytes& out, uint32_t v)
-{
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
 void Align4(Bytes& out)
 {
     while (out.size() % 4 != 0)
@@ -28,8 +16,8 @@ void Align4(Bytes& out)
 void PutText(Bytes& out, const std::u16string& text)
 {
     for (char16_t c : text)
-        Put16(out, c);
-    Put16(out, 0);
+        AppendLe16(out, c);
+    AppendLe16(out, 0);
 }
 
 // One node: length, value length, type (1 text, 0 binary), key, the value
@@ -94,19 +82,19 @@ std::string FileVersionText(const std::array<uint16_t, 4>& parts)
 Bytes VersionResource(const VersionTexts& texts)
 {
     Bytes fixed;
-    Put32(fixed, 0xFEEF04BD); // signature
-    Put32(fixed, 0x00010000); // structure version
+    AppendLe32(fixed, 0xFEEF04BD); // signature
+    AppendLe32(fixed, 0x00010000); // structure version
     for (int twice = 0; twice < 2; ++twice) { // file, then product version
-        Put32(fixed, static_cast<uint32_t>(texts.parts[0]) << 16 | texts.parts[1]);
-        Put32(fixed, static_cast<uint32_t>(texts.parts[2]) << 16 | texts.parts[3]);
+        AppendLe32(fixed, static_cast<uint32_t>(texts.parts[0]) << 16 | texts.parts[1]);
+        AppendLe32(fixed, static_cast<uint32_t>(texts.parts[2]) << 16 | texts.parts[3]);
     }
-    Put32(fixed, 0x3F); // flags mask
-    Put32(fixed, 0); // flags
-    Put32(fixed, 0x00040004); // VOS_NT_WINDOWS32
-    Put32(fixed, 1); // VFT_APP
-    Put32(fixed, 0); // subtype
-    Put32(fixed, 0); // date
-    Put32(fixed, 0);
+    AppendLe32(fixed, 0x3F); // flags mask
+    AppendLe32(fixed, 0); // flags
+    AppendLe32(fixed, 0x00040004); // VOS_NT_WINDOWS32
+    AppendLe32(fixed, 1); // VFT_APP
+    AppendLe32(fixed, 0); // subtype
+    AppendLe32(fixed, 0); // date
+    AppendLe32(fixed, 0);
 
     const std::pair<const char16_t*, const std::u16string*> values[] = {
         { u"CompanyName", &texts.companyName },
@@ -125,8 +113,8 @@ Bytes VersionResource(const VersionTexts& texts)
     const Bytes table = Node(u"041103A4", true, 0, {}, strings);
     const Bytes stringInfo = Node(u"StringFileInfo", true, 0, {}, { table });
     Bytes translation;
-    Put16(translation, 0x0411);
-    Put16(translation, 932);
+    AppendLe16(translation, 0x0411);
+    AppendLe16(translation, 932);
     const Bytes var = Node(u"Translation", false, 4, translation, {});
     const Bytes varInfo = Node(u"VarFileInfo", true, 0, {}, { var });
     return Node(u"VS_VERSION_INFO", false, static_cast<uint32_t>(fixed.size()), fixed, { stringInfo, varInfo });
