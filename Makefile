@@ -10,6 +10,8 @@ build_dir := $(abspath $(BUILD))
 dist_dir := $(abspath $(DIST))
 ynbpack := $(build_dir)/host/tools/ynbpack/ynbpack
 wine_run := scripts/wine-run.sh
+# The project's version, as CMakeLists.txt gives it.
+version := $(shell awk '/^project/ { print $$3 }' CMakeLists.txt)
 
 # Signing of the distributions, off unless both are given: SIGN_CERT the
 # code-signing certificate (PEM or DER, its chain after it), SIGN_KEY its
@@ -41,7 +43,7 @@ deps:
 # ynbpack, the prebuilt programs of both architectures, the demo product and
 # the guide (docs/MAKING-A-PRODUCT.md), in $(DIST)/release.
 release: host win-x86 win-x64
-	@bash scripts/release.sh $(build_dir) $(dist_dir) $(shell sed -n 's/^project(ynbsetup VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+	@bash scripts/release.sh $(build_dir) $(dist_dir) $(version)
 
 host:
 	@$(call configure,host)
