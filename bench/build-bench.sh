@@ -74,6 +74,7 @@ cp "$product/"{setup.cfg,keys.txt,setup.txt,license.txt} "$text/"
 printf 'data\\\t..\r\nynb\\\t..\r\n' >"$text/manifest.txt"
 python3 "$here/text-product.py" "$text/payload" "$count" 1
 mkdir -p "$text/payload/YnbBench/ins/ynb"
+printf '1\r\n' >"$text/payload/YnbBench/ins/ynb/version.txt"
 echo "build bench: $count text files (seed 1), $(du -sb "$text/payload" | cut -f1) bytes"
 nsis=$(seconds makensis -V2 -DSOURCE="$text/payload" -DOUTFILE="$work/text-nsis.exe" "$here/TreeBench.nsi")
 nsisBytes=$(size "$work/text-nsis.exe")

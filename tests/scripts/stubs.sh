@@ -67,6 +67,42 @@ for program in setup uninstall; do
   grep -q 'GROUP_ICON (ID 14)' "$work/res-stub" || fail "$program.exe: no icon"
 done
 
+# A product's own pictures and icon go into the programs as its resources:
+# made here, with pixels no project picture has.
+art=$work/art-product
+cp -r "$product" "$art"
+mkdir -p "$art/art"
+python3 - "$art/art" <<'PY'
+import struct, sys
+def dib(w, h, colour):
+    row = bytes(colour) * w
+    pixels = (row + bytes(-len(row) % 4)) * h
+    return struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + pixels
+def icon(sizes, colour):
+    images = []
+    for size in sizes:
+        image = bytearray(dib(size, size, colour))
+        struct.pack_into("<i", image, 8, 2 * size)  # an icon's bitmap counts its mask's rows too
+        images.append(bytes(image) + bytes(((size + 31) // 32 * 4) * size))
+    head = struct.pack("<HHH", 0, 1, len(images))
+    at = 6 + 16 * len(images)
+    for size, image in zip(sizes, images):
+        head += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 24, len(image), at)
+        at += len(image)
+    return head + b"".join(images)
+image1 = dib(125, 246, (1, 2, 3))
+open(sys.argv[1] + "/image1.bmp", "wb").write(struct.pack("<2sIHHI", b"BM", 14 + len(image1), 0, 0, 54) + image1)
+open(sys.argv[1] + "/image2.ico", "wb").write(icon([32], (4, 5, 6)))
+open(sys.argv[1] + "/program.ico", "wb").write(icon([16, 32], (7, 8, 9)))
+PY
+expect_status 0 "build with the product's art" "$ynbpack" build "$art" "$work/art" --arch "$arch" --tree "$build/payload"
+llvm-readobj --coff-resources "$work/art/setup.exe" >"$work/art-res" || fail "llvm-readobj of the product's art"
+for pixels in '01020301 02030102' '04050604 05060405' '07080907 08090708'; do
+  grep -q "$pixels" "$work/art-res" || fail "the product's picture with $pixels is not among the resources"
+done
+[ "$(grep -c 'Type: ICON (ID 3)' "$work/art-res")" -eq 1 ] && [ "$(grep -c 'DataSize: ' "$work/art-res")" -eq 8 ] \
+  || fail "the resources of the product's art: $(grep -E 'Type|Name:|DataSize' "$work/art-res")"
+
 # A stub of another layout of the product data is refused, naming both layouts.
 mkdir "$work/old"
 cp "$build/stub/uninstall.exe" "$work/old/"
@@ -128,6 +164,8 @@ for way in compiled stub single; do
   snapshot "$work/installed-$way"
   [ "$way" = stub ] && { cmp -s "$drive/StubWays/$folder/uninstall.exe" "$work/stub-uninstall.exe" \
     || fail "the installed uninstaller is not the payload's"; }
+  # A repair from the single file finds its payload in itself.
+  [ "$way" != single ] || "$wine_run" "$work/$way/setup.exe" /S /REPAIR || fail "single: repair status $?"
   "$wine_run" "C:\\StubWays\\$folder\\uninstall.exe" /S || fail "$way: uninstall status $?"
 done
 grep -q "StubWays/$folder/" "$work/installed-compiled" || fail "nothing installed: $(head "$work/installed-compiled")"
