@@ -27,7 +27,7 @@ layout() {
   cp "$tool" "$folder/"
   for arch in x86 x64; do
     mkdir -p "$folder/stubs/$arch"
-    cp "$build/win-$arch/stub/setup.exe" "$build/win-$arch/stub/uninstall.exe" "$folder/stubs/$arch/"
+    cp -p "$build/win-$arch/stub/setup.exe" "$build/win-$arch/stub/uninstall.exe" "$folder/stubs/$arch/"
   done
   # The demo with its program built (32-bit, which both architectures run);
   # its sources stay behind, since ynbpack builds no program.

@@ -23,6 +23,13 @@ expect_status 0 "build with the compiled programs" "$ynbpack" build "$product" "
   --uninstaller "$build/uninstall.exe" --setup "$build/setup.exe"
 ls "$stubway" | tr '\n' ' ' | grep -qx 'data00.dat license.txt setup.exe setup.txt ' \
   || fail "the distribution from the stubs: $(ls "$stubway")"
+# In the release's layout, ynbpack finds the stubs beside itself.
+mkdir -p "$work/release/stubs/$arch"
+cp "$ynbpack" "$work/release/"
+cp -p "$build/stub/setup.exe" "$build/stub/uninstall.exe" "$work/release/stubs/$arch/"
+expect_status 0 "build from a release's stubs" "$work/release/ynbpack" build "$product" "$work/release-out" --arch "$arch" \
+  --tree "$build/payload"
+cmp -s "$work/release-out/setup.exe" "$stubway/setup.exe" || fail "the release's stubs make another setup.exe"
 single=$work/single
 expect_status 0 "build a single file" "$ynbpack" build "$product" "$single" --arch "$arch" --tree "$build/payload" \
   --single-file
