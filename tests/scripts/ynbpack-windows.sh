@@ -4,7 +4,8 @@
 # four files and of one, the documents, the package manager's manifests), on
 # the demo product and on one with Japanese names (its top folder, folders
 # and files, and the folder it lies in); the stubs found in the build tree
-# without --stubs; a refusal's message in UTF-8 with exit status 2.
+# without --stubs; a signing command run through cmd; a refusal's message in
+# UTF-8 with exit status 2.
 #   ynbpack-windows.sh WINE_RUN YNBPACK YNBPACK_EXE PRODUCT WINBUILD
 set -uo pipefail
 wine_run=$1 ynbpack=$2 ynbpack_exe=$3 product=$4 build=$5
@@ -70,5 +71,13 @@ status=0
 "$wine_run" "$ynbpack_exe" check "$(windows "$work/無い製品")" >"$work/out" 2>"$work/err" || status=$?
 [ "$status" -eq 2 ] || fail "check of a missing folder: status $status"
 grep -q '無い製品: not a folder' "$work/err" || fail "check's message: $(cat "$work/err")"
+
+# A signing command runs through cmd with the programs' paths: one that copies
+# without signing is refused.
+status=0
+"$wine_run" "$ynbpack_exe" build "$(windows "$product")" "$(windows "$work/signed")" --arch x64 \
+  --tree "$(windows "$build/payload")" --sign 'copy /b {in} {out}' >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 2 ] && grep -q 'signing uninstall.exe left it without a signature' "$work/err" \
+  || fail "a signing command through cmd: status $status, $(cat "$work/err")"
 
 finish "ynbpack.exe"
