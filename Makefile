@@ -10,6 +10,8 @@ build_dir := $(abspath $(BUILD))
 dist_dir := $(abspath $(DIST))
 ynbpack := $(build_dir)/host/tools/ynbpack/ynbpack
 wine_run := scripts/wine-run.sh
+# The project's version, as CMakeLists.txt gives it.
+version := $(shell awk '/^project/ { print $$3 }' CMakeLists.txt)
 
 # Signing of the distributions, off unless both are given: SIGN_CERT the
 # code-signing certificate (PEM or DER, its chain after it), SIGN_KEY its
@@ -20,7 +22,7 @@ export SIGN_CERT SIGN_KEY SIGN_PASS SIGN_TIMESTAMP
 # cmake --preset PRESET -B DIR [extra]
 configure = cmake --preset $(1) -B $(build_dir)/$(1) -DPRODUCT_DIR=$(product_dir) $(2) >/dev/null
 
-.PHONY: all deps host product-check win-x86 win-x64 dist fuzz-build test test-host test-win fuzz fuzz-short bench run clean
+.PHONY: all deps host product-check win-x86 win-x64 dist release fuzz-build test test-host test-win fuzz fuzz-short bench run clean
 
 all: host win-x86 win-x64 dist
 	@ls -l $(build_dir)/win-x86/setup.exe $(build_dir)/win-x64/setup.exe | awk '{print "setup.exe", $$NF, $$5, "bytes"}'
@@ -36,6 +38,12 @@ dist: product-check win-x86 win-x64
 
 deps:
 	@bash scripts/deps.sh
+
+# ynbpack's release: one archive for Linux (x64) and one for Windows, each with
+# ynbpack, the prebuilt programs of both architectures, the demo product and
+# the guide (docs/MAKING-A-PRODUCT.md), in $(DIST)/release.
+release: host win-x86 win-x64
+	@bash scripts/release.sh $(build_dir) $(dist_dir) $(version)
 
 host:
 	@$(call configure,host)
@@ -77,10 +85,12 @@ bench: host win-x64
 	@cmake --build $(build_dir)/win-x64 -j $(JOBS) --target ynbbench_floor setup_bench ynbbench_install
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
 	@bash bench/install-bench.sh $(build_dir)
+	@bash bench/build-bench.sh $(build_dir)
 
 # setup.exe from its own folder, in a Wine prefix of its own; the 64-bit one
-# on a host that cannot run 32-bit programs.
-run: dist
+# on a host that cannot run 32-bit programs. The packages first, as for test.
+run: deps
+	@$(MAKE) --no-print-directory dist
 	@export YNB_WINE_ROOT=$(build_dir)/run-wine; launcher=$(abspath $(wine_run)); \
 	  cd $(dist_dir)/x86 && $$launcher ./setup.exe; status=$$?; \
 	  if [ $$status -eq 77 ]; then cd $(dist_dir)/x64 && $$launcher ./setup.exe; status=$$?; fi; \

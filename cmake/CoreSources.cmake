@@ -4,6 +4,7 @@ set(YNB_CORE_SOURCES
     src/package/ClsSecurity.cpp
     src/config/SetupText.cpp
     src/config/CommandLine.cpp
+    src/config/ProductArea.cpp
     src/package/PayloadBlocks.cpp
     src/sys/NameRules.cpp
     src/sys/CaseFold.cpp

@@ -24,3 +24,9 @@ pkg_check_modules(MSPACK REQUIRED IMPORTED_TARGET libmspack)
 target_sources(fuzz_lzx PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack/LzxEncoder.cpp)
 target_include_directories(fuzz_lzx PRIVATE ${CMAKE_SOURCE_DIR}/tools/ynbpack ${CMAKE_SOURCE_DIR}/tests/tools)
 target_link_libraries(fuzz_lzx PRIVATE PkgConfig::MSPACK)
+
+# ynbpack's reading of programs: their headers, resources and product data.
+set(YNB_TOOL ${CMAKE_SOURCE_DIR}/tools/ynbpack)
+target_sources(fuzz_pe PRIVATE ${YNB_TOOL}/PeImage.cpp ${YNB_TOOL}/PeResources.cpp ${YNB_TOOL}/Artwork.cpp
+    ${YNB_TOOL}/Files.cpp ${YNB_TOOL}/Errors.cpp ${YNB_TOOL}/Host.cpp)
+target_include_directories(fuzz_pe PRIVATE ${YNB_TOOL})

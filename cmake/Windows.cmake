@@ -5,6 +5,13 @@ if(NOT YNBPACK OR NOT EXISTS "${YNBPACK}")
     message(FATAL_ERROR "YNBPACK must name the host build's ynbpack (build the host preset first)")
 endif()
 
+# The architecture by ynbpack's name for it.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(YNB_ARCH x64)
+else()
+    set(YNB_ARCH x86)
+endif()
+
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 STRICT)
 add_link_options(-static)
 # Size: every function and datum in its own section, unused ones dropped.
@@ -24,15 +31,16 @@ function(ynb_embed_inputs out product)
     set(${out} ${inputs} PARENT_SCOPE)
 endfunction()
 
-# The product data: configuration text scrambled with the configuration key,
-# the three keys and the uninstall entry's texts, regenerated when the
-# product folder changes.
+# The product data area: configuration text scrambled with the configuration
+# key, the three keys and the uninstall entry's texts; and the programs'
+# version resources; regenerated when the product folder changes.
 set(YNB_PRODUCT_SOURCE ${CMAKE_BINARY_DIR}/generated/ProductData.cpp)
+set(YNB_VERSION_DIR ${CMAKE_BINARY_DIR}/generated/version)
 ynb_embed_inputs(YNB_PRODUCT_INPUTS ${PRODUCT_DIR})
 add_custom_command(
-    OUTPUT ${YNB_PRODUCT_SOURCE}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
-    COMMAND ${YNBPACK} embed ${PRODUCT_DIR} ${YNB_PRODUCT_SOURCE}
+    OUTPUT ${YNB_PRODUCT_SOURCE} ${YNB_VERSION_DIR}/setup.version ${YNB_VERSION_DIR}/uninstall.version
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${YNB_VERSION_DIR}
+    COMMAND ${YNBPACK} embed ${PRODUCT_DIR} ${YNB_PRODUCT_SOURCE} ${YNB_VERSION_DIR}
     DEPENDS ${YNBPACK} ${YNB_PRODUCT_INPUTS}
     COMMENT "Embedding the product data of ${PRODUCT_DIR}"
     VERBATIM)
@@ -47,7 +55,8 @@ file(GLOB YNB_ENGINE_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/src/install/*.cpp
     ${CMAKE_SOURCE_DIR}/src/package/*.cpp
     ${CMAKE_SOURCE_DIR}/src/sys/*.cpp)
-list(REMOVE_ITEM YNB_ENGINE_SOURCES ${YNB_CORE_SOURCES})
+# The prebuilt programs' empty product data goes into them alone.
+list(REMOVE_ITEM YNB_ENGINE_SOURCES ${YNB_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/src/config/ProductStub.cpp)
 add_library(ynbengine STATIC ${YNB_ENGINE_SOURCES})
 target_link_libraries(ynbengine PUBLIC ynbproduct ynbcore)
 target_compile_options(ynbengine PUBLIC -Os)
@@ -77,13 +86,30 @@ foreach(picture image1.bmp image2.ico program.ico)
         list(APPEND YNB_ART ${CMAKE_SOURCE_DIR}/src/app/art/${picture})
     endif()
 endforeach()
-set_source_files_properties(${YNB_RESOURCES} PROPERTIES
-    INCLUDE_DIRECTORIES "${YNB_ART_INCLUDE};${CMAKE_SOURCE_DIR}/src/app"
-    OBJECT_DEPENDS "${YNB_ART}")
+set_source_files_properties(${YNB_RESOURCES} PROPERTIES OBJECT_DEPENDS "${YNB_ART};${YNB_VERSION_DIR}/setup.version")
 add_executable(setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/app/Setup.rc)
 # The uninstaller, which the product's payload carries (ynbpack build --uninstaller).
 add_executable(uninstall WIN32 ${CMAKE_SOURCE_DIR}/src/app/UninstallMain.cpp ${CMAKE_SOURCE_DIR}/src/app/Uninstall.rc)
 foreach(program setup uninstall)
+    target_include_directories(${program} PRIVATE ${YNB_ART_INCLUDE} ${YNB_VERSION_DIR} ${CMAKE_SOURCE_DIR}/src/app)
+    target_compile_definitions(${program} PRIVATE YNB_PRODUCT_VERSION)
+endforeach()
+
+# The prebuilt programs (stubs): setup.exe and uninstall.exe that hold no
+# product, with the project's pictures and version, in stub/ of the build
+# tree; ynbpack build writes a product into them. The stubs' empty product
+# data comes first, so the linker takes nothing from ynbproduct.
+set(YNB_STUB_DIR ${CMAKE_BINARY_DIR}/stub)
+add_executable(setup_stub WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/config/ProductStub.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/Setup.rc)
+add_executable(uninstall_stub WIN32 ${CMAKE_SOURCE_DIR}/src/app/UninstallMain.cpp
+    ${CMAKE_SOURCE_DIR}/src/config/ProductStub.cpp ${CMAKE_SOURCE_DIR}/src/app/Uninstall.rc)
+foreach(program setup uninstall)
+    target_include_directories(${program}_stub PRIVATE ${CMAKE_SOURCE_DIR}/src/app/art ${CMAKE_SOURCE_DIR}/src/app)
+    set_target_properties(${program}_stub PROPERTIES OUTPUT_NAME ${program} RUNTIME_OUTPUT_DIRECTORY ${YNB_STUB_DIR})
+endforeach()
+
+foreach(program setup uninstall setup_stub uninstall_stub)
     target_link_libraries(${program} PRIVATE ynbwin)
     target_compile_options(${program} PRIVATE -Os)
     target_link_options(${program} PRIVATE -s)
@@ -97,6 +123,12 @@ set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+# ynbpack for Windows, the same tool as the host's, for 64-bit Windows (which
+# runs it on x64 and, through its emulation, on Arm64).
+if(YNB_ARCH STREQUAL "x64")
+    add_subdirectory(${CMAKE_SOURCE_DIR}/tools/ynbpack ${CMAKE_BINARY_DIR}/tools/ynbpack)
+endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/ProductProgram.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/WindowsBench.cmake)

@@ -16,7 +16,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64
   xvfb xauth x11-utils locales fonts-ipafont-gothic
-  gcab cabextract libmspack-dev liblnk-utils zlib1g-dev libglib2.0-dev
+  gcab cabextract libmspack-dev liblnk-utils zlib1g-dev
   imagemagick nsis file
   osslsigncode openssl zip python3-jsonschema python3-yaml
 )

@@ -17,6 +17,7 @@
 
 #include "app/Elevated.h"
 #include "app/Installerback.h"
+#include "app/NoProduct.h"
 #include "app/Progress.h"
 #include "app/Recovery.h"
 #include "config/CommandLine.h"
@@ -366,6 +367,8 @@ uint32_t Run()
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     sys::HardenDllSearch();
+    if (const std::optional<uint32_t> code = app::RefuseWithoutProduct(config::Program::Setup))
+        return static_cast<int>(*code);
     try {
         return static_cast<int>(Run());
     } catch (const ui::Error&) {

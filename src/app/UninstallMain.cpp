@@ -24,6 +24,7 @@
 #include <string>
 
 #include "app/Elevated.h"
+#include "app/NoProduct.h"
 #include "app/Progress.h"
 #include "app/Recovery.h"
 #include "config/CommandLine.h"
@@ -546,6 +547,8 @@ uint32_t Start()
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     sys::HardenDllSearch();
+    if (const std::optional<uint32_t> code = app::RefuseWithoutProduct(config::Program::Uninstall))
+        return static_cast<int>(*code);
     try {
         return static_cast<int>(Start());
     } catch (const ui::Error&) {

@@ -27,8 +27,11 @@ int ClsYnb::ParseSetupText(char* buffer, SetupRecord& record)
 
 bool ClsYnb::LoadSetupText(SetupRecord& record)
 {
+    const config::ProductData& product = TheProductData();
+    if (!product.present)
+        return false;
     char buffer[kSetupBufferSize];
-    const int32_t length = CopySetupText(SetupTextLength, SetupTextData, buffer);
+    const int32_t length = CopySetupText(product.SetupTextLength, product.SetupTextData, buffer);
     if (length <= 0)
         return false;
     (void)security_->Unscramble(buffer, length, kConfigKey);

@@ -17,9 +17,10 @@ public:
     ~ClsYnb();
 
     int ParseSetupText(char* buffer, SetupRecord& record);
-    // The compiled-in configuration into record: copied into a zeroed working
-    // buffer, unscrambled in place and parsed. A stored length outside 1..999
-    // loads nothing and gives false.
+    // The program's configuration into record: copied into a zeroed working
+    // buffer, unscrambled in place and parsed. A program without a product
+    // (config/ProductData.h) or a stored length outside 1..999 loads nothing
+    // and gives false.
     bool LoadSetupText(SetupRecord& record);
 
     // Extracts "data00.dat" of the current directory into the record's

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "package/ClsSecurity.h"
+#include "package/EmbeddedParts.h"
 #include "package/PayloadBlocks.h"
 #include "package/Sha256.h"
 
@@ -14,6 +15,22 @@ namespace package {
 
 bool PayloadFile::Open(const char* path, std::string& detail, DWORD& error)
 {
+    offset_ = 0;
+    // A single-file setup's payload lies inside its own file; whatever lies
+    // beside it under the payload's name is not read.
+    if (IsSingleFile()) {
+        config::EmbeddedRange range;
+        file_.Reset(OpenEmbeddedPart(config::EmbeddedPart::Payload, range, detail, error));
+        if (!file_)
+            return false;
+        if (range.size > INT32_MAX) {
+            detail = "the payload has 2 GiB or more";
+            return false;
+        }
+        offset_ = range.offset;
+        size_ = range.size;
+        return true;
+    }
     file_.Reset(
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     LARGE_INTEGER size {};
@@ -35,6 +52,11 @@ bool PayloadFile::Open(const char* path, std::string& detail, DWORD& error)
 
 long PayloadFile::ReadAt(uint64_t offset, void* buffer, DWORD count) const
 {
+    // Never past the payload, into what follows it in the program's file.
+    if (offset >= size_)
+        return 0;
+    count = static_cast<DWORD>(std::min<uint64_t>(count, size_ - offset));
+    offset += offset_;
     OVERLAPPED at {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);

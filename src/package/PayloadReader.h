@@ -18,7 +18,9 @@ namespace package {
 class PayloadFile {
 public:
     // Without write or delete sharing: nobody changes it while it is read.
-    // false with the reason (and the Win32 error) in detail.
+    // false with the reason (and the Win32 error) in detail. A single-file
+    // setup opens its own file instead, seen from its payload's first byte
+    // to its last (package/EmbeddedParts.h).
     bool Open(const char* path, std::string& detail, DWORD& error);
     uint64_t Size() const { return size_; }
     // count bytes at offset, from any thread (each read carries its own
@@ -27,6 +29,7 @@ public:
 
 private:
     sys::UniqueFile file_;
+    uint64_t offset_ = 0; // of the payload's first byte in the file
     uint64_t size_ = 0;
 };
 

@@ -305,7 +305,11 @@ void Memo::LoadFromFile(const char* fileName)
         && (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)
             || read != bytes.size()))
         throw FileOpenError(fileName);
+    SetLines(bytes);
+}
 
+void Memo::SetLines(const std::vector<char>& bytes)
+{
     // One line per CR LF, LF or CR; the edit control wants CR LF between them.
     std::string text;
     text.reserve(bytes.size() + bytes.size() / 16);

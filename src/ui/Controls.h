@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "sys/Handle.h"
 #include "ui/Layout.h"
@@ -112,6 +113,8 @@ public:
     // Replaces the lines with those of the file (system code page, CR LF, LF
     // or CR line ends). Throws FileOpenError when the file cannot be read.
     void LoadFromFile(const char* fileName);
+    // The same from the bytes of a text.
+    void SetLines(const std::vector<char>& bytes);
 };
 
 class Image : public Control {

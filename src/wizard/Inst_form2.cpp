@@ -1,5 +1,7 @@
 #include "wizard/Inst_form2.h"
 
+#include "package/EmbeddedParts.h"
+#include "ui/Error.h"
 #include "wizard/Installermain.h"
 #include "wizard/Layouts.h"
 
@@ -49,8 +51,16 @@ TFrame2::TFrame2(TForm2& wizard)
     Button2->OnClick = [this] { Button2Click(); };
     Button3->OnClick = [this] { Button3Click(); };
     // A missing first document ends the window's construction.
-    Memo1->LoadFromFile("setup.txt");
+    LoadDocument("setup.txt");
     AgreementStep = 0;
+}
+
+void TFrame2::LoadDocument(const char* name)
+{
+    std::vector<char> bytes;
+    if (!package::ReadDocument(name, bytes))
+        throw ui::FileOpenError(name);
+    Memo1->SetLines(bytes);
 }
 
 // The step changes only once the page has changed: when a document cannot be

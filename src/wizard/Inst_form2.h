@@ -25,4 +25,8 @@ public:
     void Button1Click();
     void Button2Click();
     void Button3Click();
+    // Shows the document "setup.txt" or "license.txt": the program's own
+    // when it holds them (a single-file setup), else the file beside it.
+    // Throws ui::FileOpenError when it cannot be read.
+    void LoadDocument(const char* name);
 };

@@ -112,11 +112,11 @@ int TForm2::ChangeAgreementPage(int step)
         TFrame11->Show();
         return 0;
     case 0:
-        TFrame21->Memo1->LoadFromFile("setup.txt");
+        TFrame21->LoadDocument("setup.txt");
         TFrame21->Label1->SetText(L"ソフトウェア使用許諾");
         return 0;
     case 1:
-        TFrame21->Memo1->LoadFromFile("license.txt");
+        TFrame21->LoadDocument("license.txt");
         TFrame21->Label1->SetText(L"シェアウェアパッケージ使用許諾");
         return 1;
     case 2:

@@ -17,7 +17,7 @@ target_include_directories(setup_cases PRIVATE ${YNB_ART_INCLUDE} ${CMAKE_SOURCE
 target_link_libraries(setup_cases PRIVATE ynbwin)
 
 # Three distributions for the one program:
-#   main     made by ynbpack build from the product's manifest.txt
+#   main     made by ynbpack build --no-setup from the product's manifest.txt
 #   empty    a manifest without entries (an empty file)
 #   refused  manifests/refused.txt as it stands, and no log folder in the payload
 set(YNB_CASES_DIST ${CMAKE_BINARY_DIR}/fixtures/cases-dist)
@@ -25,7 +25,7 @@ set(YNB_CASES_SCRIPT ${CMAKE_SOURCE_DIR}/tests/scripts/case-dist.sh)
 file(GLOB_RECURSE YNB_CASES_FILES CONFIGURE_DEPENDS ${YNB_CASES_PRODUCT}/*)
 add_custom_command(
     OUTPUT ${YNB_CASES_DIST}/main/data00.dat ${YNB_CASES_DIST}/empty/data00.dat ${YNB_CASES_DIST}/refused/data00.dat
-    COMMAND ${YNBPACK} build ${YNB_CASES_PRODUCT} ${YNB_CASES_DIST}/main
+    COMMAND ${YNBPACK} build --no-setup ${YNB_CASES_PRODUCT} ${YNB_CASES_DIST}/main
     COMMAND bash ${YNB_CASES_SCRIPT} ${YNBPACK} ${YNB_CASES_PRODUCT} ${YNB_CASES_DIST}/empty /dev/null Cases/ins
     COMMAND bash ${YNB_CASES_SCRIPT} ${YNBPACK} ${YNB_CASES_PRODUCT} ${YNB_CASES_DIST}/refused
         ${YNB_CASES_PRODUCT}/manifests/refused.txt Cases/ins --without Cases/Bin/ynb

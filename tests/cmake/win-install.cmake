@@ -7,7 +7,7 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
         ${PRODUCT_DIR}/setup.txt ${PRODUCT_DIR}/license.txt ${PRODUCT_DIR}/setup.cfg ${PRODUCT_DIR}/keys.txt)
     add_custom_command(
         OUTPUT ${YNB_INSTALL_DIST}/data00.dat
-        COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_INSTALL_DIST} --tree ${CMAKE_BINARY_DIR}/payload
+        COMMAND ${YNBPACK} build --no-setup ${PRODUCT_DIR} ${YNB_INSTALL_DIST} --tree ${CMAKE_BINARY_DIR}/payload
             --uninstaller $<TARGET_FILE:uninstall>
         DEPENDS ${YNBPACK} kakeibo uninstall ${YNB_PRODUCT_FILES}
         COMMENT "Building the distribution of the demo product for the installation test"

@@ -33,12 +33,22 @@ if(TARGET kakeibo)
 endif()
 add_custom_command(
     OUTPUT ${YNB_UI_DIST}/data00.dat
-    COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_UI_DIST} ${YNB_UI_BUILT} --uninstaller $<TARGET_FILE:uninstall>
+    COMMAND ${YNBPACK} build --no-setup ${PRODUCT_DIR} ${YNB_UI_DIST} ${YNB_UI_BUILT} --uninstaller $<TARGET_FILE:uninstall>
     DEPENDS ${YNBPACK} uninstall $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
     VERBATIM)
 add_custom_target(ui_dist ALL DEPENDS ${YNB_UI_DIST}/data00.dat)
-target_compile_definitions(ynbtest_WizardTest PRIVATE YNB_UI_DIST="${YNB_UI_DIST}")
-add_dependencies(ynbtest_WizardTest setup setup_noname ui_dist)
+# The same product as one setup.exe made from the prebuilt programs.
+set(YNB_UI_SINGLE ${CMAKE_BINARY_DIR}/fixtures/ui-single)
+add_custom_command(
+    OUTPUT ${YNB_UI_SINGLE}/setup.exe
+    COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_UI_SINGLE} ${YNB_UI_BUILT} --single-file --arch ${YNB_ARCH}
+        --stubs ${YNB_STUB_DIR}
+    DEPENDS ${YNBPACK} setup_stub uninstall_stub $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
+    VERBATIM)
+add_custom_target(ui_single ALL DEPENDS ${YNB_UI_SINGLE}/setup.exe)
+target_compile_definitions(ynbtest_WizardTest PRIVATE YNB_UI_DIST="${YNB_UI_DIST}"
+    YNB_SETUP_SINGLE_EXE="${YNB_UI_SINGLE}/setup.exe")
+add_dependencies(ynbtest_WizardTest setup setup_noname ui_dist ui_single)
 
 set(YNB_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(YNB_UI_PREFIX ${CMAKE_SOURCE_DIR}/tests/scripts/ui-prefix.sh)
@@ -97,3 +107,19 @@ add_test(NAME win.ui.screenshots
     COMMAND bash -c "shopt -s nullglob; for f in \"$1\"/*.bmp; do convert \"$f\" \"\${f%.bmp}.png\" && rm \"$f\"; done; ls \"$1\"/*.png >/dev/null"
         convert-shots ${YNB_UI_ARTIFACTS}/screenshots)
 set_tests_properties(win.ui.screenshots PROPERTIES FIXTURES_CLEANUP ui_shots)
+
+# The package manager's installer manifest of a single-file setup.exe (the
+# wizard test's), validated as the host's winget test validates the zips'.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(YNB_STUB_FOUR ${CMAKE_BINARY_DIR}/fixtures/stub-four)
+    add_custom_command(
+        OUTPUT ${YNB_STUB_FOUR}/setup.exe
+        COMMAND ${YNBPACK} build ${PRODUCT_DIR} ${YNB_STUB_FOUR} ${YNB_UI_BUILT} --arch ${YNB_ARCH} --stubs ${YNB_STUB_DIR}
+        DEPENDS ${YNBPACK} setup_stub uninstall_stub $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
+        VERBATIM)
+    add_custom_target(stub_four ALL DEPENDS ${YNB_STUB_FOUR}/setup.exe)
+    add_test(NAME dist.winget.single-file
+        COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/scripts/ynbpack-winget.py ${YNBPACK} ${CMAKE_SOURCE_DIR}
+            ${CMAKE_CURRENT_SOURCE_DIR}/data/winget-schemas ${YNB_UI_SINGLE}/setup.exe ${YNB_STUB_FOUR}/setup.exe
+            ${YNB_STUB_DIR}/setup.exe)
+endif()

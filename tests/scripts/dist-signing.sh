@@ -3,6 +3,10 @@
 # setup.exe and the uninstall.exe inside data00.dat verify against that CA and
 # no other, the zip holds the signed setup.exe at its top; unsigned without a
 # certificate; a wrong password or a certificate without its key stops it.
+# Then ynbpack build --sign on the prebuilt programs, four files and one: both
+# programs verify, a single file's payload is covered by its signature, and a
+# command that fails, signs nothing or changes more than its signature stops
+# the build.
 #   dist-signing.sh YNBPACK PRODUCT WINBUILD SOURCE_DIR
 set -uo pipefail
 ynbpack=$1 product=$2 build=$3 src=$4
@@ -35,8 +39,11 @@ key=$(sed -n 's/^payload=\([0-9]*\).*/\1/p' "$product/keys.txt")
 folder=$("$ynbpack" info "$product" | sed -n 's/^folder=//p')
 # The uninstall.exe that the payload of DISTDIR carries, into FILE.
 uninstaller() { # DISTDIR FILE
+  payload_uninstaller "$1/x64/data00.dat" "$2"
+}
+payload_uninstaller() { # DATA00 FILE
   rm -rf "$work/x" && mkdir "$work/x" \
-    && "$ynbpack" unpayload --key "$key" "$1/x64/data00.dat" "$work/p.cab" \
+    && "$ynbpack" unpayload --key "$key" "$1" "$work/p.cab" \
     && cabextract -q -d "$work/x" "$work/p.cab" >/dev/null 2>&1 && cp "$work/x/$folder/uninstall.exe" "$2"
 }
 
@@ -70,5 +77,36 @@ dist "$work/wrong" SIGN_CERT="$work/sign.pem" SIGN_KEY="$work/sign.key" SIGN_PAS
 grep -q "signing uninstall.exe failed" "$work/dist.log" || fail "wrong password: $(cat "$work/dist.log")"
 dist "$work/half" SIGN_CERT="$work/sign.pem" && fail "a certificate without its key signed"
 grep -q "SIGN_CERT and SIGN_KEY are needed together" "$work/dist.log" || fail "no key: $(cat "$work/dist.log")"
+
+# ynbpack build --sign, on the prebuilt programs.
+sign="osslsigncode sign -certs $work/sign.pem -key $work/sign.key -pass kakeibo -h sha256 -in {in} -out {out}"
+stubbuild() { # OUTDIR SIGNING-COMMAND [ARGS...]
+  local out=$1 command=$2; shift 2
+  "$ynbpack" build "$product" "$out" --arch x64 --stubs "$build/stub" --tree "$build/payload" --sign "$command" "$@" \
+    >"$work/build.log" 2>&1
+}
+stubbuild "$work/four" "$sign" || fail "build --sign: $(cat "$work/build.log")"
+verifies "$work/four/setup.exe" root || fail "--sign: setup.exe: $(cat "$work/verify.log")"
+payload_uninstaller "$work/four/data00.dat" "$work/four-uninstall.exe" && verifies "$work/four-uninstall.exe" root \
+  || fail "--sign: the uninstall.exe in the payload: $(cat "$work/verify.log")"
+grep -qx 'product=yes' <("$ynbpack" inspect "$work/four-uninstall.exe") || fail "--sign: the uninstaller lost its product"
+stubbuild "$work/single" "$sign" --single-file || fail "build --single-file --sign: $(cat "$work/build.log")"
+verifies "$work/single/setup.exe" root || fail "--sign: the single file: $(cat "$work/verify.log")"
+payload=$("$ynbpack" inspect "$work/single/setup.exe" | sed -n 's/^payload=//p')
+cp "$work/single/setup.exe" "$work/tampered.exe"
+printf 'X' | dd of="$work/tampered.exe" bs=1 seek=$((${payload%,*} + 100)) conv=notrunc status=none
+verifies "$work/tampered.exe" root && fail "--sign: a change in the single file's payload keeps its signature"
+
+refused() { # WHAT COMMAND MESSAGE
+  rm -rf "$work/refused"
+  stubbuild "$work/refused" "$2" && fail "--sign $1: built"
+  grep -q "$3" "$work/build.log" || fail "--sign $1: $(cat "$work/build.log")"
+  [ ! -e "$work/refused/setup.exe" ] || fail "--sign $1: setup.exe written"
+}
+refused "failing" "false {in}" "signing uninstall.exe failed: the command ended with status 1"
+refused "signing nothing" "true {in}" "signing uninstall.exe left it without a signature"
+refused "changing more" "$sign && printf X | dd of={out} bs=1 seek=200 conv=notrunc status=none" \
+  "signing uninstall.exe changed it beyond its signature"
+refused "without {in}" "signtool sign" "names no {in}"
 
 finish "dist signing"

@@ -30,9 +30,16 @@ printf 'ProductName= Name;x\nProductFolder=A\\B\nProgramPath=A\\B\\p.exe\n' | cm
 grep -q '^ProductFolder=Hanamaru$' "$work/demo" || fail "demo folder: $(cat "$work/demo")"
 
 # The embedded product data: the length and the scrambled text unscramble to the file.
-expect_status 0 "embed" "$ynbpack" embed "$src/product/demo" "$work/ProductData.cpp"
-grep -q "SetupTextLength\[kSetupTextLengthSize\] = \"$(stat -c %s "$src/product/demo/setup.cfg")\"" "$work/ProductData.cpp" \
-  || fail "embedded length"
+mkdir -p "$work/version"
+expect_status 0 "embed" "$ynbpack" embed "$src/product/demo" "$work/ProductData.cpp" "$work/version"
+python3 "$here/embedded-area.py" "$work/ProductData.cpp" "$work/area" || fail "no area in the source"
+"$ynbpack" inspect "$work/area" >"$work/inspect" || fail "inspect of the embedded area"
+"$ynbpack" config-dump "$src/product/demo/setup.cfg" | sed -n 's/^ProductName=/name=/p' | iconv -f CP932 -t UTF-8 \
+  | cmp -s - <(grep '^name=' "$work/inspect") || fail "embedded name: $(cat "$work/inspect")"
+grep -qx 'keys=[0-9]*,[0-9]*,[0-9]*' "$work/inspect" || fail "embedded keys: $(cat "$work/inspect")"
+for program in setup uninstall; do
+  [ -s "$work/version/$program.version" ] || fail "embed wrote no version resource of $program.exe"
+done
 mkdir -p "$work/big"
 head -c 1000 /dev/zero | tr '\0' ' ' >"$work/big/setup.cfg"
 cp "$src/product/demo/keys.txt" "$work/big/"

@@ -68,12 +68,12 @@ expect_status 2 "--compression without a value" "$ynbpack" cab "$tree" "$work/ba
 # build: the payload's cabinet has LZX folders, and comes back whole.
 key=$(sed -n 's/^ *payload *= *\([-0-9]*\).*/\1/p' "$src/product/demo/keys.txt")
 cp "$tree/files/libwinpthread-1.dll" "$work/prog.exe"
-expect_status 0 "build --compression lzx:16" "$ynbpack" build "$src/product/demo" "$work/dist" --compression lzx:16 \
+expect_status 0 "build --compression lzx:16" "$ynbpack" build --no-setup "$src/product/demo" "$work/dist" --compression lzx:16 \
   --add "$work/prog.exe=Hanamaru\\ins\\kakeibo.exe"
 "$ynbpack" unpayload --key "$key" "$work/dist/data00.dat" "$work/payload.cab"
 "$ynbpack" list "$work/payload.cab" | grep -q "^folder	.*	LZX$" || fail "build: no LZX folder"
 cabextract -q -t "$work/payload.cab" >/dev/null 2>&1 || fail "build: cabextract cannot test the payload"
-expect_status 2 "build --compression lzx:9" "$ynbpack" build "$src/product/demo" "$work/dist2" --compression lzx:9 \
+expect_status 2 "build --compression lzx:9" "$ynbpack" build --no-setup "$src/product/demo" "$work/dist2" --compression lzx:9 \
   --add "$work/prog.exe=Hanamaru\\ins\\kakeibo.exe"
 
 finish ynbpack-lzx

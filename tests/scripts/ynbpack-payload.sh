@@ -129,9 +129,23 @@ expect_status 0 "cab of empty files" "$ynbpack" cab "$work/empties" "$work/empti
 "$ynbpack" list "$work/empties.cab" | grep -qx "$(printf 'folder\t0\t[0-9]*\t0\tLZX')" || fail "empty files: not one folder without blocks"
 cabextract -t "$work/empties.cab" >/dev/null 2>&1 || fail "cabextract -t rejects empty files"
 mkdir "$work/g3" && gcab -x -C "$work/g3" "$work/empties.cab" >/dev/null 2>&1 && [ -f "$work/g3/d/b" ] || fail "gcab: empty files"
-# ynbpack build passes the bound on.
+# What cab shows of its work: on a log, a line when a step starts and one when
+# it ends; on a terminal (script's), one line redrawn in place.
+"$ynbpack" cab --folder-size 1 "$tree2" "$work/shown.cab" 2>"$work/shown" || fail "cab with a log"
+n=$(find "$tree2" -type f | wc -l)
+grep -qx "ynbpack: reading $n files, 0.5 MB" "$work/shown" || fail "the log's first line: $(cat "$work/shown")"
+grep -qx "ynbpack: compressing (LZX) $n/$n files, 0.5/0.5 MB\(, [0-9.]* MB/s\)\? in [0-9.]* s" "$work/shown" \
+  || fail "the log's last line: $(cat "$work/shown")"
+script -qfec "$ynbpack cab --folder-size 1 $tree2 $work/tty.cab" /dev/null >"$work/tty" </dev/null \
+  || fail "cab on a terminal"
+tr '\r' '\n' <"$work/tty" | grep -q "^ynbpack: compressing (LZX) $n/$n files, .* in [0-9.]* s *\$" \
+  || fail "the terminal's last line: $(od -c "$work/tty" | tail -5)"
+grep -q $'\r' "$work/tty" || fail "the terminal's line is not redrawn in place"
+cmp -s "$work/shown.cab" "$work/tty.cab" || fail "the terminal changes the cabinet"
+
+# ynbpack build --no-setup passes the bound on.
 cases=$(dirname "$0")/../products/cases
-expect_status 0 "build in folders" "$ynbpack" build "$cases" "$work/dist" --folder-size 100
+expect_status 0 "build in folders" "$ynbpack" build --no-setup "$cases" "$work/dist" --folder-size 100
 "$ynbpack" unpayload --key "$(sed -n 's/^payload=//p' "$cases/keys.txt")" "$work/dist/data00.dat" "$work/dist.cab"
 [ "$("$ynbpack" list "$work/dist.cab" | grep -c '^folder')" -gt 3 ] || fail "build ignores --folder-size"
 

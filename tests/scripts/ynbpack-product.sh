@@ -44,7 +44,7 @@ expect_error "missing key" "missing --key" "$ynbpack" manifest "$work/m.txt" "$w
 keys() { grep "^$1=" "$src/product/demo/keys.txt" | cut -d= -f2; }
 printf 'MZ-program' >"$work/prog.exe"
 printf 'MZ-uninstaller' >"$work/uninst.exe"
-"$ynbpack" build "$src/product/demo" "$work/dist" --add "$work/prog.exe=Hanamaru\\ins\\kakeibo.exe" \
+"$ynbpack" build --no-setup "$src/product/demo" "$work/dist" --add "$work/prog.exe=Hanamaru\\ins\\kakeibo.exe" \
   --uninstaller "$work/uninst.exe" >"$work/out" 2>&1 \
   || fail "build of the demo product: $(cat "$work/out")"
 for f in setup.txt license.txt; do cmp -s "$src/product/demo/$f" "$work/dist/$f" || fail "build: $f not copied"; done
@@ -65,24 +65,24 @@ cp "$src/product/demo/keys.txt" "$src/product/demo/setup.txt" "$src/product/demo
 printf 'Sunday   :1\nMonday   :Name\nTuesday  :3\nWednesday:Top\\Sub\nThirsday :Top\\p.exe\n' >"$work/prod/setup.cfg"
 printf 'here.txt\tDESKTOP\r\nmissing\\\t..\r\n' >"$work/prod/manifest.txt"
 touch "$work/prod/payload/Top/ins/here.txt"
-expect_error "missing source" "line 2: the payload holds no folder 'missing'" "$ynbpack" build "$work/prod" "$work/d2"
+expect_error "missing source" "line 2: the payload holds no folder 'missing'" "$ynbpack" build --no-setup "$work/prod" "$work/d2"
 printf 'here.txt\tDESKTOP\r\n' >"$work/prod/manifest.txt"
-"$ynbpack" build "$work/prod" "$work/d2" >/dev/null 2>&1 || fail "build of a product with its first component Top"
+"$ynbpack" build --no-setup "$work/prod" "$work/d2" >/dev/null 2>&1 || fail "build of a product with its first component Top"
 expect_error "--add out of the payload" "not a relative path inside" \
-  "$ynbpack" build "$work/prod" "$work/d3" --add "$work/prog.exe=..\\x.exe"
+  "$ynbpack" build --no-setup "$work/prod" "$work/d3" --add "$work/prog.exe=..\\x.exe"
 expect_error "--add absolute" "not a relative path inside" \
-  "$ynbpack" build "$work/prod" "$work/d3" --add "$work/prog.exe=C:\\x.exe"
+  "$ynbpack" build --no-setup "$work/prod" "$work/d3" --add "$work/prog.exe=C:\\x.exe"
 # The uninstaller: a note about files it will leave, and no second one.
 touch "$work/prod/payload/Top/left.txt"
-"$ynbpack" build "$work/prod" "$work/d4" --uninstaller "$work/uninst.exe" >"$work/out" 2>&1 \
+"$ynbpack" build --no-setup "$work/prod" "$work/d4" --uninstaller "$work/uninst.exe" >"$work/out" 2>&1 \
   || fail "build with an uninstaller: $(cat "$work/out")"
 grep -q "1 file(s) of the payload lie outside the staging folder" "$work/out" || fail "no note of the file left: $(cat "$work/out")"
 cp "$work/uninst.exe" "$work/prod/payload/Top/uninstall.exe"
 expect_error "second uninstaller" "already holds Top/uninstall.exe" \
-  "$ynbpack" build "$work/prod" "$work/d4" --uninstaller "$work/uninst.exe"
-expect_error "uninstaller missing" "is not a file" "$ynbpack" build "$work/prod" "$work/d4" --uninstaller "$work/none.exe"
+  "$ynbpack" build --no-setup "$work/prod" "$work/d4" --uninstaller "$work/uninst.exe"
+expect_error "uninstaller missing" "is not a file" "$ynbpack" build --no-setup "$work/prod" "$work/d4" --uninstaller "$work/none.exe"
 mkdir -p "$work/prod/payload/Top/ins" && touch "$work/prod/payload/Top/ins/ynb_inst.com"
-expect_error "manifest in the payload" "already holds" "$ynbpack" build "$work/prod" "$work/d3"
+expect_error "manifest in the payload" "already holds" "$ynbpack" build --no-setup "$work/prod" "$work/d3"
 
 expect_error "--setup missing" "--setup: '$work/none.exe' is not a file" \
   "$ynbpack" build "$src/product/demo" "$work/d5" --add "$work/prog.exe=Hanamaru\\ins\\kakeibo.exe" --setup "$work/none.exe"
@@ -120,7 +120,9 @@ for command in check build embed; do
   [ "$command" != embed ] || parts=("${expected[@]/payload: missing/}")
   count=$(printf '%s\n' "${parts[@]}" | grep -c .)
   expect_error "$command of a broken product" "has $count problems:" "$ynbpack" "$command" "${args[@]}"
-  [ "$(wc -l <"$work/err")" -eq $((count + 1)) ] || fail "$command: not one line a problem: $(cat "$work/err")"
+  # build names its first step before.
+  lines=$((count + 1)) && [ "$command" != build ] || lines=$((count + 2))
+  [ "$(wc -l <"$work/err")" -eq "$lines" ] || fail "$command: not one line a problem: $(cat "$work/err")"
   for part in "${parts[@]}"; do [ -z "$part" ] || grep -qF -- "$part" "$work/err" || fail "$command: no '$part'"; done
 done
 grep -q 'payload: missing' "$work/err" && fail "embed asks for the payload"
@@ -142,13 +144,18 @@ expect_error "icon image past the end" "program.ico: its image 1 (16 x 16) lies 
 rm "$good/art/program.ico"
 
 # product.txt: into the program in Shift-JIS (empty without it), out through info.
-"$ynbpack" embed "$good" "$work/none.cpp" || fail "embed without product.txt"
-grep -q 'kPublisher\[\] = "";' "$work/none.cpp" || fail "embed without product.txt: $(grep kPublisher "$work/none.cpp")"
+# embedded: the area embed compiles, read back by inspect.
+embedded() {
+  "$ynbpack" embed "$good" "$work/area.cpp" || fail "embed $1"
+  python3 "$here/embedded-area.py" "$work/area.cpp" "$work/area" && "$ynbpack" inspect "$work/area" >"$work/inspect" \
+    || fail "inspect of the area of embed $1"
+}
+embedded "without product.txt"
+grep -qx 'publisher=' "$work/inspect" || fail "embed without product.txt: $(cat "$work/inspect")"
 printf '\357\273\277version=2.1\r\npublisher=はなまる#ソフト\r\nurl=https://example.com/a#b\r\n' >"$good/product.txt"
-"$ynbpack" embed "$good" "$work/some.cpp" || fail "embed with product.txt"
-octal() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -b | tr -s ' \n' '\\\\' | sed 's/\\$//'; }
-for pair in "kDisplayVersion:2.1" "kPublisher:はなまる#ソフト" "kUrlInfoAbout:https://example.com/a#b"; do
-  grep -qF "${pair%%:*}[] = \"$(octal "${pair#*:}")\"" "$work/some.cpp" || fail "embed: ${pair%%:*} is not ${pair#*:}"
+embedded "with product.txt"
+for pair in "version=2.1" "publisher=はなまる#ソフト" "url=https://example.com/a#b"; do
+  grep -qxF "$pair" "$work/inspect" || fail "embed: not $pair in $(cat "$work/inspect")"
 done
 "$ynbpack" info "$good" >"$work/info" || fail "info"
 printf 'name=Name\nfolder=Top\nversion=2.1\npublisher=はなまる#ソフト\nurl=https://example.com/a#b\n' | cmp -s - "$work/info" \

@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """ynbpack winget: the three manifests validated against the package manager's
 schemas and read back field by field; the refusals of what they cannot hold.
-  ynbpack-winget.py YNBPACK SOURCE_DIR SCHEMA_DIR"""
+With a single-file setup.exe, a setup.exe of four files and a prebuilt
+setup.exe that holds no product, the installer manifest of the single file:
+an exe, not a zip; the others are refused.
+  ynbpack-winget.py YNBPACK SOURCE_DIR SCHEMA_DIR [SINGLE_SETUP FOUR_FILE_SETUP STUB]"""
 import hashlib
 import json
 import os
@@ -15,6 +18,7 @@ import jsonschema
 import yaml
 
 ynbpack, src, schemas = sys.argv[1:4]
+programs = sys.argv[4:7]
 demo = os.path.join(src, "product", "demo")
 work = tempfile.mkdtemp()
 failures = []
@@ -48,6 +52,17 @@ def product(info):
     return path
 
 
+def validated(out, kind, name):
+    """The manifest, checked against its schema."""
+    with open(os.path.join(out, name), encoding="utf-8") as f:
+        manifest = yaml.safe_load(f)
+    with open(os.path.join(schemas, f"manifest.{kind}.1.28.0.json"), encoding="utf-8") as f:
+        schema = json.load(f)
+    errors = list(jsonschema.validators.validator_for(schema)(schema).iter_errors(manifest))
+    check(not errors, f"{name} against its schema: {[e.message for e in errors]}")
+    return manifest
+
+
 def expect_refusal(what, part, *args):
     out = os.path.join(work, "refused")
     result = run(args[0], out, *args[1:])
@@ -78,12 +93,7 @@ try:
     manifests = {}
     for kind, name in (("version", "Hanamaru.Kakeibo.yaml"), ("installer", "Hanamaru.Kakeibo.installer.yaml"),
                        ("defaultLocale", "Hanamaru.Kakeibo.locale.ja-JP.yaml")):
-        with open(os.path.join(out, name), encoding="utf-8") as f:
-            manifests[kind] = yaml.safe_load(f)
-        with open(os.path.join(schemas, f"manifest.{kind}.1.28.0.json"), encoding="utf-8") as f:
-            schema = json.load(f)
-        errors = list(jsonschema.validators.validator_for(schema)(schema).iter_errors(manifests[kind]))
-        check(not errors, f"{name} against its schema: {[e.message for e in errors]}")
+        manifests[kind] = validated(out, kind, name)
         check(manifests[kind]["ManifestType"] == kind and manifests[kind]["ManifestVersion"] == "1.28.0",
               f"{name}: manifest type and version")
         check(manifests[kind]["PackageIdentifier"] == info["id"] and manifests[kind]["PackageVersion"] == "1.0",
@@ -154,8 +164,26 @@ try:
     expect_refusal("arm64", "the distributions are x86 and x64", demo, f"arm64={x86},{url86}")
     expect_refusal("twice", "x86 is given twice", demo, good, good)
     expect_refusal("ftp address", "is no http:// or https:// address", demo, f"x86={x86},ftp://example.com/a.zip")
-    expect_refusal("no address", "is not ARCH=ZIP,URL", demo, f"x86={x86}")
+    expect_refusal("no address", "is not ARCH=FILE,URL", demo, f"x86={x86}")
     expect_refusal("a broken product", "product.txt:1: unknown key 'homepage'", product({"homepage": "x"}), good)
+
+    if programs:
+        # The single file is the installer itself.
+        single, four, stub = programs
+        out = os.path.join(work, "single")
+        url = "https://example.com/dl/setup.exe"
+        result = run(demo, out, f"x64={single},{url}")
+        check(result.returncode == 0, f"winget of a single-file setup: {result.stderr}")
+        installer = validated(out, "installer", "Hanamaru.Kakeibo.installer.yaml")
+        check(installer.get("InstallerType") == "exe", f"single file: {installer.get('InstallerType')!r}")
+        check("NestedInstallerType" not in installer and "NestedInstallerFiles" not in installer,
+              "single file: nested installer fields")
+        sha = hashlib.sha256(open(single, "rb").read()).hexdigest().upper()
+        check([i["InstallerSha256"] for i in installer["Installers"]] == [sha, sha], "single file: its SHA-256")
+        check([i["InstallerUrl"] for i in installer["Installers"]] == [url, url], "single file: its address")
+        expect_refusal("a setup of four files", "needs the data00.dat beside it", demo, f"x64={four},{url}")
+        expect_refusal("zip and exe", "either all zips or all single-file", demo, f"x64={single},{url}", good)
+        expect_refusal("not a setup", "holds no product", demo, f"x64={stub},{url}")
 finally:
     shutil.rmtree(work)
 

@@ -254,6 +254,22 @@ TEST_F(Wizard, WalkShowsEveryPageAndDocumentInTurn)
     EXPECT_TRUE(setup->NoDialog());
 }
 
+// A single-file setup shows the documents it holds: it needs none beside it.
+TEST_F(Wizard, ASingleFileShowsTheDocumentsItHolds)
+{
+    ASSERT_TRUE(Launch(false, false, YNB_SETUP_SINGLE_EXE, false, false));
+    wizard = setup->Wizard();
+    ASSERT_NE(nullptr, wizard);
+    ASSERT_TRUE(ShowsPage(Page::Welcome));
+    ASSERT_TRUE(setup->Press(L"次へ >"));
+    ASSERT_TRUE(ShowsDocument(0));
+    ASSERT_TRUE(setup->Press(L"同意 >"));
+    ASSERT_TRUE(ShowsDocument(1));
+    ASSERT_TRUE(setup->Press(L"同意 >"));
+    ASSERT_TRUE(ShowsPage(Page::Destination));
+    EXPECT_TRUE(setup->NoDialog());
+}
+
 // The cancel question, from every page and every way of asking it, answered
 // either way: OK ends the program with 0 before it has written a file; Cancel
 // keeps the page, the document and the step as they were, so that the next

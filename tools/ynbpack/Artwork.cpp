@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "Host.h"
+
 namespace ynbpack {
 
 namespace {
@@ -124,18 +126,18 @@ std::string IconProblem(const Bytes& data, const std::vector<int>& sizes)
 void CheckArtwork(const std::string& artFolder, std::vector<std::string>& problems)
 {
     std::error_code ec;
-    if (!fs::exists(artFolder, ec))
+    if (!fs::exists(PathOf(artFolder), ec))
         return;
-    if (!fs::is_directory(artFolder, ec)) {
+    if (!fs::is_directory(PathOf(artFolder), ec)) {
         problems.push_back(artFolder + ": not a folder");
         return;
     }
     for (const Picture& picture : kPictures) {
         const std::string path = artFolder + "/" + picture.name;
-        if (!fs::exists(path, ec))
+        if (!fs::exists(PathOf(path), ec))
             continue;
         std::string problem;
-        if (!fs::is_regular_file(path, ec)) {
+        if (!fs::is_regular_file(PathOf(path), ec)) {
             problem = "not a file";
         } else {
             try {

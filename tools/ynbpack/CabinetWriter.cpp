@@ -1,14 +1,14 @@
 #include "CabinetWriter.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <atomic>
 #include <climits>
 #include <mutex>
 #include <thread>
 
+#include "Deflate.h"
 #include "LzxEncoder.h"
+#include "Progress.h"
 
 namespace ynbpack {
 
@@ -17,18 +17,6 @@ namespace {
 constexpr uint16_t kSetId = 0;
 constexpr std::size_t kMaxFiles = 0xFFFF;
 constexpr std::size_t kMaxFolders = 0xFFFD; // higher indexes mean "continued from or to another cabinet"
-
-void Put16(Bytes& out, uint32_t value)
-{
-    out.push_back(static_cast<unsigned char>(value));
-    out.push_back(static_cast<unsigned char>(value >> 8));
-}
-
-void Put32(Bytes& out, uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
 
 } // namespace
 
@@ -55,35 +43,19 @@ CabinetCompression ParseCompression(const std::string& text)
     throw UsageError("--compression '" + text + "' is none of lzx, lzx:15 to lzx:21, mszip and none");
 }
 
-// One raw deflate stream (no zlib header), reset for every block.
+// The deflate stream of one block, after MSZIP's "CK".
 struct CabinetWriter::Deflater {
-    Deflater()
-    {
-        if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw UsageError("zlib cannot start a deflate stream");
-        out.resize(2 + deflateBound(&stream, kCabinetBlockSize));
-    }
-    ~Deflater() { (void)deflateEnd(&stream); }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
+    Deflater() { out.reserve(2 + kCabinetBlockSize + 16); }
     // "CK" and a complete deflate stream of its own, since the decoder keeps
-    // no history from one block to the next; false on a zlib failure.
-    bool Block(const unsigned char* in, std::size_t length, std::size_t& compressed)
+    // no history from one block to the next.
+    void Block(const unsigned char* in, std::size_t length, std::size_t& compressed)
     {
-        if (deflateReset(&stream) != Z_OK)
-            return false;
-        out[0] = 'C';
-        out[1] = 'K';
-        stream.next_in = const_cast<Bytef*>(in);
-        stream.avail_in = static_cast<uInt>(length);
-        stream.next_out = out.data() + 2;
-        stream.avail_out = static_cast<uInt>(out.size() - 2);
-        if (deflate(&stream, Z_FINISH) != Z_STREAM_END)
-            return false;
-        compressed = out.size() - stream.avail_out;
-        return true;
+        Deflate(in, length, stream);
+        out.assign({ 'C', 'K' });
+        out.insert(out.end(), stream.begin(), stream.end());
+        compressed = out.size();
     }
-    z_stream stream = {};
+    Bytes stream;
     Bytes out;
 };
 
@@ -112,6 +84,7 @@ void CabinetWriter::Add(const CabinetMember& member, const Bytes& content)
             throw UsageError("a cabinet holds at most " + std::to_string(kMaxFolders) + " folders");
         folders_.emplace_back();
     }
+    ++folders_.back().files;
     Bytes& plain = folders_.back().plain;
     files_.push_back({ member, size, static_cast<uint32_t>(plain.size()), static_cast<uint16_t>(folders_.size() - 1) });
     plain.insert(plain.end(), content.begin(), content.end());
@@ -138,16 +111,13 @@ void CabinetWriter::Compress(Folder& folder, Deflater& deflater) const
             payload = frames[block].data();
             compressed = frames[block].size();
         } else if (compression_.type == kCabinetMszip) {
-            if (!deflater.Block(folder.plain.data() + at, length, compressed)) {
-                folder.error = "zlib could not compress a block";
-                return;
-            }
+            deflater.Block(folder.plain.data() + at, length, compressed);
             payload = deflater.out.data();
         }
         const unsigned char sizes[4]
             = { static_cast<unsigned char>(compressed), static_cast<unsigned char>(compressed >> 8),
                   static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8) }; // cbData, cbUncomp
-        Put32(folder.data, CabinetChecksum(sizes, 4, CabinetChecksum(payload, compressed, 0)));
+        AppendLe32(folder.data, CabinetChecksum(sizes, 4, CabinetChecksum(payload, compressed, 0)));
         folder.data.insert(folder.data.end(), sizes, sizes + 4);
         folder.data.insert(folder.data.end(), payload, payload + compressed);
         ++folder.blocks;
@@ -159,14 +129,24 @@ void CabinetWriter::CompressAll()
 {
     const std::size_t workers
         = std::max<std::size_t>(1, std::min<std::size_t>(std::thread::hardware_concurrency(), folders_.size()));
+    uint64_t total = 0;
+    for (const Folder& folder : folders_)
+        total += folder.plain.size();
+    const char* how = compression_.type == kCabinetLzx ? "compressing (LZX)"
+        : compression_.type == kCabinetMszip           ? "compressing (MSZIP)"
+                                                       : "storing";
+    Progress::Get().Begin(how, files_.size(), total);
     std::atomic<std::size_t> next { 0 };
     std::mutex failureLock;
     std::string failure;
     auto work = [&] {
         try {
             Deflater deflater;
-            for (std::size_t i; (i = next++) < folders_.size();)
+            for (std::size_t i; (i = next++) < folders_.size();) {
+                const uint64_t bytes = folders_[i].plain.size();
                 Compress(folders_[i], deflater);
+                Progress::Get().Advance(folders_[i].files, bytes);
+            }
         } catch (const std::exception& e) {
             const std::lock_guard<std::mutex> hold(failureLock);
             failure = e.what();
@@ -179,6 +159,7 @@ void CabinetWriter::CompressAll()
     work();
     for (std::thread& thread : threads)
         thread.join();
+    Progress::Get().End();
     if (!failure.empty())
         throw UsageError(failure);
     for (const Folder& folder : folders_)
@@ -205,31 +186,31 @@ Bytes CabinetWriter::Finish()
 
     Bytes cabinet = { 'M', 'S', 'C', 'F' };
     cabinet.reserve(static_cast<std::size_t>(total));
-    Put32(cabinet, 0);
-    Put32(cabinet, static_cast<uint32_t>(total)); // cbCabinet
-    Put32(cabinet, 0);
-    Put32(cabinet, static_cast<uint32_t>(filesStart)); // coffFiles
-    Put32(cabinet, 0);
+    AppendLe32(cabinet, 0);
+    AppendLe32(cabinet, static_cast<uint32_t>(total)); // cbCabinet
+    AppendLe32(cabinet, 0);
+    AppendLe32(cabinet, static_cast<uint32_t>(filesStart)); // coffFiles
+    AppendLe32(cabinet, 0);
     cabinet.push_back(3); // version 1.3
     cabinet.push_back(1);
-    Put16(cabinet, static_cast<uint32_t>(folders_.size()));
-    Put16(cabinet, static_cast<uint32_t>(files_.size()));
-    Put16(cabinet, 0); // flags: no reserve, no previous or next cabinet
-    Put16(cabinet, kSetId);
-    Put16(cabinet, 0); // iCabinet
+    AppendLe16(cabinet, static_cast<uint32_t>(folders_.size()));
+    AppendLe16(cabinet, static_cast<uint32_t>(files_.size()));
+    AppendLe16(cabinet, 0); // flags: no reserve, no previous or next cabinet
+    AppendLe16(cabinet, kSetId);
+    AppendLe16(cabinet, 0); // iCabinet
     for (uint64_t dataStart = tableEnd; const Folder& folder : folders_) {
-        Put32(cabinet, static_cast<uint32_t>(dataStart));
-        Put16(cabinet, folder.blocks);
-        Put16(cabinet, compression_.FolderType());
+        AppendLe32(cabinet, static_cast<uint32_t>(dataStart));
+        AppendLe16(cabinet, folder.blocks);
+        AppendLe16(cabinet, compression_.FolderType());
         dataStart += folder.data.size();
     }
     for (const File& file : files_) {
-        Put32(cabinet, file.size);
-        Put32(cabinet, file.folderOffset);
-        Put16(cabinet, file.folder);
-        Put16(cabinet, file.member.date);
-        Put16(cabinet, file.member.time);
-        Put16(cabinet, file.member.attributes);
+        AppendLe32(cabinet, file.size);
+        AppendLe32(cabinet, file.folderOffset);
+        AppendLe16(cabinet, file.folder);
+        AppendLe16(cabinet, file.member.date);
+        AppendLe16(cabinet, file.member.time);
+        AppendLe16(cabinet, file.member.attributes);
         cabinet.insert(cabinet.end(), file.member.name.begin(), file.member.name.end());
         cabinet.push_back(0);
     }

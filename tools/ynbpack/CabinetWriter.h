@@ -65,6 +65,7 @@ private:
         Bytes plain; // the folder's uncompressed bytes
         Bytes data; // its CFDATA blocks
         uint32_t blocks = 0;
+        uint32_t files = 0;
         std::string error; // why it could not be compressed
     };
     struct File {

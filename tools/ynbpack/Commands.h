@@ -14,6 +14,7 @@ bool TakeValueOption(std::vector<std::string>& args, const std::string& name, st
 int CommandScramble(std::vector<std::string> args, bool scramble);
 int CommandConfigDump(std::vector<std::string> args);
 int CommandEmbed(std::vector<std::string> args);
+int CommandInspect(std::vector<std::string> args);
 int CommandManifest(std::vector<std::string> args);
 int CommandBuild(std::vector<std::string> args);
 int CommandCab(std::vector<std::string> args);

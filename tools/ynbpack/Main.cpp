@@ -6,7 +6,14 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <filesystem>
+
 #include "Commands.h"
+#include "Host.h"
 #include "Errors.h"
 #include "Payload.h"
 #include "Stamp.h"
@@ -17,12 +24,20 @@ const char kUsage[] = "usage: ynbpack COMMAND [ARGS]\n"
                       "  scramble --key K [IN [OUT]]     scramble the whole input as one buffer\n"
                       "  unscramble --key K [IN [OUT]]   the inverse\n"
                       "  config-dump [FILE]              parse a plain configuration text\n"
-                      "  embed PRODUCT_DIR OUT.cpp       the product data compiled into setup.exe\n"
+                      "  embed PRODUCT_DIR OUT.cpp [VERSIONDIR]\n"
+                      "                                  the product data compiled into setup.exe, and the\n"
+                      "                                  programs' version resources into VERSIONDIR\n"
+                      "  inspect PROGRAM.exe             the product data a setup.exe or uninstall.exe holds\n"
                       "  manifest --key K IN.txt OUT.com check a plain manifest and scramble it\n"
                       "  build PRODUCT OUTDIR [--tree DIR]... [--add SRC=RELPATH]... [--uninstaller FILE]\n"
-                      "        [--folder-size BYTES]     data00.dat, setup.txt and license.txt of a product\n"
-                      "        [--compression C]         compressed as cab's are\n"
-                      "        [--setup FILE]            and setup.exe: FILE stamped with the payload's digest\n"
+                      "        [--folder-size BYTES]     setup.exe, data00.dat, setup.txt and license.txt of a\n"
+                      "        [--compression C]         product, compressed as cab's are; setup.exe and the\n"
+                      "        [--arch x86|x64]          uninstaller are the prebuilt programs (x86 unless\n"
+                      "        [--stubs DIR]             --arch says otherwise, found beside ynbpack or named\n"
+                      "        [--single-file]           by --stubs) with the product written in; with\n"
+                      "        [--setup FILE|--no-setup] --single-file the payload and the documents are in\n"
+                      "                                  setup.exe; --setup stamps a built FILE instead,\n"
+                      "                                  --no-setup makes none\n"
                       "  check PRODUCT                   every problem of a product folder, one a line\n"
                       "  info PRODUCT                    name, folder and product.txt's values, key=value\n"
                       "  winget PRODUCT OUTDIR x86=ZIP,URL [x64=ZIP,URL]\n"
@@ -42,11 +57,8 @@ const char kUsage[] = "usage: ynbpack COMMAND [ARGS]\n"
                       "                                  (in place without OUT.exe); stamp before signing\n"
                       "Standard input and output stand for omitted files or '-'.\n";
 
-} // namespace
-
-int main(int argc, char** argv)
+int Run(std::vector<std::string> args)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fprintf(stderr, "ynbpack: no command given\n%s", kUsage);
         return 2;
@@ -66,6 +78,8 @@ int main(int argc, char** argv)
             return ynbpack::CommandConfigDump(args);
         if (command == "embed")
             return ynbpack::CommandEmbed(args);
+        if (command == "inspect")
+            return ynbpack::CommandInspect(args);
         if (command == "manifest")
             return ynbpack::CommandManifest(args);
         if (command == "build")
@@ -92,3 +106,28 @@ int main(int argc, char** argv)
         return 2;
     }
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Windows hands the arguments over in UTF-16; ynbpack works in UTF-8, and so
+// does its console while it runs.
+int wmain(int argc, wchar_t** argv)
+{
+    const UINT console = GetConsoleOutputCP();
+    (void)SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(ynbpack::Utf8Of(std::filesystem::path(argv[i])));
+    const int status = Run(std::move(args));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    (void)SetConsoleOutputCP(console);
+    return status;
+}
+#else
+int main(int argc, char** argv)
+{
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

@@ -1,6 +1,4 @@
 // The cabinet of a folder tree and the scrambled payload made from it.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -10,11 +8,12 @@
 #include <iostream>
 #include <map>
 
-#include <glib.h>
-
 #include "Commands.h"
+#include "Host.h"
+#include "Progress.h"
 #include "Payload.h"
 #include "Texts.h"
+#include "Unicode.h"
 #include "package/PayloadBlocks.h"
 #include "sys/CaseFold.h"
 #include "sys/NameRules.h"
@@ -36,7 +35,7 @@ std::string ToStoredName(const std::string& name)
 {
     const bool ascii
         = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr))
+    if (ascii || !IsUtf8(name))
         return name;
     std::string stored;
     if (!Utf8ToShiftJis(name, stored))
@@ -49,8 +48,8 @@ std::string ToStoredName(const std::string& name)
 // outside is stored as the nearest one inside; false tells so.
 bool ToDosTime(time_t when, const std::string& path, CabinetMember& member)
 {
-    struct tm local = {};
-    if (localtime_r(&when, &local) == nullptr)
+    std::tm local = {};
+    if (!LocalTime(when, local))
         throw UsageError("'" + path + "': its modification time cannot be stored");
     const int year = local.tm_year + 1900;
     if (year < 1980 || year > 2107) {
@@ -65,75 +64,89 @@ bool ToDosTime(time_t when, const std::string& path, CabinetMember& member)
 }
 
 struct Entry {
-    std::string stored; // relative path with backslashes
-    fs::path path;
+    std::string stored; // relative path with backslashes, in Shift-JIS
+    const CabinetSource* source;
+    std::string Where() const { return source->path.empty() ? source->relative : Utf8Of(source->path); }
 };
 
-void Collect(const fs::path& root, const fs::path& folder, std::vector<Entry>& entries)
+void Collect(const fs::path& root, const fs::path& folder, CabinetFiles& files)
 {
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     if (ec)
-        throw FileError("cannot list '" + folder.string() + "': " + ec.message());
+        throw FileError("cannot list '" + Utf8Of(folder) + "': " + ec.message());
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec)
-            throw FileError("cannot list '" + folder.string() + "': " + ec.message());
+            throw FileError("cannot list '" + Utf8Of(folder) + "': " + ec.message());
         const fs::path path = it->path();
         const fs::file_status status = fs::symlink_status(path, ec);
         if (ec)
-            throw FileError("cannot inspect '" + path.string() + "': " + ec.message());
+            throw FileError("cannot inspect '" + Utf8Of(path) + "': " + ec.message());
         if (fs::is_directory(status)) {
-            Collect(root, path, entries);
+            Collect(root, path, files);
         } else if (fs::is_regular_file(status)) {
-            std::string stored = ToStoredName(fs::relative(path, root).generic_string());
-            std::replace(stored.begin(), stored.end(), '/', '\\');
-            entries.push_back({ stored, path });
+            CabinetSource source;
+            source.relative = Utf8Of(path.lexically_relative(root).generic_u8string());
+            source.path = path;
+            files[source.relative] = std::move(source);
         } else {
-            throw UsageError("'" + path.string() + "' is not a regular file or folder (links are not followed)");
+            throw UsageError("'" + Utf8Of(path) + "' is not a regular file or folder (links are not followed)");
         }
     }
 }
 
 // Stored names that differ only in case (or not at all) are one file on
-// Windows: the second would overwrite the first. Refused, both named.
+// Windows: the second would overwrite the first; and a file cannot be where
+// another file's folder is. Refused, both named.
 void RefuseNamesThatAreOne(const std::vector<Entry>& entries)
 {
     std::map<std::u16string, const Entry*> seen;
-    for (const Entry& entry : entries) {
+    const auto folded = [](const std::string& stored) {
         std::string utf8;
-        gunichar2* units = ShiftJisToUtf8(entry.stored, utf8)
-            ? g_utf8_to_utf16(utf8.data(), static_cast<glong>(utf8.size()), nullptr, nullptr, nullptr)
-            : nullptr;
         std::u16string name;
-        if (units != nullptr)
-            for (const gunichar2* unit = units; *unit != 0; ++unit)
-                name += static_cast<char16_t>(*unit);
-        else
-            name.assign(entry.stored.begin(), entry.stored.end());
-        g_free(units);
-        const auto [at, fresh] = seen.emplace(sys::FoldedName(name), &entry);
+        if (!ShiftJisToUtf8(stored, utf8) || !Utf8ToUtf16(utf8, name))
+            name.assign(stored.begin(), stored.end());
+        return sys::FoldedName(name);
+    };
+    for (const Entry& entry : entries) {
+        const auto [at, fresh] = seen.emplace(folded(entry.stored), &entry);
         if (!fresh)
-            throw UsageError("'" + at->second->path.string() + "' and '" + entry.path.string()
+            throw UsageError("'" + at->second->Where() + "' and '" + entry.Where()
                 + "' have one stored name on Windows, where case does not count");
+    }
+    for (const Entry& entry : entries) {
+        for (std::size_t slash = entry.stored.find('\\'); slash != std::string::npos;
+             slash = entry.stored.find('\\', slash + 1)) {
+            const auto file = seen.find(folded(entry.stored.substr(0, slash)));
+            if (file != seen.end())
+                throw UsageError(
+                    "'" + file->second->Where() + "' is a file where '" + entry.Where() + "' needs a folder");
+        }
     }
 }
 
 } // namespace
 
-Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetCompression compression)
+void CollectFiles(const fs::path& folder, CabinetFiles& files)
 {
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec))
-        throw UsageError("'" + folder + "' is not a folder");
+    Collect(folder, folder, files);
+}
+
+Bytes BuildCabinetBytes(const CabinetFiles& files, uint32_t folderSize, CabinetCompression compression)
+{
     std::vector<Entry> entries;
-    Collect(fs::path(folder), fs::path(folder), entries);
+    for (const auto& [relative, source] : files) {
+        std::string stored = ToStoredName(relative);
+        std::replace(stored.begin(), stored.end(), '/', '\\');
+        entries.push_back({ stored, &source });
+    }
     if (entries.empty())
-        throw UsageError(
-            "'" + folder + "' holds no files: the setup program takes an empty cabinet for a damaged payload");
+        throw UsageError("no files: the setup program takes an empty cabinet for a damaged payload");
     // The manifest first, in a folder of its own: the setup program reads it
     // before anything else, and decodes no more than it for that.
     const auto isManifest = [](const Entry& entry) {
-        return entry.path.filename() == sys::kManifestName && entry.path.parent_path().filename() == "ins";
+        const fs::path name = PathOf(entry.source->relative);
+        return name.filename() == sys::kManifestName && name.parent_path().filename() == "ins";
     };
     std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
         return isManifest(a) != isManifest(b) ? isManifest(a) : a.stored < b.stored;
@@ -142,33 +155,44 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetC
 
     CabinetWriter writer(folderSize, compression);
     int clamped = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry& entry = entries[i];
+    uint64_t total = 0;
+    for (const Entry& entry : entries)
+        total += entry.source->path.empty() ? entry.source->content.size() : FactsOf(entry.source->path).size;
+    Progress::Get().Begin("reading", entries.size(), total);
+    for (const Entry& entry : entries) {
         if (entry.stored.size() > kCabinetNameMax)
             throw UsageError("'" + entry.stored + "': a stored name has at most 255 bytes");
         const NameFault fault = CheckName(entry.stored.data(), entry.stored.size(), IsShiftJisLeadByte);
         if (fault != NameFault::None)
             throw UsageError(
                 "'" + entry.stored + "': the setup program would refuse this name (" + NameFaultText(fault) + ")");
-        struct stat info = {};
-        if (stat(entry.path.c_str(), &info) != 0)
-            throw FileError("cannot inspect '" + entry.path.string() + "': " + std::strerror(errno));
-        if (info.st_size > INT32_MAX)
-            throw UsageError("'" + entry.path.string() + "' has 2 GiB or more");
-        const Bytes content = ReadFile(entry.path.string());
-        if (content.size() != static_cast<std::size_t>(info.st_size))
-            throw FileError("'" + entry.path.string() + "' changed while it was read");
         CabinetMember member;
         member.name = entry.stored;
-        if (!ToDosTime(info.st_mtime, entry.path.string(), member))
-            ++clamped;
         member.attributes = kArchive;
-        if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        const CabinetSource& source = *entry.source;
+        Bytes read;
+        std::time_t modified = source.modified;
+        bool readOnly = source.readOnly;
+        if (!source.path.empty()) {
+            const FileFacts facts = FactsOf(source.path);
+            if (facts.size > INT32_MAX)
+                throw UsageError("'" + entry.Where() + "' has 2 GiB or more");
+            read = ReadFile(Utf8Of(source.path));
+            if (read.size() != facts.size)
+                throw FileError("'" + entry.Where() + "' changed while it was read");
+            modified = facts.modified;
+            readOnly = facts.readOnly;
+        }
+        if (!ToDosTime(modified, entry.Where(), member))
+            ++clamped;
+        if (readOnly)
             member.attributes |= kReadOnly;
-        writer.Add(member, content);
+        writer.Add(member, source.path.empty() ? source.content : read);
+        Progress::Get().Advance(1, source.path.empty() ? source.content.size() : read.size());
         if (isManifest(entry))
             writer.CloseFolder();
     }
+    Progress::Get().End();
     if (clamped > 0)
         std::cerr
             << "ynbpack: note: " << clamped
@@ -179,7 +203,15 @@ Bytes BuildCabinetBytes(const std::string& folder, uint32_t folderSize, CabinetC
 void BuildCabinet(
     const std::string& folder, const std::string& cabinetPath, uint32_t folderSize, CabinetCompression compression)
 {
-    WriteFile(cabinetPath, BuildCabinetBytes(folder, folderSize, compression));
+    std::error_code ec;
+    if (!fs::is_directory(PathOf(folder), ec))
+        throw UsageError("'" + folder + "' is not a folder");
+    CabinetFiles files;
+    CollectFiles(PathOf(folder), files);
+    if (files.empty())
+        throw UsageError(
+            "'" + folder + "' holds no files: the setup program takes an empty cabinet for a damaged payload");
+    WriteFile(cabinetPath, BuildCabinetBytes(files, folderSize, compression));
 }
 
 uint32_t ParseFolderSize(const std::string& text)

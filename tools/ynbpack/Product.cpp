@@ -5,13 +5,15 @@
 #include "Texts.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 
-#include <glib.h>
-
 #include "Artwork.h"
+#include "Host.h"
+#include "Unicode.h"
+#include "VersionInfo.h"
 #include "config/SetupText.h"
 #include "install/InstallPaths.h"
 #include "install/Manifest.h"
@@ -53,7 +55,7 @@ bool IsNameCharacter(char c)
     return c > 0x20 && c < 0x7F && std::strchr(kReservedCharacters, c) == nullptr;
 }
 
-bool IsControl(gunichar c)
+bool IsControl(char32_t c)
 {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
@@ -81,14 +83,12 @@ std::string ValueProblem(const InfoKey& key, const std::string& value)
 {
     if (value.empty())
         return "no value";
-    if (!g_utf8_validate(value.data(), static_cast<gssize>(value.size()), nullptr))
+    std::u32string points;
+    if (!Utf8ToCodePoints(value, points))
         return "not UTF-8";
-    long characters = 0;
-    for (const char* p = value.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
-        if (IsControl(g_utf8_get_char(p)))
-            return "holds a control character";
-        ++characters;
-    }
+    if (std::any_of(points.begin(), points.end(), IsControl))
+        return "holds a control character";
+    const auto characters = static_cast<long>(points.size());
     if (characters < key.minChars || characters > key.maxChars)
         return "has " + std::to_string(characters) + " characters; " + std::to_string(key.minChars) + " to "
             + std::to_string(key.maxChars) + " are allowed";
@@ -102,6 +102,9 @@ std::string ValueProblem(const InfoKey& key, const std::string& value)
     case Kind::Version:
         if (!std::all_of(value.begin(), value.end(), IsNameCharacter))
             return "'" + value + "' is no version: ASCII without blanks and \\ / : * ? \" < > |";
+        // The programs' version resource holds it as four 16-bit numbers.
+        if (std::array<uint16_t, 4> parts; !ParseFileVersion(value, parts))
+            return "'" + value + "' is no version of Windows' programs: 1 to 4 numbers of 0 to 65535 joined by dots";
         break;
     case Kind::Url:
         if (!IsWebAddress(value))
@@ -125,7 +128,7 @@ std::string ValueProblem(const InfoKey& key, const std::string& value)
 void RequirePresent(const std::string& path, bool folder, const char* role, std::vector<std::string>& problems)
 {
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(PathOf(path), ec);
     if (!fs::exists(status))
         problems.push_back(path + ": missing (" + role + ")");
     else if (folder ? !fs::is_directory(status) : !fs::is_regular_file(status))
@@ -135,7 +138,7 @@ void RequirePresent(const std::string& path, bool folder, const char* role, std:
 bool IsFile(const std::string& path)
 {
     std::error_code ec;
-    return fs::is_regular_file(path, ec);
+    return fs::is_regular_file(PathOf(path), ec);
 }
 
 } // namespace
@@ -143,7 +146,8 @@ bool IsFile(const std::string& path)
 bool IsWebAddress(const std::string& value)
 {
     std::string lower(value.substr(0, 8));
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return g_ascii_tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     const std::size_t scheme = lower.rfind("https://", 0) == 0 ? 8 : lower.rfind("http://", 0) == 0 ? 7 : 0;
     return scheme > 0 && value.size() > scheme
         && std::all_of(value.begin(), value.end(), [](char c) { return c > 0x20 && c < 0x7F; });
@@ -160,7 +164,7 @@ ProductInfo ReadProductInfo(const std::string& product, std::vector<std::string>
     ProductInfo info;
     const std::string path = product + "/product.txt";
     std::error_code ec;
-    if (!fs::exists(path, ec))
+    if (!fs::exists(PathOf(path), ec))
         return info;
     if (!IsFile(path)) {
         problems.push_back(path + ": not a file");
@@ -219,11 +223,21 @@ SetupRecord ReadConfiguration(const std::string& path)
     return record;
 }
 
+// A manifest source (Shift-JIS bytes, as setup.exe opens it) by the UTF-8 name
+// that the host's payload tree gives the file; ASCII and bytes that are no
+// Shift-JIS stay as they are. Converted before the backslashes are read, since
+// a Shift-JIS trail byte may be 0x5C.
+std::string HostName(const std::string& source)
+{
+    std::string converted;
+    return ShiftJisToUtf8(source, converted) ? converted : source;
+}
+
 fs::path PayloadPath(const std::string& relative)
 {
     std::string generic = relative;
     std::replace(generic.begin(), generic.end(), '\\', '/');
-    const fs::path path(generic);
+    const fs::path path = PathOf(generic);
     if (generic.empty() || path.is_absolute() || generic.find(':') != std::string::npos)
         throw UsageError("'" + relative + "' is not a relative path inside the payload");
     for (const fs::path& part : path)
@@ -237,21 +251,20 @@ fs::path StagingPath(const SetupRecord& record)
     char first[install::kPathSize];
     if (!install::FirstComponent(record.ProductFolder, first) || first[0] == '\0')
         throw UsageError("the product folder (value 4) is empty or too long");
-    return PayloadPath(std::string(first) + "\\ins");
-}
-
-// A manifest source (Shift-JIS bytes, as setup.exe opens it) by the UTF-8 name
-// that the host's payload tree gives the file; ASCII and bytes that are no
-// Shift-JIS stay as they are. Converted before the backslashes are read, since
-// a Shift-JIS trail byte may be 0x5C.
-std::string HostName(const std::string& source)
-{
-    std::string converted;
-    return ShiftJisToUtf8(source, converted) ? converted : source;
+    return PayloadPath(HostName(first) + "/ins");
 }
 
 void ManifestSourceProblems(
     const std::string& manifestPath, const Bytes& plain, const fs::path& staging, std::vector<std::string>& problems)
+{
+    ManifestSourceProblems(manifestPath, plain, problems, [&staging](const fs::path& relative, bool folder) {
+        std::error_code ec;
+        return folder ? fs::is_directory(staging / relative, ec) : fs::is_regular_file(staging / relative, ec);
+    });
+}
+
+void ManifestSourceProblems(const std::string& manifestPath, const Bytes& plain, std::vector<std::string>& problems,
+    const std::function<bool(const fs::path& relative, bool folder)>& holds)
 {
     std::string text(plain.begin(), plain.end());
     install::ManifestEntry entries[install::kManifestMaxEntries];
@@ -268,14 +281,12 @@ void ManifestSourceProblems(
         const std::string where = manifestPath + ": line " + std::to_string(i + 1) + ": ";
         fs::path path;
         try {
-            path = staging / PayloadPath(source);
+            path = PayloadPath(source);
         } catch (const UsageError&) {
             problems.push_back(where + "the source '" + entries[i].Source + "' does not lie in the staging folder");
             continue;
         }
-        std::error_code ec;
-        const bool found = folder ? fs::is_directory(path, ec) : fs::is_regular_file(path, ec);
-        if (!found)
+        if (!holds(path, folder))
             problems.push_back(where + "the payload holds no " + (folder ? "folder" : "file") + " '" + source
                 + "' in its staging folder");
     }
@@ -285,7 +296,7 @@ std::vector<std::string> ProductProblems(const std::string& product, bool payloa
 {
     std::vector<std::string> problems;
     std::error_code ec;
-    if (!fs::is_directory(product, ec)) {
+    if (!fs::is_directory(PathOf(product), ec)) {
         problems.push_back(product + ": not a folder");
         return problems;
     }
@@ -316,7 +327,7 @@ std::vector<std::string> ProductProblems(const std::string& product, bool payloa
     RequirePresent(at("license.txt"), false, "the second licence document", problems);
 
     const std::string payload = at("payload");
-    if (payloadComplete || fs::exists(payload, ec))
+    if (payloadComplete || fs::exists(PathOf(payload), ec))
         RequirePresent(payload, true, "the files to install", problems);
     RequirePresent(at("manifest.txt"), false, "the plain manifest", problems);
     if (IsFile(at("manifest.txt")))
@@ -325,8 +336,8 @@ std::vector<std::string> ProductProblems(const std::string& product, bool payloa
             const std::string fault = install::CheckManifest(reinterpret_cast<const char*>(text.data()), text.size());
             if (!fault.empty())
                 problems.push_back(at("manifest.txt") + ": " + fault);
-            else if (payloadComplete && !staging.empty() && fs::is_directory(payload, ec))
-                ManifestSourceProblems(at("manifest.txt"), text, fs::path(payload) / staging, problems);
+            else if (payloadComplete && !staging.empty() && fs::is_directory(PathOf(payload), ec))
+                ManifestSourceProblems(at("manifest.txt"), text, PathOf(payload) / staging, problems);
         });
 
     attempt([&] { (void)ReadProductInfo(product, problems); });
@@ -350,7 +361,7 @@ int CommandCheck(std::vector<std::string> args)
     if (args.size() != 1)
         throw UsageError("usage: ynbpack check PRODUCT");
     std::error_code ec;
-    CheckProduct(args[0], !fs::exists(args[0] + "/program/CMakeLists.txt", ec));
+    CheckProduct(args[0], !fs::exists(PathOf(args[0] + "/program/CMakeLists.txt"), ec));
     std::cout << args[0] << ": ready to build\n";
     return 0;
 }

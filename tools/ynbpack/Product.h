@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,6 +49,10 @@ ProductInfo ReadProductInfo(const std::string& product);
 // missing or longer than the program holds.
 SetupRecord ReadConfiguration(const std::string& path);
 
+// A payload path in Shift-JIS bytes (as setup.exe opens it) by the UTF-8
+// name the host's tree gives it; ASCII and bytes that are no Shift-JIS stay
+// as they are.
+std::string HostName(const std::string& shiftJis);
 // A relative path of the payload, with backslashes or slashes, that stays
 // inside the tree; throws otherwise.
 std::filesystem::path PayloadPath(const std::string& relative);
@@ -59,6 +64,10 @@ std::filesystem::path StagingPath(const SetupRecord& record);
 // a backslash, a file otherwise.
 void ManifestSourceProblems(const std::string& manifestPath, const Bytes& plain, const std::filesystem::path& staging,
     std::vector<std::string>& problems);
+// The same, asking holds whether the staging folder holds a source (a path
+// relative to it), as a file or as a folder.
+void ManifestSourceProblems(const std::string& manifestPath, const Bytes& plain, std::vector<std::string>& problems,
+    const std::function<bool(const std::filesystem::path& relative, bool folder)>& holds);
 
 // Every problem of the product folder, one text a line: setup.cfg, keys.txt,
 // setup.txt, license.txt, manifest.txt, product.txt and art/. With

@@ -2,8 +2,6 @@
 
 #include <sstream>
 
-#include <glib.h>
-
 namespace ynbpack {
 
 namespace {
@@ -45,32 +43,6 @@ std::vector<NamedValue> ReadNamedValues(const Bytes& text, bool hashComments)
         lines.push_back(std::move(item));
     }
     return lines;
-}
-
-namespace {
-
-bool Convert(const std::string& text, const char* to, const char* from, std::string& out)
-{
-    gsize written = 0;
-    gchar* converted = g_convert(text.data(), static_cast<gssize>(text.size()), to, from, nullptr, &written, nullptr);
-    if (converted == nullptr)
-        return false;
-    out.assign(converted, written);
-    g_free(converted);
-    return true;
-}
-
-} // namespace
-
-bool Utf8ToShiftJis(const std::string& utf8, std::string& shiftJis)
-{
-    return g_utf8_validate(utf8.data(), static_cast<gssize>(utf8.size()), nullptr)
-        && Convert(utf8, "CP932", "UTF-8", shiftJis);
-}
-
-bool ShiftJisToUtf8(const std::string& shiftJis, std::string& utf8)
-{
-    return Convert(shiftJis, "UTF-8", "CP932", utf8);
 }
 
 } // namespace ynbpack

@@ -1,11 +1,12 @@
-// The texts of a product folder: its "name=value" files, and the conversion
-// between UTF-8 and Shift-JIS (code page 932), the setup program's texts.
+// The texts of a product folder: its "name=value" files; with ShiftJis.h,
+// the conversion between UTF-8 and the setup program's Shift-JIS.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "Files.h"
+#include "ShiftJis.h"
 
 namespace ynbpack {
 
@@ -22,9 +23,5 @@ struct NamedValue {
 // hashComments, everything from any '#' on is too. A line without '=' or
 // without a name has a fault.
 std::vector<NamedValue> ReadNamedValues(const Bytes& text, bool hashComments);
-
-// False when the text has no form in the other.
-bool Utf8ToShiftJis(const std::string& utf8, std::string& shiftJis);
-bool ShiftJisToUtf8(const std::string& shiftJis, std::string& utf8);
 
 } // namespace ynbpack

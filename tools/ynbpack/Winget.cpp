@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
-#include <glib.h>
-
 #include "Commands.h"
 #include "Errors.h"
 #include "Files.h"
+#include "Host.h"
+#include "PeImage.h"
+#include "Programs.h"
 #include "Texts.h"
+#include "Unicode.h"
 #include "package/Sha256.h"
 #include "Product.h"
 #include "install/InstallPaths.h"
@@ -28,18 +30,21 @@ constexpr char kSetupName[] = "setup.exe";
 
 struct Installer {
     std::string architecture;
-    std::string zip;
+    std::string zip; // the zip, or the setup program
     std::string url;
     std::string sha256;
+    bool exe; // a single-file setup program
 };
 
 // A YAML double-quoted scalar of UTF-8 text: what YAML would read as a line
 // break or could not show is escaped.
 std::string Quoted(const std::string& text)
 {
+    std::u32string points;
+    if (!Utf8ToCodePoints(text, points))
+        points.assign(text.begin(), text.end()); // checked before: never taken
     std::string out = "\"";
-    for (const char* p = text.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
-        const gunichar c = g_utf8_get_char(p);
+    for (const char32_t c : points) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -48,7 +53,7 @@ std::string Quoted(const std::string& text)
             std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
             out += escape;
         } else {
-            out.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
+            AppendUtf8(c, out);
         }
     }
     return out + "\"";
@@ -106,24 +111,43 @@ std::string Sha256Hex(const Bytes& data)
     return hex;
 }
 
-// "ARCH=ZIP,URL"; the zip's path holds no comma.
+// Empty when the program is a setup.exe that holds its payload (built with
+// --single-file); otherwise why not.
+std::string SingleFileProblem(const Bytes& program, const std::string& path)
+{
+    try {
+        const PeImage image(program, path);
+        config::ProductData data;
+        if (ReadProductData(image, data) != config::ProductAreaProblem::None)
+            return "holds no product: not a setup program made by ynbpack build";
+        if (!data.singleFile)
+            return "needs the data00.dat beside it: give the zip of its distribution, or build it with --single-file";
+        return {};
+    } catch (const UsageError& e) {
+        return e.what();
+    }
+}
+
+// "ARCH=FILE,URL"; the file's path holds no comma. FILE is the zip of a
+// distribution or a single-file setup.exe.
 Installer ParseInstaller(const std::string& argument)
 {
     const auto eq = argument.find('=');
     const auto comma = argument.find(',', eq == std::string::npos ? 0 : eq);
     if (eq == std::string::npos || comma == std::string::npos)
-        throw UsageError("'" + argument + "' is not ARCH=ZIP,URL");
+        throw UsageError("'" + argument + "' is not ARCH=FILE,URL");
     Installer installer { argument.substr(0, eq), argument.substr(eq + 1, comma - eq - 1), argument.substr(comma + 1),
-        {} };
+        {}, false };
     if (installer.architecture != "x86" && installer.architecture != "x64")
         throw UsageError("'" + installer.architecture + "': the distributions are x86 and x64");
     if (!IsWebAddress(installer.url) || installer.url.size() > 2048)
         throw UsageError(installer.architecture + ": '" + installer.url + "' is no http:// or https:// address");
-    const Bytes zip = ReadFile(installer.zip);
-    const std::string problem = ZipProblem(zip);
+    const Bytes file = ReadFile(installer.zip);
+    installer.exe = file.size() >= 2 && file[0] == 'M' && file[1] == 'Z';
+    const std::string problem = installer.exe ? SingleFileProblem(file, installer.zip) : ZipProblem(file);
     if (!problem.empty())
         throw UsageError(installer.architecture + ": '" + installer.zip + "': " + problem);
-    installer.sha256 = Sha256Hex(zip);
+    installer.sha256 = Sha256Hex(file);
     return installer;
 }
 
@@ -144,9 +168,9 @@ std::string Footer(const char* type)
 int CommandWinget(std::vector<std::string> args)
 {
     if (args.size() < 3)
-        throw UsageError("usage: ynbpack winget PRODUCT OUTDIR x86=ZIP,URL [x64=ZIP,URL]");
+        throw UsageError("usage: ynbpack winget PRODUCT OUTDIR x86=FILE,URL [x64=FILE,URL]");
     const std::string product = args[0];
-    const fs::path out = args[1];
+    const fs::path out = PathOf(args[1]);
     CheckProduct(product, false);
 
     const ProductInfo info = ReadProductInfo(product);
@@ -164,8 +188,9 @@ int CommandWinget(std::vector<std::string> args)
     std::string name;
     std::string folder;
     char first[install::kPathSize];
-    if (!ShiftJisToUtf8(record.ProductName, name) || g_utf8_strlen(name.c_str(), -1) < 2
-        || g_utf8_strlen(name.c_str(), -1) > 256)
+    std::u32string nameCharacters;
+    if (!ShiftJisToUtf8(record.ProductName, name) || !Utf8ToCodePoints(name, nameCharacters)
+        || nameCharacters.size() < 2 || nameCharacters.size() > 256)
         throw UsageError(product + "/setup.cfg: the product name (value 2) must be Shift-JIS of 2 to 256 characters");
     if (!install::FirstComponent(record.ProductFolder, first) || !ShiftJisToUtf8(first, folder))
         throw UsageError(product + "/setup.cfg: the product folder (value 4) is not Shift-JIS");
@@ -176,6 +201,8 @@ int CommandWinget(std::vector<std::string> args)
         for (const Installer& other : installers)
             if (other.architecture == installer.architecture)
                 throw UsageError(installer.architecture + " is given twice");
+            else if (other.exe != installer.exe)
+                throw UsageError("the installers are either all zips or all single-file setup programs");
         installers.push_back(installer);
     }
 
@@ -189,8 +216,14 @@ int CommandWinget(std::vector<std::string> args)
     std::string installer = Header("installer") + identity;
     installer += std::string("InstallerLocale: ") + kLocale + "\n";
     installer += "Platform:\n  - Windows.Desktop\n";
-    installer += "InstallerType: zip\nNestedInstallerType: exe\n";
-    installer += std::string("NestedInstallerFiles:\n  - RelativeFilePath: ") + kSetupName + "\n";
+    // A single-file setup.exe is the installer itself; four files come in a
+    // zip, with setup.exe at its top.
+    if (installers.front().exe) {
+        installer += "InstallerType: exe\n";
+    } else {
+        installer += "InstallerType: zip\nNestedInstallerType: exe\n";
+        installer += std::string("NestedInstallerFiles:\n  - RelativeFilePath: ") + kSetupName + "\n";
+    }
     installer += "InstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n";
     installer += "InstallerSwitches:\n"
                  "  Silent: \"/S\"\n"
@@ -247,9 +280,9 @@ int CommandWinget(std::vector<std::string> args)
     std::error_code ec;
     fs::create_directories(out, ec);
     if (ec)
-        throw FileError("cannot create '" + out.string() + "': " + ec.message());
+        throw FileError("cannot create '" + args[1] + "': " + ec.message());
     auto write = [&out](const std::string& name, const std::string& text) {
-        WriteFile((out / name).string(), Bytes(text.begin(), text.end()));
+        WriteFile(Utf8Of(out / PathOf(name)), Bytes(text.begin(), text.end()));
     };
     write(id + ".yaml", versionManifest);
     write(id + ".installer.yaml", installer);
