@@ -122,6 +122,8 @@ private:
     Entry entry_ = Entry::None;
     install::Scope entryScope_ = install::Scope::Machine;
     Trust trust_;
+    std::vector<std::uint8_t> logDescriptor_; // the log's owner and DACL, as read with it
+    bool logIsLink_ = false;
     std::vector<std::string> atRestart_; // canonical
     bool HoldsScheduled(const std::string& path, bool folder) const;
 };

@@ -146,16 +146,21 @@ private:
     const InstallSink& sink_;
 };
 
-// A folder that ordinary users could change gets the protection Program
-// Files has, so that nobody but an administrator changes what the
-// uninstaller, run by an administrator, will trust. A user's own
-// installation cannot make the administrators its owner: a folder that others
-// could change gets the user as its owner, full control for SYSTEM, the
-// administrators and the user, and nothing for anyone else (what a profile's
-// folders have).
+sys::TrustScope TrustScopeOf(Scope scope)
+{
+    return scope == Scope::User ? sys::TrustScope::User : sys::TrustScope::Machine;
+}
+
+// A folder that is not protected for the scope gets its protection: a
+// machine's installation made its folders so before writing (InstallFolder
+// below), and this only confirms it; a user's own installation cannot make
+// the administrators its owner: a folder that others could change gets the
+// user as its owner, full control for SYSTEM, the administrators and the
+// user, and nothing for anyone else (what a profile's folders have).
+
 void Protect(const char* folder, Scope scope, const Reporter& reporter)
 {
-    if (!sys::FolderNeedsProtection(folder))
+    if (sys::JudgePath(folder, TrustScopeOf(scope)) == sys::Protection::Protected)
         return;
     reporter.Note(
         std::string(sys::ProtectFolder(folder, scope == Scope::User) ? "protected " : "could not protect ") + folder);
@@ -169,7 +174,7 @@ void WriteLog(
     InstallLog& log, int32_t key, const std::string& folder, bool inLogFolder, Scope scope, const Reporter& reporter)
 {
     if (inLogFolder) {
-        if (!sys::OwnerIsTrusted(folder.c_str())) {
+        if (!sys::OwnerIsTrusted(folder.c_str(), TrustScopeOf(scope))) {
             reporter.Note("the install log was not written: its folder " + folder + " belongs to someone else");
             return;
         }
@@ -332,6 +337,10 @@ private:
     void RemoveStale(const std::vector<std::string>& alsoPlaced);
     bool SetAside(const package::ExtractJob& job, InstallFailure& failure);
     bool SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure);
+    std::vector<std::string> ExistingTargets(const package::ExtractJob& job) const;
+    bool MakeInstallFolder(InstallFailure& failure);
+    bool RefuseUnprotectedTargets(const std::vector<std::string>& targets, InstallFailure& failure) const;
+    void RemoveMadeFolders();
     void PutBack();
     void DropSetAside();
 
@@ -358,6 +367,7 @@ private:
     // Held files: the new version's path beside each, the held file.
     std::vector<std::pair<std::string, std::string>> atRestart_;
     std::vector<std::string> replacedAtRestart_;
+    std::vector<std::string> madeFolders_; // the install folder and those above it this run made, top first
     uint64_t done_ = 0; // bytes written, for the one progress
     uint64_t total_ = 0;
 };
@@ -440,6 +450,8 @@ InstallOutcome Installation::Extract()
         done_ = done;
     };
     InstallFailure failure;
+    if (request_.scope == Scope::Machine && !RefuseUnprotectedTargets(ExistingTargets(job), failure))
+        return Fail(std::move(failure), reporter_);
     if (!SettleHeldFiles(job, failure) || (installedHere_ && !SetAside(job, failure)))
         return Fail(std::move(failure), reporter_);
     extracted_ = cabinet_.Extract(job);
@@ -467,18 +479,7 @@ std::string Listed(const std::vector<std::string>& files)
 // its place at the restart.
 bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure)
 {
-    // The files there before: all the outputs of a staged installation, the
-    // planned ones that existed otherwise.
-    std::vector<std::string> targets;
-    if (plan_.mode == PlanMode::Staged)
-        targets = job.outputs;
-    for (const PlannedWrite& write : plan_.writes)
-        if (write.existed)
-            targets.push_back(write.path);
-    for (const PlannedCopy& copy : plan_.copies)
-        if (copy.existed)
-            targets.push_back(copy.to);
-    std::vector<std::string> held = sys::HeldFiles(targets);
+    std::vector<std::string> held = sys::HeldFiles(ExistingTargets(job));
     while (!held.empty()) {
         const std::vector<std::wstring> programs = restartManager_.Holders(held);
         std::string names;
@@ -525,6 +526,120 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
         held = sys::HeldFiles(held);
     }
     return true;
+}
+
+// Why a folder or file is not protected, for logs.
+std::string Why(sys::Protection protection)
+{
+    switch (protection) {
+    case sys::Protection::Protected:
+        return "protected";
+    case sys::Protection::Malformed:
+        return "its access list does not parse";
+    case sys::Protection::NoDacl:
+        return "it has no access list";
+    case sys::Protection::ForeignOwner:
+        return "its owner is not an administrator";
+    case sys::Protection::OthersMayWrite:
+        return "others may write to it";
+    case sys::Protection::OthersMayMove:
+        return "others may rename or delete it or what it holds";
+    case sys::Protection::Unreadable:
+        return "its access list cannot be read";
+    case sys::Protection::Link:
+        return "a link whose own access list cannot be read";
+    }
+    return "unknown";
+}
+
+// The files there before: all the outputs of a staged installation, the
+// planned ones that existed otherwise.
+std::vector<std::string> Installation::ExistingTargets(const package::ExtractJob& job) const
+{
+    std::vector<std::string> targets;
+    if (plan_.mode == PlanMode::Staged)
+        targets = job.outputs;
+    for (const PlannedWrite& write : plan_.writes)
+        if (write.existed)
+            targets.push_back(write.path);
+    for (const PlannedCopy& copy : plan_.copies)
+        if (copy.existed)
+            targets.push_back(copy.to);
+    return targets;
+}
+
+// A machine's installation writes nothing into or through a folder that
+// others than the administrators could change (they could change what the
+// uninstaller, run by an administrator, later reads and runs): every folder
+// of the install folder's path that exists is judged, and those that do not
+// are made with Program Files' protection from their first moment, before
+// anything is written.
+bool Installation::MakeInstallFolder(InstallFailure& failure)
+{
+    const sys::InstallPathJudgement judgement = sys::JudgeInstallPath(input_.installFolder, sys::TrustScope::Machine);
+    if (judgement.protection != sys::Protection::Protected) {
+        const bool install = judgement.path == input_.installFolder;
+        failure = { InstallStep::Unprotected,
+            std::string(install ? "the install folder " : "the folder above the install folder ") + judgement.path
+                + (judgement.link ? ", a junction or symbolic link," : "")
+                + " could be changed by others than the administrators (" + Why(judgement.protection)
+                + "); a machine's installation writes nothing there",
+            {}, ERROR_ACCESS_DENIED, judgement.path, {}, 0, 0 };
+        return false;
+    }
+    for (const std::string& folder : judgement.missing) {
+        if (!sys::CreateProtectedFolder(folder.c_str()) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            const DWORD error = GetLastError();
+            RemoveMadeFolders();
+            failure = { InstallStep::Paths,
+                "the folder " + folder + " could not be made (error " + std::to_string(error) + ")", {}, error, folder,
+                {}, 0, 0 };
+            return false;
+        }
+        madeFolders_.push_back(folder);
+    }
+    // One that appeared meanwhile is judged as any other.
+    if (!judgement.missing.empty()
+        && sys::JudgePath(input_.installFolder.c_str(), sys::TrustScope::Machine) != sys::Protection::Protected) {
+        RemoveMadeFolders();
+        failure = { InstallStep::Unprotected,
+            "the install folder " + input_.installFolder + " could not be given the protection of Program Files", {},
+            ERROR_ACCESS_DENIED, input_.installFolder, {}, 0, 0 };
+        return false;
+    }
+    if (!madeFolders_.empty())
+        reporter_.Note("made with the protection of Program Files: " + madeFolders_.front());
+    return true;
+}
+
+// A file that is there already keeps its access list when it is written
+// over: for the machine, one that others could change is refused.
+bool Installation::RefuseUnprotectedTargets(const std::vector<std::string>& targets, InstallFailure& failure) const
+{
+    for (const std::string& path : targets) {
+        if (path.empty() || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        const sys::Protection protection = sys::JudgePath(path.c_str(), sys::TrustScope::Machine);
+        if (protection == sys::Protection::Protected)
+            continue;
+        failure = { InstallStep::Unprotected,
+            "the file " + path
+                + ", which the installation would write over, could be changed by others than the "
+                  "administrators ("
+                + Why(protection) + "); a machine's installation writes nothing there",
+            {}, ERROR_ACCESS_DENIED, path, {}, 0, 0 };
+        return false;
+    }
+    return true;
+}
+
+// The folders MakeInstallFolder made, deepest first, while they are empty:
+// a failed installation leaves none of them.
+void Installation::RemoveMadeFolders()
+{
+    for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it)
+        (void)RemoveDirectoryA(it->c_str());
+    madeFolders_.clear();
 }
 
 // Every installed file that the extraction replaces is renamed beside itself
@@ -718,9 +833,13 @@ InstallOutcome Installation::Run()
         total_ = plan_.bytesToWrite;
     reporter_.Step(Phase::Unpacking, 0, total_);
 
+    if (request_.scope == Scope::Machine && !MakeInstallFolder(failure))
+        return Fail(std::move(failure), reporter_);
     InstallOutcome extraction = Extract();
-    if (!extraction.succeeded)
+    if (!extraction.succeeded) {
+        RemoveMadeFolders();
         return extraction;
+    }
     // The payload's own places; the entries' targets are told with each entry.
     if (plan_.mode == PlanMode::Staged)
         for (const std::string& path : extracted_.placed)

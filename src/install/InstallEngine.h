@@ -44,6 +44,9 @@ enum class InstallStep : uint8_t {
     InUse, // a file of the installed version could not be set aside to be replaced
     FilesInUse, // programs held files to replace, and the user cancelled
     Scope, // the user's own installation would write into the Windows folder
+    // A machine's installation would write into or through a folder (or over
+    // a file) that others than the administrators could change: `path`
+    Unprotected,
 };
 
 // Why the setup failed, for the user and for logs.

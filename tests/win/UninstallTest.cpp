@@ -445,7 +445,7 @@ TEST_F(Uninstall, AnUnprotectedLogIsHonouredOnlyInsideTheInstallFolder)
         const_cast<wchar_t*>(log.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
     LocalFree(acl);
     ASSERT_EQ(ERROR_SUCCESS, set);
-    ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(log).c_str()));
+    ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(log).c_str(), sys::TrustScope::Machine));
 
     const std::wstring text = UninstallAndRead("uninstall-unprotected");
     EXPECT_NE(std::wstring::npos, text.find(L"アンインストール情報が保護されていなかった")) << sys::ToAnsi(text);
