@@ -290,8 +290,11 @@ uint32_t Run()
         return config::kExitSuccess;
     }
     sys::LogFile log;
-    // The copy started elevated writes on after the lines of the program that started it.
-    if (!options.log.empty() && !log.Open(options.log, options.elevated)) {
+    // The copy started elevated writes into the pipe of the program that
+    // started it; only a program started with /LOG= opens that file.
+    if (!options.logPipe.empty())
+        (void)log.OpenPipe(options.logPipe); // without it, nothing is logged
+    else if (!options.log.empty() && !log.Open(options.log, options.elevated)) {
         if (!options.silent)
             Tell(L"ログファイルを作れません: " + options.log, MB_ICONERROR);
         return config::kExitBadCommandLine;
