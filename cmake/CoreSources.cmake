@@ -21,4 +21,5 @@ set(YNB_CORE_SOURCES
     src/install/FilesInUse.cpp
     src/install/UninstallPlan.cpp
     src/sys/SecurityRules.cpp
+    src/sys/InUseRules.cpp
 )

@@ -85,11 +85,16 @@ void Tell(const Run& run, const std::wstring& text, UINT icon = MB_ICONINFORMATI
 // for whatever else cannot be removed). 0 when the removal may go on.
 uint32_t SettleHeldFiles(Run& run, const ClsUninstall& uninstall)
 {
-    std::vector<std::string> held = sys::HeldFiles(uninstall.FilesToRemove());
+    // Every file to remove is registered with Restart Manager; the probe
+    // finds those a program holds.
+    const std::vector<std::string> targets = uninstall.FilesToRemove();
+    const std::vector<uint32_t> ours = { GetCurrentProcessId() };
     sys::RestartManager manager;
+    (void)manager.Register(targets);
+    std::vector<std::string> held = sys::HeldFiles(targets);
+    std::vector<std::wstring> programs = manager.Holders(ours);
     bool closeTried = false;
-    while (!held.empty()) {
-        const std::vector<std::wstring> programs = manager.Holders(held);
+    while (!held.empty() || !programs.empty()) {
         std::wstring line = L"held by programs:";
         for (const std::wstring& program : programs)
             line += L" " + program;
@@ -118,6 +123,7 @@ uint32_t SettleHeldFiles(Run& run, const ClsUninstall& uninstall)
             return config::kExitSuccess;
         }
         held = sys::HeldFiles(held);
+        programs = manager.Holders(ours);
     }
     return config::kExitSuccess;
 }

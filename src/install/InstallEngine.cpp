@@ -479,14 +479,25 @@ std::string Listed(const std::vector<std::string>& files)
 // its place at the restart.
 bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& failure)
 {
-    std::vector<std::string> held = sys::HeldFiles(ExistingTargets(job));
-    while (!held.empty()) {
-        const std::vector<std::wstring> programs = restartManager_.Holders(held);
+    // Every file there before is registered with Restart Manager, which names
+    // the programs using any of them; the probe finds the files a program
+    // holds (open without sharing, a running program's image, a module).
+    std::vector<std::string> targets;
+    for (const std::string& path : ExistingTargets(job))
+        if (!path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+            targets.push_back(path);
+    if (targets.empty())
+        return true;
+    const std::vector<uint32_t> ours = { GetCurrentProcessId() };
+    (void)restartManager_.Register(targets);
+    std::vector<std::string> held = sys::HeldFiles(targets);
+    std::vector<std::wstring> programs = restartManager_.Holders(ours);
+    while (!held.empty() || !programs.empty()) {
         std::string names;
         for (const std::wstring& program : programs)
             names += (names.empty() ? "" : ", ") + sys::ToAnsi(program.c_str());
         reporter_.Note("held by " + (names.empty() ? std::string("programs Restart Manager does not name") : names)
-            + ": " + Listed(held));
+            + ": " + (held.empty() ? std::string("files they may still change") : Listed(held)));
         InUseSituation situation;
         situation.asked = static_cast<bool>(reporter_.Sink().filesInUse);
         situation.closeApplications = request_.closeApplications;

@@ -515,15 +515,23 @@ TEST_F(Install, SilentlyLogsTheFileAFolderCopyLost)
 }
 
 // Silently over an installation whose program is running: with or without
-// /CLOSEAPPLICATIONS (Wine's Restart Manager closes nothing), the held file's
-// new version waits beside it for the restart, and the setup ends with 3010.
+// /CLOSEAPPLICATIONS (Wine's Restart Manager closes nothing), the running
+// program's new version waits beside it for the restart, named in /LOG= by
+// its file, and the setup ends with 3010.
 TEST_F(Install, SilentlyReplacesAHeldFileAtTheRestart)
 {
     const std::wstring folder = root + L"\\held";
     ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + folder));
+    // The product's program runs from the install folder: its image may be
+    // renamed, not opened for writing, and that finds it (Restart Manager,
+    // which Windows asks too, names nobody here).
     const std::wstring program = folder + L"\\Hanamaru\\kakeibo.exe";
-    HANDLE holder = CreateFileW(program.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION running {};
+    ASSERT_TRUE(
+        CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &running));
+    (void)WaitForInputIdle(running.hProcess, 10000);
     for (const wchar_t* close : { L"", L" /CLOSEAPPLICATIONS" }) {
         const std::wstring log = root + L"\\held.txt";
         EXPECT_EQ(3010u, RunSilently(std::wstring(L"/S /NOSTARTMENU \"/LOG=") + log + L"\"" + close));
@@ -534,7 +542,10 @@ TEST_F(Install, SilentlyReplacesAHeldFileAtTheRestart)
         EXPECT_EQ(close[0] != 0, text.find("the programs were asked to close") != std::string::npos) << text;
         EXPECT_TRUE(Exists(program + L".ynb-new"));
     }
-    CloseHandle(holder);
+    TerminateProcess(running.hProcess, 0);
+    WaitForSingleObject(running.hProcess, 10000);
+    CloseHandle(running.hThread);
+    CloseHandle(running.hProcess);
     DeleteFileW((program + L".ynb-new").c_str());
     EXPECT_NE(std::wstring::npos, driver::TakePendingRenames().find(L"kakeibo.exe.ynb-new"));
 }
