@@ -91,40 +91,34 @@ uint32_t SettleHeldFiles(Run& run, const ClsUninstall& uninstall)
     const std::vector<uint32_t> ours = { GetCurrentProcessId() };
     sys::RestartManager manager;
     (void)manager.Register(targets);
-    std::vector<std::string> held = sys::HeldFiles(targets);
-    std::vector<std::wstring> programs = manager.Holders(ours);
-    bool closeTried = false;
-    while (!held.empty() || !programs.empty()) {
+    install::InUseSteps steps;
+    steps.look = [&](const std::vector<std::string>& held) {
+        return install::InUse { sys::HeldFiles(held), manager.Holders(ours) };
+    };
+    if (!run.options.silent)
+        steps.ask = [](const install::InUse& now, bool closeTried) {
+            return ui::FilesInUseQuestion(now.held, now.programs, closeTried, true, kCaption);
+        };
+    steps.close = [&manager] { return manager.Shutdown(); };
+    steps.seen = [&run](const install::InUse& now) {
         std::wstring line = L"held by programs:";
-        for (const std::wstring& program : programs)
+        for (const std::wstring& program : now.programs)
             line += L" " + program;
-        for (const std::string& file : held)
+        for (const std::string& file : now.held)
             line += L" " + sys::FromAnsi(file.c_str());
         run.log.Line(line);
-        install::InUseSituation situation;
-        situation.asked = !run.options.silent;
-        situation.closeApplications = run.options.closeApplications;
-        situation.closeTried = closeTried;
-        if (situation.asked)
-            situation.answer = ui::FilesInUseQuestion(held, programs, closeTried, true, kCaption);
-        switch (install::DecideInUse(situation)) {
-        case install::InUseAction::CheckAgain:
-            break;
-        case install::InUseAction::CloseThenCheck:
-            run.log.Line(
-                manager.Shutdown() ? L"the programs were asked to close" : L"the programs could not be asked to close");
-            closeTried = true;
-            break;
-        case install::InUseAction::Cancel:
-            run.log.Line(L"cancelled: files in use");
-            return config::kExitFilesInUse;
-        case install::InUseAction::ReplaceAtRestart:
-            run.log.Line(L"what stays held goes when Windows restarts");
-            return config::kExitSuccess;
-        }
-        held = sys::HeldFiles(held);
-        programs = manager.Holders(ours);
+    };
+    steps.closed = [&run](bool closed) {
+        run.log.Line(closed ? L"the programs were asked to close" : L"the programs could not be asked to close");
+    };
+    const install::InUseOutcome settled = install::SettleInUse(
+        install::InUse { sys::HeldFiles(targets), manager.Holders(ours) }, run.options.closeApplications, steps);
+    if (settled.cancelled) {
+        run.log.Line(L"cancelled: files in use");
+        return config::kExitFilesInUse;
     }
+    if (!settled.atRestart.empty())
+        run.log.Line(L"what stays held goes when Windows restarts");
     return config::kExitSuccess;
 }
 

@@ -20,4 +20,38 @@ InUseAction DecideInUse(const InUseSituation& situation)
                                                                 : InUseAction::ReplaceAtRestart;
 }
 
+InUseOutcome SettleInUse(InUse now, bool closeApplications, const InUseSteps& steps)
+{
+    InUseOutcome outcome;
+    while (now.Any()) {
+        if (steps.seen)
+            steps.seen(now);
+        InUseSituation situation;
+        situation.asked = static_cast<bool>(steps.ask);
+        situation.closeApplications = closeApplications;
+        situation.closeTried = outcome.closeTried;
+        if (situation.asked)
+            situation.answer = steps.ask(now, outcome.closeTried);
+        switch (DecideInUse(situation)) {
+        case InUseAction::CheckAgain:
+            break;
+        case InUseAction::CloseThenCheck: {
+            const bool closed = steps.close && steps.close();
+            if (steps.closed)
+                steps.closed(closed);
+            outcome.closeTried = true;
+            break;
+        }
+        case InUseAction::Cancel:
+            outcome.cancelled = true;
+            return outcome;
+        case InUseAction::ReplaceAtRestart:
+            outcome.atRestart = now.held;
+            return outcome;
+        }
+        now = steps.look ? steps.look(now.held) : InUse {};
+    }
+    return outcome;
+}
+
 } // namespace install

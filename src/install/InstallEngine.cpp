@@ -490,52 +490,52 @@ bool Installation::SettleHeldFiles(package::ExtractJob& job, InstallFailure& fai
         return true;
     const std::vector<uint32_t> ours = { GetCurrentProcessId() };
     (void)restartManager_.Register(targets);
-    std::vector<std::string> held = sys::HeldFiles(targets);
-    std::vector<std::wstring> programs = restartManager_.Holders(ours);
-    while (!held.empty() || !programs.empty()) {
+    InUseSteps steps;
+    steps.look = [&](const std::vector<std::string>& held) {
+        return InUse { sys::HeldFiles(held), restartManager_.Holders(ours) };
+    };
+    if (reporter_.Sink().filesInUse)
+        steps.ask = [this](const InUse& now, bool closeTried) {
+            return reporter_.Sink().filesInUse(now.held, now.programs, closeTried);
+        };
+    steps.close = [this] { return restartManager_.Shutdown(); };
+    std::vector<std::string> lastHeld;
+    steps.seen = [this, &lastHeld](const InUse& now) {
+        lastHeld = now.held;
         std::string names;
-        for (const std::wstring& program : programs)
+        for (const std::wstring& program : now.programs)
             names += (names.empty() ? "" : ", ") + sys::ToAnsi(program.c_str());
         reporter_.Note("held by " + (names.empty() ? std::string("programs Restart Manager does not name") : names)
-            + ": " + (held.empty() ? std::string("files they may still change") : Listed(held)));
-        InUseSituation situation;
-        situation.asked = static_cast<bool>(reporter_.Sink().filesInUse);
-        situation.closeApplications = request_.closeApplications;
-        situation.closeTried = closeTried_;
-        if (situation.asked)
-            situation.answer = reporter_.Sink().filesInUse(held, programs, closeTried_);
-        switch (DecideInUse(situation)) {
-        case InUseAction::CheckAgain:
-            break;
-        case InUseAction::CloseThenCheck:
-            reporter_.Note(restartManager_.Shutdown() ? "the programs were asked to close"
-                                                      : "the programs could not be asked to close");
-            closeTried_ = true;
-            break;
-        case InUseAction::Cancel:
-            failure = { InstallStep::FilesInUse, "cancelled: programs hold " + Listed(held), {},
-                ERROR_SHARING_VIOLATION, held.front(), {}, 0, 0 };
-            return false;
-        case InUseAction::ReplaceAtRestart: {
-            // The new version beside each held file, written as it would be.
-            const auto beside = [&held, this](std::string& path) {
-                if (std::find(held.begin(), held.end(), path) == held.end())
-                    return;
-                std::string fresh = path + ".ynb-new";
-                sys::ClearReadOnly(fresh.c_str());
-                (void)DeleteFileA(fresh.c_str()); // an earlier run's
-                atRestart_.emplace_back(fresh, path);
-                path = std::move(fresh);
-            };
-            for (std::string& output : job.outputs)
-                beside(output);
-            for (PlannedCopy& copy : plan_.copies)
-                beside(copy.to);
-            return true;
-        }
-        }
-        held = sys::HeldFiles(held);
+            + ": " + (now.held.empty() ? std::string("files they may still change") : Listed(now.held)));
+    };
+    steps.closed = [this](bool closed) {
+        reporter_.Note(closed ? "the programs were asked to close" : "the programs could not be asked to close");
+    };
+    const InUseOutcome settled = SettleInUse(
+        InUse { sys::HeldFiles(targets), restartManager_.Holders(ours) }, request_.closeApplications, steps);
+    closeTried_ = settled.closeTried;
+    if (settled.cancelled) {
+        failure = { InstallStep::FilesInUse,
+            "cancelled: programs hold "
+                + (lastHeld.empty() ? std::string("files of the installation") : Listed(lastHeld)),
+            {}, ERROR_SHARING_VIOLATION, lastHeld.empty() ? targets.front() : lastHeld.front(), {}, 0, 0 };
+        return false;
     }
+    // The new version beside each file still held, written as it would be.
+    const std::vector<std::string>& held = settled.atRestart;
+    const auto beside = [&held, this](std::string& path) {
+        if (std::find(held.begin(), held.end(), path) == held.end())
+            return;
+        std::string fresh = path + ".ynb-new";
+        sys::ClearReadOnly(fresh.c_str());
+        (void)DeleteFileA(fresh.c_str()); // an earlier run's
+        atRestart_.emplace_back(fresh, path);
+        path = std::move(fresh);
+    };
+    for (std::string& output : job.outputs)
+        beside(output);
+    for (PlannedCopy& copy : plan_.copies)
+        beside(copy.to);
     return true;
 }
 
