@@ -627,10 +627,11 @@ bool Installation::MakeInstallFolder(InstallFailure& failure)
 // over: for the machine, one that others could change is refused.
 bool Installation::RefuseUnprotectedTargets(const std::vector<std::string>& targets, InstallFailure& failure) const
 {
+    const sys::Account account = sys::RunningAccount();
     for (const std::string& path : targets) {
         if (path.empty() || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
-        const sys::Protection protection = sys::JudgePath(path.c_str(), sys::TrustScope::Machine);
+        const sys::Protection protection = sys::JudgePath(path.c_str(), sys::TrustScope::Machine, account);
         if (protection == sys::Protection::Protected)
             continue;
         failure = { InstallStep::Unprotected,

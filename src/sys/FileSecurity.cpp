@@ -174,7 +174,7 @@ Account RunningAccount()
     return { CurrentUserSid(), AdministratorsEnabled() };
 }
 
-Protection JudgeHandle(HANDLE handle, TrustScope scope)
+Protection JudgeHandle(HANDLE handle, TrustScope scope, const Account& account)
 {
     DWORD attributes = 0;
     if (!AttributesOf(handle, attributes))
@@ -184,15 +184,25 @@ Protection JudgeHandle(HANDLE handle, TrustScope scope)
     std::vector<std::uint8_t> descriptor;
     if (!ReadOwnerAndDacl(handle, descriptor))
         return Protection::Unreadable;
-    return JudgeProtection(descriptor, scope, RunningAccount(), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    return JudgeProtection(descriptor, scope, account, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
 }
 
-Protection JudgePath(const char* path, TrustScope scope)
+Protection JudgePath(const char* path, TrustScope scope, const Account& account)
 {
     UniqueFile object = OpenObject(path, READ_CONTROL | FILE_READ_ATTRIBUTES);
     if (!object)
         return Protection::Unreadable;
-    return JudgeHandle(object.Get(), scope);
+    return JudgeHandle(object.Get(), scope, account);
+}
+
+Protection JudgeHandle(HANDLE handle, TrustScope scope)
+{
+    return JudgeHandle(handle, scope, RunningAccount());
+}
+
+Protection JudgePath(const char* path, TrustScope scope)
+{
+    return JudgePath(path, scope, RunningAccount());
 }
 
 bool ProtectFolder(const char* path, bool forUser)

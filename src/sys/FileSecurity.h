@@ -64,6 +64,9 @@ Account RunningAccount();
 Protection JudgeHandle(HANDLE handle, TrustScope scope);
 // The same by path; Unreadable when it cannot be opened, Link for a link.
 Protection JudgePath(const char* path, TrustScope scope);
+// Both for an account read once, for judging many.
+Protection JudgeHandle(HANDLE handle, TrustScope scope, const Account& account);
+Protection JudgePath(const char* path, TrustScope scope, const Account& account);
 
 // Gives the folder the protection Program Files has: owner Administrators and
 // a protected DACL (nothing inherited from above) with full control for
