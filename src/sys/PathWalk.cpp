@@ -71,10 +71,14 @@ std::vector<std::string> FoldersBelowRoot(std::string_view path, LeadByteTest is
         at = 1;
     }
     std::vector<std::string> folders;
-    for (std::size_t i = at; i < path.size(); i += CharacterSize(path, i, isLead))
-        if (path[i] == '\\' && i > at && path[i - 1] != '\\')
+    bool afterSeparator = true; // a separator right after the root or another is no folder's end
+    for (std::size_t i = at; i < path.size(); i += CharacterSize(path, i, isLead)) {
+        const bool separator = path[i] == '\\';
+        if (separator && !afterSeparator)
             folders.emplace_back(path.substr(0, i));
-    if (path.size() > at && path.back() != '\\')
+        afterSeparator = separator;
+    }
+    if (!afterSeparator)
         folders.emplace_back(path);
     return folders;
 }

@@ -96,4 +96,7 @@ TEST(FoldersBelowRoot, EachFolderOfThePathBelowItsRoot)
     // A Shift-JIS trail byte 0x5C is no separator.
     const LeadByteTest lead = [](unsigned char c) { return c == 0x95; };
     EXPECT_EQ((V { "C:\\\x95\\x", "C:\\\x95\\x\\B" }), sys::FoldersBelowRoot("C:\\\x95\\x\\B", lead));
+    // 表 (0x95 0x5C) ends a folder's name: the separator after it counts.
+    EXPECT_EQ((V { "C:\\\x95\\", "C:\\\x95\\\\B" }), sys::FoldersBelowRoot("C:\\\x95\\\\B", lead));
+    EXPECT_EQ((V { "C:\\\x95\\" }), sys::FoldersBelowRoot("C:\\\x95\\", lead));
 }
