@@ -27,6 +27,7 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
             YNB_BUILT_PAYLOAD="${CMAKE_BINARY_DIR}/payload")
     endforeach()
     target_compile_definitions(ynbtest_UninstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
+    target_compile_definitions(ynbtest_InstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
     # An earlier version of the demo product for the engine's upgrade: other
     # files, placed by a manifest of its own (tests/products/upgrade).
     set(YNB_UPGRADE_DIST ${CMAKE_BINARY_DIR}/fixtures/upgrade-dist)

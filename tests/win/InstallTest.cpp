@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <algorithm>
 #include <iterator>
@@ -587,6 +588,45 @@ TEST_F(Install, FailedUnpackingLeavesThePageUsableAndStartWorksAgain)
     // The folder text of the second run, not of both.
     EXPECT_EQ(sys::ToAnsi(base.c_str()) + "\\Hanamaru\\\r\n", log.substr(log.size() - base.size() - 12));
     EXPECT_EQ(0u, setup->Finish());
+}
+
+// The wizard's user is told which folder others than the administrators
+// could change (here one that lets Everyone write, which Wine keeps as the
+// host's mode), may stay to choose another, and nothing is written.
+TEST_F(Install, TheWizardNamesAFolderOthersCouldChange)
+{
+    const std::wstring shared = root + L"\\shared";
+    const std::wstring open = shared + L"\\Hanamaru";
+    ASSERT_TRUE(CreateDirectoryW(shared.c_str(), nullptr) && CreateDirectoryW(open.c_str(), nullptr));
+    EXPLICIT_ACCESS_W everyone {};
+    wchar_t trustee[] = L"EVERYONE";
+    BuildExplicitAccessWithNameW(&everyone, trustee, GENERIC_ALL, SET_ACCESS, NO_INHERITANCE);
+    PACL acl = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclW(1, &everyone, nullptr, &acl));
+    const DWORD set = SetNamedSecurityInfoW(
+        const_cast<wchar_t*>(open.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
+    LocalFree(acl);
+    ASSERT_EQ(ERROR_SUCCESS, set);
+    ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(open).c_str(), sys::TrustScope::Machine));
+
+    ASSERT_TRUE(Launch(true));
+    ASSERT_TRUE(setup->StartInstallation(shared, true, true));
+    const std::wstring text
+        = L"次のフォルダーまたはファイルは管理者以外のユーザーも変更できるため、すべてのユーザー向けの"
+          L"インストールには使えません。\n"
+        + open
+        + L"\n\n別のフォルダーを選ぶか、管理者に削除してもらってから、もう一度お試しください。\nセットアップに失敗しま"
+          L"した。";
+    HWND message = setup->Message(text);
+    ASSERT_NE(nullptr, message);
+    driver::Screenshot(driver::ShotPath(driver::HostPath(YNB_ARTIFACTS), L"install-folder-others-could-change"));
+    ASSERT_TRUE(driver::Answer(message, L"OK"));
+    HWND question = setup->Dialog(L"確認");
+    ASSERT_NE(nullptr, question);
+    ASSERT_TRUE(driver::Answer(question, L"キャンセル")); // the user stays
+    EXPECT_NE(nullptr, setup->WaitButton(L"開始 >"));
+    EXPECT_EQ(std::vector<std::wstring> {}, driver::Names(open));
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
 }
 
 } // namespace
