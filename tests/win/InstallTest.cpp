@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <aclapi.h>
 
 #include <algorithm>
 #include <iterator>
@@ -598,15 +597,7 @@ TEST_F(Install, TheWizardNamesAFolderOthersCouldChange)
     const std::wstring shared = root + L"\\shared";
     const std::wstring open = shared + L"\\Hanamaru";
     ASSERT_TRUE(CreateDirectoryW(shared.c_str(), nullptr) && CreateDirectoryW(open.c_str(), nullptr));
-    EXPLICIT_ACCESS_W everyone {};
-    wchar_t trustee[] = L"EVERYONE";
-    BuildExplicitAccessWithNameW(&everyone, trustee, GENERIC_ALL, SET_ACCESS, NO_INHERITANCE);
-    PACL acl = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclW(1, &everyone, nullptr, &acl));
-    const DWORD set = SetNamedSecurityInfoW(
-        const_cast<wchar_t*>(open.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
-    LocalFree(acl);
-    ASSERT_EQ(ERROR_SUCCESS, set);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), LetEveryoneWrite(open));
     ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(open).c_str(), sys::TrustScope::Machine));
 
     ASSERT_TRUE(Launch(true));

@@ -443,15 +443,7 @@ TEST_F(Uninstall, SilentlyLeavesAHeldFileToTheRestart)
 TEST_F(Uninstall, AnUnprotectedLogIsHonouredOnlyInsideTheInstallFolder)
 {
     ASSERT_TRUE(InstallSilently());
-    EXPLICIT_ACCESS_W everyone {};
-    wchar_t trustee[] = L"EVERYONE";
-    BuildExplicitAccessWithNameW(&everyone, trustee, GENERIC_ALL, SET_ACCESS, NO_INHERITANCE);
-    PACL acl = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclW(1, &everyone, nullptr, &acl));
-    const DWORD set = SetNamedSecurityInfoW(
-        const_cast<wchar_t*>(log.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
-    LocalFree(acl);
-    ASSERT_EQ(ERROR_SUCCESS, set);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), LetEveryoneWrite(log));
     ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(log).c_str(), sys::TrustScope::Machine));
 
     const std::wstring text = UninstallAndRead("uninstall-unprotected");
