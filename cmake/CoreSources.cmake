@@ -26,4 +26,5 @@ set(YNB_CORE_SOURCES
     src/install/Transaction.cpp
     src/install/InPlace.cpp
     src/sys/SecurityRules.cpp
+    src/sys/InUseRules.cpp
 )

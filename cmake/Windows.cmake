@@ -90,9 +90,24 @@ set_source_files_properties(${YNB_RESOURCES} PROPERTIES OBJECT_DEPENDS "${YNB_AR
 add_executable(setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/app/Setup.rc)
 # The uninstaller, which the product's payload carries (ynbpack build --uninstaller).
 add_executable(uninstall WIN32 ${CMAKE_SOURCE_DIR}/src/app/UninstallMain.cpp ${CMAKE_SOURCE_DIR}/src/app/Uninstall.rc)
+# The same two as the tests run them, with the test seams (sys/TestSeam.h):
+# seams/setup.exe and seams/uninstall.exe. Their object comes before the
+# engine's library on the link line and so takes the place of the shipped
+# SeamValue, which gives nothing; make dist takes the programs above.
+add_library(ynbseams OBJECT ${CMAKE_SOURCE_DIR}/tests/win-tools/TestSeams.cpp)
+target_include_directories(ynbseams PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(ynbseams PRIVATE -Os)
+add_executable(setup_seams WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${CMAKE_SOURCE_DIR}/src/app/Setup.rc
+    $<TARGET_OBJECTS:ynbseams>)
+add_executable(uninstall_seams WIN32 ${CMAKE_SOURCE_DIR}/src/app/UninstallMain.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/Uninstall.rc $<TARGET_OBJECTS:ynbseams>)
 foreach(program setup uninstall)
     target_include_directories(${program} PRIVATE ${YNB_ART_INCLUDE} ${YNB_VERSION_DIR} ${CMAKE_SOURCE_DIR}/src/app)
     target_compile_definitions(${program} PRIVATE YNB_PRODUCT_VERSION)
+    target_include_directories(${program}_seams PRIVATE ${YNB_ART_INCLUDE} ${YNB_VERSION_DIR} ${CMAKE_SOURCE_DIR}/src/app)
+    target_compile_definitions(${program}_seams PRIVATE YNB_PRODUCT_VERSION)
+    set_target_properties(${program}_seams PROPERTIES OUTPUT_NAME ${program}
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/seams)
 endforeach()
 
 # The prebuilt programs (stubs): setup.exe and uninstall.exe that hold no
@@ -109,7 +124,7 @@ foreach(program setup uninstall)
     set_target_properties(${program}_stub PROPERTIES OUTPUT_NAME ${program} RUNTIME_OUTPUT_DIRECTORY ${YNB_STUB_DIR})
 endforeach()
 
-foreach(program setup uninstall setup_stub uninstall_stub)
+foreach(program setup uninstall setup_stub uninstall_stub setup_seams uninstall_seams)
     target_link_libraries(${program} PRIVATE ynbwin)
     target_compile_options(${program} PRIVATE -Os)
     target_link_options(${program} PRIVATE -s)

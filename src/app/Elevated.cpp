@@ -16,26 +16,26 @@ install::TokenFacts TokenOf(const config::CommandLine& options)
 uint32_t RunElevatedCopy(
     const config::CommandLine& options, config::Program program, bool otherAccount, sys::LogFile& log)
 {
-    std::wstring logPath;
-    if (!options.log.empty()) {
-        wchar_t full[MAX_PATH];
-        const DWORD length = GetFullPathNameW(options.log.c_str(), MAX_PATH, full, nullptr);
-        logPath = length > 0 && length < MAX_PATH ? std::wstring(full, length) : options.log;
-    }
-    const std::wstring arguments = config::ElevatedArguments(options, program, logPath);
+    // The copy's lines come through a pipe into this program's log: it never
+    // opens the file this program was pointed at.
+    sys::LogPipe pipe;
+    const bool piped = log.IsOpen() && pipe.Create();
+    if (log.IsOpen() && !piped)
+        log.Line(L"no pipe for the lines of the program with administrator rights (error "
+            + std::to_wstring(GetLastError()) + L"): they are not logged");
+    const std::wstring arguments = config::ElevatedArguments(options, program, piped ? pipe.Name() : L"");
     log.Line(L"administrator rights are needed: the program starts again with them: " + arguments);
     if (otherAccount)
         log.Line(L"the rights come from another account: its desktop, documents and Start menu receive the "
                  L"shortcuts and files of the current user");
-    log.Close(); // the copy writes on
     uint32_t code = config::kExitFailed;
     DWORD error = ERROR_SUCCESS;
     wchar_t folder[MAX_PATH] = {};
     const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-    const bool ran
-        = sys::RunElevated(sys::ModulePath(), arguments, length > 0 && length < MAX_PATH ? folder : L"", code, error);
-    if (!logPath.empty())
-        (void)log.Open(logPath, true);
+    const bool ran = sys::RunElevated(sys::ModulePath(), arguments, length > 0 && length < MAX_PATH ? folder : L"",
+        code, error, piped ? pipe.Event() : nullptr, [&] { pipe.Pump(log); });
+    if (piped)
+        pipe.Drain(log);
     if (ran) {
         log.Line(L"the program with administrator rights ended with " + std::to_wstring(code));
         return code;

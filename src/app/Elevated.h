@@ -1,7 +1,7 @@
 // A program without the administrator rights its work needs starts itself
 // again with them (the "runas" verb), with the same choices and in the same
-// folder, and ends with the copy's exit code. This process closes its /LOG=
-// file while the copy writes on into it, then adds the copy's end.
+// folder, and ends with the copy's exit code. This process keeps its /LOG=
+// file: the copy's lines reach it through a pipe (sys/LogFile.h).
 #pragma once
 
 #include <cstdint>

@@ -138,8 +138,9 @@ uint32_t RunSilent(const config::CommandLine& options, const install::InstalledP
     }
     install::InstallSink sink;
     sink.progress = [&window](const install::Progress& progress) {
-        if (window && (progress.phase == install::Phase::Checking || progress.phase == install::Phase::Unpacking
-            || progress.phase == install::Phase::Placing))
+        if (window
+            && (progress.phase == install::Phase::Checking || progress.phase == install::Phase::Unpacking
+                || progress.phase == install::Phase::Placing))
             window->SetProgress(progress.done, progress.total, progress.item);
     };
     sink.pump = [&window] {
@@ -296,8 +297,11 @@ uint32_t Run()
         return config::kExitSuccess;
     }
     sys::LogFile log;
-    // The copy started elevated writes on after the lines of the program that started it.
-    if (!options.log.empty() && !log.Open(options.log, options.elevated)) {
+    // The copy started elevated writes into the pipe of the program that
+    // started it; only a program started with /LOG= opens that file.
+    if (!options.logPipe.empty())
+        (void)log.OpenPipe(options.logPipe); // without it, nothing is logged
+    else if (!options.log.empty() && !log.Open(options.log, options.elevated)) {
         if (!options.silent)
             Tell(L"ログファイルを作れません: " + options.log, MB_ICONERROR);
         return config::kExitBadCommandLine;

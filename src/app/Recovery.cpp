@@ -11,14 +11,15 @@ namespace app {
 
 namespace {
 
-// The journal and its folder may be changed by administrators, or by the
-// account that owns them, alone.
-bool Trusted(const std::string& journal)
+// The journal and its folder may be changed by administrators (the
+// machine's), or by the user and administrators (the user's own), alone.
+bool Trusted(const std::string& journal, install::Scope scope)
 {
+    const sys::TrustScope trust = scope == install::Scope::User ? sys::TrustScope::User : sys::TrustScope::Machine;
     const std::ptrdiff_t separator = sys::LastSeparatorIn(journal, sys::kAnsiPaths);
     const std::string folder = separator > 0 ? journal.substr(0, static_cast<std::size_t>(separator)) : journal;
-    return sys::JudgePath(journal.c_str()) == sys::Protection::Protected
-        && sys::JudgePath(folder.c_str()) == sys::Protection::Protected;
+    return sys::JudgePath(journal.c_str(), trust) == sys::Protection::Protected
+        && sys::JudgePath(folder.c_str(), trust) == sys::Protection::Protected;
 }
 
 std::wstring Said(const install::Recovery& recovery)
@@ -83,7 +84,8 @@ RecoveryResult RecoverUnfinished(const SetupRecord& record, bool machineRights, 
             }
             continue;
         }
-        const install::Recovery recovery = install::Recover(storage, scope, product, Trusted);
+        const install::Recovery recovery = install::Recover(
+            storage, scope, product, [scope](const std::string& journal) { return Trusted(journal, scope); });
         Logged(recovery, scopeText, log);
         if (recovery.outcome == install::Recovered::NotFollowed)
             return { false, config::kExitFailed,

@@ -6,16 +6,21 @@
 //
 // A program cannot delete its own running file, and the install folder that
 // holds it cannot go while it runs. So once the user has agreed, the program
-// copies itself to the temporary folder, opens that copy with
-// FILE_FLAG_DELETE_ON_CLOSE through an inheritable handle, and starts the
-// copy, which inherits that handle, a handle to this process and the writing
-// end of a pipe. The copy removes everything the log names, writes its exit
-// code into the pipe and waits for this process, which ends with that code;
-// then the copy removes the original program file and the install folder,
-// tells the user, and ends in turn: its inherited handle, the last one to
-// its own file, closes and Windows deletes the file. When the copy cannot be
-// started, this process removes everything itself and asks Windows to delete
-// its own file and the install folder at the next restart (MoveFileEx with
+// copies itself into a folder it makes for it (sys/RemovalPlace.h: for the
+// machine's uninstallation one only administrators may write, never the
+// temporary folder of the user), opens that copy with
+// FILE_FLAG_DELETE_ON_CLOSE, and starts it with the system folder as its
+// current folder, handing it exactly these handles: that one, a handle to
+// this process, the writing end of a pipe and the handle of its log (the
+// /LOG= file, or the pipe the program that started this one elevated reads).
+// The copy removes everything the log names, writes its exit code into the
+// pipe and waits for this process, which ends with that code; then the copy
+// removes the original program file and the install folder, tells the user,
+// moves its own file out of its folder and removes the folder, and ends in
+// turn: its inherited handle, the last one to its own file, closes and
+// Windows deletes the file. When the copy cannot be started, this process
+// removes everything itself and asks Windows to delete its own file and the
+// install folder at the next restart (MoveFileEx with
 // MOVEFILE_DELAY_UNTIL_REBOOT).
 #include <windows.h>
 #include <shellapi.h>
@@ -37,6 +42,7 @@
 #include "sys/DllSearch.h"
 #include "sys/Handle.h"
 #include "sys/LogFile.h"
+#include "sys/RemovalPlace.h"
 #include "sys/RestartManager.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
@@ -120,40 +126,41 @@ uint32_t TellNotBegun(Run& run, ClsUninstall::Start start, const ClsUninstall::O
 // for whatever else cannot be removed). 0 when the removal may go on.
 uint32_t SettleHeldFiles(Run& run, const ClsUninstall& uninstall)
 {
-    std::vector<std::string> held = sys::HeldFiles(uninstall.FilesToRemove());
+    // Every file to remove is registered with Restart Manager; the probe
+    // finds those a program holds.
+    const std::vector<std::string> targets = uninstall.FilesToRemove();
+    const std::vector<uint32_t> ours = { GetCurrentProcessId() };
     sys::RestartManager manager;
-    bool closeTried = false;
-    while (!held.empty()) {
-        const std::vector<std::wstring> programs = manager.Holders(held);
+    (void)manager.Register(targets);
+    install::InUseSteps steps;
+    steps.look = [&](const std::vector<std::string>& held) {
+        return install::InUse { sys::HeldFiles(held), manager.Holders(ours) };
+    };
+    if (!run.options.silent)
+        steps.ask = [](const install::InUse& now, bool closeTried) {
+            return ui::FilesInUseQuestion(now.held, now.programs, closeTried, true, kCaption);
+        };
+    steps.close = [&manager] { return manager.Shutdown(); };
+    steps.seen = [&run](const install::InUse& now) {
         std::wstring line = L"held by programs:";
-        for (const std::wstring& program : programs)
+        for (const std::wstring& program : now.programs)
             line += L" " + program;
-        for (const std::string& file : held)
+        for (const std::string& file : now.held)
             line += L" " + sys::FromAnsi(file.c_str());
         run.log.Line(line);
-        install::InUseSituation situation;
-        situation.asked = !run.options.silent;
-        situation.closeApplications = run.options.closeApplications;
-        situation.closeTried = closeTried;
-        if (situation.asked)
-            situation.answer = ui::FilesInUseQuestion(held, programs, closeTried, true, kCaption);
-        switch (install::DecideInUse(situation)) {
-        case install::InUseAction::CheckAgain:
-            break;
-        case install::InUseAction::CloseThenCheck:
-            run.log.Line(
-                manager.Shutdown() ? L"the programs were asked to close" : L"the programs could not be asked to close");
-            closeTried = true;
-            break;
-        case install::InUseAction::Cancel:
-            run.log.Line(L"cancelled: files in use");
-            return config::kExitFilesInUse;
-        case install::InUseAction::ReplaceAtRestart:
-            run.log.Line(L"what stays held goes when Windows restarts");
-            return config::kExitSuccess;
-        }
-        held = sys::HeldFiles(held);
+    };
+    steps.closed = [&run](bool closed) {
+        run.log.Line(closed ? L"the programs were asked to close" : L"the programs could not be asked to close");
+    };
+    const install::InUseOutcome settled
+        = install::SettleInUse(install::InUse { sys::HeldFiles(targets), manager.Holders(ours) },
+            run.options.closeApplications, steps, !uninstall.UserEntry());
+    if (settled.cancelled) {
+        run.log.Line(L"cancelled: files in use");
+        return config::kExitFilesInUse;
     }
+    if (!settled.atRestart.empty())
+        run.log.Line(L"what stays held goes when Windows restarts");
     return config::kExitSuccess;
 }
 
@@ -272,6 +279,20 @@ void LogOutcome(Run& run, const ClsUninstall& uninstall, const ClsUninstall::Out
             + (item.error != 0 ? L" (error " + std::to_wstring(item.error) + L")" : std::wstring()));
 }
 
+// What the copy removed or left after it logged its outcome: the program
+// file and the install folder.
+void LogLater(Run& run, const ClsUninstall::Outcome& outcome, std::size_t logged)
+{
+    std::size_t index = 0;
+    for (const std::string& path : outcome.removed)
+        if (index++ >= logged)
+            run.log.Line(L"removed " + sys::FromAnsi(path.c_str()));
+    for (const ClsUninstall::Remaining& item : outcome.remaining)
+        if (index++ >= logged)
+            run.log.Line(L"left " + sys::FromAnsi(item.path.c_str()) + L": " + ReasonText(item)
+                + (item.error != 0 ? L" (error " + std::to_wstring(item.error) + L")" : std::wstring()));
+}
+
 uint32_t ExitCodeOf(const ClsUninstall::Outcome& outcome)
 {
     if (outcome.Failed())
@@ -298,52 +319,50 @@ void WithProgress(const Run& run, Work work)
 // Starts the temporary copy that does the removal (see the top of this file),
 // handing it the writing end of `pipe`; false, leaving no copy behind, when it
 // cannot.
-bool StartRemovalCopy(const std::wstring& program, const Run& run, HANDLE pipe)
+bool StartRemovalCopy(const std::wstring& program, Run& run, bool machine, HANDLE pipe, HANDLE lock)
 {
-    const std::wstring temp = sys::TempFolder();
-    if (temp.empty())
+    sys::RemovalPlace place;
+    if (!place.Make(program, machine ? sys::TrustScope::Machine : sys::TrustScope::User)) {
+        run.log.Line(L"no place for the copy of the uninstaller: " + place.Why());
         return false;
-    std::wstring copy;
-    for (int attempt = 0;; ++attempt) {
-        if (attempt == 100)
-            return false;
-        copy = temp + L"ynb-uninstall-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt)
-            + L".exe";
-        if (CopyFileW(program.c_str(), copy.c_str(), TRUE))
-            break;
-        if (GetLastError() != ERROR_FILE_EXISTS)
-            return false;
     }
+    run.log.Line(L"the copy of the uninstaller runs from " + place.Program());
     SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
-    // From here on, closing this handle deletes the copy.
-    sys::UniqueFile deleteOnClose(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
-        OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    // From here on, closing this handle deletes the copy; the folder is only
+    // administrators' (or, for the user's own, the user's): nobody else may
+    // have changed what this path names.
+    sys::UniqueFile deleteOnClose(CreateFileW(place.Program().c_str(), GENERIC_READ | DELETE,
+        FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!deleteOnClose) {
-        (void)DeleteFileW(copy.c_str());
+        place.Remove();
         return false;
     }
     HANDLE self = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
-            SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
+            SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0)) {
+        deleteOnClose.Reset();
+        place.Remove();
         return false;
+    }
     sys::UniqueHandle selfOwner(self);
     auto number = [](HANDLE handle) {
         return std::to_wstring(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
     };
-    std::wstring commandLine
-        = L"\"" + copy + L"\" " + kRemoveSwitch + L" " + number(self) + L" " + number(pipe) + L" \"" + program + L"\"";
+    const HANDLE log = run.log.IsOpen() ? run.log.Handle() : nullptr;
+    std::wstring commandLine = L"\"" + place.Program() + L"\" " + kRemoveSwitch + L" " + number(self) + L" "
+        + number(pipe) + L" " + number(log) + L" " + number(deleteOnClose.Get()) + L" \"" + program + L"\"";
     if (run.options.silent)
         commandLine += L" /S";
-    if (!run.options.log.empty())
-        commandLine += L" \"/LOG=" + run.options.log + L"\"";
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process {};
-    if (!CreateProcessW(
-            copy.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, temp.c_str(), &startup, &process))
+    // Its current folder is the system's, which nobody else may write.
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (!sys::StartInheriting(place.Program(), commandLine, length > 0 && length < MAX_PATH ? system : L"",
+            { self, pipe, deleteOnClose.Get(), log, lock })) {
+        run.log.Line(L"the copy of the uninstaller did not start (error " + std::to_wstring(GetLastError()) + L")");
+        deleteOnClose.Reset();
+        place.Remove();
         return false;
-    sys::UniqueHandle thread(process.hThread);
-    sys::UniqueHandle started(process.hProcess);
+    }
     return true;
 }
 
@@ -357,8 +376,14 @@ HANDLE HandleArgument(const wchar_t* text)
 // The temporary copy: removes what the log names, tells the program that
 // started it the exit code, waits for it to end, then removes its file and
 // the install folder.
-uint32_t RunCopy(Run& run, const wchar_t* parentHandle, const wchar_t* pipeHandle, const wchar_t* program)
+uint32_t RunCopy(
+    Run& run, const wchar_t* parentHandle, const wchar_t* pipeHandle, const wchar_t* ownHandle, const wchar_t* program)
 {
+    struct Leave { // whatever the outcome, the copy's folder goes
+        Run& run;
+        HANDLE own;
+        ~Leave() { run.log.Line(sys::LeaveRemovalPlace(own)); }
+    } leave { run, HandleArgument(ownHandle) };
     // Only a copy started by the uninstaller holds a process handle to it and
     // the writing end of a pipe.
     sys::UniqueHandle parent(HandleArgument(parentHandle));
@@ -389,16 +414,26 @@ uint32_t RunCopy(Run& run, const wchar_t* parentHandle, const wchar_t* pipeHandl
     const install::Storage storage = install::MachineStorage();
     install::Transaction tx = UninstallTransaction(storage, uninstall);
     ClsUninstall::Start start = ClsUninstall::Start::NotBegun;
+    std::size_t logged = 0;
     WithProgress(run, [&](const std::function<void()>& step) {
         start = uninstall.RemoveInstalled(tx, held, outcome, step);
         code = start == ClsUninstall::Start::Removing ? ExitCodeOf(outcome) : NotBegunCode(start);
+        if (start == ClsUninstall::Start::Removing) {
+            // Logged before the programs that started this one end: the log
+            // may be theirs to write (a pipe), and then what follows reaches
+            // it no more.
+            LogOutcome(run, uninstall, outcome);
+            logged = outcome.removed.size() + outcome.remaining.size();
+            run.log.Line(L"next, once the programs that started this copy have ended: the uninstaller's own file "
+                         L"and the install folder");
+        }
         (void)report(code);
         if (start == ClsUninstall::Start::Removing)
             uninstall.RemoveProgram(tx, WaitForSingleObject(parent.Get(), 60000) != WAIT_OBJECT_0, outcome);
     });
     if (start != ClsUninstall::Start::Removing)
         return TellNotBegun(run, start, outcome);
-    LogOutcome(run, uninstall, outcome);
+    LogLater(run, outcome, logged);
     Tell(run, OutcomeText(name, uninstall, outcome), outcome.remaining.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
     return code;
 }
@@ -468,10 +503,8 @@ uint32_t RunUninstaller(Run& run)
     if (CreatePipe(reading.Put(), writing.Put(), &inherit, 0)) {
         (void)SetHandleInformation(reading.Get(), HANDLE_FLAG_INHERIT, 0);
         run.log.Line(L"the removal continues in a copy of the uninstaller");
-        run.log.Close(); // the copy writes on
         // The copy holds the product's lock until it is done.
-        (void)SetHandleInformation(lock.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        if (StartRemovalCopy(program, run, writing.Get())) {
+        if (StartRemovalCopy(program, run, !uninstall.UserEntry(), writing.Get(), lock.Get())) {
             writing.Reset(); // the copy holds the only writing end: its end breaks the pipe
             uint32_t code = config::kExitFailed;
             DWORD read = 0;
@@ -479,8 +512,6 @@ uint32_t RunUninstaller(Run& run)
                 code = config::kExitFailed; // the copy ended without telling
             return code;
         }
-        if (!run.options.log.empty())
-            (void)run.log.Open(run.options.log, true);
     }
 
     run.log.Line(L"no copy of the uninstaller could be started: this program removes, and Windows deletes it at "
@@ -508,13 +539,13 @@ uint32_t Start()
     int count = 0;
     const sys::UniqueLocal argumentList(CommandLineToArgvW(GetCommandLineW(), &count));
     auto* arguments = static_cast<LPWSTR*>(argumentList.Get());
-    const bool copy = arguments != nullptr && count >= 5 && std::wcscmp(arguments[1], kRemoveSwitch) == 0;
+    const bool copy = arguments != nullptr && count >= 7 && std::wcscmp(arguments[1], kRemoveSwitch) == 0;
 
     // The copy's own switches follow its handles and the program's path.
     std::wstring line = GetCommandLineW();
     if (copy) {
         line = L"copy";
-        for (int i = 5; i < count; ++i)
+        for (int i = 7; i < count; ++i)
             line += std::wstring(L" \"") + arguments[i] + L"\"";
     }
     const config::CommandLineResult parsed = config::ParseCommandLine(line, config::Program::Uninstall, run.options);
@@ -530,14 +561,25 @@ uint32_t Start()
         Tell(run, kUsage);
         return config::kExitSuccess;
     }
-    if (!run.options.log.empty() && !run.log.Open(run.options.log, copy || run.options.elevated)) {
+    // The copy writes through the log handle it inherited, the program
+    // started elevated into its caller's pipe; only a program started with
+    // /LOG= opens that file.
+    if (copy) {
+        const HANDLE log = HandleArgument(arguments[4]);
+        const DWORD type = log != nullptr ? GetFileType(log) : FILE_TYPE_UNKNOWN;
+        if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE)
+            run.log.Adopt(log);
+    } else if (!run.options.logPipe.empty()) {
+        (void)run.log.OpenPipe(run.options.logPipe); // without it, nothing is logged
+    } else if (!run.options.log.empty() && !run.log.Open(run.options.log, run.options.elevated)) {
         Tell(run, L"ログファイルを作れません: " + run.options.log, MB_ICONERROR);
         return config::kExitBadCommandLine;
     }
     if (!copy)
         run.log.Line(std::wstring(L"uninstall: ") + GetCommandLineW());
     ui::Application::Initialize();
-    const uint32_t code = copy ? RunCopy(run, arguments[2], arguments[3], arguments[4]) : RunUninstaller(run);
+    const uint32_t code
+        = copy ? RunCopy(run, arguments[2], arguments[3], arguments[5], arguments[6]) : RunUninstaller(run);
     run.log.Line(L"exit code " + std::to_wstring(code));
     return code;
 }

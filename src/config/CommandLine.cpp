@@ -124,6 +124,14 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
                 return { CommandLineProblem::Conflicting, argument };
             continue;
         }
+        if (Names(name, L"LOGPIPE=")) {
+            if (!out.logPipe.empty())
+                return { CommandLineProblem::Repeated, argument };
+            out.logPipe = argument.substr(9);
+            if (out.logPipe.empty())
+                return { CommandLineProblem::MissingValue, argument };
+            continue;
+        }
         if (Names(name, L"LOG=")) {
             if (!out.log.empty())
                 return { CommandLineProblem::Repeated, argument };
@@ -136,7 +144,7 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
     }
 }
 
-std::wstring ElevatedArguments(const CommandLine& options, Program program, const std::wstring& logPath)
+std::wstring ElevatedArguments(const CommandLine& options, Program program, const std::wstring& logPipe)
 {
     const bool setup = program == Program::Setup;
     std::wstring text = setup ? L"/ELEVATED /ALLUSERS" : L"/ELEVATED";
@@ -147,9 +155,8 @@ std::wstring ElevatedArguments(const CommandLine& options, Program program, cons
     for (const auto& [given, name] : flags)
         if (given)
             text += name;
-    // A path holds no quote: the whole switch is quoted.
-    if (!logPath.empty())
-        text += L" \"/LOG=" + logPath + L"\"";
+    if (!logPipe.empty())
+        text += L" /LOGPIPE=" + logPipe;
     // Quoted, so that blanks at either end and quotes in it come back as they are.
     if (setup && options.hasFolder)
         text += L" /D=\"" + options.folder + L"\"";

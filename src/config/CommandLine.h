@@ -5,8 +5,9 @@
 //   setup.exe     [/S [/PROGRESS]] [/CURRENTUSER | /ALLUSERS] [/NODESKTOP] [/NOSTARTMENU] [/ALLOWDOWNGRADE]
 //                 [/REPAIR] [/CLOSEAPPLICATIONS] [/LOG=FILE] [/D=FOLDER]
 //   uninstall.exe [/S] [/CLOSEAPPLICATIONS] [/LOG=FILE]
-//   both          /?  (the usage); /ELEVATED, which a program gives the copy
-//                 of itself it starts with administrator rights
+//   both          /?  (the usage); /ELEVATED and /LOGPIPE=NAME, which a program
+//                 gives the copy of itself it starts with administrator rights
+//                 (NAME: the pipe the copy writes its log lines into)
 //
 // Switches start with / or -, in any case. /D= takes the rest of the line, so
 // it comes last and its folder may hold blanks without quotes. /LOG= takes
@@ -60,6 +61,7 @@ struct CommandLine {
     bool hasFolder = false; // /D= given
     std::wstring folder; // /D=
     std::wstring log; // /LOG=, empty when none
+    std::wstring logPipe; // /LOGPIPE=, empty when none
 };
 
 enum class CommandLineProblem : uint8_t {
@@ -82,10 +84,11 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
 
 // The switches of the copy a program starts with administrator rights: the
 // choices of `options` with /ELEVATED first (setup.exe's also with
-// /ALLUSERS, the scope it is started for), /LOG= naming `logPath` (a full
-// path, or empty for none) and /D= last, quoted. Parsed again, they give `options`
-// back with those changes.
-std::wstring ElevatedArguments(const CommandLine& options, Program program, const std::wstring& logPath);
+// /ALLUSERS, the scope it is started for), /LOGPIPE= naming `logPipe` (or
+// nothing when empty) instead of /LOG= (the copy never opens the caller's
+// log file), and /D= last, quoted. Parsed again, they give `options` back
+// with those changes.
+std::wstring ElevatedArguments(const CommandLine& options, Program program, const std::wstring& logPipe);
 
 // A short Japanese text of the problem, for the message and the log.
 const wchar_t* CommandLineProblemText(CommandLineProblem problem);

@@ -162,6 +162,8 @@ ClsUninstall::Reason ReasonOf(DWORD error)
 ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
 {
     record_ = SetupRecord();
+    logDescriptor_.clear();
+    logIsLink_ = false;
     entry_ = Entry::None;
     log_ = install::UninstallLog();
     plan_.clear();
@@ -215,13 +217,19 @@ ClsUninstall::State ClsUninstall::Prepare(const char* programPath)
         const std::string longPath = MachinePath(canonical);
         line.path = longPath.empty() ? canonical : longPath;
     }
-    // Only an administrator may have changed what the log names beyond the
-    // install folder, or the program that honours it.
-    trust_.logFolder = sys::JudgePath(logFolder.c_str());
-    trust_.program = sys::JudgePath(programPath_.c_str());
+    // Only an administrator (for the user's own installation: the user) may
+    // have changed what the log names beyond the install folder, or the
+    // program that honours it.
+    FindUninstallEntry();
+    const sys::TrustScope scope = UserEntry() ? sys::TrustScope::User : sys::TrustScope::Machine;
+    trust_.log = logDescriptor_.empty() ? sys::Protection::Unreadable
+                                        : sys::JudgeProtection(logDescriptor_, scope, sys::RunningAccount(), false);
+    if (logIsLink_)
+        trust_.log = sys::Protection::Link;
+    trust_.logFolder = sys::JudgePath(logFolder.c_str(), scope);
+    trust_.program = sys::JudgePath(programPath_.c_str(), scope);
     places_.installFolderOnly = !trust_.Trusted();
     plan_ = install::PlanUninstall(expanded, staging, places_, kAnsiPaths);
-    FindUninstallEntry();
     return State::Ready;
 }
 
@@ -237,7 +245,11 @@ ClsUninstall::State ClsUninstall::ReadLog(const std::string& path, std::string& 
         return State::Unreadable;
     if (size.QuadPart == 0 || static_cast<uint64_t>(size.QuadPart) >= install::kInstallLogCapacity)
         return State::Damaged;
-    trust_.log = sys::JudgeHandle(log.Get());
+    // Judged once the scope is known (Prepare).
+    BY_HANDLE_FILE_INFORMATION info;
+    logIsLink_ = GetFileInformationByHandle(log.Get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!sys::ReadOwnerAndDacl(log.Get(), logDescriptor_))
+        logDescriptor_.clear();
     text.assign(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD read = 0;
     if (!ReadFile(log.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size())

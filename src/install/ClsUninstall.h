@@ -141,4 +141,6 @@ private:
     std::vector<install::RemovalRecord> removals_;
     std::vector<Kind> kinds_;
     std::vector<std::string> removeAtEnd_;
+    std::vector<std::uint8_t> logDescriptor_; // the log's owner and DACL, as read with it
+    bool logIsLink_ = false;
 };

@@ -153,16 +153,21 @@ private:
     const InstallSink& sink_;
 };
 
-// A folder that ordinary users could change gets the protection Program
-// Files has, so that nobody but an administrator changes what the
-// uninstaller, run by an administrator, will trust. A user's own
-// installation cannot make the administrators its owner: a folder that others
-// could change gets the user as its owner, full control for SYSTEM, the
-// administrators and the user, and nothing for anyone else (what a profile's
-// folders have).
+sys::TrustScope TrustScopeOf(Scope scope)
+{
+    return scope == Scope::User ? sys::TrustScope::User : sys::TrustScope::Machine;
+}
+
+// A folder that is not protected for the scope gets its protection: a
+// machine's installation made its folders so before writing (InstallFolder
+// below), and this only confirms it; a user's own installation cannot make
+// the administrators its owner: a folder that others could change gets the
+// user as its owner, full control for SYSTEM, the administrators and the
+// user, and nothing for anyone else (what a profile's folders have).
+
 void Protect(const char* folder, Scope scope, const Reporter& reporter)
 {
-    if (!sys::FolderNeedsProtection(folder))
+    if (sys::JudgePath(folder, TrustScopeOf(scope)) == sys::Protection::Protected)
         return;
     reporter.Note(
         std::string(sys::ProtectFolder(folder, scope == Scope::User) ? "protected " : "could not protect ") + folder);
@@ -317,6 +322,30 @@ std::string Listed(const std::vector<std::string>& files)
     return text;
 }
 
+// Why a folder or file is not protected, for logs.
+std::string Why(sys::Protection protection)
+{
+    switch (protection) {
+    case sys::Protection::Protected:
+        return "protected";
+    case sys::Protection::Malformed:
+        return "its access list does not parse";
+    case sys::Protection::NoDacl:
+        return "it has no access list";
+    case sys::Protection::ForeignOwner:
+        return "its owner is not an administrator";
+    case sys::Protection::OthersMayWrite:
+        return "others may write to it";
+    case sys::Protection::OthersMayMove:
+        return "others may rename or delete it or what it holds";
+    case sys::Protection::Unreadable:
+        return "its access list cannot be read";
+    case sys::Protection::Link:
+        return "a link whose own access list cannot be read";
+    }
+    return "unknown";
+}
+
 // One entry as the staged installation carries it out: a real copy from the
 // extracted staging folder, its paths made full against it.
 void CopyStaged(const PlanInput& input, const ManifestEntry& manifest, const EntryPlan& entry, EntryOutcome& outcome)
@@ -344,7 +373,7 @@ public:
         : request_(request)
         , product_(request.product)
         , reporter_(reporter)
-        , storage_(MachineStorage())
+        , storage_(MachineStorage(request.scope == Scope::Machine))
     {
     }
     // A run left by an error it did not expect is undone, or finished when
@@ -365,6 +394,9 @@ private:
     InstallOutcome Extract();
     bool SettleHeldFiles(std::vector<std::string>& held, package::ExtractJob& job, InstallFailure& failure);
     bool Begin(package::ExtractJob& job, const std::vector<std::string>& held, InstallFailure& failure);
+    std::vector<std::string> ExistingTargets(const package::ExtractJob& job) const;
+    bool JudgeInstallFolder(std::vector<std::string>& missing, InstallFailure& failure) const;
+    bool RefuseUnprotectedTargets(const std::vector<std::string>& targets, InstallFailure& failure) const;
     void CollectStale(std::vector<std::string>& files);
     void SetAsideForStagedCopy(std::size_t entry);
     // The shortcuts chosen, as full paths.
@@ -569,9 +601,8 @@ void Installation::FindInPlace()
             toHash += hash ? facts.size : 0;
             return hash;
         },
-        [this] { reporter_.Pump(); }, [this, &toHash](uint64_t hashed) {
-            reporter_.Step(Phase::Checking, hashed, total_ + toHash);
-        });
+        [this] { reporter_.Pump(); },
+        [this, &toHash](uint64_t hashed) { reporter_.Step(Phase::Checking, hashed, total_ + toHash); });
     done_ = toHash;
     total_ += toHash;
     std::vector<InPlace> judged(paths.size());
@@ -635,6 +666,8 @@ InstallOutcome Installation::Extract()
     job.flush = true;
     InstallFailure failure;
     std::vector<std::string> held;
+    if (request_.scope == Scope::Machine && !RefuseUnprotectedTargets(ExistingTargets(job), failure))
+        return Fail(std::move(failure), reporter_);
     if (!SettleHeldFiles(held, job, failure))
         return Fail(std::move(failure), reporter_);
     if (!Begin(job, held, failure))
@@ -657,8 +690,59 @@ InstallOutcome Installation::Extract()
 // version is written aside to take its place at the restart: `held`.
 bool Installation::SettleHeldFiles(std::vector<std::string>& held, package::ExtractJob& job, InstallFailure& failure)
 {
-    // The files there before: all the outputs of a staged installation, the
-    // planned ones that existed otherwise.
+    // Every file there before is registered with Restart Manager, which names
+    // the programs using any of them; the probe finds the files a program
+    // holds (open without sharing, a running program's image, a module).
+    std::vector<std::string> targets;
+    for (const std::string& path : ExistingTargets(job))
+        if (!path.empty() && !InPlaceAt(path) && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+            targets.push_back(path);
+    if (targets.empty())
+        return true;
+    const std::vector<uint32_t> ours = { GetCurrentProcessId() };
+    (void)restartManager_.Register(targets);
+    InUseSteps steps;
+    steps.look = [&](const std::vector<std::string>& now) {
+        return InUse { sys::HeldFiles(now), restartManager_.Holders(ours) };
+    };
+    if (reporter_.Sink().filesInUse)
+        steps.ask = [this](const InUse& now, bool closeTried) {
+            return reporter_.Sink().filesInUse(now.held, now.programs, closeTried);
+        };
+    steps.close = [this] { return restartManager_.Shutdown(); };
+    std::vector<std::string> lastHeld;
+    steps.seen = [this, &lastHeld](const InUse& now) {
+        lastHeld = now.held;
+        std::string names;
+        for (const std::wstring& program : now.programs)
+            names += (names.empty() ? "" : ", ") + sys::ToAnsi(program.c_str());
+        reporter_.Note("held by " + (names.empty() ? std::string("programs Restart Manager does not name") : names)
+            + ": " + (now.held.empty() ? std::string("files they may still change") : Listed(now.held)));
+    };
+    steps.closed = [this](bool closed) {
+        reporter_.Note(closed ? "the programs were asked to close" : "the programs could not be asked to close");
+    };
+    const bool restartAllowed = request_.scope == Scope::Machine;
+    const InUseOutcome settled = SettleInUse(InUse { sys::HeldFiles(targets), restartManager_.Holders(ours) },
+        request_.closeApplications, steps, restartAllowed);
+    closeTried_ = settled.closeTried;
+    if (settled.cancelled) {
+        failure = { InstallStep::FilesInUse,
+            std::string(reporter_.Sink().filesInUse || restartAllowed
+                    ? "cancelled: programs hold "
+                    : "a user's own installation cannot replace files at the restart: programs hold ")
+                + (lastHeld.empty() ? std::string("files of the installation") : Listed(lastHeld)),
+            {}, ERROR_SHARING_VIOLATION, lastHeld.empty() ? targets.front() : lastHeld.front(), {}, 0, 0 };
+        return false;
+    }
+    held = settled.atRestart;
+    return true;
+}
+
+// The files there before: all the outputs of a staged installation, the
+// planned ones that existed otherwise.
+std::vector<std::string> Installation::ExistingTargets(const package::ExtractJob& job) const
+{
     std::vector<std::string> targets;
     if (plan_.mode == PlanMode::Staged)
         targets = job.outputs;
@@ -668,41 +752,50 @@ bool Installation::SettleHeldFiles(std::vector<std::string>& held, package::Extr
     for (const PlannedCopy& copy : plan_.copies)
         if (copy.existed)
             targets.push_back(copy.to);
-    held = sys::HeldFiles(targets);
-    while (!held.empty()) {
-        const std::vector<std::wstring> programs = restartManager_.Holders(held);
-        std::string names;
-        for (const std::wstring& program : programs)
-            names += (names.empty() ? "" : ", ") + sys::ToAnsi(program.c_str());
-        reporter_.Note("held by " + (names.empty() ? std::string("programs Restart Manager does not name") : names)
-            + ": " + Listed(held));
-        InUseSituation situation;
-        situation.asked = static_cast<bool>(reporter_.Sink().filesInUse);
-        situation.closeApplications = request_.closeApplications;
-        situation.closeTried = closeTried_;
-        situation.restartAllowed = request_.scope == Scope::Machine;
-        if (situation.asked)
-            situation.answer = reporter_.Sink().filesInUse(held, programs, closeTried_);
-        switch (DecideInUse(situation)) {
-        case InUseAction::CheckAgain:
-            break;
-        case InUseAction::CloseThenCheck:
-            reporter_.Note(restartManager_.Shutdown() ? "the programs were asked to close"
-                                                      : "the programs could not be asked to close");
-            closeTried_ = true;
-            break;
-        case InUseAction::Cancel:
-            failure = { InstallStep::FilesInUse,
-                std::string(situation.asked || situation.restartAllowed
-                        ? "cancelled: programs hold "
-                        : "a user's own installation cannot replace files at the restart: programs hold ")
-                    + Listed(held),
-                {}, ERROR_SHARING_VIOLATION, held.front(), {}, 0, 0 };
-            return false;
-        case InUseAction::ReplaceAtRestart:
-            return true;
-        }
-        held = sys::HeldFiles(held);
+    return targets;
+}
+
+// A machine's installation writes nothing into or through a folder that
+// others than the administrators could change (they could change what the
+// uninstaller, run by an administrator, later reads and runs): every folder
+// of the install folder's path that exists is judged, and those that do not
+// (`missing`, parents first) are made by the transaction with Program Files'
+// protection from their first moment, before anything is written.
+bool Installation::JudgeInstallFolder(std::vector<std::string>& missing, InstallFailure& failure) const
+{
+    const sys::InstallPathJudgement judgement = sys::JudgeInstallPath(input_.installFolder, sys::TrustScope::Machine);
+    if (judgement.protection != sys::Protection::Protected) {
+        const bool install = judgement.path == input_.installFolder;
+        failure = { InstallStep::Unprotected,
+            std::string(install ? "the install folder " : "the folder above the install folder ") + judgement.path
+                + (judgement.link ? ", a junction or symbolic link," : "")
+                + " could be changed by others than the administrators (" + Why(judgement.protection)
+                + "); a machine's installation writes nothing there",
+            {}, ERROR_ACCESS_DENIED, judgement.path, {}, 0, 0 };
+        return false;
+    }
+    missing = judgement.missing;
+    return true;
+}
+
+// A file that is there already keeps its access list when it is written
+// over: for the machine, one that others could change is refused.
+bool Installation::RefuseUnprotectedTargets(const std::vector<std::string>& targets, InstallFailure& failure) const
+{
+    const sys::Account account = sys::RunningAccount();
+    for (const std::string& path : targets) {
+        if (path.empty() || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        const sys::Protection protection = sys::JudgePath(path.c_str(), sys::TrustScope::Machine, account);
+        if (protection == sys::Protection::Protected)
+            continue;
+        failure = { InstallStep::Unprotected,
+            "the file " + path
+                + ", which the installation would write over, could be changed by others than the "
+                  "administrators ("
+                + Why(protection) + "); a machine's installation writes nothing there",
+            {}, ERROR_ACCESS_DENIED, path, {}, 0, 0 };
+        return false;
     }
     return true;
 }
@@ -791,16 +884,35 @@ bool Installation::Begin(package::ExtractJob& job, const std::vector<std::string
         return false;
     }
 
+    std::vector<std::string> missing;
+    if (request_.scope == Scope::Machine) {
+        if (!JudgeInstallFolder(missing, failure))
+            return false;
+    } else {
+        missing = MissingFolders(input_.installFolder, input_.machine);
+    }
     char key[kPathSize] = {};
     (void)UninstallKey(paths_.firstComponent, key);
     tx_ = std::make_unique<Transaction>(storage_, request_.scope, paths_.firstComponent);
-    if (const uint32_t error = tx_->Begin({ TxKind::Install, input_.installFolder, {}, key,
-            MissingFolders(input_.installFolder, input_.machine), {} });
+    if (const uint32_t error = tx_->Begin({ TxKind::Install, input_.installFolder, {}, key, missing, {} });
         error != ERROR_SUCCESS) {
         tx_.reset();
         failure = StepFailure(
             InstallStep::Transaction, "the installation's journal could not be begun", error, input_.installFolder);
         return false;
+    }
+    if (!missing.empty()) {
+        // One that appeared meanwhile is judged as any other.
+        if (request_.scope == Scope::Machine
+            && sys::JudgePath(input_.installFolder.c_str(), sys::TrustScope::Machine) != sys::Protection::Protected) {
+            failure = { InstallStep::Unprotected,
+                "the install folder " + input_.installFolder + " could not be given the protection of Program Files",
+                {}, ERROR_ACCESS_DENIED, input_.installFolder, {}, 0, 0 };
+            return false;
+        }
+        reporter_.Note(
+            std::string(request_.scope == Scope::Machine ? "made with the protection of Program Files: " : "made: ")
+            + missing.front());
     }
     std::vector<uint32_t> errors;
     if (tx_->SetAside(replaced, errors) > 0) {
@@ -1099,7 +1211,7 @@ InstallOutcome Installation::Run()
     // Program Files; a log that lands elsewhere (no log folder) leaves that
     // folder as it is.
     if (LogFolder(outcome.logFolder)) {
-        if (!sys::OwnerIsTrusted(outcome.logFolder.c_str()))
+        if (!sys::OwnerIsTrusted(outcome.logFolder.c_str(), TrustScopeOf(request_.scope)))
             return Failed({ InstallStep::Log,
                 "the install log cannot be written: its folder " + outcome.logFolder + " belongs to someone else", {},
                 ERROR_ACCESS_DENIED, outcome.logFolder, {}, 0, 0 });

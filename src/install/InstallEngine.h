@@ -51,6 +51,9 @@ enum class InstallStep : uint8_t {
     Log, // the install log could not be written or put in place
     Restart, // a held file's new version could not be left for the restart
     RestartPending, // Windows must restart first: it has work left on the installation's files
+    // A machine's installation would write into or through a folder (or over
+    // a file) that others than the administrators could change: `path`
+    Unprotected,
 };
 
 // Why the setup failed, for the user and for logs.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "sys/ClsFile.h"
+#include "sys/FileSecurity.h"
 #include "sys/Handle.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
@@ -162,7 +163,7 @@ uint32_t FlushFile(const char* path)
     return error;
 }
 
-Storage MachineStorage()
+Storage MachineStorage(bool protectFolders)
 {
     Storage s;
     s.codePage = sys::kAnsiPaths;
@@ -185,9 +186,9 @@ Storage MachineStorage()
         } while (FindNextFileA(find.Get(), &entry));
         return names;
     };
-    s.makeFolder = [](const std::string& path, bool hidden) {
+    s.makeFolder = [protectFolders](const std::string& path, bool hidden) {
         Changing("make folder");
-        if (!CreateDirectoryA(path.c_str(), nullptr))
+        if (!(protectFolders ? sys::CreateProtectedFolder(path.c_str()) : CreateDirectoryA(path.c_str(), nullptr)))
             return static_cast<uint32_t>(GetLastError());
         if (hidden)
             (void)SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);

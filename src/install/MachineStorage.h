@@ -8,7 +8,9 @@
 
 namespace install {
 
-Storage MachineStorage();
+// protectFolders: the folders it makes get Program Files' protection from
+// their first moment (a machine's installation).
+Storage MachineStorage(bool protectFolders = false);
 
 // Called before every change a MachineStorage makes, with what it is about
 // to do (for the tests' builds, which cut the process there); empty in the

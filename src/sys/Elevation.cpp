@@ -2,41 +2,23 @@
 
 #include <shellapi.h>
 
-#include <cstdlib>
-#include <cwchar>
-
+#include "sys/FileSecurity.h"
 #include "sys/Handle.h"
+#include "sys/TestSeam.h"
 
 namespace sys {
-
-namespace {
-
-const wchar_t* Seam()
-{
-    const wchar_t* value = _wgetenv(L"YNB_TEST_TOKEN");
-    return value != nullptr ? value : L"";
-}
-
-} // namespace
 
 TokenRights ReadTokenRights(bool honourSeam)
 {
     TokenRights rights;
     if (honourSeam) {
-        const std::wstring seam = Seam();
+        const std::wstring seam = SeamValue(TestSeam::Token);
         if (seam == L"filtered")
             return { .filteredAdministrator = true };
         if (seam == L"standard" || seam == L"declined")
             return {};
     }
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    if (AllocateAndInitializeSid(
-            &nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators)) {
-        BOOL member = FALSE;
-        rights.elevated = CheckTokenMembership(nullptr, administrators, &member) && member;
-        (void)FreeSid(administrators);
-    }
+    rights.elevated = AdministratorsEnabled();
     UniqueHandle token;
     TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
     DWORD size = 0;
@@ -47,11 +29,11 @@ TokenRights ReadTokenRights(bool honourSeam)
 }
 
 bool RunElevated(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder,
-    uint32_t& exitCode, DWORD& error)
+    uint32_t& exitCode, DWORD& error, HANDLE wake, const std::function<void()>& woken)
 {
     exitCode = 0;
     error = ERROR_SUCCESS;
-    if (std::wstring(Seam()) == L"declined") {
+    if (SeamValue(TestSeam::Token) == L"declined") {
         error = ERROR_CANCELLED;
         return false;
     }
@@ -70,9 +52,16 @@ bool RunElevated(const std::wstring& program, const std::wstring& arguments, con
         return false;
     }
     UniqueHandle process(execute.hProcess);
+    const HANDLE waitFor[] = { execute.hProcess, wake };
+    const DWORD count = wake != nullptr ? 2 : 1;
     for (;;) {
-        const DWORD waited = MsgWaitForMultipleObjects(1, &execute.hProcess, FALSE, INFINITE, QS_ALLINPUT);
-        if (waited != WAIT_OBJECT_0 + 1)
+        const DWORD waited = MsgWaitForMultipleObjects(count, waitFor, FALSE, INFINITE, QS_ALLINPUT);
+        if (count == 2 && waited == WAIT_OBJECT_0 + 1) {
+            if (woken)
+                woken();
+            continue;
+        }
+        if (waited != WAIT_OBJECT_0 + count)
             break;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))

@@ -6,6 +6,9 @@
 #include <initializer_list>
 
 #include "sys/Handle.h"
+#include "sys/Names.h"
+#include "sys/PathWalk.h"
+#include "sys/Text.h"
 
 namespace sys {
 
@@ -77,6 +80,43 @@ bool ReadPath(const char* path, std::vector<std::uint8_t>& descriptor)
 
 } // namespace
 
+ExplicitList::ExplicitList(Kind kind)
+    : owner_(kind == Kind::Profile ? CurrentUserSid() : AdministratorsSid())
+{
+    const SidBytes system = SystemSid();
+    const SidBytes administrators = AdministratorsSid();
+    // Profile and pipe: the running account as the third; Program Files: Users, to read and run.
+    const SidBytes third = kind == Kind::ProgramFiles ? UsersSid() : CurrentUserSid();
+    const DWORD inherit = kind == Kind::Pipe ? 0 : CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE;
+    const auto sid = [](const SidBytes& bytes) { return const_cast<std::uint8_t*>(bytes.data()); };
+    valid_ = !third.empty() && !owner_.empty() && InitializeAcl(Dacl(), sizeof acl_, ACL_REVISION)
+        && AddAccessAllowedAceEx(Dacl(), ACL_REVISION, inherit, FILE_ALL_ACCESS, sid(system))
+        && AddAccessAllowedAceEx(Dacl(), ACL_REVISION, inherit, FILE_ALL_ACCESS, sid(administrators));
+    if (valid_ && kind != Kind::RemovalPlace)
+        valid_ = AddAccessAllowedAceEx(Dacl(), ACL_REVISION, inherit,
+            kind == Kind::ProgramFiles ? FILE_GENERIC_READ | FILE_GENERIC_EXECUTE : FILE_ALL_ACCESS, sid(third));
+    withOwner_ = kind != Kind::Pipe;
+}
+
+bool ExplicitList::Describe(SECURITY_DESCRIPTOR& descriptor)
+{
+    return valid_ && InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION)
+        && (!withOwner_ || SetSecurityDescriptorOwner(&descriptor, Owner(), FALSE))
+        && SetSecurityDescriptorDacl(&descriptor, TRUE, Dacl(), FALSE)
+        && SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+}
+
+bool RandomBytes(void* buffer, unsigned long size)
+{
+    // RtlGenRandom, advapi32's own export.
+    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    const HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    const auto generate = advapi != nullptr
+        ? reinterpret_cast<GenRandomFn>(reinterpret_cast<void*>(GetProcAddress(advapi, "SystemFunction036")))
+        : nullptr;
+    return generate != nullptr && generate(buffer, size);
+}
+
 bool ReadOwnerAndDacl(HANDLE handle, std::vector<std::uint8_t>& descriptor)
 {
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -116,7 +156,25 @@ SidBytes CurrentUserSid()
     return SidBytes(bytes, bytes + GetLengthSid(sid));
 }
 
-Protection JudgeHandle(HANDLE handle)
+bool AdministratorsEnabled()
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(
+            &nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+        return false;
+    BOOL member = FALSE;
+    const bool enabled = CheckTokenMembership(nullptr, administrators, &member) && member;
+    (void)FreeSid(administrators);
+    return enabled;
+}
+
+Account RunningAccount()
+{
+    return { CurrentUserSid(), AdministratorsEnabled() };
+}
+
+Protection JudgeHandle(HANDLE handle, TrustScope scope, const Account& account)
 {
     DWORD attributes = 0;
     if (!AttributesOf(handle, attributes))
@@ -126,15 +184,25 @@ Protection JudgeHandle(HANDLE handle)
     std::vector<std::uint8_t> descriptor;
     if (!ReadOwnerAndDacl(handle, descriptor))
         return Protection::Unreadable;
-    return JudgeProtection(descriptor, TrustedSids(CurrentUserSid()), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    return JudgeProtection(descriptor, scope, account, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
 }
 
-Protection JudgePath(const char* path)
+Protection JudgePath(const char* path, TrustScope scope, const Account& account)
 {
     UniqueFile object = OpenObject(path, READ_CONTROL | FILE_READ_ATTRIBUTES);
     if (!object)
         return Protection::Unreadable;
-    return JudgeHandle(object.Get());
+    return JudgeHandle(object.Get(), scope, account);
+}
+
+Protection JudgeHandle(HANDLE handle, TrustScope scope)
+{
+    return JudgeHandle(handle, scope, RunningAccount());
+}
+
+Protection JudgePath(const char* path, TrustScope scope)
+{
+    return JudgePath(path, scope, RunningAccount());
 }
 
 bool ProtectFolder(const char* path, bool forUser)
@@ -147,46 +215,94 @@ bool ProtectFolder(const char* path, bool forUser)
     if (!folder || !AttributesOf(folder.Get(), attributes) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)
         || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-
-    SidBytes system = SystemSid();
-    SidBytes administrators = AdministratorsSid();
-    SidBytes third = forUser ? CurrentUserSid() : UsersSid();
-    if (third.empty())
-        return false;
-    // Header and three entries of header, mask and SID each.
-    DWORD aclBuffer[64];
-    const auto acl = reinterpret_cast<PACL>(aclBuffer);
-    const DWORD inherit = CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE;
-    if (!InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION)
-        || !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, system.data())
-        || !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, administrators.data())
-        || !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit,
-            forUser ? FILE_ALL_ACCESS : FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, third.data()))
+    ExplicitList list(forUser ? ExplicitList::Kind::Profile : ExplicitList::Kind::ProgramFiles);
+    if (!list.Valid())
         return false;
     const DWORD result = SetSecurityInfo(folder.Get(), SE_FILE_OBJECT,
-        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-        forUser ? third.data() : administrators.data(), nullptr, acl, nullptr);
+        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, list.Owner(),
+        nullptr, list.Dacl(), nullptr);
     if (result != ERROR_SUCCESS) {
         SetLastError(result);
         return false;
     }
-    return JudgeHandle(folder.Get()) == Protection::Protected;
+    return JudgeHandle(folder.Get(), forUser ? TrustScope::User : TrustScope::Machine) == Protection::Protected;
 }
 
-bool FolderNeedsProtection(const char* path)
+bool CreateProtectedFolder(const char* path)
 {
-    std::vector<std::uint8_t> descriptor;
-    return !ReadPath(path, descriptor) || GrantsOrdinaryUsersWrite(descriptor, true);
+    ExplicitList list(ExplicitList::Kind::ProgramFiles);
+    SECURITY_DESCRIPTOR descriptor;
+    if (!list.Describe(descriptor))
+        return false;
+    SECURITY_ATTRIBUTES attributes { sizeof attributes, &descriptor, FALSE };
+    return CreateDirectoryA(path, &attributes) != 0;
 }
 
-bool OwnerIsTrusted(const char* path)
+bool OwnerIsTrusted(const char* path, TrustScope scope)
 {
     std::vector<std::uint8_t> descriptor;
     if (!ReadPath(path, descriptor))
         return false;
     const SidBytes owner = OwnerOf(descriptor);
-    const std::vector<SidBytes> trusted = TrustedSids(CurrentUserSid());
+    const std::vector<SidBytes> trusted = TrustedSids(scope, RunningAccount());
     return !owner.empty() && std::find(trusted.begin(), trusted.end(), owner) != trusted.end();
+}
+
+namespace {
+
+// The object's own descriptor and attributes; opened without following a
+// final link when `own`.
+bool ReadObject(const char* path, bool own, std::vector<std::uint8_t>& descriptor, DWORD& attributes)
+{
+    UniqueFile object(CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (own ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
+    return object && AttributesOf(object.Get(), attributes) && ReadOwnerAndDacl(object.Get(), descriptor);
+}
+
+} // namespace
+
+InstallPathJudgement JudgeInstallPath(const std::string& installFolder, TrustScope scope)
+{
+    InstallPathJudgement judgement;
+    const Account account = RunningAccount();
+    const std::vector<std::string> folders = FoldersBelowRoot(installFolder, AnsiLead);
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::string& folder = folders[i];
+        const DWORD found = GetFileAttributesA(folder.c_str());
+        if (found == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_ACCESS_DENIED
+            && GetLastError() != ERROR_SHARING_VIOLATION) {
+            judgement.missing.assign(folders.begin() + static_cast<std::ptrdiff_t>(i), folders.end());
+            return judgement;
+        }
+        const bool last = i + 1 == folders.size();
+        // The place itself: the install folder by the one rule, a folder above by what it lets others move.
+        const auto judge = [&](ByteSpan descriptor) {
+            return last ? JudgeProtection(descriptor, scope, account, true) : JudgeAncestor(descriptor, scope, account);
+        };
+        std::vector<std::uint8_t> descriptor;
+        DWORD attributes = 0;
+        Protection protection = Protection::Unreadable;
+        judgement.link = found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (ReadObject(folder.c_str(), true, descriptor, attributes)) {
+            judgement.link = judgement.link || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (!judgement.link)
+                protection = judge(descriptor);
+            else if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                protection = Protection::Link; // opened through: its own list is not to be had (Wine)
+            else // who may change a link may point it elsewhere: its own list by the one rule
+                protection = JudgeProtection(descriptor, scope, account, true);
+            if (judgement.link && protection == Protection::Protected)
+                protection = ReadObject(folder.c_str(), false, descriptor, attributes) ? judge(descriptor)
+                                                                                       : Protection::Unreadable;
+        }
+        if (protection != Protection::Protected) {
+            judgement.protection = protection;
+            judgement.path = folder;
+            return judgement;
+        }
+        judgement.link = false;
+    }
+    return judgement;
 }
 
 } // namespace sys

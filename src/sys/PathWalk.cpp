@@ -58,6 +58,31 @@ std::vector<std::string_view> SplitAtSeparators(std::string_view path, LeadByteT
     return parts;
 }
 
+std::vector<std::string> FoldersBelowRoot(std::string_view path, LeadByteTest isLead)
+{
+    std::size_t at = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        at = path.size() > 2 && path[2] == '\\' ? 3 : 2;
+    } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        int separators = 0;
+        for (at = 2; at < path.size() && separators < 2; at += CharacterSize(path, at, isLead))
+            separators += path[at] == '\\' ? 1 : 0;
+    } else if (!path.empty() && path[0] == '\\') {
+        at = 1;
+    }
+    std::vector<std::string> folders;
+    bool afterSeparator = true; // a separator right after the root or another is no folder's end
+    for (std::size_t i = at; i < path.size(); i += CharacterSize(path, i, isLead)) {
+        const bool separator = path[i] == '\\';
+        if (separator && !afterSeparator)
+            folders.emplace_back(path.substr(0, i));
+        afterSeparator = separator;
+    }
+    if (!afterSeparator)
+        folders.emplace_back(path);
+    return folders;
+}
+
 bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, const CodePage& codePage)
 {
     if (a.size() < n || b.size() < n)

@@ -51,6 +51,12 @@ std::ptrdiff_t LastSeparatorIn(std::string_view path, LeadByteTest isLead, Slash
 // "", "b").
 std::vector<std::string_view> SplitAtSeparators(std::string_view path, LeadByteTest isLead, Slashes slashes);
 
+// The folders a path passes through, from the first below its root (the
+// drive "C:\", the share "\\server\share\", or "\") down to the path itself,
+// each as a prefix of it: "C:\A\B" gives "C:\A" and "C:\A\B". A trailing
+// separator is no folder of its own; a root alone gives nothing.
+std::vector<std::string> FoldersBelowRoot(std::string_view path, LeadByteTest isLead);
+
 // The first n bytes of a and of b (n ends a character) are the same path.
 bool SamePathPrefix(std::string_view a, std::string_view b, std::size_t n, const CodePage& codePage);
 

@@ -4,6 +4,7 @@
 #include <restartmanager.h>
 
 #include "sys/DllSearch.h"
+#include "sys/InUseRules.h"
 #include "sys/Text.h"
 
 namespace sys {
@@ -31,10 +32,10 @@ std::vector<std::string> HeldFiles(const std::vector<std::string>& paths)
     for (const std::string& path : paths) {
         if (path.empty())
             continue;
-        UniqueFile file(CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        const DWORD error = GetLastError();
-        if (!file && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION))
+        UniqueFile file(
+            CreateFileA(path.c_str(), FILE_WRITE_DATA | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (JudgeProbe(file ? 0 : GetLastError()) == Probe::Held)
             held.push_back(path);
     }
     return held;
@@ -61,27 +62,31 @@ bool RestartManager::Begin()
     return started_;
 }
 
-std::vector<std::wstring> RestartManager::Holders(const std::vector<std::string>& files)
+bool RestartManager::Register(const std::vector<std::string>& files)
 {
-    std::vector<std::wstring> names;
     if (files.empty() || !Begin())
-        return names;
+        return false;
     const auto add = Entry<RegisterFn>(library_, "RmRegisterResources");
-    const auto list = Entry<ListFn>(library_, "RmGetList");
-    if (add == nullptr || list == nullptr)
-        return names;
-    if (!registered_) {
-        std::vector<std::wstring> wide;
-        for (const std::string& file : files)
-            wide.push_back(FromAnsi(file.c_str()));
-        std::vector<LPCWSTR> pointers;
-        for (const std::wstring& file : wide)
-            pointers.push_back(file.c_str());
-        registered_ = add(session_, static_cast<UINT>(pointers.size()), pointers.data(), 0, nullptr, 0, nullptr)
-            == ERROR_SUCCESS;
-        if (!registered_)
-            return names;
-    }
+    if (add == nullptr)
+        return false;
+    std::vector<std::wstring> wide;
+    for (const std::string& file : files)
+        wide.push_back(FromAnsi(file.c_str()));
+    std::vector<LPCWSTR> pointers;
+    for (const std::wstring& file : wide)
+        pointers.push_back(file.c_str());
+    registered_
+        = add(session_, static_cast<UINT>(pointers.size()), pointers.data(), 0, nullptr, 0, nullptr) == ERROR_SUCCESS
+        || registered_;
+    return registered_;
+}
+
+std::vector<std::wstring> RestartManager::Holders(const std::vector<uint32_t>& ours)
+{
+    std::vector<Holder> holders;
+    const auto list = registered_ ? Entry<ListFn>(library_, "RmGetList") : nullptr;
+    if (list == nullptr)
+        return {};
     // The list may grow between the calls: asked again while it does.
     std::vector<RM_PROCESS_INFO> found(8);
     for (int round = 0; round < 4; ++round) {
@@ -94,12 +99,12 @@ std::vector<std::wstring> RestartManager::Holders(const std::vector<std::string>
             continue;
         }
         if (result != ERROR_SUCCESS)
-            return names;
+            return {};
         for (UINT i = 0; i < count && i < found.size(); ++i)
-            names.emplace_back(found[i].strAppName);
-        return names;
+            holders.push_back({ found[i].Process.dwProcessId, found[i].strAppName });
+        break;
     }
-    return names;
+    return ProgramsToName(holders, ours);
 }
 
 bool RestartManager::Shutdown()

@@ -12,8 +12,10 @@
 
 namespace sys {
 
-// The existing files among `paths` (ANSI) that a program holds open: those
-// that cannot be opened for deletion while others read and write them.
+// The existing files among `paths` (ANSI) that a program holds: those that
+// cannot be opened for writing and deletion while others read, write and
+// delete them (install::JudgeProbe): a file opened without sharing, a
+// running program's image, a loaded module.
 std::vector<std::string> HeldFiles(const std::vector<std::string>& paths);
 
 class RestartManager {
@@ -23,9 +25,12 @@ public:
     RestartManager(const RestartManager&) = delete;
     RestartManager& operator=(const RestartManager&) = delete;
 
-    // The names of the programs holding any of the files (ANSI paths); the
-    // files are registered with the session once.
-    std::vector<std::wstring> Holders(const std::vector<std::string>& files);
+    // Registers the files (ANSI paths) with the session: every existing file
+    // the run will replace or remove, once. false when there is no session.
+    bool Register(const std::vector<std::string>& files);
+    // The programs holding any registered file, as the library names them
+    // now; with `ours` (this process, the one that started it) left out.
+    std::vector<std::wstring> Holders(const std::vector<uint32_t>& ours);
     // Asks the programs to close (they may refuse): true when the library
     // says they did.
     bool Shutdown();

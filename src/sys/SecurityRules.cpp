@@ -23,6 +23,8 @@ constexpr std::uint16_t kSelfRelative = 0x8000;
 constexpr std::size_t kAclHeader = 8;
 // Every entry starts with type, flags and size, then its access mask.
 constexpr std::size_t kAceFixed = 8;
+constexpr std::uint8_t kObjectInherit = 0x01;
+constexpr std::uint8_t kContainerInherit = 0x02;
 constexpr std::uint8_t kInheritOnly = 0x08;
 // The object forms carry flags after the mask, then up to two GUIDs.
 constexpr std::uint32_t kObjectTypePresent = 0x1;
@@ -55,11 +57,12 @@ AceKind KindOf(std::uint8_t type)
     }
 }
 
-// An allow entry that applies to the object itself; an empty SID stands for
-// someone unknown.
+// An allow entry; an empty SID stands for someone unknown. `flags` are the
+// entry's inheritance flags, read by each judgement for what it asks.
 struct Grant {
     ByteSpan sid;
     std::uint32_t rights = 0;
+    std::uint8_t flags = 0;
 };
 
 struct Parsed {
@@ -108,11 +111,9 @@ bool ParseAce(ByteSpan ace, std::vector<Grant>& grants)
             return false;
         sid = ace.subspan(sidOffset, size);
     }
-    if (flags & kInheritOnly)
-        return true;
     // What an unknown entry grants is not known: everything, to someone unknown.
     const std::uint32_t mask = kind == AceKind::Unknown ? 0xFFFFFFFFu : ReadLe32(ace.data() + 4);
-    grants.push_back({ sid, MapFileRights(mask) });
+    grants.push_back({ sid, MapFileRights(mask), flags });
     return true;
 }
 
@@ -164,6 +165,42 @@ bool IsAmong(ByteSpan sid, const std::vector<SidBytes>& sids)
     });
 }
 
+// The rights an entry gives, of `wanted`, on the object itself and, for a
+// folder, on what is made in it later.
+std::uint32_t Applying(
+    const Grant& grant, bool isFolder, std::uint32_t self, std::uint32_t files, std::uint32_t folders)
+{
+    std::uint32_t wanted = 0;
+    if (!(grant.flags & kInheritOnly))
+        wanted |= self;
+    if (isFolder && (grant.flags & kObjectInherit))
+        wanted |= files;
+    if (isFolder && (grant.flags & kContainerInherit))
+        wanted |= folders;
+    return grant.rights & wanted;
+}
+
+// The owner and the entries, each with the rights that count for it.
+template <typename Counted>
+Protection Judge(ByteSpan descriptor, TrustScope scope, const Account& account, Protection failing, Counted counted)
+{
+    Parsed parsed;
+    if (!Parse(descriptor, parsed))
+        return Protection::Malformed;
+    if (!parsed.hasDacl)
+        return Protection::NoDacl;
+    std::vector<SidBytes> trusted = TrustedSids(scope, account);
+    if (!IsAmong(parsed.owner, trusted))
+        return Protection::ForeignOwner;
+    // Entries for an owner stand for the owner judged above.
+    trusted.push_back(CreatorOwnerSid());
+    trusted.push_back(OwnerRightsSid());
+    for (const Grant& grant : parsed.grants)
+        if (counted(grant) != 0 && !IsAmong(grant.sid, trusted))
+            return failing;
+    return Protection::Protected;
+}
+
 } // namespace
 
 // ---- SIDs
@@ -207,6 +244,14 @@ SidBytes InteractiveSid()
 {
     return MakeSid(5, { 4 });
 }
+SidBytes CreatorOwnerSid()
+{
+    return MakeSid(3, { 0 });
+}
+SidBytes OwnerRightsSid()
+{
+    return MakeSid(3, { 4 });
+}
 
 std::size_t SidSize(ByteSpan bytes)
 {
@@ -236,9 +281,12 @@ std::string SidText(ByteSpan bytes)
     return text;
 }
 
-std::vector<SidBytes> TrustedSids(const SidBytes& runningAccount)
+std::vector<SidBytes> TrustedSids(TrustScope scope, const Account& account)
 {
-    return { SystemSid(), AdministratorsSid(), TrustedInstallerSid(), runningAccount };
+    std::vector<SidBytes> trusted = { SystemSid(), AdministratorsSid(), TrustedInstallerSid() };
+    if (!account.sid.empty() && (scope == TrustScope::User || account.enabledAdministrator))
+        trusted.push_back(account.sid);
+    return trusted;
 }
 
 // ---- Access rights
@@ -269,20 +317,25 @@ std::uint32_t ChangeRights(bool isFolder)
 
 // ---- Judgements
 
-Protection JudgeProtection(ByteSpan descriptor, const std::vector<SidBytes>& trusted, bool isFolder)
+Protection JudgeProtection(ByteSpan descriptor, TrustScope scope, const Account& account, bool isFolder)
 {
-    Parsed parsed;
-    if (!Parse(descriptor, parsed))
-        return Protection::Malformed;
-    if (!parsed.hasDacl)
-        return Protection::NoDacl;
-    if (!IsAmong(parsed.owner, trusted))
-        return Protection::ForeignOwner;
-    const std::uint32_t change = ChangeRights(isFolder);
-    for (const Grant& grant : parsed.grants)
-        if ((grant.rights & change) && !IsAmong(grant.sid, trusted))
-            return Protection::OthersMayWrite;
-    return Protection::Protected;
+    const std::uint32_t self = ChangeRights(isFolder);
+    return Judge(descriptor, scope, account, Protection::OthersMayWrite,
+        [&](const Grant& grant) { return Applying(grant, isFolder, self, ChangeRights(false), ChangeRights(true)); });
+}
+
+Protection JudgeAncestor(ByteSpan descriptor, TrustScope scope, const Account& account)
+{
+    using namespace rights;
+    const std::uint32_t move = kDelete | kDeleteChild | kWriteDac | kWriteOwner;
+    return Judge(descriptor, scope, account, Protection::OthersMayMove,
+        [&](const Grant& grant) { return Applying(grant, true, move, 0, 0); });
+}
+
+bool RemovalPlaceIsSafe(ByteSpan folder, ByteSpan parent, const Account& account)
+{
+    return JudgeProtection(folder, TrustScope::Machine, account, true) == Protection::Protected
+        && JudgeAncestor(parent, TrustScope::Machine, account) == Protection::Protected;
 }
 
 SidBytes OwnerOf(ByteSpan descriptor)
@@ -291,19 +344,6 @@ SidBytes OwnerOf(ByteSpan descriptor)
     if (!Parse(descriptor, parsed))
         return {};
     return SidBytes(parsed.owner.begin(), parsed.owner.end());
-}
-
-bool GrantsOrdinaryUsersWrite(ByteSpan descriptor, bool isFolder)
-{
-    Parsed parsed;
-    if (!Parse(descriptor, parsed) || !parsed.hasDacl)
-        return true;
-    const std::vector<SidBytes> ordinary = { UsersSid(), AuthenticatedUsersSid(), EveryoneSid(), InteractiveSid() };
-    const std::uint32_t change = ChangeRights(isFolder);
-    for (const Grant& grant : parsed.grants)
-        if ((grant.rights & change) && (grant.sid.empty() || IsAmong(grant.sid, ordinary)))
-            return true;
-    return false;
 }
 
 const wchar_t* ProtectionText(Protection protection)
@@ -319,6 +359,8 @@ const wchar_t* ProtectionText(Protection protection)
         return L"所有者が管理者ではありません";
     case Protection::OthersMayWrite:
         return L"管理者以外のユーザーも変更できます";
+    case Protection::OthersMayMove:
+        return L"管理者以外のユーザーが名前を変えたり削除したりできます";
     case Protection::Unreadable:
         return L"アクセス許可を読み取れません";
     case Protection::Link:

@@ -1,7 +1,10 @@
-// Who may change a file or folder, judged from its security descriptor: the
-// uninstaller trusts the install log and its own folder only when nobody but
-// the system, the administrators and the account running it can change them,
-// and the setup program protects a folder that ordinary users could change.
+// Who may change a file or folder, judged from its security descriptor, by
+// one rule that the setup program, the uninstaller and whatever else trusts
+// a file on disk share: for the machine, nobody but SYSTEM, the
+// administrators, TrustedInstaller and the running account when it is an
+// enabled administrator may change it; for the user's own installation, the
+// protection of the user's profile (the same, with the running account
+// trusted whatever its rights).
 //
 // Portable: no Win32. Descriptors arrive as the bytes of a self-relative
 // SECURITY_DESCRIPTOR (header, then owner SID, group SID, SACL and DACL at
@@ -41,9 +44,28 @@ std::size_t SidSize(ByteSpan bytes);
 // writes it); empty when bytes do not hold exactly one valid SID.
 std::string SidText(ByteSpan bytes);
 
-// SYSTEM, Administrators, TrustedInstaller and the given account (the one
-// running the uninstaller).
-std::vector<SidBytes> TrustedSids(const SidBytes& runningAccount);
+SidBytes CreatorOwnerSid(); // S-1-3-0: stands for the owner of what inherits the entry
+SidBytes OwnerRightsSid(); // S-1-3-4: the object's owner, whoever that is
+
+// ---- Whom the judgement trusts ----------------------------------------------
+
+// Who the protection is for: a machine's installation (run with administrator
+// rights, used by every user) or the installation of the current user alone.
+enum class TrustScope : std::uint8_t { Machine, User };
+
+// The account the judging process runs as, as its token tells.
+struct Account {
+    SidBytes sid; // the token's user; empty when it cannot be read
+    bool enabledAdministrator = false; // the Administrators group is enabled in the token
+};
+
+// The principals that may own and change what is judged: SYSTEM,
+// Administrators, TrustedInstaller, and the running account for the user's
+// scope, or for the machine's when it is an enabled administrator. (Under
+// UAC an administrator's own programs without its rights run as the same
+// account: for the machine's scope the account counts as an administrator
+// because its rights do, not because the account is distinct.)
+std::vector<SidBytes> TrustedSids(TrustScope scope, const Account& account);
 
 // ---- Access rights ---------------------------------------------------------
 
@@ -86,28 +108,43 @@ enum class Protection {
     NoDacl, // no DACL, or a NULL one: everybody may do everything
     ForeignOwner, // no owner, or one that is not trusted (the owner may always change the DACL)
     OthersMayWrite, // an allow entry gives someone not trusted a right of ChangeRights
+    OthersMayMove, // a folder above: someone not trusted may rename or delete it or what it holds
     // Only from the Win32 side, never from JudgeProtection:
     Unreadable, // the object cannot be opened or its descriptor not read
     Link, // a junction or symbolic link: what it names is not judged
 };
 
-// Judges the owner and the DACL. The entries counted are the allow entries
-// that apply to the object itself (not INHERIT_ONLY_ACE): ACCESS_ALLOWED,
-// its object and callback forms (the condition of a callback entry is not
-// evaluated: it counts as granted), and any entry type not known here (as
-// granting every right to someone not trusted). Deny entries never help: they
-// are skipped, so an allow entry that a deny entry before it cancels still
-// counts. The group and the SACL are not read.
-Protection JudgeProtection(ByteSpan descriptor, const std::vector<SidBytes>& trusted, bool isFolder);
+// The one rule. Protected when the owner is trusted (TrustedSids) and no
+// allow entry gives anyone else a right of ChangeRights. Counted are the
+// allow entries, ACCESS_ALLOWED, its object and callback forms (the condition
+// of a callback entry is not evaluated: it counts as granted), and any entry
+// type not known here (as granting every right to someone not trusted):
+// those that apply to the object itself, and on a folder also the inheritable
+// ones as they apply to the files (OBJECT_INHERIT) and folders
+// (CONTAINER_INHERIT) made in it later, inherit-only or not. CREATOR OWNER
+// and OWNER RIGHTS stand for an owner, which is judged as the owner. Deny
+// entries never help: they are skipped, so an allow entry that a deny entry
+// before it cancels still counts. The group and the SACL are not read. A
+// present, empty DACL grants nothing: only the owner has rights.
+Protection JudgeProtection(ByteSpan descriptor, TrustScope scope, const Account& account, bool isFolder);
+
+// A folder above what is judged (between the drive's root and an install
+// folder): whoever may rename or delete it, or rename, delete or replace
+// what it holds, could put a folder of their own in the place of what lies
+// below. Protected when the owner is trusted and no allow entry that applies
+// to the folder itself gives anyone else DELETE, FILE_DELETE_CHILD,
+// WRITE_DAC or WRITE_OWNER; others may add files and folders to it.
+// OthersMayMove otherwise (or Malformed, NoDacl, ForeignOwner).
+Protection JudgeAncestor(ByteSpan descriptor, TrustScope scope, const Account& account);
+
+// The folder the elevated uninstaller runs from: safe when the folder itself
+// is protected for the machine and its parent keeps what it holds
+// (JudgeAncestor), so that nobody else can write into it or put another in
+// its place.
+bool RemovalPlaceIsSafe(ByteSpan folder, ByteSpan parent, const Account& account);
 
 // The owner SID of a descriptor; empty when it has none or does not parse.
 SidBytes OwnerOf(ByteSpan descriptor);
-
-// For the setup program: true when an allow entry that applies to the object
-// itself gives Users, Authenticated Users, Everyone or INTERACTIVE a right of
-// ChangeRights, and also when the descriptor does not parse or has no DACL or
-// a NULL one (in doubt, protect).
-bool GrantsOrdinaryUsersWrite(ByteSpan descriptor, bool isFolder);
 
 // A short Japanese text for reports, shown after the name of what was judged.
 const wchar_t* ProtectionText(Protection protection);

@@ -1,5 +1,6 @@
 #include "sys/Win32.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -35,37 +36,17 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created)
     const std::size_t length = folder != nullptr ? std::strlen(folder) : 0;
     if (length == 0 || length >= kPathSize)
         return false;
-    const std::string_view text(folder, length);
-    // The root is never created: "C:\", "\" or "\\server\share\".
-    std::size_t at = 0;
-    if (length >= 2 && folder[1] == ':') {
-        at = folder[2] == '\\' ? 3 : 2;
-    } else if (length >= 2 && folder[0] == '\\' && folder[1] == '\\') {
-        int separators = 0;
-        for (at = 2; at < length && separators < 2; at += CharacterSize(text, at, AnsiLead))
-            separators += folder[at] == '\\' ? 1 : 0;
-    } else if (folder[0] == '\\') {
-        at = 1;
-    }
     DWORD refused = ERROR_PATH_NOT_FOUND; // the error of the last folder that could not be made
-    auto make = [created, &refused](const char* path) {
-        if (CreateDirectoryA(path, nullptr)) {
+    // The root is never created: "C:\", "\" or "\\server\share\". By
+    // characters: a Shift-JIS trail byte may equal a backslash.
+    for (const std::string& path : FoldersBelowRoot(std::string_view(folder, length), AnsiLead)) {
+        if (CreateDirectoryA(path.c_str(), nullptr)) {
             if (created != nullptr)
-                created->emplace_back(path);
+                created->push_back(path);
         } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            refused = GetLastError();
-        }
-    };
-    // By characters: a Shift-JIS trail byte may equal a backslash.
-    char prefix[kPathSize] = {};
-    for (; at < length; at += CharacterSize(text, at, AnsiLead)) {
-        if (folder[at] == '\\' && at + 1 < length) {
-            std::memcpy(prefix, folder, at);
-            prefix[at] = '\0';
-            make(prefix); // an existing folder is passed over; the last call tells
+            refused = GetLastError(); // an existing folder is passed over; the last call tells
         }
     }
-    make(folder);
     const DWORD attributes = GetFileAttributesA(folder);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return true;
@@ -79,6 +60,44 @@ void ClearReadOnly(const char* path, DWORD attributes)
         attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         (void)SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+bool StartInheriting(const std::wstring& program, std::wstring commandLine, const std::wstring& folder,
+    const std::vector<HANDLE>& handles)
+{
+    std::vector<HANDLE> list;
+    for (HANDLE handle : handles)
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+            if (!SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
+                return false;
+            list.push_back(handle);
+        }
+    SIZE_T size = 0;
+    (void)InitializeProcThreadAttributeList(nullptr, 1, 0, &size); // tells the size
+    std::vector<std::uint64_t> buffer((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t) + 1);
+    const auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size))
+        return false;
+    STARTUPINFOEXW startup {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.lpAttributeList = attributes;
+    PROCESS_INFORMATION process {};
+    const bool listed = list.empty()
+        || UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, list.data(),
+            list.size() * sizeof(HANDLE), nullptr, nullptr);
+    const bool started = listed
+        && CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, !list.empty(),
+            EXTENDED_STARTUPINFO_PRESENT, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo,
+            &process);
+    const DWORD error = GetLastError();
+    DeleteProcThreadAttributeList(attributes);
+    if (!started) {
+        SetLastError(error);
+        return false;
+    }
+    UniqueHandle thread(process.hThread);
+    UniqueHandle child(process.hProcess);
+    return true;
 }
 
 bool TakeLock(const std::wstring& name, UniqueHandle& held)

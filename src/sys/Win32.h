@@ -33,6 +33,13 @@ bool CreateFolderTree(const char* folder, std::vector<std::string>* created = nu
 // as just read, or INVALID_FILE_ATTRIBUTES to have them read here.
 void ClearReadOnly(const char* path, DWORD attributes = INVALID_FILE_ATTRIBUTES);
 
+// Starts `program` with `commandLine` (its own name first) in `folder`,
+// handing it exactly `handles` (each made inheritable here) and nothing
+// else this process could pass on. The new process's handles are closed;
+// false with the Win32 error set when it did not start.
+bool StartInheriting(const std::wstring& program, std::wstring commandLine, const std::wstring& folder,
+    const std::vector<HANDLE>& handles);
+
 // A lock that one process at a time holds, machine-wide (a named mutex in
 // the global namespace; the session's when the global one may not be made).
 // False when another process holds it, also one of another account whose

@@ -225,6 +225,12 @@ void TFrame3::Button2Click()
             text = L"この製品は Windows フォルダーにファイルを置くため、このユーザーだけにはインストールできません。\n"
                    L"すべてのユーザー向けにインストールしてください。\n"
                 + sys::FromAnsi(failure.path.c_str());
+        else if (failure.step == install::InstallStep::Unprotected)
+            text = L"次のフォルダーまたはファイルは管理者以外のユーザーも変更できるため、すべてのユーザー向けの"
+                   L"インストールには使えません。\n"
+                + sys::FromAnsi(failure.path.c_str())
+                + L"\n\n別のフォルダーを選ぶか、管理者に削除してもらってから、もう一度お試しください。\n"
+                + kSetupFailed;
         else if (failure.step == install::InstallStep::FilesInUse)
             text = L"ファイルが使用中のため、セットアップを中止しました。";
         else if (failure.step == install::InstallStep::Entry)

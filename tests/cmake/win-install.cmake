@@ -8,8 +8,8 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
     add_custom_command(
         OUTPUT ${YNB_INSTALL_DIST}/data00.dat
         COMMAND ${YNBPACK} build --no-setup ${PRODUCT_DIR} ${YNB_INSTALL_DIST} --tree ${CMAKE_BINARY_DIR}/payload
-            --uninstaller $<TARGET_FILE:uninstall>
-        DEPENDS ${YNBPACK} kakeibo uninstall ${YNB_PRODUCT_FILES}
+            --uninstaller $<TARGET_FILE:uninstall_seams>
+        DEPENDS ${YNBPACK} kakeibo uninstall_seams ${YNB_PRODUCT_FILES}
         COMMENT "Building the distribution of the demo product for the installation test"
         VERBATIM)
     add_custom_target(install_dist ALL DEPENDS ${YNB_INSTALL_DIST}/data00.dat)
@@ -17,15 +17,17 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
     # a Wine root of its own, so that they run side by side and the
     # uninstallation test sees no other program's files come and go.
     foreach(test InstallTest UninstallTest EngineTest)
-        add_dependencies(ynbtest_${test} setup uninstall install_dist)
+        add_dependencies(ynbtest_${test} setup_seams uninstall_seams setup uninstall install_dist)
         target_compile_definitions(ynbtest_${test} PRIVATE
-            YNB_SETUP_EXE="$<TARGET_FILE:setup>"
-            YNB_UNINSTALL_EXE="$<TARGET_FILE:uninstall>"
+            YNB_SETUP_EXE="$<TARGET_FILE:setup_seams>"
+            YNB_UNINSTALL_EXE="$<TARGET_FILE:uninstall_seams>"
+            YNB_SHIPPED_SETUP_EXE="$<TARGET_FILE:setup>"
             YNB_INSTALL_DIST="${YNB_INSTALL_DIST}"
             YNB_PRODUCT_PAYLOAD="${PRODUCT_DIR}/payload"
             YNB_BUILT_PAYLOAD="${CMAKE_BINARY_DIR}/payload")
     endforeach()
     target_compile_definitions(ynbtest_UninstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
+    target_compile_definitions(ynbtest_InstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
     # An earlier version of the demo product for the engine's upgrade: other
     # files, placed by a manifest of its own (tests/products/upgrade).
     set(YNB_UPGRADE_DIST ${CMAKE_BINARY_DIR}/fixtures/upgrade-dist)

@@ -18,7 +18,7 @@ target_link_libraries(setup_noname PRIVATE ynbwin)
 
 set(YNB_UI_ARTIFACTS ${CMAKE_BINARY_DIR}/artifacts)
 target_compile_definitions(ynbtest_WizardTest PRIVATE
-    YNB_SETUP_EXE="$<TARGET_FILE:setup>"
+    YNB_SETUP_EXE="$<TARGET_FILE:setup_seams>"
     YNB_SETUP_NONAME_EXE="$<TARGET_FILE:setup_noname>"
     YNB_DOCUMENTS="${PRODUCT_DIR}"
     YNB_ARTIFACTS="${YNB_UI_ARTIFACTS}")
@@ -33,8 +33,9 @@ if(TARGET kakeibo)
 endif()
 add_custom_command(
     OUTPUT ${YNB_UI_DIST}/data00.dat
-    COMMAND ${YNBPACK} build --no-setup ${PRODUCT_DIR} ${YNB_UI_DIST} ${YNB_UI_BUILT} --uninstaller $<TARGET_FILE:uninstall>
-    DEPENDS ${YNBPACK} uninstall $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
+    COMMAND ${YNBPACK} build --no-setup ${PRODUCT_DIR} ${YNB_UI_DIST} ${YNB_UI_BUILT}
+        --uninstaller $<TARGET_FILE:uninstall_seams>
+    DEPENDS ${YNBPACK} uninstall_seams $<$<TARGET_EXISTS:kakeibo>:kakeibo> ${YNB_UI_PRODUCT_FILES}
     VERBATIM)
 add_custom_target(ui_dist ALL DEPENDS ${YNB_UI_DIST}/data00.dat)
 # The same product as one setup.exe made from the prebuilt programs.
@@ -48,7 +49,7 @@ add_custom_command(
 add_custom_target(ui_single ALL DEPENDS ${YNB_UI_SINGLE}/setup.exe)
 target_compile_definitions(ynbtest_WizardTest PRIVATE YNB_UI_DIST="${YNB_UI_DIST}"
     YNB_SETUP_SINGLE_EXE="${YNB_UI_SINGLE}/setup.exe")
-add_dependencies(ynbtest_WizardTest setup setup_noname ui_dist ui_single)
+add_dependencies(ynbtest_WizardTest setup_seams setup_noname ui_dist ui_single)
 
 set(YNB_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(YNB_UI_PREFIX ${CMAKE_SOURCE_DIR}/tests/scripts/ui-prefix.sh)

@@ -81,21 +81,23 @@ TEST(CommandLine, WhatIsRefusedNamesTheArgument)
 }
 
 // The copy started with administrator rights reads the choices back as they
-// were, the log as a full path, the scope as the machine's, the folder last.
+// were, the scope as the machine's, the folder last, and never the log's
+// path: only the name of the pipe its lines go into.
 TEST(CommandLine, ElevatedArgumentsGiveTheChoicesBack)
 {
     for (const wchar_t* line : { L"setup.exe /S /PROGRESS /NODESKTOP /NOSTARTMENU /ALLOWDOWNGRADE /REPAIR "
                                  L"/CLOSEAPPLICATIONS /LOG=rel.log /D=C:\\a  b\\c ",
              L"setup.exe", L"setup.exe /ALLUSERS -nodesktop /D=\"D:\\x y\"" }) {
         const CommandLine options = Parsed(line);
-        const std::wstring arguments
-            = ElevatedArguments(options, Program::Setup, options.log.empty() ? L"" : L"C:\\a b\\full.log");
+        const std::wstring pipe = options.log.empty() ? L"" : L"ynb-log-0123456789abcdef0123456789abcdef";
+        const std::wstring arguments = ElevatedArguments(options, Program::Setup, pipe);
         CommandLine again = Parsed(L"\"C:\\p q\\setup.exe\" " + arguments);
         EXPECT_TRUE(again.elevated && again.allUsers && !again.currentUser) << arguments;
-        EXPECT_EQ(options.log.empty() ? L"" : L"C:\\a b\\full.log", again.log);
+        EXPECT_EQ(pipe, again.logPipe);
+        EXPECT_EQ(L"", again.log);
+        EXPECT_EQ(std::wstring::npos, arguments.find(L"LOG=")) << arguments;
         again.elevated = false;
         again.allUsers = options.allUsers;
-        again.log = options.log;
         EXPECT_EQ(
             std::tuple(options.silent, options.progress, options.noDesktop, options.noStartMenu, options.allowDowngrade,
                 options.repair, options.closeApplications, options.hasFolder, options.folder),
@@ -103,8 +105,13 @@ TEST(CommandLine, ElevatedArgumentsGiveTheChoicesBack)
                 again.repair, again.closeApplications, again.hasFolder, again.folder))
             << arguments;
     }
+    CommandLine again;
     const CommandLine uninstall
         = Parsed(ElevatedArguments(Parsed(L"u.exe /S", Program::Uninstall), Program::Uninstall, L"").insert(0, L"u "),
             Program::Uninstall);
     EXPECT_TRUE(uninstall.elevated && uninstall.silent && !uninstall.allUsers);
+    // Given once, with a value.
+    EXPECT_EQ(
+        CommandLineProblem::Repeated, ParseCommandLine(L"u /LOGPIPE=a /LOGPIPE=b", Program::Uninstall, again).problem);
+    EXPECT_EQ(CommandLineProblem::MissingValue, ParseCommandLine(L"u /LOGPIPE=", Program::Setup, again).problem);
 }

@@ -82,3 +82,21 @@ TEST(PathWalk, SamePathByTheTableWhereTheTextIsKnownInUtf16)
 }
 
 } // namespace
+
+TEST(FoldersBelowRoot, EachFolderOfThePathBelowItsRoot)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ((V { "C:\\A", "C:\\A\\B" }), sys::FoldersBelowRoot("C:\\A\\B", nullptr));
+    EXPECT_EQ((V { "C:\\A", "C:\\A\\B" }), sys::FoldersBelowRoot("C:\\A\\B\\", nullptr));
+    EXPECT_EQ((V { "\\\\server\\share\\A" }), sys::FoldersBelowRoot("\\\\server\\share\\A", nullptr));
+    EXPECT_EQ((V { "C:\\A", "C:\\A\\\\B" }), sys::FoldersBelowRoot("C:\\A\\\\B", nullptr));
+    EXPECT_EQ((V { "\\A" }), sys::FoldersBelowRoot("\\A", nullptr));
+    EXPECT_TRUE(sys::FoldersBelowRoot("C:\\", nullptr).empty());
+    EXPECT_TRUE(sys::FoldersBelowRoot("\\\\server\\share\\", nullptr).empty());
+    // A Shift-JIS trail byte 0x5C is no separator.
+    const LeadByteTest lead = [](unsigned char c) { return c == 0x95; };
+    EXPECT_EQ((V { "C:\\\x95\\x", "C:\\\x95\\x\\B" }), sys::FoldersBelowRoot("C:\\\x95\\x\\B", lead));
+    // 表 (0x95 0x5C) ends a folder's name: the separator after it counts.
+    EXPECT_EQ((V { "C:\\\x95\\", "C:\\\x95\\\\B" }), sys::FoldersBelowRoot("C:\\\x95\\\\B", lead));
+    EXPECT_EQ((V { "C:\\\x95\\" }), sys::FoldersBelowRoot("C:\\\x95\\", lead));
+}

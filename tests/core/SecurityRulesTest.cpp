@@ -68,16 +68,25 @@ struct Descriptor {
     }
 };
 
-const SidBytes kAccount = MakeSid(5, { 21, 1, 2, 3, 1001 }); // the account running the uninstaller
+const SidBytes kAccount = MakeSid(5, { 21, 1, 2, 3, 1001 }); // the account running the judging program
 const SidBytes kStranger = MakeSid(5, { 21, 1, 2, 3, 1002 });
-const std::vector<SidBytes> kTrusted = TrustedSids(kAccount);
+const Account kAdministrator { kAccount, true }; // an elevated administrator
+const Account kStandard { kAccount, false }; // the same account without administrator rights
+const std::vector<SidBytes> kTrusted = TrustedSids(TrustScope::Machine, kAdministrator);
 const std::vector<SidBytes> kOrdinary = { UsersSid(), AuthenticatedUsersSid(), EveryoneSid(), InteractiveSid() };
 const std::uint32_t kReadExecute = 0x1200A9;
 const std::uint32_t kChange[] = { 0x2, 0x4, 0x100, 0x10000, 0x40000, 0x80000 }; // and 0x40 for folders
+constexpr std::uint8_t kOi = 0x01, kCi = 0x02, kIo = 0x08, kInherited = 0x10;
 
-Protection Judge(const Descriptor& d, bool isFolder = true)
+Protection Judge(const Descriptor& d, bool isFolder = true, TrustScope scope = TrustScope::Machine,
+    const Account& account = kAdministrator)
 {
-    return JudgeProtection(d.Build(), kTrusted, isFolder);
+    return JudgeProtection(d.Build(), scope, account, isFolder);
+}
+
+Protection Ancestor(const Descriptor& d, const Account& account = kAdministrator)
+{
+    return JudgeAncestor(d.Build(), TrustScope::Machine, account);
 }
 
 // What an installation under Program Files leaves: TrustedInstaller's or the
@@ -131,6 +140,7 @@ TEST(Rights, GenericRightsMapToFileRights)
 TEST(JudgeProtection, TrustedOwnersAndGrantees)
 {
     EXPECT_EQ(Protection::Protected, Judge(ProgramFilesLike()));
+    EXPECT_EQ(4u, kTrusted.size());
     for (const SidBytes& sid : kTrusted) {
         Descriptor d = ProgramFilesLike();
         d.owner = sid;
@@ -151,15 +161,107 @@ TEST(JudgeProtection, TheUsersProfileIsTheUsersOwnProtection)
     profile.Allow(SystemSid(), 0x1F01FF, 0x13)
         .Allow(AdministratorsSid(), 0x1F01FF, 0x13)
         .Allow(kAccount, 0x1F01FF, 0x13);
-    EXPECT_EQ(Protection::Protected, Judge(profile));
-    EXPECT_FALSE(GrantsOrdinaryUsersWrite(profile.Build(), true));
-    EXPECT_EQ(Protection::ForeignOwner, JudgeProtection(profile.Build(), TrustedSids(kStranger), true));
+    EXPECT_EQ(Protection::Protected, Judge(profile, true, TrustScope::User, kStandard));
+    EXPECT_EQ(Protection::Protected, Judge(profile, true, TrustScope::User, kAdministrator));
+    EXPECT_EQ(Protection::ForeignOwner, Judge(profile, true, TrustScope::User, { kStranger, false }));
+    // For the machine the account counts only while it is an enabled administrator.
+    EXPECT_EQ(Protection::Protected, Judge(profile, true, TrustScope::Machine, kAdministrator));
+    EXPECT_EQ(Protection::ForeignOwner, Judge(profile, true, TrustScope::Machine, kStandard));
     Descriptor shared = profile;
     shared.Allow(kStranger, 0x2);
-    EXPECT_EQ(Protection::OthersMayWrite, Judge(shared));
+    EXPECT_EQ(Protection::OthersMayWrite, Judge(shared, true, TrustScope::User, kStandard));
     shared = profile;
     shared.Allow(UsersSid(), 0x1301BF);
-    EXPECT_TRUE(GrantsOrdinaryUsersWrite(shared.Build(), true));
+    EXPECT_EQ(Protection::OthersMayWrite, Judge(shared, true, TrustScope::User, kStandard));
+    EXPECT_TRUE(
+        TrustedSids(TrustScope::User, {}).size() == 3 && TrustedSids(TrustScope::Machine, kStandard).size() == 3);
+}
+
+// What an ordinary user can prepare for a machine's installation: a folder
+// of his own (owner, or a single entry for him), one he may write through an
+// entry that only its children inherit, through CREATOR GROUP, or through an
+// allow entry that a deny entry before it seems to cancel.
+TEST(JudgeProtection, WhatAStandardUserPreparesIsNotTheMachines)
+{
+    Descriptor ownerOnly;
+    ownerOnly.owner = kStranger;
+    ownerOnly.Allow(kStranger, 0x1F01FF, kOi | kCi);
+    EXPECT_EQ(Protection::ForeignOwner, Judge(ownerOnly));
+    Descriptor single = ProgramFilesLike();
+    single.Allow(kStranger, 0x1301BF, kOi | kCi);
+    EXPECT_EQ(Protection::OthersMayWrite, Judge(single));
+    EXPECT_EQ(Protection::OthersMayWrite, Judge(ProgramFilesLike().Allow(kStranger, 0x10000), false)); // delete alone
+    // Inherit-only entries count as they apply to what is made inside.
+    for (std::uint8_t flags : { kOi | kIo, kCi | kIo, kOi | kCi | kIo | kInherited }) {
+        EXPECT_EQ(Protection::OthersMayWrite, Judge(ProgramFilesLike().Allow(UsersSid(), 0x2, flags))) << int(flags);
+        EXPECT_EQ(Protection::Protected, Judge(ProgramFilesLike().Allow(UsersSid(), 0x2, flags), false)) << int(flags);
+    }
+    EXPECT_EQ(
+        Protection::Protected, Judge(ProgramFilesLike().Allow(UsersSid(), 0x40, kOi | kIo))); // no file has children
+    EXPECT_EQ(Protection::OthersMayWrite, Judge(ProgramFilesLike().Allow(UsersSid(), 0x40, kCi | kIo)));
+    EXPECT_EQ(Protection::Protected, Judge(ProgramFilesLike().Allow(UsersSid(), 0x1F01FF, kIo))); // applies to nothing
+    // CREATOR OWNER and OWNER RIGHTS stand for the owner; CREATOR GROUP for a whole group.
+    EXPECT_EQ(Protection::Protected, Judge(ProgramFilesLike().Allow(OwnerRightsSid(), 0x1F01FF, kOi | kCi)));
+    EXPECT_EQ(Protection::OthersMayWrite, Judge(ProgramFilesLike().Allow(MakeSid(3, { 1 }), 0x10000000, kOi | kIo)));
+    Descriptor creatorOwns = ProgramFilesLike();
+    creatorOwns.owner = CreatorOwnerSid(); // never a real owner
+    EXPECT_EQ(Protection::ForeignOwner, Judge(creatorOwns));
+    // Deny before allow, a NULL list, an empty list.
+    EXPECT_EQ(Protection::OthersMayWrite,
+        Judge(ProgramFilesLike().Ace(1, 0, 0x1F01FF, kStranger).Allow(kStranger, 0x1F01FF)));
+    Descriptor null;
+    null.nullDacl = true;
+    EXPECT_EQ(Protection::NoDacl, Judge(null));
+    Descriptor empty;
+    empty.owner = kStranger;
+    EXPECT_EQ(Protection::ForeignOwner, Judge(empty));
+    EXPECT_EQ(Protection::Protected, Judge(Descriptor {}));
+}
+
+// A folder above the install folder may let others add to it (the root of a
+// drive does), never rename or delete it or what it holds.
+TEST(JudgeAncestor, OthersMayAddButNeverMove)
+{
+    Descriptor root = ProgramFilesLike();
+    root.Allow(AuthenticatedUsersSid(), 0x4 | 0x100000 | kReadExecute); // create folders
+    root.Allow(AuthenticatedUsersSid(), 0x1301BF, kOi | kCi | kIo); // modify, for what they make
+    EXPECT_EQ(Protection::Protected, Ancestor(root));
+    for (std::uint32_t right : { 0x10000u, 0x40u, 0x40000u, 0x80000u, 0x10000000u, 0x02000000u })
+        EXPECT_EQ(Protection::OthersMayMove, Ancestor(ProgramFilesLike().Allow(kStranger, right))) << right;
+    Descriptor made = ProgramFilesLike(); // made by an administrator where authenticated users may modify
+    made.Allow(AuthenticatedUsersSid(), 0x1301BF, kOi | kCi | kInherited);
+    EXPECT_EQ(Protection::OthersMayMove, Ancestor(made));
+    Descriptor own;
+    own.owner = kStranger;
+    EXPECT_EQ(Protection::ForeignOwner, Ancestor(own));
+    EXPECT_EQ(Protection::OthersMayMove, Ancestor(Descriptor {}.Allow(kAccount, 0x1F01FF), kStandard));
+    Descriptor standardOwns;
+    standardOwns.owner = kAccount;
+    EXPECT_EQ(Protection::Protected, Ancestor(standardOwns));
+    EXPECT_EQ(Protection::ForeignOwner, Ancestor(standardOwns, kStandard));
+}
+
+// The folder the elevated uninstaller runs from: made with SYSTEM and the
+// administrators alone, in a parent where users may add but not take away
+// (as the Windows folder's Temp has it).
+TEST(RemovalPlace, SafeOnlyWhenNobodyElseWritesOrMovesIt)
+{
+    Descriptor place;
+    place.Allow(SystemSid(), 0x1F01FF, kOi | kCi).Allow(AdministratorsSid(), 0x1F01FF, kOi | kCi);
+    Descriptor windowsTemp = ProgramFilesLike();
+    windowsTemp.Allow(UsersSid(), 0x2 | 0x4 | 0x20 | 0x100000, kCi);
+    windowsTemp.Allow(CreatorOwnerSid(), 0x10000000, kOi | kCi | kIo);
+    EXPECT_TRUE(RemovalPlaceIsSafe(place.Build(), windowsTemp.Build(), kAdministrator));
+    Descriptor readable = place;
+    readable.Allow(UsersSid(), kReadExecute, kOi | kCi);
+    EXPECT_TRUE(RemovalPlaceIsSafe(readable.Build(), windowsTemp.Build(), kAdministrator));
+    Descriptor writable = place;
+    writable.Allow(UsersSid(), 0x2, kOi);
+    EXPECT_FALSE(RemovalPlaceIsSafe(writable.Build(), windowsTemp.Build(), kAdministrator));
+    Descriptor userTemp = place; // a user's temporary folder: the user may take anything away
+    userTemp.owner = kStranger;
+    EXPECT_FALSE(RemovalPlaceIsSafe(place.Build(), userTemp.Build(), kAdministrator));
+    EXPECT_FALSE(RemovalPlaceIsSafe(place.Build(), Bytes {}, kAdministrator));
 }
 
 TEST(JudgeProtection, ForeignOrMissingOwner)
@@ -180,8 +282,7 @@ TEST(JudgeProtection, NoDaclOrNullDacl)
     Descriptor null;
     null.nullDacl = true;
     EXPECT_EQ(Protection::NoDacl, Judge(null));
-    EXPECT_TRUE(GrantsOrdinaryUsersWrite(absent.Build(), false));
-    EXPECT_TRUE(GrantsOrdinaryUsersWrite(null.Build(), false));
+    EXPECT_EQ(Protection::NoDacl, Ancestor(null));
 }
 
 TEST(JudgeProtection, EachChangeRightForOthers)
@@ -191,7 +292,9 @@ TEST(JudgeProtection, EachChangeRightForOthers)
     for (const SidBytes& sid : others) {
         for (std::uint32_t right : kChange) {
             EXPECT_EQ(Protection::OthersMayWrite, Judge(ProgramFilesLike().Allow(sid, right), false)) << right;
-            EXPECT_EQ(sid != kStranger, GrantsOrdinaryUsersWrite(Descriptor {}.Allow(sid, right).Build(), false));
+            EXPECT_EQ(
+                Protection::OthersMayWrite, Judge(Descriptor {}.Allow(sid, right), false, TrustScope::User, kStandard))
+                << right;
         }
         // Deleting children matters for a folder only; extended attributes and reading never.
         EXPECT_EQ(Protection::OthersMayWrite, Judge(Descriptor {}.Allow(sid, 0x40), true));
@@ -200,14 +303,16 @@ TEST(JudgeProtection, EachChangeRightForOthers)
         EXPECT_EQ(Protection::OthersMayWrite, Judge(Descriptor {}.Allow(sid, 0x02000000))); // MAXIMUM_ALLOWED
         EXPECT_EQ(Protection::Protected, Judge(Descriptor {}.Allow(sid, 0xA0000000))); // GENERIC_READ | EXECUTE
     }
-    EXPECT_FALSE(GrantsOrdinaryUsersWrite(ProgramFilesLike().Build(), true));
-    EXPECT_FALSE(GrantsOrdinaryUsersWrite(Descriptor {}.Allow(kAccount, 0x1F01FF).Build(), true));
+    EXPECT_EQ(Protection::Protected, Judge(Descriptor {}.Allow(kAccount, 0x1F01FF)));
+    EXPECT_EQ(Protection::OthersMayWrite,
+        Judge(Descriptor {}.Allow(kAccount, 0x1F01FF), true, TrustScope::Machine, kStandard));
 }
 
 TEST(JudgeProtection, InheritOnlyAndDenyEntries)
 {
     const SidBytes everyone = EveryoneSid();
-    EXPECT_EQ(Protection::Protected, Judge(Descriptor {}.Allow(everyone, 0x1F01FF, 0x0B)));
+    EXPECT_EQ(Protection::OthersMayWrite, Judge(Descriptor {}.Allow(everyone, 0x1F01FF, 0x0B)));
+    EXPECT_EQ(Protection::Protected, Judge(Descriptor {}.Allow(everyone, 0x1F01FF, 0x0B), false));
     // Inherited from the parent, but applying here.
     EXPECT_EQ(Protection::OthersMayWrite, Judge(Descriptor {}.Allow(everyone, 0x1F01FF, 0x13)));
     // A deny entry before the allow entry does not make it harmless.
@@ -239,7 +344,7 @@ TEST(JudgeProtection, CallbackObjectAndUnknownAllowEntries)
     // Entries not understood grant everything, whatever they seem to name.
     for (std::uint8_t type : { 4, 22, 0xFF }) {
         EXPECT_EQ(Protection::OthersMayWrite, Judge(Descriptor {}.Ace(type, 0, 0, SystemSid()))) << int(type);
-        EXPECT_TRUE(GrantsOrdinaryUsersWrite(Descriptor {}.Ace(type, 0, 0, SystemSid()).Build(), false));
+        EXPECT_EQ(Protection::OthersMayMove, Ancestor(Descriptor {}.Ace(type, 0, 0, SystemSid()))) << int(type);
         EXPECT_EQ(Protection::Protected, Judge(Descriptor {}.Ace(type, 0x08, 0, SystemSid()))) << int(type);
     }
 }
@@ -248,8 +353,9 @@ TEST(JudgeProtection, TruncatedDescriptorsAreMalformed)
 {
     const Bytes valid = ProgramFilesLike().Build();
     for (std::size_t size = 0; size < valid.size(); ++size) {
-        EXPECT_EQ(Protection::Malformed, JudgeProtection(ByteSpan(valid).first(size), kTrusted, true)) << size;
-        EXPECT_TRUE(GrantsOrdinaryUsersWrite(ByteSpan(valid).first(size), true)) << size;
+        const ByteSpan cut = ByteSpan(valid).first(size);
+        EXPECT_EQ(Protection::Malformed, JudgeProtection(cut, TrustScope::Machine, kAdministrator, true)) << size;
+        EXPECT_EQ(Protection::Malformed, JudgeAncestor(cut, TrustScope::User, kStandard)) << size;
     }
     EXPECT_EQ(Protection::Malformed, Judge(Descriptor {}.Ace(0, 0, 0x2, Bytes { 1, 1, 0, 0 }))); // SID past the entry
     EXPECT_EQ(Protection::Malformed, Judge(Descriptor {}.Ace(5, 0, 0x2, Bytes { 3, 0, 0, 0 }))); // GUIDs past it
@@ -283,28 +389,28 @@ TEST(JudgeProtection, LyingFieldsAreMalformed)
     for (const Lie& lie : lies) {
         Bytes bytes = valid;
         Put(bytes, lie.at, lie.value, lie.width);
-        EXPECT_EQ(Protection::Malformed, JudgeProtection(bytes, kTrusted, true)) << lie.what;
-        EXPECT_TRUE(GrantsOrdinaryUsersWrite(bytes, true)) << lie.what;
+        EXPECT_EQ(Protection::Malformed, JudgeProtection(bytes, TrustScope::Machine, kAdministrator, true)) << lie.what;
+        EXPECT_EQ(Protection::Malformed, JudgeAncestor(bytes, TrustScope::Machine, kAdministrator)) << lie.what;
         EXPECT_TRUE(OwnerOf(bytes).empty()) << lie.what;
     }
     // An owner offset into the header, where the unused SACL offset reads as a SID.
     Bytes inHeader = valid;
     Put(inHeader, 12, 1);
     Put(inHeader, 4, 12);
-    EXPECT_EQ(Protection::Malformed, JudgeProtection(inHeader, kTrusted, true));
+    EXPECT_EQ(Protection::Malformed, JudgeProtection(inHeader, TrustScope::Machine, kAdministrator, true));
     // Room left over at the end of the ACL is allowed.
     Bytes slack = valid;
     slack.resize(valid.size() + 12);
     Put(slack, acl + 2, static_cast<std::uint32_t>(slack.size() - acl), 2);
-    EXPECT_EQ(Protection::Protected, JudgeProtection(slack, kTrusted, true));
+    EXPECT_EQ(Protection::Protected, JudgeProtection(slack, TrustScope::Machine, kAdministrator, true));
 }
 
 TEST(ProtectionText, EveryResultHasItsOwnText)
 {
     std::set<std::wstring> texts;
     for (Protection p : { Protection::Protected, Protection::Malformed, Protection::NoDacl, Protection::ForeignOwner,
-             Protection::OthersMayWrite, Protection::Unreadable, Protection::Link })
+             Protection::OthersMayWrite, Protection::OthersMayMove, Protection::Unreadable, Protection::Link })
         texts.insert(ProtectionText(p));
-    EXPECT_EQ(7u, texts.size());
+    EXPECT_EQ(8u, texts.size());
     EXPECT_EQ(0u, texts.count(L""));
 }

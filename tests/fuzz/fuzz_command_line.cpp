@@ -1,6 +1,7 @@
 // Any text as a command line of either program: the parser ends, and what it
 // accepts holds no switch mark it should have taken as a switch; the switches
-// of the copy started with administrator rights give the same choices back.
+// of the copy started with administrator rights give the same choices back,
+// with the pipe for its log lines and never the log's path.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,12 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
             if (options.currentUser)
                 continue; // a user's own installation is never started elevated
             config::CommandLine again;
-            const std::wstring log = options.log.empty() ? std::wstring() : L"C:\\log file.txt";
-            if (config::ParseCommandLine(L"p " + config::ElevatedArguments(options, program, log), program, again)
+            const std::wstring pipe
+                = options.log.empty() ? std::wstring() : L"ynb-log-00000000000000000000000000000000";
+            if (config::ParseCommandLine(L"p " + config::ElevatedArguments(options, program, pipe), program, again)
                     .problem
                 != config::CommandLineProblem::None)
                 __builtin_trap();
-            if (!again.elevated || again.log != log || again.silent != options.silent
+            if (!again.elevated || again.logPipe != pipe || !again.log.empty() || again.silent != options.silent
                 || again.progress != options.progress || again.repair != options.repair
                 || again.closeApplications != options.closeApplications || again.noDesktop != options.noDesktop
                 || again.hasFolder != options.hasFolder || again.folder != options.folder)

@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# The installation into an install folder and a log folder that everybody may
-# change: made world-writable from the host (Wine reports the host's mode as
-# an access list), then installed into by the test program, then checked
-# from the host: both lost their write right for others, the base folder
-# (the user's) is as it was. The base folder itself is not world-writable:
-# Wine merges the entries a folder's parent would pass down into the list it
-# is given, even a protected one (docs/WINE.md).
+# What an ordinary user could prepare for a machine's installation, made from
+# the host (Wine reports the host's mode as an access list): open/Hanamaru,
+# an install folder everybody may write; above/, a folder above the install
+# folder everybody may write; link/Hanamaru, a host symbolic link (mode 777)
+# to a folder. The test program's setup refuses each before anything is
+# written; afterwards the host sees them as they were, with nothing in them.
 #   install-protection.sh WINE_RUN INSTALLTEST_EXE
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/wine-test-lib.sh"
@@ -15,18 +14,18 @@ exe=$2
 require_program "$wine_run" "$exe"
 name=ynb_install_protection_$$
 scratch_folder "$name"
-mkdir -p "$base/base/Hanamaru/ynb"
-chmod 755 "$base/base"
-chmod 777 "$base/base/Hanamaru" "$base/base/Hanamaru/ynb"
+mkdir -p "$base/open/Hanamaru" "$base/above" "$base/link" "$base/elsewhere"
+chmod 777 "$base/open/Hanamaru" "$base/above"
+ln -s "$base/elsewhere" "$base/link/Hanamaru"
 
-YNB_PROTECTION_BASE="C:\\$name\\base" "$wine_run" "$exe" --gtest_filter='Install.ProtectsWhatOrdinaryUsersCouldChange' 2>&1 \
+YNB_PROTECTION_BASE="C:\\$name" "$wine_run" "$exe" --gtest_filter='Install.RefusesWhatOrdinaryUsersCouldChange' 2>&1 \
   | tee "$base.log" >&2 || true
 grep -q '^\[  PASSED  \] 1 test' "$base.log" || { echo "FAIL: the test program did not pass"; exit 1; }
 
 fail=0
-others_write() { (( (8#$(stat -c %a "$1") & 8#002) != 0 )); }
-[ "$(stat -c %a "$base/base")" = 755 ] || { echo "FAIL: the base folder was changed"; fail=1; }
-for folder in "$base/base/Hanamaru" "$base/base/Hanamaru/ynb"; do
-  if others_write "$folder"; then echo "FAIL: $folder is still world-writable"; fail=1; fi
+for folder in "$base/open/Hanamaru" "$base/above" "$base/elsewhere"; do
+  [ -z "$(ls -A "$folder")" ] || { echo "FAIL: $folder holds $(ls -A "$folder")"; fail=1; }
 done
+[ "$(stat -c %a "$base/open/Hanamaru")" = 777 ] || { echo "FAIL: open/Hanamaru was changed"; fail=1; }
+[ -L "$base/link/Hanamaru" ] || { echo "FAIL: the link is gone"; fail=1; }
 exit $fail

@@ -3,7 +3,9 @@
 # of the test program: Wine reports the descriptor of a file from its host mode
 # and owner, so "others may write" is chmod o+w and a foreign owner is another
 # host user (only when this script may chown). ProtectFolder on the
-# world-writable folder must take the write bit of others away again.
+# world-writable folder must take the write bit of others away again. A
+# machine's install path through the world-writable folder, or through a host
+# symbolic link, is refused.
 #   sys-security.sh WINE_RUN FILESECURITYTEST_EXE
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/wine-test-lib.sh"
@@ -26,6 +28,8 @@ run() {
 
 run Created
 chmod o+w "$base/open.txt" "$base/open"
+mkdir -p "$base/target"
+ln -s "$base/target" "$base/link" # a link anybody may point elsewhere (a host link's mode is 777)
 if chown nobody "$base/foreign.txt" 2>/dev/null; then foreign=1; else echo "note: cannot chown, foreign owner not tested"; fi
 run Changed
 

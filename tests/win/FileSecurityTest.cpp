@@ -52,7 +52,7 @@ TEST(ReadOwnerAndDacl, GivesTheSelfRelativeDescriptorOfAHandle)
     EXPECT_FALSE(ReadOwnerAndDacl(attributesOnly.Get(), descriptor));
     EXPECT_TRUE(descriptor.empty());
     EXPECT_FALSE(ReadOwnerAndDacl(nullptr, descriptor));
-    EXPECT_EQ(Protection::Unreadable, JudgeHandle(attributesOnly.Get()));
+    EXPECT_EQ(Protection::Unreadable, JudgeHandle(attributesOnly.Get(), TrustScope::Machine));
 }
 
 TEST(CurrentUserSid, RendersAsWindowsRendersIt)
@@ -70,15 +70,44 @@ TEST(JudgePath, WhatWineCreatesIsProtectedAndMissingIsUnreadable)
 {
     TempFolder dir("security_judge");
     ASSERT_TRUE(scratch::Write(dir / "file.txt", "data"));
-    EXPECT_EQ(Protection::Protected, JudgePath((dir / "file.txt").c_str()));
-    EXPECT_EQ(Protection::Protected, JudgePath(dir.Path().c_str()));
-    EXPECT_FALSE(FolderNeedsProtection(dir.Path().c_str()));
-    EXPECT_TRUE(OwnerIsTrusted(dir.Path().c_str()));
+    EXPECT_EQ(Protection::Protected, JudgePath((dir / "file.txt").c_str(), TrustScope::Machine));
+    EXPECT_EQ(Protection::Protected, JudgePath(dir.Path().c_str(), TrustScope::Machine));
+    EXPECT_TRUE(OwnerIsTrusted(dir.Path().c_str(), TrustScope::Machine));
 
     const std::string missing = dir / "missing";
-    EXPECT_EQ(Protection::Unreadable, JudgePath(missing.c_str()));
-    EXPECT_TRUE(FolderNeedsProtection(missing.c_str()));
-    EXPECT_FALSE(OwnerIsTrusted(missing.c_str()));
+    EXPECT_EQ(Protection::Unreadable, JudgePath(missing.c_str(), TrustScope::Machine));
+    EXPECT_FALSE(OwnerIsTrusted(missing.c_str(), TrustScope::Machine));
+}
+
+// Wine's token is an elevated administrator's: for the machine its account
+// counts as an administrator.
+TEST(RunningAccount, IsTheTokensUserAndItsRights)
+{
+    const Account account = RunningAccount();
+    EXPECT_EQ(CurrentUserSid(), account.sid);
+    EXPECT_TRUE(account.enabledAdministrator);
+}
+
+// A machine's install folder and the folders above it: those missing are
+// listed top first and made with the protection of Program Files.
+TEST(JudgeInstallPath, ListsWhatIsMissingAndMakesItProtected)
+{
+    TempFolder dir("security_path");
+    const std::string install = dir / "base\\Product";
+    InstallPathJudgement judgement = JudgeInstallPath(install, TrustScope::Machine);
+    EXPECT_EQ(Protection::Protected, judgement.protection);
+    ASSERT_EQ(2u, judgement.missing.size());
+    EXPECT_EQ(dir / "base", judgement.missing[0]);
+    EXPECT_EQ(install, judgement.missing[1]);
+    for (const std::string& folder : judgement.missing)
+        ASSERT_TRUE(CreateProtectedFolder(folder.c_str())) << folder;
+    EXPECT_FALSE(CreateProtectedFolder(install.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    judgement = JudgeInstallPath(install, TrustScope::Machine);
+    EXPECT_EQ(Protection::Protected, judgement.protection);
+    EXPECT_TRUE(judgement.missing.empty());
+    ASSERT_TRUE(scratch::Write(install + "\\inside.txt", "data")); // inherits the folder's list
+    EXPECT_EQ(Protection::Protected, JudgePath((install + "\\inside.txt").c_str(), TrustScope::Machine));
 }
 
 TEST(ProtectFolder, SucceedsOnAFolderOnly)
@@ -87,15 +116,14 @@ TEST(ProtectFolder, SucceedsOnAFolderOnly)
     ASSERT_TRUE(scratch::MakeFolder(dir / "app"));
     ASSERT_TRUE(scratch::Write(dir / "app\\inside.txt", "data"));
     EXPECT_TRUE(ProtectFolder((dir / "app").c_str()));
-    EXPECT_FALSE(FolderNeedsProtection((dir / "app").c_str()));
-    EXPECT_EQ(Protection::Protected, JudgePath((dir / "app").c_str()));
+    EXPECT_EQ(Protection::Protected, JudgePath((dir / "app").c_str(), TrustScope::Machine));
     EXPECT_EQ("data", scratch::Read(dir / "app\\inside.txt"));
 
     // A user's own installation: owned by the running account.
     ASSERT_TRUE(scratch::MakeFolder(dir / "own"));
     EXPECT_TRUE(ProtectFolder((dir / "own").c_str(), true));
-    EXPECT_FALSE(FolderNeedsProtection((dir / "own").c_str()));
-    EXPECT_TRUE(OwnerIsTrusted((dir / "own").c_str()));
+    EXPECT_EQ(Protection::Protected, JudgePath((dir / "own").c_str(), TrustScope::Machine));
+    EXPECT_TRUE(OwnerIsTrusted((dir / "own").c_str(), TrustScope::Machine));
 
     ASSERT_TRUE(scratch::Write(dir / "file.txt", "data"));
     EXPECT_FALSE(ProtectFolder((dir / "file.txt").c_str()));
@@ -112,10 +140,10 @@ TEST(FileSecurityHost, Created)
         GTEST_SKIP() << "run through tests/scripts/sys-security.sh";
     for (const char* name : { "plain.txt", "open.txt", "foreign.txt" }) {
         ASSERT_TRUE(scratch::Write(folder + "\\" + name, "data"));
-        EXPECT_EQ(Protection::Protected, JudgePath((folder + "\\" + name).c_str())) << name;
+        EXPECT_EQ(Protection::Protected, JudgePath((folder + "\\" + name).c_str(), TrustScope::Machine)) << name;
     }
     ASSERT_TRUE(scratch::MakeFolder(folder + "\\open"));
-    EXPECT_FALSE(FolderNeedsProtection((folder + "\\open").c_str()));
+    EXPECT_EQ(Protection::Protected, JudgePath((folder + "\\open").c_str(), TrustScope::Machine));
 }
 
 TEST(FileSecurityHost, Changed)
@@ -123,16 +151,24 @@ TEST(FileSecurityHost, Changed)
     const std::string folder = HostFolder();
     if (folder.empty())
         GTEST_SKIP() << "run through tests/scripts/sys-security.sh";
-    EXPECT_EQ(Protection::Protected, JudgePath((folder + "\\plain.txt").c_str()));
-    EXPECT_EQ(Protection::OthersMayWrite, JudgePath((folder + "\\open.txt").c_str()));
+    EXPECT_EQ(Protection::Protected, JudgePath((folder + "\\plain.txt").c_str(), TrustScope::Machine));
+    EXPECT_EQ(Protection::OthersMayWrite, JudgePath((folder + "\\open.txt").c_str(), TrustScope::Machine));
     const std::string open = folder + "\\open";
-    EXPECT_EQ(Protection::OthersMayWrite, JudgePath(open.c_str()));
-    EXPECT_TRUE(FolderNeedsProtection(open.c_str()));
+    EXPECT_EQ(Protection::OthersMayWrite, JudgePath(open.c_str(), TrustScope::Machine));
     if (GetEnvironmentVariableA("YNB_SECURITY_FOREIGN", nullptr, 0) > 0) {
-        EXPECT_EQ(Protection::ForeignOwner, JudgePath((folder + "\\foreign.txt").c_str()));
-        EXPECT_FALSE(OwnerIsTrusted((folder + "\\foreign.txt").c_str()));
+        EXPECT_EQ(Protection::ForeignOwner, JudgePath((folder + "\\foreign.txt").c_str(), TrustScope::Machine));
+        EXPECT_FALSE(OwnerIsTrusted((folder + "\\foreign.txt").c_str(), TrustScope::Machine));
     }
+    // A machine's install folder below it, or it as the install folder, or
+    // through a host link (a reparse point here), is refused.
+    InstallPathJudgement below = JudgeInstallPath(open + "\\app", TrustScope::Machine);
+    EXPECT_EQ(Protection::OthersMayMove, below.protection);
+    EXPECT_EQ(open, below.path);
+    EXPECT_EQ(Protection::OthersMayWrite, JudgeInstallPath(open, TrustScope::Machine).protection);
+    const InstallPathJudgement link = JudgeInstallPath(folder + "\\link\\app", TrustScope::Machine);
+    EXPECT_NE(Protection::Protected, link.protection);
+    EXPECT_EQ(folder + "\\link", link.path);
+    EXPECT_TRUE(link.link);
     EXPECT_TRUE(ProtectFolder(open.c_str()));
-    EXPECT_FALSE(FolderNeedsProtection(open.c_str()));
-    EXPECT_EQ(Protection::Protected, JudgePath(open.c_str()));
+    EXPECT_EQ(Protection::Protected, JudgePath(open.c_str(), TrustScope::Machine));
 }

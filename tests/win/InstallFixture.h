@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <memory>
 #include <string>
@@ -24,6 +25,22 @@ using driver::Exists;
 using driver::ReadBytes;
 
 // The files below a folder, as relative paths.
+// Lets Everyone do everything with the file or folder: Wine keeps that as a
+// host mode that lets others write, and reports it back as such.
+inline DWORD LetEveryoneWrite(const std::wstring& path)
+{
+    EXPLICIT_ACCESS_W everyone {};
+    wchar_t trustee[] = L"EVERYONE";
+    BuildExplicitAccessWithNameW(&everyone, trustee, GENERIC_ALL, SET_ACCESS, NO_INHERITANCE);
+    PACL acl = nullptr;
+    DWORD result = SetEntriesInAclW(1, &everyone, nullptr, &acl);
+    if (result == ERROR_SUCCESS)
+        result = SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+            nullptr, nullptr, acl, nullptr);
+    LocalFree(acl);
+    return result;
+}
+
 inline std::vector<std::wstring> FilesBelow(const std::wstring& root)
 {
     std::vector<std::wstring> files;

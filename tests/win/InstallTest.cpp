@@ -138,6 +138,14 @@ std::string Changed(const std::vector<std::wstring>& before, const std::vector<s
     return text;
 }
 
+std::size_t Count(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 class Install : public InstallFixture {
 protected:
     // Everything the demo product places below base, on the desktop, in the
@@ -216,9 +224,9 @@ protected:
 
     // setup.exe in the program folder, started with the arguments and the
     // payload when asked for; its exit code as a deployment tool reads it.
-    DWORD RunSilently(const std::wstring& arguments, bool withPayload = true)
+    DWORD RunSilently(const std::wstring& arguments, bool withPayload = true, const char* program = YNB_SETUP_EXE)
     {
-        setup = std::make_unique<driver::Setup>(driver::HostPath(YNB_SETUP_EXE), dist, root + L"\\program", true, true);
+        setup = std::make_unique<driver::Setup>(driver::HostPath(program), dist, root + L"\\program", true, true);
         if (!setup->Start(withPayload ? dist + L"\\data00.dat" : std::wstring(), arguments))
             return STILL_ACTIVE;
         // No window comes up, not even for a moment.
@@ -362,7 +370,8 @@ TEST_F(Install, ForTheCurrentUserAloneOnlyTheUsersHiveAndProfileChange)
     EXPECT_EQ(installAnsi, driver::RegistryText(uninstallKey, "InstallLocation", HKEY_CURRENT_USER));
     EXPECT_EQ("<no key>", RegistryText("DisplayName"));
     EXPECT_EQ(Changed(before, before), Changed(before, MachineState(profile, root)));
-    EXPECT_EQ(sys::Protection::Protected, sys::JudgePath((installAnsi + "\\ynb\\instdir.dat").c_str()));
+    EXPECT_EQ(sys::Protection::Protected,
+        sys::JudgePath((installAnsi + "\\ynb\\instdir.dat").c_str(), sys::TrustScope::User));
 
     // Set up again without a switch, it stays the user's; the machine's
     // scope, asked for while the user's is installed, is refused.
@@ -398,40 +407,92 @@ TEST_F(Install, AMachineInstallationWithoutRightsStartsItselfElevated)
     ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU \"/LOG=" + log + L"\" /D=" + folder));
     ExpectInstalled(folder, true, false);
     const std::string text = ReadBytes(log);
-    for (const std::string& line : { "the program starts again with them: /ELEVATED /ALLUSERS /S /NOSTARTMENU \"/LOG="
-                 + sys::ToAnsi(log.c_str()) + "\" /D=\"" + sys::ToAnsi(folder.c_str()) + "\"",
-             std::string("setup.exe\" /ELEVATED /ALLUSERS"), std::string("scope: the machine"),
-             std::string("the program with administrator rights ended with 0\r") })
+    // The copy is never given the log's path: its lines come through the pipe
+    // of the program that was started with it.
+    for (const std::string& line : { std::string("the program starts again with them: /ELEVATED /ALLUSERS /S "
+                                                 "/NOSTARTMENU /LOGPIPE=ynb-log-"),
+             "/D=\"" + sys::ToAnsi(folder.c_str()) + "\"\r", std::string("setup.exe\" /ELEVATED /ALLUSERS"),
+             std::string("scope: the machine"), std::string("the program with administrator rights ended with 0\r") })
         EXPECT_NE(std::string::npos, text.find(line)) << line << " not in\n" << text;
+    EXPECT_EQ(1u, Count(text, "/LOG=")) << text; // the first program's own command line alone
     EXPECT_EQ(1638u, RunSilently(L"/S /D=" + root + L"\\other")); // the copy's refusal, passed on
     SetEnvironmentVariableW(L"YNB_TEST_TOKEN", L"declined");
     EXPECT_EQ(1602u, RunSilently(L"/S /CLOSEAPPLICATIONS"));
     SetEnvironmentVariableW(L"YNB_TEST_TOKEN", L"filtered");
     EXPECT_EQ(183u, RunSilently(L"/S /CURRENTUSER"));
-    // The machine's uninstaller elevates the same way, and its copy removes the program it ran.
-    EXPECT_EQ(0u, driver::RunCommand(driver::Wide(RegistryText("QuietUninstallString"))));
+    // The machine's uninstaller elevates the same way, and its copy removes
+    // the program it ran; the copy runs from a folder of its own in the
+    // Windows folder's Temp, which it removes, and its lines, as the
+    // elevated uninstaller's, reach the log through the pipe.
+    const std::wstring removal = root + L"\\elevated uninstall.txt";
+    EXPECT_EQ(
+        0u, driver::RunCommand(driver::Wide(RegistryText("QuietUninstallString")) + L" \"/LOG=" + removal + L"\""));
     SetEnvironmentVariableW(L"YNB_TEST_TOKEN", nullptr);
     EXPECT_TRUE(driver::WaitFor([&] { return !Exists(folder + L"\\Hanamaru"); })) << "the install folder stays";
     EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+    char windows[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemWindowsDirectoryA(windows, MAX_PATH));
+    const std::string removed = ReadBytes(removal);
+    for (const std::string& line : { std::string("/ELEVATED /S /LOGPIPE=ynb-log-"),
+             "the copy of the uninstaller runs from " + std::string(windows) + "\\Temp\\ynb-",
+             std::string("removed 5 files, 3 folders"), std::string("next, once the programs that started this copy"),
+             std::string("the program with administrator rights ended with 0\r") })
+        EXPECT_NE(std::string::npos, removed.find(line)) << line << " not in\n" << removed;
+    EXPECT_EQ(1u, Count(removed, "/LOG=")) << removed;
+    const std::string place = removed.substr(removed.find("\\Temp\\ynb-") + 1, 20);
+    EXPECT_TRUE(driver::WaitFor([&] {
+        return GetFileAttributesA((std::string(windows) + "\\" + place).c_str()) == INVALID_FILE_ATTRIBUTES;
+    })) << place
+        << " stays";
 }
 
-// An install folder and a log folder that everybody may change, there
-// before the installation: tests/scripts/install-protection.sh makes them
-// world-writable from the host (Wine keeps no access list; it reports the
-// host's mode as one). Both get the protection of Program Files.
-TEST_F(Install, ProtectsWhatOrdinaryUsersCouldChange)
+// The shipped setup.exe has no test seams: YNB_TEST_TOKEN=declined, with
+// which the test build's elevation is declined (1602), changes nothing for
+// it; it installs as its token allows (Wine's, an administrator's).
+TEST_F(Install, TheShippedSetupHasNoTestSeams)
+{
+    const std::wstring folder = root + L"\\shipped";
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", L"declined");
+    EXPECT_EQ(1602u, RunSilently(L"/S /NOSTARTMENU /D=" + folder));
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + folder, true, YNB_SHIPPED_SETUP_EXE));
+    SetEnvironmentVariableW(L"YNB_TEST_TOKEN", nullptr);
+    EXPECT_TRUE(Exists(folder + L"\\Hanamaru\\kakeibo.exe"));
+    EXPECT_EQ(0u, driver::RunCommand(driver::Wide(RegistryText("QuietUninstallString"))));
+    EXPECT_TRUE(driver::WaitFor([&] { return !Exists(folder + L"\\Hanamaru"); }));
+}
+
+// What an ordinary user could have prepared for a machine's installation,
+// made from the host by tests/scripts/install-protection.sh (Wine keeps no
+// access list; it reports the host's mode as one): an install folder that
+// everybody may change, a folder above it that everybody may change (who
+// could put another install folder in its place), and an install folder
+// that is a host symbolic link. Each is refused before anything is written,
+// with the folder named; a missing install folder is made protected.
+TEST_F(Install, RefusesWhatOrdinaryUsersCouldChange)
 {
     const std::string given = driver::HostGiven("YNB_PROTECTION_BASE");
     if (given.empty())
         GTEST_SKIP() << "run through tests/scripts/install-protection.sh";
     const std::wstring folder = sys::FromAnsi(given.c_str());
-    const std::wstring install = folder + L"\\Hanamaru";
-    for (const std::wstring& path : { install, install + L"\\ynb" })
-        ASSERT_TRUE(sys::FolderNeedsProtection(sys::ToAnsi(path).c_str())) << sys::ToAnsi(path);
-    ASSERT_EQ(0u, RunSilently(L"/S /D=" + folder));
-    EXPECT_FALSE(sys::FolderNeedsProtection(sys::ToAnsi(install).c_str()));
-    EXPECT_FALSE(sys::FolderNeedsProtection(sys::ToAnsi(install + L"\\ynb").c_str()));
-    EXPECT_EQ(sys::Protection::Protected, sys::JudgePath(sys::ToAnsi(install + L"\\ynb\\instdir.dat").c_str()));
+    const std::wstring log = root + L"\\protection.txt";
+    const std::pair<const wchar_t*, const wchar_t*> cases[]
+        = { { L"\\open", L"\\open\\Hanamaru" }, { L"\\above", L"\\above" }, { L"\\link", L"\\link\\Hanamaru" } };
+    for (const auto& [base, named] : cases) {
+        EXPECT_EQ(1603u, RunSilently(L"/S /NOSTARTMENU \"/LOG=" + log + L"\" /D=" + folder + base));
+        const std::string text = ReadBytes(log);
+        EXPECT_NE(std::string::npos, text.find(sys::Narrow((folder + named).c_str(), CP_UTF8) + "")) << text;
+        EXPECT_NE(std::string::npos, text.find("could be changed by others than the administrators")) << text;
+        EXPECT_FALSE(Exists(folder + base + L"\\Hanamaru\\kakeibo.exe"));
+        EXPECT_EQ("<no key>", RegistryText("DisplayName"));
+    }
+    ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + folder + L"\\made"));
+    const std::string install = sys::ToAnsi(folder + L"\\made\\Hanamaru");
+    EXPECT_EQ(sys::Protection::Protected, sys::JudgePath(install.c_str(), sys::TrustScope::Machine));
+    EXPECT_EQ(
+        sys::Protection::Protected, sys::JudgePath((install + "\\ynb\\instdir.dat").c_str(), sys::TrustScope::Machine));
+    EXPECT_EQ(0u, driver::RunCommand(driver::Wide(RegistryText("QuietUninstallString"))));
+    EXPECT_TRUE(driver::WaitFor([&] { return !Exists(folder + L"\\made\\Hanamaru"); }));
 }
 
 // A folder entry that lost a file is that entry's failed copy: /LOG= names
@@ -454,16 +515,24 @@ TEST_F(Install, SilentlyLogsTheFileAFolderCopyLost)
 }
 
 // Silently over an installation whose program is running: with or without
-// /CLOSEAPPLICATIONS (Wine's Restart Manager closes nothing), the held file's
-// new version waits for the restart, and the setup ends with 3010.
+// /CLOSEAPPLICATIONS (Wine's Restart Manager closes nothing), the running
+// program's new version waits for the restart, named in /LOG= by its file,
+// and the setup ends with 3010.
 TEST_F(Install, SilentlyReplacesAHeldFileAtTheRestart)
 {
     const std::wstring folder = root + L"\\held";
     ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + folder));
+    // The product's program runs from the install folder: its image may be
+    // renamed, not opened for writing, and that finds it (Restart Manager,
+    // which Windows asks too, names nobody here).
     const std::wstring program = folder + L"\\Hanamaru\\kakeibo.exe";
     const std::string installed = ReadBytes(program);
-    HANDLE holder = CreateFileW(program.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION running {};
+    ASSERT_TRUE(
+        CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &running));
+    (void)WaitForInputIdle(running.hProcess, 10000);
     for (const wchar_t* close : { L"", L" /CLOSEAPPLICATIONS" }) {
         const std::wstring log = root + L"\\held.txt";
         EXPECT_EQ(3010u, RunSilently(std::wstring(L"/S /NOSTARTMENU \"/LOG=") + log + L"\"" + close));
@@ -480,7 +549,10 @@ TEST_F(Install, SilentlyReplacesAHeldFileAtTheRestart)
         EXPECT_EQ(close[0] != 0, text.find("an earlier run's work for the restart is dropped") != std::string::npos)
             << text;
     }
-    CloseHandle(holder);
+    TerminateProcess(running.hProcess, 0);
+    WaitForSingleObject(running.hProcess, 10000);
+    CloseHandle(running.hThread);
+    CloseHandle(running.hProcess);
     (void)driver::TakePendingRenames();
 }
 
@@ -521,6 +593,37 @@ TEST_F(Install, FailedUnpackingLeavesThePageUsableAndStartWorksAgain)
     // The folder text of the second run, not of both.
     EXPECT_EQ(sys::ToAnsi(base.c_str()) + "\\Hanamaru\\\r\n", log.substr(log.size() - base.size() - 12));
     EXPECT_EQ(0u, setup->Finish());
+}
+
+// The wizard's user is told which folder others than the administrators
+// could change (here one that lets Everyone write, which Wine keeps as the
+// host's mode), may stay to choose another, and nothing is written.
+TEST_F(Install, TheWizardNamesAFolderOthersCouldChange)
+{
+    const std::wstring shared = root + L"\\shared";
+    const std::wstring open = shared + L"\\Hanamaru";
+    ASSERT_TRUE(CreateDirectoryW(shared.c_str(), nullptr) && CreateDirectoryW(open.c_str(), nullptr));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), LetEveryoneWrite(open));
+    ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(open).c_str(), sys::TrustScope::Machine));
+
+    ASSERT_TRUE(Launch(true));
+    ASSERT_TRUE(setup->StartInstallation(shared, true, true));
+    const std::wstring text
+        = L"次のフォルダーまたはファイルは管理者以外のユーザーも変更できるため、すべてのユーザー向けの"
+          L"インストールには使えません。\n"
+        + open
+        + L"\n\n別のフォルダーを選ぶか、管理者に削除してもらってから、もう一度お試しください。\nセットアップに失敗しま"
+          L"した。";
+    HWND message = setup->Message(text);
+    ASSERT_NE(nullptr, message);
+    driver::Screenshot(driver::ShotPath(driver::HostPath(YNB_ARTIFACTS), L"install-folder-others-could-change"));
+    ASSERT_TRUE(driver::Answer(message, L"OK"));
+    HWND question = setup->Dialog(L"確認");
+    ASSERT_NE(nullptr, question);
+    ASSERT_TRUE(driver::Answer(question, L"キャンセル")); // the user stays
+    EXPECT_NE(nullptr, setup->WaitButton(L"開始 >"));
+    EXPECT_EQ(std::vector<std::wstring> {}, driver::Names(open));
+    EXPECT_EQ("<no key>", RegistryText("DisplayName"));
 }
 
 } // namespace

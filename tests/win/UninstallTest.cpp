@@ -195,12 +195,13 @@ protected:
     {
         EXPECT_TRUE(driver::WaitFor([&] {
             WIN32_FIND_DATAW data;
-            HANDLE find = FindFirstFileW((tempFolder + L"ynb-uninstall-*").c_str(), &data);
+            HANDLE find = FindFirstFileW((copyFolder + L"ynb-*").c_str(), &data);
             if (find == INVALID_HANDLE_VALUE)
                 return true;
             FindClose(find);
             return false;
-        })) << "a copy of the uninstaller is left in the temporary folder";
+        })) << "a copy of the uninstaller, or its folder, is left in "
+            << sys::ToAnsi(copyFolder);
     }
 
     static std::string Scrambled(std::string plain)
@@ -210,6 +211,12 @@ protected:
     }
 
     std::wstring install, log, tempFolder;
+    // Where the machine's uninstaller makes the folder its copy runs from.
+    const std::wstring copyFolder = [] {
+        wchar_t windows[MAX_PATH] = {};
+        GetSystemWindowsDirectoryW(windows, MAX_PATH);
+        return std::wstring(windows) + L"\\Temp\\";
+    }();
     HANDLE first = nullptr;
 };
 
@@ -459,16 +466,8 @@ TEST_F(Uninstall, SilentlyLeavesAHeldFileToTheRestart)
 TEST_F(Uninstall, AnUnprotectedLogIsHonouredOnlyInsideTheInstallFolder)
 {
     ASSERT_TRUE(InstallSilently());
-    EXPLICIT_ACCESS_W everyone {};
-    wchar_t trustee[] = L"EVERYONE";
-    BuildExplicitAccessWithNameW(&everyone, trustee, GENERIC_ALL, SET_ACCESS, NO_INHERITANCE);
-    PACL acl = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclW(1, &everyone, nullptr, &acl));
-    const DWORD set = SetNamedSecurityInfoW(
-        const_cast<wchar_t*>(log.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
-    LocalFree(acl);
-    ASSERT_EQ(ERROR_SUCCESS, set);
-    ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(log).c_str()));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), LetEveryoneWrite(log));
+    ASSERT_EQ(sys::Protection::OthersMayWrite, sys::JudgePath(sys::ToAnsi(log).c_str(), sys::TrustScope::Machine));
 
     const std::wstring text = UninstallAndRead("uninstall-unprotected");
     EXPECT_NE(std::wstring::npos, text.find(L"アンインストール情報が保護されていなかった")) << sys::ToAnsi(text);
@@ -514,27 +513,23 @@ TEST_F(Uninstall, NeverReachesBehindALink)
     EXPECT_TRUE(Exists(root + L"\\outside2\\precious2.txt"));
 }
 
-// The test's environment with TMP and TEMP naming a folder that does not
-// exist, so that no temporary copy can be made.
-std::wstring WithoutTemporaryFolder()
+// The test's environment with YNB_TEST_NO_COPY set (a seam of the test
+// build), so that no temporary copy is made.
+std::wstring WithoutTemporaryCopy()
 {
     std::wstring block;
     wchar_t* strings = GetEnvironmentStringsW();
-    for (const wchar_t* p = strings; *p != L'\0'; p += std::wcslen(p) + 1) {
-        const std::wstring entry = p;
-        if (_wcsnicmp(p, L"TMP=", 4) != 0 && _wcsnicmp(p, L"TEMP=", 5) != 0)
-            block += entry + L'\0';
-    }
+    for (const wchar_t* p = strings; *p != L'\0'; p += std::wcslen(p) + 1)
+        block += std::wstring(p) + L'\0';
     FreeEnvironmentStringsW(strings);
-    block += L"TMP=C:\\ynb-no-such-folder" + std::wstring(1, L'\0');
-    block += L"TEMP=C:\\ynb-no-such-folder" + std::wstring(1, L'\0');
+    block += L"YNB_TEST_NO_COPY=1" + std::wstring(1, L'\0');
     return block; // the string's own terminator ends the block
 }
 
 TEST_F(Uninstall, WithoutATemporaryCopyLeavesItsOwnFileToTheRestart)
 {
     ASSERT_TRUE(InstallDemo());
-    const std::wstring text = UninstallAndRead(nullptr, WithoutTemporaryFolder());
+    const std::wstring text = UninstallAndRead(nullptr, WithoutTemporaryCopy());
     EXPECT_EQ(0u, text.rfind(kDone, 0)) << sys::ToAnsi(text.c_str());
     for (const std::wstring& path : { install + L"\\uninstall.exe", install })
         EXPECT_NE(std::wstring::npos, text.find(path + L"（Windows の再起動後に削除されます）"))
