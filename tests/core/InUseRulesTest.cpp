@@ -42,6 +42,12 @@ using install::InUseAnswer;
 // A run whose looks return `looks` in turn (then nothing in use), whose
 // person gives `answers` in turn (none: silent), counting the requests to close.
 struct Script {
+    Script(std::vector<InUse> looksGiven, std::vector<InUseAnswer> answersGiven, bool silentGiven = false)
+        : looks(std::move(looksGiven))
+        , answers(std::move(answersGiven))
+        , silent(silentGiven)
+    {
+    }
     std::vector<InUse> looks;
     std::vector<InUseAnswer> answers;
     bool silent = false;
@@ -49,7 +55,7 @@ struct Script {
     int closed = 0;
     std::vector<std::vector<std::string>> lookedFor;
 
-    install::InUseOutcome Run(InUse first, bool closeApplications = false)
+    install::InUseOutcome Run(InUse first, bool closeApplications = false, bool restartAllowed = true)
     {
         install::InUseSteps steps;
         std::size_t look = 0;
@@ -63,7 +69,7 @@ struct Script {
             ++closed;
             return true;
         };
-        return install::SettleInUse(std::move(first), closeApplications, steps);
+        return install::SettleInUse(std::move(first), closeApplications, steps, restartAllowed);
     }
 };
 
@@ -107,6 +113,12 @@ TEST(SettleInUse, RestartManagersProgramsAreHandledAsHeldFiles)
     EXPECT_EQ(1, closing.closed); // once, then the restart
     EXPECT_EQ(kHeld.held, outcome.atRestart);
     EXPECT_TRUE(outcome.closeTried);
+
+    // A user's own run leaves nothing to the restart: what stays held cancels it.
+    Script own { { kHeld }, {}, true };
+    outcome = own.Run(kHeld, true, false);
+    EXPECT_EQ(1, own.closed);
+    EXPECT_TRUE(outcome.cancelled && outcome.atRestart.empty());
 
     Script idle;
     outcome = idle.Run({});
