@@ -120,7 +120,7 @@ TEST(SettleInUse, RestartManagersProgramsAreHandledAsHeldFiles)
     EXPECT_EQ(1, own.closed);
     EXPECT_TRUE(outcome.cancelled && outcome.atRestart.empty());
 
-    Script idle;
+    Script idle { {}, {} };
     outcome = idle.Run({});
     EXPECT_EQ(0, idle.asked);
     EXPECT_TRUE(idle.lookedFor.empty());
