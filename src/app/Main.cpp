@@ -29,6 +29,7 @@
 #include "sys/DllSearch.h"
 #include "sys/LogFile.h"
 #include "sys/PathText.h"
+#include "sys/TestSeam.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
 #include "ui/Dialogs.h"
@@ -332,6 +333,10 @@ uint32_t Run()
     }
     // A run that was cut off is finished or undone first.
     const app::RecoveryResult recovered = app::RecoverUnfinished(record, app::TokenOf(options).elevated, log);
+    if (!sys::SeamValue(sys::TestSeam::RecoverOnly).empty()) {
+        log.Line(L"exit code 98: the run ends after the recovery");
+        return 98;
+    }
     if (!recovered.proceed) {
         if (!options.silent)
             Tell(recovered.text, MB_ICONERROR);

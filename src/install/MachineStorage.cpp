@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "sys/ClsFile.h"
 #include "sys/FileSecurity.h"
 #include "sys/Handle.h"
+#include "sys/TestSeam.h"
 #include "sys/Text.h"
 #include "sys/Win32.h"
 
@@ -12,12 +15,17 @@ namespace install {
 
 namespace {
 
-ChangeHook changeHook = nullptr;
-
-void Changing(const char* what)
+// Before every change: the tests' builds end the process at the change the
+// cut seam names (sys/TestSeam.h); the shipped programs never do.
+void Changing()
 {
-    if (changeHook != nullptr)
-        changeHook(what);
+    static const long cutAt = [] {
+        const std::wstring value = sys::SeamValue(sys::TestSeam::Cut);
+        return value.empty() ? 0L : std::wcstol(value.c_str(), nullptr, 10);
+    }();
+    static long changes = 0;
+    if (cutAt > 0 && ++changes >= cutAt)
+        TerminateProcess(GetCurrentProcess(), 99);
 }
 
 uint32_t Result(BOOL done)
@@ -139,11 +147,6 @@ uint32_t WriteKey(
 
 } // namespace
 
-void SetChangeHook(ChangeHook hook)
-{
-    changeHook = hook;
-}
-
 uint32_t FlushFile(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
@@ -187,7 +190,7 @@ Storage MachineStorage(bool protectFolders)
         return names;
     };
     s.makeFolder = [protectFolders](const std::string& path, bool hidden) {
-        Changing("make folder");
+        Changing();
         if (!(protectFolders ? sys::CreateProtectedFolder(path.c_str()) : CreateDirectoryA(path.c_str(), nullptr)))
             return static_cast<uint32_t>(GetLastError());
         if (hidden)
@@ -195,12 +198,12 @@ Storage MachineStorage(bool protectFolders)
         return static_cast<uint32_t>(ERROR_SUCCESS);
     };
     s.removeFolder = [](const std::string& path) {
-        Changing("remove folder");
+        Changing();
         sys::ClearReadOnly(path.c_str());
         return Result(RemoveDirectoryA(path.c_str()));
     };
     s.removeFile = [](const std::string& path) {
-        Changing("remove file");
+        Changing();
         const DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES)
             return static_cast<uint32_t>(GetLastError());
@@ -213,15 +216,15 @@ Storage MachineStorage(bool protectFolders)
         return error;
     };
     s.removeTree = [](const std::string& path) {
-        Changing("remove tree");
+        Changing();
         return Result(ClsFile::DeleteFolder(path.c_str()));
     };
     s.rename = [](const std::string& from, const std::string& to) {
-        Changing("rename");
+        Changing();
         return Result(MoveFileExA(from.c_str(), to.c_str(), 0));
     };
     s.replaceDurably = [](const std::string& from, const std::string& to) {
-        Changing("replace");
+        Changing();
         // A scanner or an indexer may hold the file it replaces for a moment.
         uint32_t error = ERROR_SUCCESS;
         for (int attempt = 0; attempt < 50; ++attempt) {
@@ -233,12 +236,12 @@ Storage MachineStorage(bool protectFolders)
         return error != ERROR_SUCCESS ? error : FlushFile(to.c_str());
     };
     s.copyDurably = [](const std::string& from, const std::string& to) {
-        Changing("copy");
+        Changing();
         const uint32_t error = Result(CopyFileA(from.c_str(), to.c_str(), TRUE));
         return error != ERROR_SUCCESS ? error : FlushFile(to.c_str());
     };
     s.createDurably = [](const std::string& path, const std::string& bytes) {
-        Changing("create");
+        Changing();
         sys::UniqueFile file(
             CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
@@ -251,7 +254,7 @@ Storage MachineStorage(bool protectFolders)
         return error;
     };
     s.appendDurably = [](const std::string& path, const std::string& bytes) {
-        Changing("append");
+        Changing();
         sys::UniqueFile file(CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         return file ? WriteAndFlush(file.Get(), bytes) : static_cast<uint32_t>(GetLastError());
     };
@@ -270,14 +273,14 @@ Storage MachineStorage(bool protectFolders)
         return read == bytes.size() ? static_cast<uint32_t>(ERROR_SUCCESS) : static_cast<uint32_t>(ERROR_READ_FAULT);
     };
     s.barrier = [](const std::string& folder) {
-        Changing("barrier");
+        Changing();
         sys::UniqueFile handle(CreateFileA(folder.c_str(), GENERIC_READ | GENERIC_WRITE,
             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         return handle ? Result(FlushFileBuffers(handle.Get())) : static_cast<uint32_t>(GetLastError());
     };
     s.renameAtRestart = [](const PendingRename& rename) {
-        Changing("rename at restart");
+        Changing();
         return Result(MoveFileExA(rename.source.c_str(), rename.target.empty() ? nullptr : rename.target.c_str(),
             MOVEFILE_DELAY_UNTIL_REBOOT | (rename.target.empty() ? 0 : MOVEFILE_REPLACE_EXISTING)));
     };
@@ -285,16 +288,16 @@ Storage MachineStorage(bool protectFolders)
     s.readKey = ReadKey;
     s.writeKey = [](Scope scope, const std::string& key, const std::vector<RegistryValue>& set,
                      const std::vector<std::string>& remove) {
-        Changing("write key");
+        Changing();
         return WriteKey(scope, key, set, remove);
     };
     s.deleteKey = [](Scope scope, const std::string& key) {
-        Changing("delete key");
+        Changing();
         const LONG status = RegDeleteKeyW(RootOf(scope), sys::FromAnsi(key.c_str()).c_str());
         return status == ERROR_FILE_NOT_FOUND ? static_cast<uint32_t>(ERROR_SUCCESS) : static_cast<uint32_t>(status);
     };
     s.flushKeys = [](Scope scope) {
-        Changing("flush keys");
+        Changing();
         return static_cast<uint32_t>(RegFlushKey(RootOf(scope)));
     };
     return s;

@@ -12,12 +12,6 @@ namespace install {
 // their first moment (a machine's installation).
 Storage MachineStorage(bool protectFolders = false);
 
-// Called before every change a MachineStorage makes, with what it is about
-// to do (for the tests' builds, which cut the process there); empty in the
-// programs that ship.
-using ChangeHook = void (*)(const char* what);
-void SetChangeHook(ChangeHook hook);
-
 // A file's buffers and its name made durable (FlushFileBuffers through a
 // handle that may write; a read-only file loses the attribute meanwhile).
 uint32_t FlushFile(const char* path);

@@ -20,6 +20,13 @@ enum class TestSeam : std::uint8_t {
     // YNB_TEST_NO_COPY (sys/RemovalPlace.h): any value, and the uninstaller
     // makes no temporary copy, as when none can be made.
     NoCopy,
+    // YNB_TEST_CUT (install/MachineStorage.h): N, and the process ends (exit
+    // code 99) right before its N-th change of the machine through a
+    // transaction, as a power cut or a kill would end it.
+    Cut,
+    // YNB_TEST_RECOVER_ONLY (app/Recovery.h): any value, and setup.exe ends
+    // (exit code 98) right after it has recovered an unfinished run.
+    RecoverOnly,
 };
 
 // The value the tests gave the seam; always empty in the shipped programs.

@@ -16,7 +16,7 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
     # The uninstallation test installs the same distribution first; each has
     # a Wine root of its own, so that they run side by side and the
     # uninstallation test sees no other program's files come and go.
-    foreach(test InstallTest UninstallTest EngineTest)
+    foreach(test InstallTest UninstallTest EngineTest CutTest)
         add_dependencies(ynbtest_${test} setup_seams uninstall_seams setup uninstall install_dist)
         target_compile_definitions(ynbtest_${test} PRIVATE
             YNB_SETUP_EXE="$<TARGET_FILE:setup_seams>"
@@ -28,6 +28,7 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
     endforeach()
     target_compile_definitions(ynbtest_UninstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
     target_compile_definitions(ynbtest_InstallTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
+    target_compile_definitions(ynbtest_CutTest PRIVATE YNB_ARTIFACTS="${CMAKE_BINARY_DIR}/artifacts")
     # An earlier version of the demo product for the engine's upgrade: other
     # files, placed by a manifest of its own (tests/products/upgrade).
     set(YNB_UPGRADE_DIST ${CMAKE_BINARY_DIR}/fixtures/upgrade-dist)
@@ -41,8 +42,13 @@ if(TARGET ynbtest_InstallTest AND TARGET ynbtest_UninstallTest AND TARGET kakeib
         COMMENT "Building an earlier version's payload for the engine's upgrade test"
         VERBATIM)
     add_custom_target(upgrade_dist ALL DEPENDS ${YNB_UPGRADE_DIST}/data00.dat)
-    add_dependencies(ynbtest_EngineTest upgrade_dist)
-    target_compile_definitions(ynbtest_EngineTest PRIVATE YNB_UPGRADE_DIST="${YNB_UPGRADE_DIST}")
+    foreach(test EngineTest CutTest)
+        add_dependencies(ynbtest_${test} upgrade_dist)
+        target_compile_definitions(ynbtest_${test} PRIVATE YNB_UPGRADE_DIST="${YNB_UPGRADE_DIST}")
+    endforeach()
+    # Runs cut off at their changes, and their recovery, in a Wine root of
+    # their own beside the others.
+    set_tests_properties(win.CutTest PROPERTIES ENVIRONMENT "YNB_WINE_ROOT=${CMAKE_BINARY_DIR}/../wine-cut")
     ynb_wine_test(win.install.protection
         bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/install-protection.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
         $<TARGET_FILE:ynbtest_InstallTest>)

@@ -17,6 +17,12 @@ std::wstring SeamValue(TestSeam seam)
     case TestSeam::NoCopy:
         name = L"YNB_TEST_NO_COPY";
         break;
+    case TestSeam::Cut:
+        name = L"YNB_TEST_CUT";
+        break;
+    case TestSeam::RecoverOnly:
+        name = L"YNB_TEST_RECOVER_ONLY";
+        break;
     }
     const wchar_t* value = name != nullptr ? _wgetenv(name) : nullptr;
     return value != nullptr ? value : L"";
