@@ -649,7 +649,8 @@ InstallOutcome Installation::Extract()
                 continue; // a cabinet folder with nothing to write is not decoded
             job.outputs[static_cast<std::size_t>(write.file)] = write.path;
             job.asCopy[static_cast<std::size_t>(write.file)] = write.asCopy;
-            ++writtenCount_;
+            if (std::find(plan_.scratch.begin(), plan_.scratch.end(), write.path) == plan_.scratch.end())
+                ++writtenCount_; // a scratch file is only the source of copies
         }
         job.folders = plan_.folders;
     } else {

@@ -299,6 +299,8 @@ void TFrame3::Button2Click()
     Form3->Close();
     ui::Application::ProcessMessages();
     Hide();
+    if (outcome.repair)
+        Form2->TFrame41->ShowRepair(outcome.written, outcome.kept);
     Form2->TFrame41->Show();
     EnableButtons(true);
 }

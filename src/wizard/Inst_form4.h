@@ -14,8 +14,11 @@ public:
     ui::Image* Image2;
     ui::Label* Label1;
     ui::Label* Label2;
+    ui::Label* Label3; // a repair: how many files it put back
     ui::Panel* Panel1;
     ui::Button* Button2;
 
+    // After a repair: the files put back, and those kept as the user changed them.
+    void ShowRepair(int putBack, int kept);
     void Button2Click();
 };

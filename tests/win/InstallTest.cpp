@@ -556,6 +556,49 @@ TEST_F(Install, SilentlyReplacesAHeldFileAtTheRestart)
     (void)driver::TakePendingRenames();
 }
 
+FILETIME LastWrite(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    (void)GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+// A repair through the wizard puts back what is missing or differs, and
+// says how many on its last page; what is in place stays as it is (its
+// time too), and a file the user changed since (no program) stays his.
+TEST_F(Install, ARepairWritesOnlyWhatIsMissingOrChanged)
+{
+    ASSERT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /D=" + base));
+    const std::wstring folder = base + L"\\Hanamaru";
+    const std::wstring payload = driver::HostPath(YNB_PRODUCT_PAYLOAD) + L"\\Hanamaru\\ins";
+    const FILETIME program = LastWrite(folder + L"\\kakeibo.exe");
+    ASSERT_TRUE(DeleteFileW((folder + L"\\readme.txt").c_str()));
+    ASSERT_TRUE(driver::WriteBytes(folder + L"\\kakeibo.ini", "the user's settings"));
+    // Damaged, its time as installed: put back.
+    const std::wstring index = folder + L"\\help\\index.txt";
+    const FILETIME indexTime = LastWrite(index);
+    ASSERT_TRUE(driver::WriteBytes(index, "damaged"));
+    HANDLE file = CreateFileW(index.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &indexTime));
+    CloseHandle(file);
+
+    ASSERT_TRUE(Launch(true));
+    ASSERT_TRUE(setup->ToDestinationPage());
+    ASSERT_TRUE(setup->SetOption(driver::kStartMenuOption, false));
+    ASSERT_TRUE(setup->Press(L"開始 >"));
+    ASSERT_TRUE(setup->Completed());
+    EXPECT_NE(nullptr,
+        driver::ChildWithText(setup->Page(),
+            L"修復しました。ファイル 2 個を元に戻しました。\n変更されていたファイル 1 個は、そのままにしました。"));
+    driver::Screenshot(driver::ShotPath(driver::HostPath(YNB_ARTIFACTS), L"repair-completed"));
+    EXPECT_EQ(0u, setup->Finish());
+    EXPECT_EQ(ReadBytes(payload + L"\\readme.txt"), ReadBytes(folder + L"\\readme.txt"));
+    EXPECT_EQ(ReadBytes(payload + L"\\help\\index.txt"), ReadBytes(index));
+    EXPECT_EQ("the user's settings", ReadBytes(folder + L"\\kakeibo.ini"));
+    const FILETIME after = LastWrite(folder + L"\\kakeibo.exe");
+    EXPECT_EQ(0, CompareFileTime(&program, &after));
+}
+
 // A volume with less free space than the installation needs is refused
 // before anything is written: exit code 112, the drive and both figures in
 // /LOG=. tests/scripts/full-disk.sh gives the volume (YNB_FULL_DRIVE) and

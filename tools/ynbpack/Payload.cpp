@@ -15,6 +15,8 @@
 #include "Texts.h"
 #include "Unicode.h"
 #include "package/PayloadBlocks.h"
+#include "package/PayloadDigests.h"
+#include "package/Sha256.h"
 #include "sys/CaseFold.h"
 #include "sys/NameRules.h"
 #include "sys/Names.h"
@@ -127,6 +129,28 @@ void RefuseNamesThatAreOne(const std::vector<Entry>& entries)
 
 } // namespace
 
+Bytes DigestsOf(const CabinetFiles& files)
+{
+    package::PayloadDigests digests;
+    uint64_t total = 0;
+    for (const auto& [relative, source] : files)
+        total += source.path.empty() ? source.content.size() : FactsOf(source.path).size;
+    Progress::Get().Begin("hashing", files.size(), total);
+    for (const auto& [relative, source] : files) {
+        std::string stored = ToStoredName(relative);
+        std::replace(stored.begin(), stored.end(), '/', '\\');
+        const Bytes read = source.path.empty() ? Bytes() : ReadFile(Utf8Of(source.path));
+        const Bytes& bytes = source.path.empty() ? source.content : read;
+        package::FileDigest& digest = digests[stored];
+        Sha256::Hash(bytes.data(), bytes.size(), digest.sha256);
+        digest.size = bytes.size();
+        Progress::Get().Advance(1, bytes.size());
+    }
+    Progress::Get().End();
+    const std::string text = package::WriteDigests(digests);
+    return Bytes(text.begin(), text.end());
+}
+
 void CollectFiles(const fs::path& folder, CabinetFiles& files)
 {
     Collect(folder, folder, files);
@@ -142,11 +166,13 @@ Bytes BuildCabinetBytes(const CabinetFiles& files, uint32_t folderSize, CabinetC
     }
     if (entries.empty())
         throw UsageError("no files: the setup program takes an empty cabinet for a damaged payload");
-    // The manifest first, in a folder of its own: the setup program reads it
-    // before anything else, and decodes no more than it for that.
+    // The manifest and the list of digests first, in a folder of their own:
+    // the setup program reads them before anything else, and decodes no more
+    // than them for that.
     const auto isManifest = [](const Entry& entry) {
         const fs::path name = PathOf(entry.source->relative);
-        return name.filename() == sys::kManifestName && name.parent_path().filename() == "ins";
+        return (name.filename() == sys::kManifestName || name.filename() == package::kDigestsName)
+            && name.parent_path().filename() == "ins";
     };
     std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
         return isManifest(a) != isManifest(b) ? isManifest(a) : a.stored < b.stored;
@@ -189,7 +215,7 @@ Bytes BuildCabinetBytes(const CabinetFiles& files, uint32_t folderSize, CabinetC
             member.attributes |= kReadOnly;
         writer.Add(member, source.path.empty() ? source.content : read);
         Progress::Get().Advance(1, source.path.empty() ? source.content.size() : read.size());
-        if (isManifest(entry))
+        if (isManifest(entry) && (&entry == &entries.back() || !isManifest(*(&entry + 1))))
             writer.CloseFolder();
     }
     Progress::Get().End();

@@ -44,6 +44,10 @@ void CollectFiles(const std::filesystem::path& folder, CabinetFiles& files);
 // with one stored name or a file where another file's folder is, a file of 2
 // GiB or more, no file at all, a cabinet of 2 GiB or more.
 Bytes BuildCabinetBytes(const CabinetFiles& files, uint32_t folderSize, CabinetCompression compression);
+// The payload's list of its files' digests (package/PayloadDigests.h): every
+// file's SHA-256 and size by its stored name, read where it lies.
+Bytes DigestsOf(const CabinetFiles& files);
+
 // The cabinet of every regular file under folder, written to cabinetPath.
 void BuildCabinet(
     const std::string& folder, const std::string& cabinetPath, uint32_t folderSize, CabinetCompression compression);

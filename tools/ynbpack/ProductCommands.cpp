@@ -12,6 +12,7 @@
 #include "Files.h"
 #include "Keys.h"
 #include "Payload.h"
+#include "package/PayloadDigests.h"
 #include "Product.h"
 #include "Stamp.h"
 #include "Host.h"
@@ -281,7 +282,14 @@ int CommandBuild(std::vector<std::string> args)
         generated.push_back(Generated(uninstallerPath, std::move(uninstaller), uninstallerFrom));
     }
 
-    const CabinetFiles files = AssemblePayload(options, std::move(generated));
+    CabinetFiles files = AssemblePayload(options, std::move(generated));
+    // Every file's digest, so that an upgrade or a repair writes only what
+    // differs from what is installed.
+    CabinetSource digests = Generated(
+        staging / package::kDigestsName, DigestsOf(files), manifest ? manifestPath : product + "/setup.cfg");
+    if (files.count(digests.relative) != 0)
+        throw UsageError("the payload already holds " + digests.relative + ", which the build makes");
+    files[digests.relative] = std::move(digests);
     if (!options.uninstaller.empty() || fromStubs)
         NoteFilesOutsideStaging(files, staging, uninstallerPath);
     if (manifest) {
