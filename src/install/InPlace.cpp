@@ -23,7 +23,7 @@ InPlace JudgeInPlace(const PayloadFile& payload, const InstalledFile& installed,
         && std::memcmp(installed.sha256, payload.digest.sha256, kSha256Size) == 0;
     if (sameBytes && (installed.attributes & kKeptAttributes) == (payload.attributes & kKeptAttributes))
         return InPlace::Same;
-    if (repair && !sameBytes && !installed.program && installed.lastWrite != payload.lastWrite)
+    if (repair && !sameBytes && installed.read && !installed.program && installed.lastWrite != payload.lastWrite)
         return InPlace::KeptChanged;
     return InPlace::Write;
 }

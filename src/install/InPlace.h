@@ -18,6 +18,7 @@ struct InstalledFile {
     uint64_t lastWrite = 0; // FILETIME as one number
     bool hashed = false; // sha256 was read (only for a file of the right size)
     unsigned char sha256[kSha256Size] = {};
+    bool read = false; // it could be opened for reading: program says what it is
     bool program = false; // a program or a library (it begins with "MZ")
 };
 
@@ -36,7 +37,8 @@ enum class InPlace : uint8_t {
 
 // repair: the installed version is set up again. A file that differs is
 // kept then when its last write is not the one the installation gave it
-// (the user saved it since) and it is no program or library, as Windows
+// (the user saved it since) and it was read and is no program or library (a
+// file no one can read might be one: it is written), as Windows
 // Installer keeps an unversioned file a user changed; a program that differs
 // is put back, and an upgrade replaces every file that differs.
 InPlace JudgeInPlace(const PayloadFile& payload, const InstalledFile& installed, bool repair);

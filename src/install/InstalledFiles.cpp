@@ -44,6 +44,7 @@ void Read(const std::string& path, bool whole, InstalledFile& file, std::vector<
         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle)
         return; // unreadable: written as any file that differs
+    file.read = true;
     Sha256 sha;
     uint64_t total = 0;
     DWORD read = 0;

@@ -1,7 +1,10 @@
 // The payload's list of its files' digests, as ynbpack writes it and setup.exe
-// reads it back.
+// reads it back, and which installed files it spares.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "install/InPlace.h"
 #include "package/PayloadDigests.h"
 
 namespace {
@@ -41,6 +44,50 @@ TEST(PayloadDigests, ReadsWhatIsWrittenAndRefusesAnythingElseWhole)
         EXPECT_TRUE(read.empty());
     }
     EXPECT_FALSE(package::ReadDigests(text, read, 1)) << "more lines than allowed";
+}
+
+// Which installed file an upgrade or a repair leaves: the same bytes and
+// kept attributes stay; a repair keeps a non-program the user saved since,
+// never a program, a file it could not read, or one with the installed time.
+TEST(InPlace, SameBytesStayAndARepairKeepsOnlyWhatTheUserChanged)
+{
+    using install::InPlace;
+    install::PayloadFile payload;
+    payload.digest.size = 3;
+    Sha256::Hash("new", 3, payload.digest.sha256);
+    payload.attributes = 0x20;
+    payload.lastWrite = 1000;
+    install::InstalledFile same;
+    same.exists = same.read = same.hashed = true;
+    same.size = 3;
+    same.attributes = 0x20 | 0x80; // archive and normal do not count
+    same.lastWrite = 7; // nor the time, for the same bytes
+    std::memcpy(same.sha256, payload.digest.sha256, sizeof same.sha256);
+    EXPECT_EQ(InPlace::Same, install::JudgeInPlace(payload, same, false));
+    EXPECT_TRUE(install::WorthHashing(payload, same));
+
+    install::InstalledFile readOnly = same;
+    readOnly.attributes |= 0x1;
+    install::InstalledFile changed = same;
+    changed.sha256[0] ^= 1;
+    install::InstalledFile longer = same;
+    longer.size = 4;
+    longer.hashed = false;
+    EXPECT_FALSE(install::WorthHashing(payload, longer));
+    install::InstalledFile program = changed;
+    program.program = true;
+    install::InstalledFile unreadable = longer;
+    unreadable.read = false;
+    install::InstalledFile damaged = changed;
+    damaged.lastWrite = payload.lastWrite;
+    for (const install::InstalledFile& file : { readOnly, program, unreadable, damaged, install::InstalledFile {} }) {
+        EXPECT_EQ(InPlace::Write, install::JudgeInPlace(payload, file, true));
+        EXPECT_EQ(InPlace::Write, install::JudgeInPlace(payload, file, false));
+    }
+    for (const install::InstalledFile& file : { changed, longer }) {
+        EXPECT_EQ(InPlace::KeptChanged, install::JudgeInPlace(payload, file, true));
+        EXPECT_EQ(InPlace::Write, install::JudgeInPlace(payload, file, false));
+    }
 }
 
 } // namespace

@@ -99,6 +99,21 @@ inline bool WriteBytes(const std::wstring& path, const std::string& bytes)
     return ok;
 }
 
+// Rewrites a file and keeps its last-write time: damage, which a repair
+// puts back, rather than a user's change, which it keeps.
+inline bool Damage(const std::wstring& path, const std::string& bytes)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) || !WriteBytes(path, bytes))
+        return false;
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = SetFileTime(file, nullptr, nullptr, &data.ftLastWriteTime) != FALSE;
+    CloseHandle(file);
+    return ok;
+}
+
 inline bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

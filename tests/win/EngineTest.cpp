@@ -265,7 +265,12 @@ TEST_F(Engine, FailedSetupOverTheInstallationLeavesItAsItWas)
     Recording first;
     ASSERT_TRUE(Run(first).succeeded);
     const std::wstring install = base + L"\\Hanamaru";
-    ASSERT_TRUE(driver::WriteBytes(install + L"\\readme.txt", "changed since"));
+    // Every file differs (its time as installed): the setup must write them all.
+    driver::ForEachBelow(install, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && path.rfind(L"ynb\\", 0) != 0)
+            ASSERT_TRUE(driver::Damage(install + L"\\" + path, "changed since"));
+    });
+    const std::wstring held = install + L"\\kakeibo.exe";
     ASSERT_TRUE(ClsRegist().WriteString(sys::kUninstallRoot, uninstallKey, "DisplayVersion", "as installed"));
     const auto before = Snapshot(base, desktop);
 
@@ -283,7 +288,6 @@ TEST_F(Engine, FailedSetupOverTheInstallationLeavesItAsItWas)
     // Held by a program: asked to close it (which Wine's Restart Manager
     // only pretends to do), then cancelled.
     ASSERT_TRUE(CopyFileW(dist.c_str(), (program + L"\\data00.dat").c_str(), FALSE));
-    const std::wstring held = install + L"\\kakeibo.exe";
     HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     Recording cancelled;
@@ -328,11 +332,15 @@ TEST_F(Engine, SilentlyAHeldFileIsReplacedAtTheRestart)
     ASSERT_TRUE(Run(first).succeeded);
     const std::wstring held = base + L"\\Hanamaru\\kakeibo.exe";
     const std::string installed = driver::ReadBytes(held);
-    ASSERT_TRUE(driver::WriteBytes(base + L"\\Hanamaru\\readme.txt", "changed since"));
+    const std::string earlier = installed + "earlier build";
+    ASSERT_TRUE(driver::WriteBytes(held, earlier));
+    ASSERT_TRUE(driver::Damage(base + L"\\Hanamaru\\readme.txt", "changed since"));
     HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     // And the guide on the desktop, which is copied after the extraction.
     const std::wstring guide = desktop + L"\\hanamaru_guide.txt";
+    const std::string guideBytes = driver::ReadBytes(guide);
+    ASSERT_TRUE(driver::Damage(guide, "damaged"));
     HANDLE reader = CreateFileW(guide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, reader);
     Recording silent;
@@ -347,9 +355,10 @@ TEST_F(Engine, SilentlyAHeldFileIsReplacedAtTheRestart)
     const std::wstring guideNew = driver::PendingSourceFor(operations, guide);
     EXPECT_EQ(0u, heldNew.rfind(base + L"\\Hanamaru\\.ynb", 0)) << sys::ToAnsi(operations.c_str());
     EXPECT_EQ(0u, guideNew.rfind(base + L"\\Hanamaru\\.ynb", 0)) << sys::ToAnsi(operations.c_str());
-    EXPECT_EQ(driver::ReadBytes(guide), driver::ReadBytes(guideNew));
-    EXPECT_EQ(installed, driver::ReadBytes(held));
-    EXPECT_EQ(installed, driver::ReadBytes(heldNew)); // the same version: the same bytes
+    EXPECT_EQ(guideBytes, driver::ReadBytes(guideNew));
+    EXPECT_EQ("damaged", driver::ReadBytes(guide));
+    EXPECT_EQ(earlier, driver::ReadBytes(held));
+    EXPECT_EQ(installed, driver::ReadBytes(heldNew));
     EXPECT_NE("changed since", driver::ReadBytes(base + L"\\Hanamaru\\readme.txt"));
 }
 

@@ -319,7 +319,7 @@ TEST_F(Install, AnInstalledProductKeepsItsFolderAndItsNewerVersion)
     // version it carries.
     const std::wstring install = folder + L"\\Hanamaru";
     ASSERT_TRUE(DeleteFileW((install + L"\\kakeibo.exe").c_str()));
-    ASSERT_TRUE(driver::WriteBytes(install + L"\\readme.txt", "changed"));
+    ASSERT_TRUE(driver::Damage(install + L"\\readme.txt", "changed"));
     EXPECT_EQ(0u, RunSilently(L"/S /NOSTARTMENU /REPAIR"));
     ExpectInstalled(folder, true, false);
     ASSERT_TRUE(ClsRegist().WriteString(sys::kUninstallRoot, uninstallKey, "DisplayVersion", "99.0"));
@@ -527,6 +527,8 @@ TEST_F(Install, SilentlyReplacesAHeldFileAtTheRestart)
     // which Windows asks too, names nobody here).
     const std::wstring program = folder + L"\\Hanamaru\\kakeibo.exe";
     const std::string installed = ReadBytes(program);
+    // An earlier build of it runs, which the setup must replace.
+    ASSERT_TRUE(driver::WriteBytes(program, installed + "earlier build"));
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION running {};
@@ -576,11 +578,7 @@ TEST_F(Install, ARepairWritesOnlyWhatIsMissingOrChanged)
     ASSERT_TRUE(driver::WriteBytes(folder + L"\\kakeibo.ini", "the user's settings"));
     // Damaged, its time as installed: put back.
     const std::wstring index = folder + L"\\help\\index.txt";
-    const FILETIME indexTime = LastWrite(index);
-    ASSERT_TRUE(driver::WriteBytes(index, "damaged"));
-    HANDLE file = CreateFileW(index.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &indexTime));
-    CloseHandle(file);
+    ASSERT_TRUE(driver::Damage(index, "damaged"));
 
     ASSERT_TRUE(Launch(true));
     ASSERT_TRUE(setup->ToDestinationPage());
