@@ -38,13 +38,14 @@ InstalledFile LookAt(const std::string& path)
 
 // The bytes' SHA-256 (all of them, `whole`) or only their first two.
 void Read(const std::string& path, bool whole, InstalledFile& file, std::vector<unsigned char>& buffer,
-    std::atomic<uint64_t>& hashed)
+    std::atomic<uint64_t>& hashed, const std::function<void(HANDLE)>& opened)
 {
     sys::UniqueFile handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle)
         return; // unreadable: written as any file that differs
     file.read = true;
+    opened(handle.Get());
     Sha256 sha;
     uint64_t total = 0;
     DWORD read = 0;
@@ -67,7 +68,8 @@ void Read(const std::string& path, bool whole, InstalledFile& file, std::vector<
 
 std::vector<InstalledFile> ReadInstalledFiles(const std::vector<std::string>& paths,
     const std::function<bool(std::size_t index, const InstalledFile& facts)>& hash,
-    const std::function<void()>& pump, const std::function<void(uint64_t hashed)>& progress)
+    const std::function<void()>& pump, const std::function<void(uint64_t hashed)>& progress,
+    const std::function<void(std::size_t index, HANDLE file)>& opened)
 {
     std::vector<InstalledFile> files(paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i)
@@ -83,10 +85,17 @@ std::vector<InstalledFile> ReadInstalledFiles(const std::vector<std::string>& pa
     std::sort(work.begin(), work.end(), [&files](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
     std::atomic<std::size_t> next { 0 };
     std::atomic<uint64_t> hashed { 0 };
+    const auto read = [&](std::size_t at, std::vector<unsigned char>& buffer) {
+        const std::size_t index = work[at];
+        Read(paths[index], whole[index], files[index], buffer, hashed, [&](HANDLE handle) {
+            if (opened)
+                opened(index, handle);
+        });
+    };
     const auto worker = [&] {
         std::vector<unsigned char> buffer(kBufferSize);
         for (std::size_t at; (at = next++) < work.size();)
-            Read(paths[work[at]], whole[work[at]], files[work[at]], buffer, hashed);
+            read(at, buffer);
     };
     const unsigned count = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(), 8));
     std::vector<std::thread> threads;
@@ -96,7 +105,7 @@ std::vector<InstalledFile> ReadInstalledFiles(const std::vector<std::string>& pa
     std::vector<unsigned char> buffer(kBufferSize);
     DWORD told = GetTickCount();
     for (std::size_t at; (at = next++) < work.size();) {
-        Read(paths[work[at]], whole[work[at]], files[work[at]], buffer, hashed);
+        read(at, buffer);
         if (GetTickCount() - told >= kTellEvery) {
             if (pump)
                 pump();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "package/ExtractSchedule.h"
 #include "package/ExtractWorker.h"
@@ -346,6 +347,17 @@ ExtractReport PayloadCabinet::Extract(const ExtractJob& job)
     // Destroyed in the reverse order: the threads are joined before the
     // workers and what they share go.
     ExtractShared shared(plan);
+    std::optional<Flusher> flusher;
+    if (plan.flush) {
+        flusher.emplace(shared);
+        shared.flusher = &*flusher;
+    }
+    // Every file closed, and the threads that wrote them ended.
+    const auto settle = [&](WorkerThreads& threads) {
+        threads.StopAndJoin();
+        if (flusher)
+            flusher->Finish();
+    };
     std::vector<std::string> createdFolders;
     std::vector<std::unique_ptr<Worker>> workers;
     WorkerThreads threads(shared);
@@ -381,16 +393,17 @@ ExtractReport PayloadCabinet::Extract(const ExtractJob& job)
             threads.Wait(pump, tell);
         } catch (...) {
             // A window's callback threw: nothing of this run stays.
-            threads.StopAndJoin();
+            settle(threads);
             ExtractReport dropped;
             RollBack(shared, createdFolders, dropped);
             throw;
         }
+        settle(threads);
         if (shared.failed)
             failure = shared.failure;
     }
     if (failure.problem != ExtractProblem::None) {
-        threads.StopAndJoin();
+        settle(threads);
         RollBack(shared, createdFolders, report);
         return Failed(report, failure);
     }

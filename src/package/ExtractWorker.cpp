@@ -175,6 +175,88 @@ void ExtractShared::Fail(ExtractProblem problem, DWORD error, const char* path, 
     stop = true;
 }
 
+void ExtractShared::FailWrite(const char* what, DWORD error, int index) noexcept
+{
+    const char* path = index >= 0 ? plan.outputs[static_cast<std::size_t>(index)].c_str() : "";
+    if (IsDiskFull(error))
+        Fail(ExtractProblem::DiskFull, error, path, Say("the disk is full: cannot %s '%s' (error %lu)", what, path, error).text);
+    else
+        Fail(ExtractProblem::WriteFailed, error, path, Say("cannot %s '%s' (error %lu)", what, path, error).text);
+}
+
+Flusher::Flusher(ExtractShared& shared)
+    : shared_(shared)
+{
+    try {
+        for (int i = 0; i < kThreads; ++i)
+            threads_.emplace_back([this] { Run(); });
+    } catch (...) {
+        // no thread: each file is flushed where it is written
+    }
+}
+
+void Flusher::Add(HANDLE file, std::size_t index)
+{
+    if (!threads_.empty()) {
+        try {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            queue_.emplace_back(file, index);
+            if (queue_.size() >= kBatch) {
+                draining_ = true;
+                ready_.notify_all();
+            }
+            return;
+        } catch (...) {
+            // no memory for the queue: flushed here
+        }
+    }
+    Flush(file, index);
+}
+
+void Flusher::Finish()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+        ready_.notify_all();
+    }
+    for (std::thread& thread : threads_)
+        thread.join();
+    threads_.clear();
+}
+
+void Flusher::Flush(HANDLE file, std::size_t index)
+{
+    // After a failure the run is rolled back: only closed.
+    const bool flushed = shared_.failed || FlushFileBuffers(file);
+    const DWORD error = flushed ? 0 : GetLastError();
+    // A failed close may have lost what was written.
+    if (!CloseHandle(file) && flushed && !shared_.failed)
+        shared_.FailWrite("write", GetLastError(), static_cast<int>(index));
+    else if (!flushed)
+        shared_.FailWrite("write", error, static_cast<int>(index));
+}
+
+void Flusher::Run()
+{
+    for (;;) {
+        std::pair<HANDLE, std::size_t> next;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            ready_.wait(lock, [this] { return ending_ || draining_; });
+            if (queue_.empty()) {
+                if (ending_)
+                    return;
+                draining_ = false;
+                continue;
+            }
+            next = queue_.front();
+            queue_.pop_front();
+        }
+        Flush(next.first, next.second);
+    }
+}
+
 bool CabinetLibrary::Load(std::string& detail, DWORD& error)
 {
     // By its full path in the system folder, never from beside the program
@@ -228,13 +310,7 @@ void Worker::FailOnException() noexcept
 
 void Worker::FailWrite(const char* what, DWORD error)
 {
-    const char* path = outputIndex_ >= 0 ? shared_.plan.outputs[static_cast<std::size_t>(outputIndex_)].c_str() : "";
-    if (IsDiskFull(error))
-        shared_.Fail(ExtractProblem::DiskFull, error, path,
-            Say("the disk is full: cannot %s '%s' (error %lu)", what, path, error).text);
-    else
-        shared_.Fail(
-            ExtractProblem::WriteFailed, error, path, Say("cannot %s '%s' (error %lu)", what, path, error).text);
+    shared_.FailWrite(what, error, outputIndex_);
 }
 
 INT_PTR Worker::Notify(FDINOTIFICATIONTYPE type, const FDINOTIFICATION& record)
@@ -421,30 +497,42 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
                 .text);
         good = false;
     } else if (good) {
+        // The times and the attributes in one: a copy keeps the time of its
+        // source's last write, is created now and was created with its
+        // attributes; a new file has the archive attribute and nothing else.
+        // Zero leaves a value as it is.
+        FILE_BASIC_INFO basic {};
         FILETIME local;
         FILETIME utc;
-        if (DosDateTimeToFileTime(record.date, record.time, &local) && LocalFileTimeToFileTime(&local, &utc))
-            // A copy keeps the time of its source's last write, and is
-            // created now.
-            (void)SetFileTime(output_.Get(), asCopy ? nullptr : &utc, nullptr, &utc);
-        if (shared_.plan.flush && !FlushFileBuffers(output_.Get())) {
+        if (DosDateTimeToFileTime(record.date, record.time, &local) && LocalFileTimeToFileTime(&local, &utc)) {
+            basic.LastWriteTime.LowPart = utc.dwLowDateTime;
+            basic.LastWriteTime.HighPart = static_cast<LONG>(utc.dwHighDateTime);
+            if (!asCopy)
+                basic.CreationTime = basic.LastWriteTime;
+        }
+        const DWORD attributes = record.attribs & kKeptAttributes;
+        if (attributes != FILE_ATTRIBUTE_ARCHIVE && !asCopy)
+            basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+        (void)SetFileInformationByHandle(output_.Get(), FileBasicInfo, &basic, sizeof basic);
+    }
+    // A file a later entry of the table writes again is closed here: that
+    // entry opens it.
+    if (good && shared_.flusher != nullptr && !shared_.reopened[index]) {
+        shared_.flusher->Add(output_.Release(), index);
+    } else {
+        if (good && shared_.plan.flush && !FlushFileBuffers(output_.Get())) {
+            FailWrite("write", GetLastError());
+            good = false;
+        }
+        // A failed close may have lost what was written.
+        if (!output_.Reset() && good) {
             FailWrite("write", GetLastError());
             good = false;
         }
     }
-    // A failed close may have lost what was written.
-    if (!output_.Reset() && good) {
-        FailWrite("write", GetLastError());
-        good = false;
-    }
     outputIndex_ = -1;
     if (!good)
         return FALSE;
-    // After the times: a read-only file could not take them any more. A new
-    // file has the archive attribute and nothing else.
-    const DWORD attributes = record.attribs & kKeptAttributes;
-    if (attributes != FILE_ATTRIBUTE_ARCHIVE && !asCopy) // a copy was created with them
-        (void)SetFileAttributesA(path.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
     FileState& state = shared_.states[index];
     state = state == FileState::Overwritten ? FileState::CompleteOverwritten : FileState::Complete;
     ++completed_;

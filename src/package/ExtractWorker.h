@@ -9,9 +9,14 @@
 #include <fdi.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "package/CabinetExtractor.h"
@@ -41,6 +46,8 @@ struct ExtractPlan {
     ExtractSchedule schedule;
 };
 
+class Flusher;
+
 // Superseded: a later file of the table with the same output took it over.
 enum class FileState : uint8_t { Untouched, Created, Overwritten, Complete, CompleteOverwritten, Superseded };
 
@@ -49,22 +56,67 @@ struct ExtractShared {
         : plan(p)
         , states(p.table.files.size(), FileState::Untouched)
         , refusals(p.table.files.size(), 0)
+        , reopened(p.table.files.size(), false)
     {
+        for (const int earlier : p.schedule.earlier)
+            if (earlier >= 0)
+                reopened[static_cast<std::size_t>(earlier)] = true;
     }
     const ExtractPlan& plan;
     std::vector<FileState> states;
     // Per file written as a copy: the Win32 error that kept it from its
     // place, 0 when none (its owner writes it, the run reads it after).
     std::vector<DWORD> refusals;
+    std::vector<bool> reopened; // per file: a later entry of the table writes its output again
     std::atomic<uint64_t> done { 0 };
     std::atomic<int> current { -1 }; // the file opened last, for the progress line
     std::atomic<bool> stop { false }; // a worker failed, or the run ends: every worker ends soon
     std::atomic<bool> failed { false };
     ExtractFailure failure; // written once, by whoever set `failed`
+    Flusher* flusher = nullptr; // the files' flushes, when the plan asks for them
 
     // Records the failure unless one came first, and stops every worker.
     // Never throws: a detail that cannot be stored is left empty.
     void Fail(ExtractProblem problem, DWORD error, const char* path, const char* detail) noexcept;
+    // A write or create of the file at `index` (or of none, -1) that failed
+    // with error: a full disk is one of its own.
+    void FailWrite(const char* what, DWORD error, int index) noexcept;
+};
+
+// The files written, flushed to the disk and closed on threads of their own,
+// in batches: a flush while files are still being written makes the file
+// system commit its journal for each, one after the written files costs
+// little more than their bytes. The decoding never waits for the disk. A
+// failed flush is the run's failure.
+class Flusher {
+public:
+    explicit Flusher(ExtractShared& shared);
+    ~Flusher() { Finish(); }
+    Flusher(const Flusher&) = delete;
+    Flusher& operator=(const Flusher&) = delete;
+
+    // Takes the handle of the file at `index`, whose bytes are all written.
+    // Without threads (none could start) it is flushed and closed at once.
+    void Add(HANDLE file, std::size_t index);
+    // Returns when every file handed over is flushed and closed.
+    void Finish();
+
+private:
+    static constexpr int kThreads = 4;
+    // Files held open at most before the threads begin (a file system's
+    // handles are not without cost).
+    static constexpr std::size_t kBatch = 4096;
+
+    void Flush(HANDLE file, std::size_t index);
+    void Run();
+
+    ExtractShared& shared_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::pair<HANDLE, std::size_t>> queue_;
+    bool draining_ = false; // a batch is full: flushed until the queue is empty
+    bool ending_ = false;
+    std::vector<std::thread> threads_;
 };
 
 // cabinet.dll, loaded by its full path in the system folder.

@@ -15,6 +15,7 @@ namespace sys {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kUsualDescriptorSize = 512;
 
 // The object itself, a final link not followed; folders need backup semantics.
 UniqueFile OpenObject(const char* path, DWORD access)
@@ -23,12 +24,14 @@ UniqueFile OpenObject(const char* path, DWORD access)
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
+// Only the basic information: the whole of it (GetFileInformationByHandle)
+// costs Wine a name lookup per call.
 bool AttributesOf(HANDLE handle, DWORD& attributes)
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info))
+    FILE_BASIC_INFO info;
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info))
         return false;
-    attributes = info.dwFileAttributes;
+    attributes = info.FileAttributes;
     return true;
 }
 
@@ -120,18 +123,17 @@ bool RandomBytes(void* buffer, unsigned long size)
 bool ReadOwnerAndDacl(HANDLE handle, std::vector<std::uint8_t>& descriptor)
 {
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    descriptor.clear();
-    DWORD needed = 0;
-    // The descriptor may grow between the calls: a few tries.
+    // Most descriptors fit the first buffer: one call. One that does not,
+    // or grows between the calls, gets a few tries.
+    DWORD needed = kUsualDescriptorSize;
     for (int attempt = 0; attempt < 3; ++attempt) {
         descriptor.resize(needed);
-        if (GetKernelObjectSecurity(handle, what, descriptor.empty() ? nullptr : descriptor.data(),
-                static_cast<DWORD>(descriptor.size()), &needed)) {
-            if (!descriptor.empty())
-                return true;
-        } else if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size()) {
-            break;
+        if (GetKernelObjectSecurity(handle, what, descriptor.data(), static_cast<DWORD>(descriptor.size()), &needed)) {
+            descriptor.resize(GetSecurityDescriptorLength(descriptor.data()));
+            return true;
         }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size())
+            break;
     }
     descriptor.clear();
     return false;
