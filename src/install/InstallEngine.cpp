@@ -8,6 +8,7 @@
 #include <set>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -423,6 +424,9 @@ private:
     // Over an installation in the same folder: the targets (path keys) whose
     // files are the new version's already, or kept as the user changed them.
     std::set<std::string> inPlace_;
+    // The machine's: existing targets judged on the handle they were read
+    // through.
+    std::map<std::string, sys::Protection> judged_;
     int inPlaceCount_ = 0;
     int keptCount_ = 0;
     int writtenCount_ = 0;
@@ -594,6 +598,12 @@ void Installation::FindInPlace()
     if (paths.empty())
         return;
     uint64_t toHash = 0;
+    std::vector<sys::Protection> protections(paths.size(), sys::Protection::Unreadable);
+    std::function<void(std::size_t, HANDLE)> judge;
+    if (request_.scope == Scope::Machine)
+        judge = [&protections, account = sys::RunningAccount()](std::size_t i, HANDLE file) {
+            protections[i] = sys::JudgeHandle(file, sys::TrustScope::Machine, account);
+        };
     const std::vector<InstalledFile> installed = ReadInstalledFiles(
         paths,
         [&](std::size_t i, const InstalledFile& facts) {
@@ -602,7 +612,10 @@ void Installation::FindInPlace()
             return hash;
         },
         [this] { reporter_.Pump(); },
-        [this, &toHash](uint64_t hashed) { reporter_.Step(Phase::Checking, hashed, total_ + toHash); });
+        [this, &toHash](uint64_t hashed) { reporter_.Step(Phase::Checking, hashed, total_ + toHash); }, judge);
+    for (std::size_t i = 0; judge && i < paths.size(); ++i)
+        if (protections[i] != sys::Protection::Unreadable)
+            judged_[paths[i]] = protections[i];
     done_ = toHash;
     total_ += toHash;
     std::vector<InPlace> judged(paths.size());
@@ -785,9 +798,14 @@ bool Installation::RefuseUnprotectedTargets(const std::vector<std::string>& targ
 {
     const sys::Account account = sys::RunningAccount();
     for (const std::string& path : targets) {
-        if (path.empty() || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (path.empty())
             continue;
-        const sys::Protection protection = sys::JudgePath(path.c_str(), sys::TrustScope::Machine, account);
+        const auto read = judged_.find(path);
+        if (read == judged_.end() && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        const sys::Protection protection = read != judged_.end()
+            ? read->second
+            : sys::JudgePath(path.c_str(), sys::TrustScope::Machine, account);
         if (protection == sys::Protection::Protected)
             continue;
         failure = { InstallStep::Unprotected,
@@ -813,11 +831,20 @@ void Installation::CollectStale(std::vector<std::string>& files)
         reporter_.Note("the earlier installation's files that this one lacks stay: its copies were not planned");
         return;
     }
-    // Long names, as the uninstaller's judgement has them.
-    const auto canonical = [](const std::string& path) {
-        char longPath[kTargetPathCapacity];
-        const DWORD length = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
-        return length > 0 && length < sizeof longPath ? std::string(longPath, length) : path;
+    // Long names, as the uninstaller's judgement has them: a folder's once
+    // (the names below it are the payload's own, as they were written).
+    std::map<std::string, std::string> folders;
+    const auto canonical = [&folders](const std::string& path) {
+        const std::size_t slash = path.find_last_of('\\');
+        const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+        auto known = folders.find(folder);
+        if (known == folders.end()) {
+            char longPath[kTargetPathCapacity];
+            const DWORD length = GetLongPathNameA(folder.c_str(), longPath, sizeof longPath);
+            known = folders.emplace(folder, length > 0 && length < sizeof longPath ? std::string(longPath, length) : folder)
+                        .first;
+        }
+        return slash == std::string::npos ? path : known->second + path.substr(slash);
     };
     PlacedPaths placed(sys::kAnsiPaths);
     for (const PlannedWrite& write : plan_.writes)
@@ -916,7 +943,7 @@ bool Installation::Begin(package::ExtractJob& job, const std::vector<std::string
             + missing.front());
     }
     std::vector<uint32_t> errors;
-    if (tx_->SetAside(replaced, errors) > 0) {
+    if (tx_->SetAside(replaced, errors, plan_.mode == PlanMode::Direct) > 0) {
         for (std::size_t i = 0; i < replacedCount; ++i)
             if (errors[i] != ERROR_SUCCESS) {
                 failure = { InstallStep::InUse,
@@ -944,6 +971,28 @@ bool Installation::Begin(package::ExtractJob& job, const std::vector<std::string
             if (copy.to == path)
                 copy.to = fresh;
         atRestart_.push_back({ fresh, path });
+    }
+    // A folder set aside whole is made again, with what it holds.
+    if (plan_.mode == PlanMode::Direct) {
+        std::set<std::string> listed(job.folders.begin(), job.folders.end());
+        const auto addParents = [&](const std::string& path) {
+            for (std::ptrdiff_t at = sys::LastSeparatorIn(path, sys::AnsiLead); at > 0;) {
+                const std::string folder = path.substr(0, static_cast<std::size_t>(at));
+                if (listed.count(folder) != 0 || input_.machine.kind(folder) != PathKind::None)
+                    break;
+                listed.insert(folder);
+                job.folders.push_back(folder);
+                at = sys::LastSeparatorIn(folder, sys::AnsiLead);
+            }
+        };
+        for (const std::string& output : job.outputs)
+            if (!output.empty())
+                addParents(output);
+        for (const PlannedCopy& copy : plan_.copies)
+            addParents(copy.to);
+        // Parents first: a folder is shorter than what it holds.
+        std::stable_sort(job.folders.begin(), job.folders.end(),
+            [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
     }
     std::vector<std::string> folders;
     for (const std::string& folder : job.folders)

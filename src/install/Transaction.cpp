@@ -1,6 +1,7 @@
 #include "install/Transaction.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "install/UninstallPlan.h"
@@ -145,23 +146,78 @@ std::string Transaction::FreshName()
     return Join(journal_.txFolder, Digits(nextName_++, 5));
 }
 
-int Transaction::SetAside(const std::vector<std::string>& paths, std::vector<uint32_t>& errors)
+// The folders below the install folder that hold nothing but what `paths`
+// names, and folders that do so themselves: the outermost of them.
+std::vector<std::string> Transaction::WholeFolders(const std::vector<std::string>& paths) const
+{
+    const sys::CodePage& codePage = storage_.codePage;
+    std::set<std::string> named;
+    std::map<std::string, std::string> candidates; // key, path
+    for (const std::string& path : paths) {
+        named.insert(sys::PathKey(path, codePage));
+        for (std::string folder = FolderOf(path, codePage);
+             IsBelow(folder, journal_.installFolder, codePage) && candidates.count(sys::PathKey(folder, codePage)) == 0;
+             folder = FolderOf(folder, codePage))
+            candidates.emplace(sys::PathKey(folder, codePage), folder);
+    }
+    std::vector<std::string> deepestFirst;
+    for (const auto& [key, folder] : candidates)
+        deepestFirst.push_back(folder);
+    std::sort(deepestFirst.begin(), deepestFirst.end(),
+        [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    std::set<std::string> whole;
+    for (const std::string& folder : deepestFirst) {
+        const std::vector<std::string> names = storage_.names(folder);
+        if (!names.empty() && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+                const std::string key = sys::PathKey(Join(folder, name), codePage);
+                return named.count(key) != 0 || whole.count(key) != 0;
+            }))
+            whole.insert(sys::PathKey(folder, codePage));
+    }
+    std::vector<std::string> outermost;
+    for (const auto& [key, folder] : candidates)
+        if (whole.count(key) != 0 && whole.count(sys::PathKey(FolderOf(folder, codePage), codePage)) == 0)
+            outermost.push_back(folder);
+    return outermost;
+}
+
+int Transaction::SetAside(const std::vector<std::string>& paths, std::vector<uint32_t>& errors, bool wholeFolders)
 {
     errors.assign(paths.size(), kNone);
     if (paths.empty())
         return 0;
+    const std::vector<std::string> folders = wholeFolders ? WholeFolders(paths) : std::vector<std::string>();
+    // Per path: the folder it goes with, or none.
+    std::vector<std::ptrdiff_t> with(paths.size(), -1);
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        for (std::size_t f = 0; f < folders.size() && with[i] < 0; ++f)
+            if (IsBelow(paths[i], folders[f], storage_.codePage))
+                with[i] = static_cast<std::ptrdiff_t>(f);
     std::vector<SetAsideRecord> records;
-    for (const std::string& path : paths)
-        records.push_back({ path, FreshName() });
+    for (const std::string& folder : folders)
+        records.push_back({ folder, FreshName() });
+    std::vector<std::size_t> alone;
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        if (with[i] < 0) {
+            records.push_back({ paths[i], FreshName() });
+            alone.push_back(i);
+        }
     if (const uint32_t error = Append(JournalSetAsideRecord(records)); error != kNone) {
         errors.assign(paths.size(), error);
         return static_cast<int>(paths.size());
     }
     journal_.asides.insert(journal_.asides.end(), records.begin(), records.end());
-    int failed = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const SetAsideRecord& record = records[i];
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        const SetAsideRecord& record = records[k];
         uint32_t error = storage_.rename(record.path, record.aside);
+        if (k < folders.size()) {
+            // A folder that does not go (a file in it open, another volume
+            // below it): its files go each on its own, below.
+            for (std::size_t i = 0; i < paths.size(); ++i)
+                if (with[i] == static_cast<std::ptrdiff_t>(k) && error != kNone)
+                    with[i] = -2;
+            continue;
+        }
         if (error == kNotSameDevice) {
             // Whole under its set-aside name, or not there at all.
             const std::string partial = record.aside + "~";
@@ -169,10 +225,22 @@ int Transaction::SetAside(const std::vector<std::string>& paths, std::vector<uin
             if (error == kNone)
                 error = storage_.rename(partial, record.aside);
         }
-        errors[i] = error;
-        failed += error != kNone ? 1 : 0;
+        errors[alone[k - folders.size()]] = error;
     }
-    return failed;
+    std::vector<std::string> again;
+    std::vector<std::size_t> againAt;
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        if (with[i] == -2) {
+            again.push_back(paths[i]);
+            againAt.push_back(i);
+        }
+    if (!again.empty()) {
+        std::vector<uint32_t> againErrors;
+        (void)SetAside(again, againErrors, false);
+        for (std::size_t k = 0; k < again.size(); ++k)
+            errors[againAt[k]] = againErrors[k];
+    }
+    return static_cast<int>(std::count_if(errors.begin(), errors.end(), [](uint32_t e) { return e != kNone; }));
 }
 
 uint32_t Transaction::IntendCreate(const std::vector<std::string>& files, const std::vector<std::string>& folders)
@@ -375,13 +443,20 @@ void Transaction::RollBack(std::vector<TxLeft>& left)
         for (auto file = journal_.createdFiles.rbegin(); file != journal_.createdFiles.rend(); ++file)
             if (storage_.kind(*file) == PathKind::File)
                 Note(left, *file, storage_.removeFile(*file));
+        // Made folders before what was set aside: a folder set aside whole
+        // was made again.
+        for (auto folder = journal_.madeFolders.rbegin(); folder != journal_.madeFolders.rend(); ++folder)
+            (void)storage_.removeFolder(*folder); // one that holds something stays
         for (auto record = journal_.asides.rbegin(); record != journal_.asides.rend(); ++record) {
             if (storage_.kind(record->aside) == PathKind::None)
                 continue; // never set aside: still in its place
             const PathKind there = storage_.kind(record->path);
             if (there != PathKind::None) {
-                const uint32_t error = there == PathKind::Folder ? storage_.removeFolder(record->path)
-                                                                 : storage_.removeFile(record->path);
+                // A folder set aside whole: what is in its place now, this
+                // run made.
+                const uint32_t error = there == PathKind::File ? storage_.removeFile(record->path)
+                    : storage_.kind(record->aside) == PathKind::Folder ? storage_.removeTree(record->path)
+                                                                       : storage_.removeFolder(record->path);
                 if (error != kNone && !IsMissing(error)) {
                     Note(left, record->path, error);
                     continue;
@@ -392,8 +467,6 @@ void Transaction::RollBack(std::vector<TxLeft>& left)
                 error = storage_.removeFile(record->aside);
             Note(left, record->path, error);
         }
-        for (auto folder = journal_.madeFolders.rbegin(); folder != journal_.madeFolders.rend(); ++folder)
-            (void)storage_.removeFolder(*folder); // one that holds something stays
         RestoreEntry(left);
     }
     // An uninstallation changes nothing before its commit.
@@ -410,7 +483,7 @@ void Transaction::Finish(std::vector<TxLeft>& left)
             const PathKind kind = storage_.kind(record.aside);
             if (kind != PathKind::None)
                 Note(left, record.aside,
-                    kind == PathKind::Folder ? storage_.removeFolder(record.aside) : storage_.removeFile(record.aside));
+                    kind == PathKind::Folder ? storage_.removeTree(record.aside) : storage_.removeFile(record.aside));
         }
         for (const std::string& folder : journal_.removeIfEmpty)
             (void)storage_.removeFolder(folder);
@@ -469,8 +542,13 @@ Recovery Recover(const Storage& storage, Scope scope, const std::string& product
     const RegistryKey key = storage.readKey(scope, PointerKey(product));
     const auto value = std::find_if(key.values.begin(), key.values.end(),
         [](const RegistryValue& candidate) { return candidate.name == kPointerValue; });
-    if (!key.exists || value == key.values.end())
+    if (!key.exists || value == key.values.end()) {
+        // Cut between the removal of the pointer and that of its parent: the
+        // parent goes when no other product's pointer is in it.
+        if (!key.exists && storage.readKey(scope, kPointerParent).exists)
+            (void)storage.deleteKey(scope, kPointerParent);
         return recovery;
+    }
     JournalPointer pointer;
     if (!DecodePointer(value->data, pointer)) {
         recovery.outcome = Recovered::NotFollowed;

@@ -73,7 +73,10 @@ public:
 
     // Renames (or copies) each file out of the way; errors per path, in
     // order, and the count of failures. A failed one stays where it is.
-    int SetAside(const std::vector<std::string>& paths, std::vector<uint32_t>& errors);
+    // wholeFolders: a folder below the install folder that holds nothing
+    // but such files (and such folders) goes with one rename, and is
+    // missing afterwards: the caller makes it again.
+    int SetAside(const std::vector<std::string>& paths, std::vector<uint32_t>& errors, bool wholeFolders = false);
     // Files about to be written where nothing was, and folders about to be
     // made (parents first).
     uint32_t IntendCreate(const std::vector<std::string>& files, const std::vector<std::string>& folders);
@@ -123,6 +126,7 @@ public:
 
 private:
     uint32_t Append(const std::string& record);
+    std::vector<std::string> WholeFolders(const std::vector<std::string>& paths) const;
     uint32_t RemoveEverything(std::vector<TxLeft>& left);
     void RemoveTraces(std::vector<TxLeft>& left);
     void RestoreEntry(std::vector<TxLeft>& left);

@@ -101,6 +101,9 @@ public:
     const State& Now() const { return state_; }
     const std::vector<Op>& Trace() const { return trace_; }
     std::set<std::string> held; // files a program holds: neither renamed nor removed
+    // Files a program has open with delete sharing: renamed, but no folder
+    // above one is.
+    std::set<std::string> open;
 
     install::Storage MakeStorage()
     {
@@ -384,6 +387,9 @@ private:
             return err::kFileNotFound;
         if (held.count(from) != 0 || (replace && held.count(to) != 0))
             return err::kSharingViolation;
+        for (const std::string& file : open)
+            if (Below(file, from))
+                return err::kAccessDenied;
         if (Volume(from) != Volume(to))
             return err::kNotSameDevice;
         if (!IsFolder(Parent(to)))

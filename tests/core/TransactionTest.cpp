@@ -117,7 +117,7 @@ void Install(const install::Storage& storage, const Version* from, const Version
                 staleFolders.push_back(*folder);
     }
     std::vector<uint32_t> errors;
-    ASSERT_EQ(tx.SetAside(aside, errors), 0);
+    ASSERT_EQ(tx.SetAside(aside, errors, true), 0);
     std::vector<std::string> folders;
     for (const std::string& folder : to.folders)
         if (!Exists(storage, folder))
@@ -183,10 +183,11 @@ std::function<bool(const std::string&)> Trusted()
 // cuts the recovery the same way and recovers again: every outcome must be
 // `before` or what the whole run made. Returns the cut points.
 std::size_t CutEverywhere(const State& before, const std::function<void(const install::Storage&)>& run,
-    const std::set<std::string>& held, const char* name)
+    const std::set<std::string>& held, const char* name, const std::set<std::string>& open = {})
 {
     Disk whole(before);
     whole.held = held;
+    whole.open = open;
     const install::Storage storage = whole.MakeStorage();
     run(storage);
     const std::string old = before.Describe();
@@ -197,6 +198,7 @@ std::size_t CutEverywhere(const State& before, const std::function<void(const in
     auto recoverAndCheck = [&](const State& cut) {
         Disk disk(cut);
         disk.held = held;
+        disk.open = open;
         const install::Storage recovering = disk.MakeStorage();
         const install::Recovery recovery = install::Recover(recovering, install::Scope::Machine, kProduct, Trusted());
         EXPECT_NE(recovery.outcome, install::Recovered::NotFollowed) << recovery.why;
@@ -243,6 +245,17 @@ TEST(Transaction, EveryCutOfAnUpgradeLeavesOneVersionWholeAcrossVolumes)
     const Version v2 = V2();
     CutEverywhere(
         With(Bare(), v1), [&](const install::Storage& s) { Install(s, &v1, v2, {}); }, {}, "upgrade");
+}
+
+TEST(Transaction, EveryCutOfAnUpgradeWhoseFolderCannotGoWholeLeavesOneVersion)
+{
+    // lib holds only files the upgrade replaces, one of them open: it goes
+    // file by file.
+    const Version v1 = V1();
+    const Version v2 = V2();
+    CutEverywhere(
+        With(Bare(), v1), [&](const install::Storage& s) { Install(s, &v1, v2, {}); }, {},
+        "upgrade with a folder that cannot go whole", { "C:\\P\\App\\lib\\b.dll" });
 }
 
 TEST(Transaction, EveryCutOfAnUpgradeWithAHeldFileLeavesOneVersionAndItsRestart)
