@@ -22,7 +22,7 @@ export SIGN_CERT SIGN_KEY SIGN_PASS SIGN_TIMESTAMP
 # cmake --preset PRESET -B DIR [extra]
 configure = cmake --preset $(1) -B $(build_dir)/$(1) -DPRODUCT_DIR=$(product_dir) $(2) >/dev/null
 
-.PHONY: all deps host product-check win-x86 win-x64 dist release fuzz-build test test-host test-win fuzz fuzz-short bench run clean
+.PHONY: all deps host product-check win-x86 win-x64 dist release fuzz-build test test-host test-win fuzz fuzz-short bench bench-small run clean
 
 all: host win-x86 win-x64 dist
 	@ls -l $(build_dir)/win-x86/setup.exe $(build_dir)/win-x64/setup.exe | awk '{print "setup.exe", $$NF, $$5, "bytes"}'
@@ -45,9 +45,11 @@ deps:
 release: host win-x86 win-x64
 	@bash scripts/release.sh $(build_dir) $(dist_dir) $(version)
 
+# Every target, the benchmarks' included: what is not built rots unseen.
 host:
 	@$(call configure,host)
 	@cmake --build $(build_dir)/host -j $(JOBS)
+	@cmake --build $(build_dir)/host -j $(JOBS) --target ynbbench_codec
 
 # Every problem of the product folder in one message, before a build meets
 # the first of them.
@@ -57,6 +59,7 @@ product-check: host
 win-x86 win-x64: product-check
 	@$(call configure,$@,-DYNBPACK=$(ynbpack))
 	@cmake --build $(build_dir)/$@ -j $(JOBS)
+	@cmake --build $(build_dir)/$@ -j $(JOBS) --target ynbbench_floor setup_bench ynbbench_install
 
 fuzz-build:
 	@$(call configure,fuzz)
@@ -64,7 +67,7 @@ fuzz-build:
 
 test: deps
 	@$(MAKE) --no-print-directory all
-	@$(MAKE) --no-print-directory test-host test-win fuzz-short; status=$$?; \
+	@$(MAKE) --no-print-directory test-host test-win bench-small fuzz-short; status=$$?; \
 	  bash scripts/wine-stop.sh $(build_dir); exit $$status
 
 test-host:
@@ -80,9 +83,11 @@ fuzz-short:
 fuzz: fuzz-build
 	@bash scripts/fuzz.sh $(build_dir)/fuzz $(FUZZ_SECONDS) $(JOBS)
 
+# The installation benchmark once, on a small product: it must keep working.
+bench-small:
+	@bash bench/install-bench.sh $(build_dir) 1 --small
+
 bench: host win-x64
-	@cmake --build $(build_dir)/host -j $(JOBS) --target ynbbench_codec
-	@cmake --build $(build_dir)/win-x64 -j $(JOBS) --target ynbbench_floor setup_bench ynbbench_install
 	@$(build_dir)/host/bench/ynbbench_codec --benchmark_min_time=0.2
 	@bash bench/install-bench.sh $(build_dir)
 	@bash bench/build-bench.sh $(build_dir)

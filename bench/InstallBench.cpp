@@ -11,11 +11,16 @@
 // documents, the uninstall entry, the desktop shortcut) and removed before
 // the next. The /LOG= file of the silent setup says how long each phase took.
 // setup.exe's peak working set is read on its completion page, also for the
-// product with its program tree twice.
+// product with its program tree twice. Then upgrades and repairs, each timed
+// over a first installation made for it: version 2 with the product's own
+// programs changed, a tenth of its files, every file; the same version over
+// an intact installation and over one that lost a tenth of its files.
 //   ynbbench_install DIST LZX_DIST NSIS_ZLIB NSIS_LZMA FLOOR_EXE FLOOR_LIST TREE
 //                    MANIFEST ROUNDS WORKERS DOUBLE_DIST DOUBLE_TREE
+//                    PROGRAMS_DIST TENTH_DIST ALL_DIST
 // (host paths; a DIST holds setup.exe, data00.dat, setup.txt and license.txt;
-// DIST's payload is MSZIP, LZX_DIST's LZX).
+// DIST's payload is MSZIP, LZX_DIST's LZX; "-" for the NSIS installers and
+// the double tree leaves them out).
 #include <windows.h>
 
 #include <psapi.h>
@@ -37,7 +42,7 @@ namespace {
 constexpr DWORD kInstallWait = 15 * 60 * 1000; // ms for one installation
 constexpr double kPause = 0.5; // s that the wizard pauses per manifest entry and once more
 const wchar_t* const kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\YnbBench";
-const char* const kPhases[] = { "unpacking", "registering", "placing", "shortcuts", "log" };
+const char* const kPhases[] = { "checking", "unpacking", "registering", "placing", "shortcuts", "log" };
 
 struct Tally {
     unsigned long long files = 0;
@@ -204,12 +209,17 @@ public:
     // What an installation placed matches the payload; extra: the
     // installer's own file in the install folder, if it has one. The shortcut
     // and the entry only where an installer makes them.
-    bool Check(const std::wstring& extra, bool registered)
+    // A later version (sameBytes false) has files of other sizes.
+    bool Check(const std::wstring& extra, bool registered, bool sameBytes = true)
     {
         const std::wstring install = target_ + L"\\YnbBench";
-        const Tally found = Count(install, { extra });
+        // A version made from the prebuilt programs brings its uninstaller.
+        const Tally found = Count(install, { extra, L"uninstall.exe" });
         const Tally samples = Count(documents_ + L"\\samples");
-        if (!(found == expected_) || !(samples == expectedSamples_))
+        const auto same = [sameBytes](const Tally& a, const Tally& b) {
+            return a.files == b.files && (!sameBytes || a.bytes == b.bytes);
+        };
+        if (!same(found, expected_) || !same(samples, expectedSamples_))
             return Refuse("placed " + std::to_string(found.files) + " + " + std::to_string(samples.files)
                        + " files, expected " + std::to_string(expected_.files) + " + "
                        + std::to_string(expectedSamples_.files))
@@ -310,17 +320,106 @@ int ManifestEntries(const std::wstring& path)
     return entries;
 }
 
+// The line of /LOG= that says what the transaction cost.
+std::string TransactionLine(const std::wstring& log)
+{
+    const std::string text = driver::ReadBytes(log);
+    const std::size_t at = text.find("the transaction: ");
+    return at == std::string::npos ? std::string("no transaction line in /LOG=")
+                                   : text.substr(at, text.find('\r', at) - at);
+}
+
+// Deletes every tenth file of the installation (in the order of its listing):
+// what a repair puts back.
+int DeleteTenth(const std::wstring& folder)
+{
+    std::vector<std::wstring> files;
+    driver::ForEachBelow(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && path.rfind(L"ynb\\", 0) != 0
+            && path != L"uninstall.exe")
+            files.push_back(path);
+    });
+    int deleted = 0;
+    for (std::size_t i = 0; i < files.size(); i += 10)
+        deleted += DeleteFileW((folder + L"\\" + files[i]).c_str()) ? 1 : 0;
+    return deleted;
+}
+
+// Upgrades and repairs, each over a first installation of version 1 made for
+// it: the medians, against a first installation, and where the time goes.
+bool Versions(Bench& bench, const std::wstring& setup, const std::vector<const char*>& dists, int rounds, double first)
+{
+    struct Case {
+        const char* name;
+        std::wstring setup; // the version set up over the first
+        bool deleteTenth;
+        double goal; // at most, against a first installation
+    };
+    std::vector<Case> cases;
+    const char* const names[] = { "upgrade, the product's programs changed", "upgrade, a tenth of the files changed",
+        "upgrade, every file changed" };
+    const double goals[] = { 0.5, 0.9, 1.2 };
+    for (std::size_t i = 0; i < dists.size(); ++i) {
+        const std::wstring folder = L"v2-" + std::to_wstring(i);
+        (void)CreateDirectoryW((bench.Work() + L"\\" + folder).c_str(), nullptr);
+        const std::wstring staged = bench.Stage(driver::HostPath(dists[i]) + L"\\setup.exe", folder + L"\\setup.exe");
+        if (staged.empty()
+            || bench.Stage(driver::HostPath(dists[i]) + L"\\data00.dat", folder + L"\\data00.dat").empty())
+            return Refuse("cannot copy version 2 into the work folder") == 0;
+        cases.push_back({ names[i], staged, false, goals[i] });
+    }
+    cases.push_back({ "repair of an intact installation", setup, false, 0.3 });
+    cases.push_back({ "repair after a tenth of the files were deleted", setup, true, 0 });
+    const std::wstring log = bench.Work() + L"\\version-log.txt";
+    const std::wstring arguments = L"/S /NOSTARTMENU \"/LOG=" + log + L"\" /D=" + bench.Target();
+    std::vector<std::vector<double>> times(cases.size());
+    std::vector<std::map<std::string, std::vector<double>>> phases(cases.size());
+    std::vector<std::string> notes(cases.size());
+    for (int round = 0; round < rounds; ++round)
+        for (std::size_t turn = 0; turn < cases.size(); ++turn) {
+            const std::size_t which = (static_cast<std::size_t>(round) + turn) % cases.size();
+            const Case& one = cases[which];
+            bench.Clean();
+            if (bench.Run(setup, L"/S /NOSTARTMENU /D=" + bench.Target()) < 0)
+                return false;
+            if (one.deleteTenth && DeleteTenth(bench.Target() + L"\\YnbBench") == 0)
+                return Refuse("nothing to delete") == 0;
+            const double elapsed = bench.Run(one.setup, arguments);
+            if (elapsed < 0 || !bench.Check(L"ynb\\instdir.dat", true, one.setup == setup))
+                return Refuse(std::string(one.name) + " failed") == 0;
+            times[which].push_back(elapsed);
+            for (const auto& [phase, value] : PhaseTimes(log))
+                phases[which][phase].push_back(value);
+            const std::string text = driver::ReadBytes(log);
+            const std::size_t at = text.find("in place already: ");
+            notes[which] = at == std::string::npos ? "every file written" : text.substr(at, text.find('\r', at) - at);
+        }
+    bench.Clean();
+    for (std::size_t which = 0; which < cases.size(); ++which) {
+        const double median = Median(times[which]);
+        std::printf(
+            "install bench: %s %.2f s, / a first installation = %.2f", cases[which].name, median, median / first);
+        if (cases[which].goal > 0)
+            std::printf(" (goal at most %.1f)", cases[which].goal);
+        std::printf("; %s; seconds per phase:", notes[which].c_str());
+        for (const char* phase : kPhases)
+            std::printf(" %s %.2f", phase, Median(phases[which][phase]));
+        std::printf("\n");
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 13) {
+    if (argc != 16) {
         std::fprintf(stderr,
             "usage: ynbbench_install DIST LZX_DIST NSIS_ZLIB NSIS_LZMA FLOOR_EXE FLOOR_LIST TREE MANIFEST ROUNDS "
-            "WORKERS "
-            "DOUBLE_DIST DOUBLE_TREE\n");
+            "WORKERS DOUBLE_DIST DOUBLE_TREE PROGRAMS_DIST TENTH_DIST ALL_DIST\n");
         return 2;
     }
+    const bool withNsis = std::strcmp(argv[3], "-") != 0;
     const std::wstring dist = driver::HostPath(argv[1]);
     const std::wstring tree = driver::HostPath(argv[7]);
     const int entries = ManifestEntries(driver::HostPath(argv[8]));
@@ -338,8 +437,8 @@ int main(int argc, char** argv)
     (void)CreateDirectoryW((bench.Work() + L"\\lzx").c_str(), nullptr);
     const std::wstring lzxSetup = bench.Stage(lzxDist + L"\\setup.exe", L"lzx\\setup.exe");
     const std::wstring lzxPayload = bench.Stage(lzxDist + L"\\data00.dat", L"lzx\\data00.dat");
-    const std::wstring zlib = bench.Stage(driver::HostPath(argv[3]), L"nsis-zlib.exe");
-    const std::wstring lzma = bench.Stage(driver::HostPath(argv[4]), L"nsis-lzma.exe");
+    const std::wstring zlib = withNsis ? bench.Stage(driver::HostPath(argv[3]), L"nsis-zlib.exe") : L"-";
+    const std::wstring lzma = withNsis ? bench.Stage(driver::HostPath(argv[4]), L"nsis-lzma.exe") : L"-";
     const std::wstring floor = bench.Stage(driver::HostPath(argv[5]), L"floor.exe");
     if (setup.empty() || payload.empty() || lzxSetup.empty() || lzxPayload.empty() || zlib.empty() || lzma.empty()
         || floor.empty()) {
@@ -354,8 +453,9 @@ int main(int argc, char** argv)
         { "data00.dat, MSZIP", SizeOf(payload) }, { "data00.dat, LZX", SizeOf(lzxPayload) },
         { "NSIS zlib", SizeOf(zlib) }, { "NSIS solid LZMA", SizeOf(lzma) } };
     for (const auto& [name, bytes] : sizes)
-        std::printf("install bench: %-26s %11llu bytes, %.3f of the files\n", name, bytes,
-            static_cast<double>(bytes) / static_cast<double>(files.bytes));
+        if (bytes > 0 || withNsis)
+            std::printf("install bench: %-26s %11llu bytes, %.3f of the files\n", name, bytes,
+                static_cast<double>(bytes) / static_cast<double>(files.bytes));
     std::fflush(stdout);
 
     const std::wstring target = bench.Target();
@@ -378,6 +478,8 @@ int main(int argc, char** argv)
             bench.Clean();
             double elapsed = -1;
             bool placed = false;
+            if (!withNsis && (which == kZlib || which == kLzma))
+                continue;
             switch (which) {
             case kSetup:
             case kLzx:
@@ -417,22 +519,8 @@ int main(int argc, char** argv)
             std::printf(" %s %.2f s%s", kNames[which], seconds[which], which + 1 < kCount ? ";" : "\n");
         std::fflush(stdout);
     }
-    // Set up again over its own installation: every file is there, so each
-    // is probed for a program holding it, registered with Restart Manager
-    // and judged for its protection, then set aside and written anew.
-    std::vector<double> again;
-    const std::wstring setupArguments = L"/S /NOSTARTMENU \"/LOG=" + log + L"\" /D=" + target;
-    for (int round = 0; round < rounds; ++round) {
-        bench.Clean();
-        const double first = bench.Run(setup, setupArguments);
-        const double elapsed = first >= 0 ? bench.Run(setup, setupArguments) : -1;
-        if (elapsed < 0 || !bench.Check(L"ynb\\instdir.dat", true)) {
-            std::fprintf(stderr, "install bench: setup.exe /S over its own installation failed\n");
-            return 1;
-        }
-        again.push_back(elapsed);
-    }
     bench.Clean();
+    const std::string transaction = TransactionLine(log);
 
     double median[kCount];
     for (int which = 0; which < kCount; ++which)
@@ -441,9 +529,14 @@ int main(int argc, char** argv)
     std::printf("install bench: medians, whole processes: setup.exe /S %.2f s, NSIS zlib %.2f s, NSIS solid LZMA %.2f "
                 "s, floor %.2f s\n",
         median[kSetup], median[kZlib], median[kLzma], median[kFloor]);
+    if (!withNsis)
+        std::printf("install bench: (a small product, without the NSIS installers)\n");
     std::printf("install bench: setup.exe /S / floor = %.2f\n", median[kSetup] / median[kFloor]);
-    std::printf("install bench: setup.exe /S / NSIS zlib = %.2f\n", median[kSetup] / median[kZlib]);
-    std::printf("install bench: setup.exe /S / NSIS solid LZMA = %.2f\n", median[kSetup] / median[kLzma]);
+    if (withNsis) {
+        std::printf("install bench: setup.exe /S / NSIS zlib = %.2f\n", median[kSetup] / median[kZlib]);
+        std::printf("install bench: setup.exe /S / NSIS solid LZMA = %.2f\n", median[kSetup] / median[kLzma]);
+    }
+    std::printf("install bench: %s\n", transaction.c_str());
     std::printf("install bench: setup.exe /S LZX %.2f s, LZX / MSZIP = %.2f, LZX / floor = %.2f\n", median[kLzx],
         median[kLzx] / median[kSetup], median[kLzx] / median[kFloor]);
     for (const char* kind : { "", "LZX " }) {
@@ -452,14 +545,16 @@ int main(int argc, char** argv)
             std::printf(" %s %.2f", phase, Median(phases[std::string(kind) + phase]));
         std::printf("\n");
     }
-    std::printf("install bench: setup.exe /S over its own installation (every file probed, registered with Restart "
-                "Manager and judged, then replaced) %.2f s, / a first installation = %.2f\n",
-        Median(again), Median(again) / median[kSetup]);
     std::printf("install bench: the wizard from Start to its completion page %.2f s, %.2f s without its pauses "
                 "(%.1f s: %d entries and the log, 0.5 s each)\n",
         median[kWizard], median[kWizard] - pauses, pauses, entries);
 
+    if (!Versions(bench, setup, { argv[13], argv[14], argv[15] }, rounds, median[kSetup]))
+        return 1;
+
     // The peak working set for the product with its program tree twice.
+    if (std::strcmp(argv[11], "-") == 0)
+        return 0;
     Bench twice(driver::HostPath(argv[11]), driver::HostPath(argv[12]));
     if (twice.RunWizard() < 0 || !twice.Check(L"ynb\\instdir.dat", true))
         return 1;

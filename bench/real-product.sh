@@ -15,13 +15,15 @@
 # With COPIES 2 the program tree comes twice (program2), for the memory
 # measurement. LIST receives what the floor program writes: one line per file, "source<TAB>place<TAB>path" with the place T
 # (the base folder), D (the desktop) or M (the documents).
-#   real-product.sh OUTDIR LIST [COPIES]
+# CAP (bytes, 200 MiB when left out) bounds the files taken (a small product
+# for the benchmark's run in the tests).
+#   real-product.sh OUTDIR LIST [COPIES [CAP]]
 set -euo pipefail
 
-out=${1:?usage: real-product.sh OUTDIR LIST [COPIES]}
-list=${2:?usage: real-product.sh OUTDIR LIST [COPIES]}
+out=${1:?usage: real-product.sh OUTDIR LIST [COPIES [CAP]]}
+list=${2:?usage: real-product.sh OUTDIR LIST [COPIES [CAP]]}
 copies=${3:-1}
-cap=$((200 << 20))
+cap=${4:-$((200 << 20))}
 packages=(mingw-w64-x86-64-dev mingw-w64-common libwine:amd64)
 roots=(/usr/x86_64-w64-mingw32/lib/ /usr/share/mingw-w64/include/ /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/)
 places=(lib include bin)
