@@ -81,6 +81,9 @@ std::vector<InstalledFile> ReadInstalledFiles(const std::vector<std::string>& pa
             whole[i] = hash(i, files[i]);
             work.push_back(i);
         }
+    // The checking starts now (its phase is timed from here).
+    if (progress)
+        progress(0);
     // The largest first, so that the processors end together.
     std::sort(work.begin(), work.end(), [&files](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
     std::atomic<std::size_t> next { 0 };
