@@ -104,14 +104,17 @@ TEST(LzxEncoder, RoundTripsEverySampleThroughLibmspack)
             }
 }
 
-// Short chains, short nice lengths and the far end of a large window.
+// Short chains and short nice lengths, on text and random data repeated
+// further back than a small window reaches; and the far end of a large
+// window.
 TEST(LzxEncoder, RoundTripsWithEveryMatchFinderSetting)
 {
     std::mt19937 rng(7);
-    Bytes data = Text(rng, 200000);
+    const Bytes text = Text(rng, 200000);
     const Bytes tail = RandomBytes(rng, 2100000);
-    data.insert(data.end(), tail.begin(), tail.end());
-    data.insert(data.end(), tail.begin(), tail.begin() + 200000); // 2 MiB back
+    Bytes data = text;
+    data.insert(data.end(), tail.begin(), tail.begin() + 300000);
+    data.insert(data.end(), tail.begin(), tail.begin() + 50000); // 300 KB back
     for (unsigned chain : { 1u, 8u, 200u })
         for (unsigned nice : { 3u, 32u, 257u })
             for (const bool optimal : { true, false }) {
@@ -121,6 +124,14 @@ TEST(LzxEncoder, RoundTripsWithEveryMatchFinderSetting)
                 options.optimal = optimal;
                 EXPECT_EQ("", lzxtest::RoundTrip(data, options)) << chain << " " << nice << " " << optimal;
             }
+    Bytes far = text;
+    far.insert(far.end(), tail.begin(), tail.end());
+    far.insert(far.end(), tail.begin(), tail.begin() + 200000); // 2 MiB back
+    for (const bool optimal : { true, false }) {
+        LzxOptions options;
+        options.optimal = optimal;
+        EXPECT_EQ("", lzxtest::RoundTrip(far, options)) << "2 MiB back, optimal " << optimal;
+    }
 }
 
 // The call translation is taken for code and left out for other data; the
