@@ -17,6 +17,18 @@ expect_status() {
   if [ "$want" -eq 2 ] && ! grep -q '^ynbpack: ' "$work/err"; then fail "$what: no message on stderr"; fi
 }
 
+# flip_byte FILE OFFSET: inverts one byte in place (a byte written over with
+# a fixed value might be that value already).
+flip_byte() {
+  python3 -c '
+import sys
+with open(sys.argv[1], "r+b") as file:
+    file.seek(int(sys.argv[2]))
+    byte = file.read(1)
+    file.seek(int(sys.argv[2]))
+    file.write(bytes([byte[0] ^ 0xFF]))' "$1" "$2"
+}
+
 # finish NAME: the summary; exits 1 when anything failed.
 finish() {
   if [ "$failures" -eq 0 ]; then echo "$1: all checks passed"; exit 0; fi

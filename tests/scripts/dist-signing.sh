@@ -94,7 +94,7 @@ stubbuild "$work/single" "$sign" --single-file || fail "build --single-file --si
 verifies "$work/single/setup.exe" root || fail "--sign: the single file: $(cat "$work/verify.log")"
 payload=$("$ynbpack" inspect "$work/single/setup.exe" | sed -n 's/^payload=//p')
 cp "$work/single/setup.exe" "$work/tampered.exe"
-printf 'X' | dd of="$work/tampered.exe" bs=1 seek=$((${payload%,*} + 100)) conv=notrunc status=none
+flip_byte "$work/tampered.exe" $((${payload%,*} + 100))
 verifies "$work/tampered.exe" root && fail "--sign: a change in the single file's payload keeps its signature"
 
 refused() { # WHAT COMMAND MESSAGE

@@ -46,7 +46,7 @@ printf 'not the licence' >"$single/setup.txt"
 # A copy whose embedded payload has one byte changed.
 mkdir "$work/damaged"
 cp "$single/setup.exe" "$work/damaged/setup.exe"
-printf 'X' | dd of="$work/damaged/setup.exe" bs=1 seek=$((${payload%,*} + ${payload#*,} / 2)) conv=notrunc status=none
+flip_byte "$work/damaged/setup.exe" $((${payload%,*} + ${payload#*,} / 2))
 key=$(sed -n 's/^ *payload *= *\([0-9]*\).*/\1/p' "$product/keys.txt")
 folder=$("$ynbpack" info "$product" | sed -n 's/^folder=//p')
 for way in stub compiled; do
