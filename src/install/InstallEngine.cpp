@@ -76,12 +76,7 @@ bool FormPaths(const SetupRecord& record, const char* folderText, Paths& paths)
 MachineFacts ThisMachine()
 {
     MachineFacts facts;
-    facts.kind = [](const std::string& path) {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return PathKind::None;
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::File;
-    };
+    facts.kind = KindOf;
     facts.fullPath = [](const std::string& path) {
         char full[kTargetPathCapacity];
         const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);

@@ -147,6 +147,14 @@ uint32_t WriteKey(
 
 } // namespace
 
+PathKind KindOf(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PathKind::None;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::File;
+}
+
 uint32_t FlushFile(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
@@ -170,12 +178,7 @@ Storage MachineStorage(bool protectFolders)
 {
     Storage s;
     s.codePage = sys::kAnsiPaths;
-    s.kind = [](const std::string& path) {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return PathKind::None;
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::File;
-    };
+    s.kind = KindOf;
     s.names = [](const std::string& folder) {
         std::vector<std::string> names;
         WIN32_FIND_DATAA entry;

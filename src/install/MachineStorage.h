@@ -12,6 +12,9 @@ namespace install {
 // their first moment (a machine's installation).
 Storage MachineStorage(bool protectFolders = false);
 
+// What is at a path now: nothing, a file or a folder.
+PathKind KindOf(const std::string& path);
+
 // A file's buffers and its name made durable (FlushFileBuffers through a
 // handle that may write; a read-only file loses the attribute meanwhile).
 uint32_t FlushFile(const char* path);
