@@ -157,6 +157,16 @@ bool IsDiskFull(DWORD error)
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
+// Flushes a written file when asked, and closes it: the first error, 0 for
+// none. A failed close may have lost what was written.
+DWORD FlushAndClose(HANDLE file, bool flush) noexcept
+{
+    DWORD error = flush && !FlushFileBuffers(file) ? GetLastError() : 0;
+    if (!CloseHandle(file) && error == 0)
+        error = GetLastError();
+    return error;
+}
+
 } // namespace
 
 void ExtractShared::Fail(ExtractProblem problem, DWORD error, const char* path, const char* detail) noexcept
@@ -228,12 +238,8 @@ void Flusher::Finish()
 void Flusher::Flush(HANDLE file, std::size_t index)
 {
     // After a failure the run is rolled back: only closed.
-    const bool flushed = shared_.failed || FlushFileBuffers(file);
-    const DWORD error = flushed ? 0 : GetLastError();
-    // A failed close may have lost what was written.
-    if (!CloseHandle(file) && flushed && !shared_.failed)
-        shared_.FailWrite("write", GetLastError(), static_cast<int>(index));
-    else if (!flushed)
+    const bool failed = shared_.failed;
+    if (const DWORD error = FlushAndClose(file, !failed); error != 0 && !failed)
         shared_.FailWrite("write", error, static_cast<int>(index));
 }
 
@@ -519,16 +525,9 @@ INT_PTR Worker::CloseFile(const FDINOTIFICATION& record)
     // entry opens it.
     if (good && shared_.flusher != nullptr && !shared_.reopened[index]) {
         shared_.flusher->Add(output_.Release(), index);
-    } else {
-        if (good && shared_.plan.flush && !FlushFileBuffers(output_.Get())) {
-            FailWrite("write", GetLastError());
-            good = false;
-        }
-        // A failed close may have lost what was written.
-        if (!output_.Reset() && good) {
-            FailWrite("write", GetLastError());
-            good = false;
-        }
+    } else if (const DWORD error = FlushAndClose(output_.Release(), good && shared_.plan.flush); error != 0 && good) {
+        FailWrite("write", error);
+        good = false;
     }
     outputIndex_ = -1;
     if (!good)
