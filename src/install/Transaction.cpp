@@ -207,15 +207,14 @@ int Transaction::SetAside(const std::vector<std::string>& paths, std::vector<uin
         return static_cast<int>(paths.size());
     }
     journal_.asides.insert(journal_.asides.end(), records.begin(), records.end());
+    // A folder that does not go (a file in it open, another volume below
+    // it): its files go each on its own, below.
+    std::vector<bool> stayed(folders.size(), false);
     for (std::size_t k = 0; k < records.size(); ++k) {
         const SetAsideRecord& record = records[k];
         uint32_t error = storage_.rename(record.path, record.aside);
         if (k < folders.size()) {
-            // A folder that does not go (a file in it open, another volume
-            // below it): its files go each on its own, below.
-            for (std::size_t i = 0; i < paths.size(); ++i)
-                if (with[i] == static_cast<std::ptrdiff_t>(k) && error != kNone)
-                    with[i] = -2;
+            stayed[k] = error != kNone;
             continue;
         }
         if (error == kNotSameDevice) {
@@ -230,7 +229,7 @@ int Transaction::SetAside(const std::vector<std::string>& paths, std::vector<uin
     std::vector<std::string> again;
     std::vector<std::size_t> againAt;
     for (std::size_t i = 0; i < paths.size(); ++i)
-        if (with[i] == -2) {
+        if (with[i] >= 0 && stayed[static_cast<std::size_t>(with[i])]) {
             again.push_back(paths[i]);
             againAt.push_back(i);
         }
