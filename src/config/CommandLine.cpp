@@ -124,19 +124,21 @@ CommandLineResult ParseCommandLine(std::wstring_view line, Program program, Comm
                 return { CommandLineProblem::Conflicting, argument };
             continue;
         }
+        // A switch with a value: the text after its "=".
+        std::wstring* value = nullptr;
+        std::size_t nameLength = 0;
         if (Names(name, L"LOGPIPE=")) {
-            if (!out.logPipe.empty())
-                return { CommandLineProblem::Repeated, argument };
-            out.logPipe = argument.substr(9);
-            if (out.logPipe.empty())
-                return { CommandLineProblem::MissingValue, argument };
-            continue;
+            value = &out.logPipe;
+            nameLength = 8;
+        } else if (Names(name, L"LOG=")) {
+            value = &out.log;
+            nameLength = 4;
         }
-        if (Names(name, L"LOG=")) {
-            if (!out.log.empty())
+        if (value != nullptr) {
+            if (!value->empty())
                 return { CommandLineProblem::Repeated, argument };
-            out.log = argument.substr(5);
-            if (out.log.empty())
+            *value = std::wstring(name.substr(nameLength));
+            if (value->empty())
                 return { CommandLineProblem::MissingValue, argument };
             continue;
         }
