@@ -320,13 +320,12 @@ int ManifestEntries(const std::wstring& path)
     return entries;
 }
 
-// The line of /LOG= that says what the transaction cost.
-std::string TransactionLine(const std::wstring& log)
+// A /LOG= file's line from `what` to its end, or `otherwise`.
+std::string LogLine(const std::wstring& log, const char* what, const char* otherwise)
 {
     const std::string text = driver::ReadBytes(log);
-    const std::size_t at = text.find("the transaction: ");
-    return at == std::string::npos ? std::string("no transaction line in /LOG=")
-                                   : text.substr(at, text.find('\r', at) - at);
+    const std::size_t at = text.find(what);
+    return at == std::string::npos ? std::string(otherwise) : text.substr(at, text.find('\r', at) - at);
 }
 
 // Deletes every tenth file of the installation (in the order of its listing):
@@ -390,9 +389,7 @@ bool Versions(Bench& bench, const std::wstring& setup, const std::vector<const c
             times[which].push_back(elapsed);
             for (const auto& [phase, value] : PhaseTimes(log))
                 phases[which][phase].push_back(value);
-            const std::string text = driver::ReadBytes(log);
-            const std::size_t at = text.find("in place already: ");
-            notes[which] = at == std::string::npos ? "every file written" : text.substr(at, text.find('\r', at) - at);
+            notes[which] = LogLine(log, "in place already: ", "every file written");
         }
     bench.Clean();
     for (std::size_t which = 0; which < cases.size(); ++which) {
@@ -520,7 +517,8 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     bench.Clean();
-    const std::string transaction = TransactionLine(log);
+    // What the transaction cost.
+    const std::string transaction = LogLine(log, "the transaction: ", "no transaction line in /LOG=");
 
     double median[kCount];
     for (int which = 0; which < kCount; ++which)
